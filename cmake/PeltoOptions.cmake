@@ -1,0 +1,28 @@
+# Sanitizer switch for the asan preset; applies to everything built below.
+option(PELTO_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(PELTO_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# GoogleTest from Debian's sources, built with our own flags (sanitizers, mingw).
+macro(pelto_use_googletest)
+    if(NOT TARGET gtest_main)
+        set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+        set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+        if(WIN32)
+            set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+        endif()
+        add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+        include(GoogleTest)
+    endif()
+endmacro()
+
+# pelto_add_test(NAME name SOURCES ... LIBS ...): one GoogleTest executable run by CTest.
+function(pelto_add_test)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+    target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}")
+endfunction()

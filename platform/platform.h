@@ -1,0 +1,42 @@
+// The platform seam: every service the program takes from the operating system, handed
+// to the run as one context. platform/win32 implements it on the real Windows API,
+// platform/portable on a Windows machine mapped onto a folder.
+#pragma once
+
+#include "platform/filesystem.h"
+#include "platform/odbc_provider.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "platform/run_log.h"
+#include "platform/shell_copy.h"
+#include "platform/ui.h"
+
+#include <memory>
+
+namespace pelto::platform {
+
+struct Platform {
+    Registry& registry;
+    ProfileFiles& profiles;
+    FileSystem& files;
+    ShellCopy& shell;
+    Processes& processes;
+    UserInterface& ui;
+    OdbcProviders& odbc;
+    RunLog& log;
+};
+
+// Owns the services of one platform implementation.
+class PlatformServices {
+public:
+    virtual ~PlatformServices() = default;
+    virtual Platform& platform() = 0;
+};
+
+// The implementation this program was built with (win32 or portable). Throws
+// VbError with a clear description when it cannot start (the portable machine root
+// missing, say).
+std::unique_ptr<PlatformServices> make_platform();
+
+} // namespace pelto::platform

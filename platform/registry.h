@@ -1,0 +1,43 @@
+// Registry values below HKEY_LOCAL_MACHINE, as the "A" functions of advapi32 write them.
+#pragma once
+
+#include "core/text.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace pelto::platform {
+
+// Win32 status codes the registry services return (ERROR_*).
+constexpr long kRegSuccess = 0;
+constexpr long kRegFileNotFound = 2;
+constexpr long kRegAccessDenied = 5;
+constexpr long kRegInvalidParameter = 87;
+
+constexpr uint32_t kKeySetValue = 0x0002; // KEY_SET_VALUE
+
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+// An open key; closing is the destructor (RegCloseKey).
+class RegistryKey {
+public:
+    virtual ~RegistryKey() = default;
+    // RegSetValueExA: the value name is converted to code page 949 by the platform; the
+    // data bytes are written exactly as given.
+    virtual long set_value(TextView value_name, uint32_t type, std::span<const uint8_t> data) = 0;
+};
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+    // RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access): a missing key is not created.
+    // On success `key` holds the open key and the result is kRegSuccess.
+    virtual long open_local_machine_key(TextView path, uint32_t access,
+                                        std::unique_ptr<RegistryKey>& key) = 0;
+};
+
+} // namespace pelto::platform

@@ -1,0 +1,25 @@
+// The shell's file copy (SHFileOperationA, FO_COPY, flags 0): progress for long copies,
+// a question before replacing an existing file, the shell's own error reports.
+#pragma once
+
+#include "core/text.h"
+
+namespace pelto::platform {
+
+// A window that owns the shell's dialogs (the never-shown download form's window).
+class OwnerWindow {
+public:
+    virtual ~OwnerWindow() = default;
+    virtual void* native_handle() const = 0; // HWND on Windows, null elsewhere
+};
+
+class ShellCopy {
+public:
+    virtual ~ShellCopy() = default;
+    // Copies one file into a folder, keeping its name. Returns the shell's status
+    // (0 = done); the program ignores it except for its log.
+    virtual int copy_file(const OwnerWindow& owner, TextView source_file,
+                          TextView destination_folder) = 0;
+};
+
+} // namespace pelto::platform

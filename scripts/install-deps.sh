@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on a minimal Debian 12 (as root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+    # build
+    build-essential cmake ninja-build git pkg-config
+    googletest libbenchmark-dev
+    clang libclang-rt-14-dev
+    # iconv is glibc's; extended attributes for DOS attributes
+    attr libattr1-dev
+    # ODBC with real drivers
+    unixodbc unixodbc-dev libsqliteodbc odbc-postgresql tdsodbc odbc-mdbtools mdbtools
+    sqlite3 postgresql
+    # the independent Rijndael for cross-checks and benchmarks
+    libmcrypt-dev
+    # locales for the ODBC drivers' wide-character conversions
+    locales
+    # the Windows builds and their tests under Wine
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+    xvfb xdotool imagemagick fonts-nanum
+    # timing helpers for the benchmarks
+    time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+if ((${#missing[@]})); then
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# npm fetches the sample Jet database for the MDBTools tests; Debian's npm conflicts
+# with a nodejs that ships its own, so only install it where neither is present.
+if ! command -v npm >/dev/null 2>&1; then
+    apt-get install -y --no-install-recommends npm
+fi

@@ -24,5 +24,7 @@ function(pelto_add_test)
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
-    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}")
+    # A list of labels must reach the LABELS property as one value.
+    string(REPLACE ";" "\\;" labels "${T_LABELS}")
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}")
 endfunction()

@@ -26,6 +26,15 @@ public:
     // The Windows path of a host path inside the root (for messages and logs).
     std::optional<Text> to_windows(const std::filesystem::path& host_path) const;
 
+    // Whether a host path (absolute, normalised) lies inside the machine root.
+    bool contains(const std::filesystem::path& host_path) const;
+    // The host path with every symbolic link in it resolved, the last one included;
+    // nullopt when that leads outside the machine root. A missing tail is kept as given.
+    std::optional<std::filesystem::path> follow_links(const std::filesystem::path& host_path) const;
+    // Whether a host path is a drive folder (drive_c) or a share folder (unc/HOST/SHARE):
+    // the root of a Windows volume, which has no "." and ".." and cannot be removed.
+    bool is_volume_root(const std::filesystem::path& host_path) const;
+
     std::filesystem::path registry_file() const;  // registry/HKEY_LOCAL_MACHINE.reg
     std::filesystem::path servers_file() const;   // network/servers.ini
     std::filesystem::path log_file() const;       // log/PeltoUserInstall_H.log

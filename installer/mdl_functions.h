@@ -1,0 +1,29 @@
+// mdl함수: the folder, file and settings-file utilities of the installation run. None
+// of them reports a failure to the user; each ignored platform status goes to the run
+// log.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace pelto::mdl함수 {
+
+// Removes a folder with everything in it, depth first: its files (hidden, system and
+// read-only ones made normal first), then each subfolder, then the folder itself. True
+// when sPath named a folder visible to a directory look-up (not hidden, not system) and
+// so did every subfolder visited; False when it named nothing or a file. The result
+// does not say whether everything went: a file that cannot be deleted stays with its
+// folders, quietly. A symbolic link inside the tree, or sPath itself being one, is
+// removed as a link; what it points to is never entered or deleted.
+bool fG_DeleteFolder(platform::Platform& p, Text sPath);
+
+// Deletes the files of "C:\Pelto_H\bin\" whose names end in "ini" (lower case, compared
+// exactly); "X.INI" and hidden or system files stay. A missing folder does nothing.
+void sG_DeleteBinIniFiles(platform::Platform& p);
+
+// WritePrivateProfileStringA(sSection, sKey, sValue, sFile): True whenever the call was
+// made, whatever it achieved (a missing folder writes nothing and still gives True);
+// False only when the call itself raised an error.
+bool fG_WriteIni(platform::Platform& p, const Text& sSection, const Text& sKey, const Text& sValue,
+                 const Text& sFile);
+
+} // namespace pelto::mdl함수

@@ -1,0 +1,365 @@
+#include "platform/portable/filesystem_portable.h"
+
+#include "platform/portable/dos_attributes.h"
+#include "platform/portable/host_files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pelto::platform::portable {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kFilteredBits = attr::kHidden | attr::kSystem | attr::kDirectory;
+
+bool is_separator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
+bool has_wildcards(TextView name) {
+    return name.find_first_of(u"*?") != TextView::npos;
+}
+
+// "C:\a\b\*.txt" -> folder "C:\a\b\" and name "*.txt"; "C:*.txt" -> "C:\" and "*.txt".
+struct PatternParts {
+    Text folder;
+    Text name;
+};
+
+std::optional<PatternParts> split_pattern(TextView pattern) {
+    size_t pos = pattern.size();
+    while (pos > 0 && !is_separator(pattern[pos - 1])) {
+        --pos;
+    }
+    if (pos == 0) {
+        if (pattern.size() >= 2 && pattern[1] == u':') {
+            return PatternParts{Text(pattern.substr(0, 2)) + u"\\", Text(pattern.substr(2))};
+        }
+        return std::nullopt; // relative: there is no current folder
+    }
+    return PatternParts{Text(pattern.substr(0, pos)), Text(pattern.substr(pos))};
+}
+
+// Plain glob on upper-cased names: '*' any run, '?' one character.
+bool glob(TextView p, TextView n) {
+    size_t pi = 0;
+    size_t ni = 0;
+    size_t star = TextView::npos;
+    size_t star_n = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && (p[pi] == u'?' || p[pi] == n[ni])) {
+            ++pi;
+            ++ni;
+        } else if (pi < p.size() && p[pi] == u'*') {
+            star = pi++;
+            star_n = ni;
+        } else if (star != TextView::npos) {
+            pi = star + 1;
+            ni = ++star_n;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == u'*') {
+        ++pi;
+    }
+    return pi == p.size();
+}
+
+struct Match {
+    Text name;
+    std::string host;      // the full host path
+    std::string host_name; // the name in its folder
+    struct stat st {};
+    uint32_t attributes = 0;
+    Text order; // the upper-cased name NTFS sorts by
+};
+
+// The entries a pattern names, with the folder held open for operations on them.
+struct Listing {
+    UniqueFd folder; // invalid for a single name looked up directly
+    std::vector<Match> matches;
+};
+
+// A folder given by its host path, reached through a link when it is one (a link that
+// leads off the machine gives nothing).
+std::optional<fs::path> folder_on_host(const MachineRoot& machine, const fs::path& host) {
+    struct stat st {};
+    if (::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        return machine.follow_links(host);
+    }
+    return host;
+}
+
+void add_dot_entry(std::vector<Match>& out, const char16_t* name, const fs::path& host,
+                   TextView pattern) {
+    struct stat st {};
+    if (dos_name_matches(pattern, name) && ::stat(host.c_str(), &st) == 0) {
+        out.push_back(Match{name, host.native(), {}, st, dos::attributes(host.c_str(), st), {}});
+    }
+}
+
+// The entries that a DOS pattern names, in the order NTFS lists them.
+Listing find_matches(const MachineRoot& machine, TextView pattern, bool with_dots) {
+    Listing out;
+    const std::optional<PatternParts> parts = split_pattern(pattern);
+    if (!parts) {
+        return out;
+    }
+    const Text name = parts->name.empty() ? Text(u"*") : parts->name;
+    if (!has_wildcards(name) && name != u"." && name != u"..") {
+        const std::optional<fs::path> host = machine.to_host(parts->folder + name);
+        struct stat st {};
+        if (host && ::lstat(host->c_str(), &st) == 0) {
+            out.matches.push_back(Match{from_utf8(host->filename().native()),
+                                        host->native(),
+                                        {},
+                                        st,
+                                        dos::attributes(host->c_str(), st),
+                                        {}});
+        }
+        return out;
+    }
+    const std::optional<fs::path> mapped = machine.to_host(parts->folder);
+    const std::optional<fs::path> folder = mapped ? folder_on_host(machine, *mapped) : std::nullopt;
+    if (!folder) {
+        return out;
+    }
+    out.folder = UniqueFd(::open(folder->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!out.folder.valid()) {
+        return out;
+    }
+    // The stream reads a duplicate, so that the folder stays open after it is closed.
+    DIR* dir = ::fdopendir(::dup(out.folder.get()));
+    if (dir == nullptr) {
+        return out;
+    }
+    const std::string prefix = folder->native() + "/";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view host_name = entry->d_name;
+        if (host_name == "." || host_name == "..") {
+            continue;
+        }
+        Text entry_name = from_utf8(host_name);
+        if (!dos_name_matches(name, entry_name)) {
+            continue;
+        }
+        Match m{std::move(entry_name), prefix + entry->d_name, entry->d_name, {}, 0, {}};
+        if (::fstatat(out.folder.get(), entry->d_name, &m.st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue; // gone meanwhile
+        }
+        m.attributes = dos::attributes(m.host.c_str(), m.st);
+        m.order = to_upper(m.name);
+        out.matches.push_back(std::move(m));
+    }
+    ::closedir(dir);
+    std::sort(out.matches.begin(), out.matches.end(), [](const Match& a, const Match& b) {
+        return a.order != b.order ? a.order < b.order : a.name < b.name;
+    });
+    if (with_dots && !machine.is_volume_root(*folder)) {
+        std::vector<Match> dots;
+        add_dot_entry(dots, u".", *folder, name);
+        add_dot_entry(dots, u"..", folder->parent_path(), name);
+        out.matches.insert(out.matches.begin(), dots.begin(), dots.end());
+    }
+    return out;
+}
+
+class HostFile final : public File {
+public:
+    explicit HostFile(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    std::optional<uint64_t> size() override {
+        struct stat st {};
+        if (::fstat(fd_.get(), &st) != 0) {
+            return std::nullopt;
+        }
+        return static_cast<uint64_t>(st.st_size);
+    }
+
+    std::optional<size_t> read(std::span<uint8_t> buffer) override {
+        for (;;) {
+            const ssize_t n = ::read(fd_.get(), buffer.data(), buffer.size());
+            if (n >= 0) {
+                return static_cast<size_t>(n);
+            }
+            if (errno != EINTR) {
+                return std::nullopt;
+            }
+        }
+    }
+
+    bool write(std::span<const uint8_t> data) override {
+        while (!data.empty()) {
+            const ssize_t n = ::write(fd_.get(), data.data(), data.size());
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            data = data.subspan(static_cast<size_t>(n));
+        }
+        return true;
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+} // namespace
+
+bool dos_name_matches(TextView pattern, TextView name) {
+    if (pattern == u"*" || pattern == u"*.*") {
+        return true;
+    }
+    const Text p = to_upper(pattern);
+    const Text n = to_upper(name);
+    const bool name_has_dot = n.find(u'.') != Text::npos;
+    if (p.size() > 2 && ends_with(p, u".*") && !name_has_dot &&
+        glob(TextView(p).substr(0, p.size() - 2), n)) {
+        return true; // "readme.*" also names "readme"
+    }
+    if (p.size() > 1 && p.back() == u'.' && p != u"..") {
+        TextView stem(p);
+        while (!stem.empty() && stem.back() == u'.') {
+            stem.remove_suffix(1);
+        }
+        return !name_has_dot && glob(stem, n); // "*." names what has no extension
+    }
+    return glob(p, n);
+}
+
+PortableFileSystem::PortableFileSystem(const MachineRoot& machine) : machine_(machine) {}
+
+std::vector<DirEntry> PortableFileSystem::list(TextView pattern, uint32_t attribute_filter) {
+    std::vector<DirEntry> out;
+    for (Match& m : find_matches(machine_, pattern, true).matches) {
+        // Normal, read-only and archived entries always show; hidden, system and
+        // folders only when asked for.
+        if ((m.attributes & kFilteredBits & ~attribute_filter) == 0) {
+            out.push_back(DirEntry{std::move(m.name), m.attributes});
+        }
+    }
+    return out;
+}
+
+std::optional<uint32_t> PortableFileSystem::get_attributes(TextView path) {
+    const std::optional<fs::path> host = machine_.to_host(path);
+    if (!host) {
+        return std::nullopt;
+    }
+    return dos::attributes(host->c_str());
+}
+
+bool PortableFileSystem::set_attributes(TextView path, uint32_t attributes) {
+    const std::optional<fs::path> host = machine_.to_host(path);
+    return host && dos::set_attributes(host->c_str(), attributes);
+}
+
+bool PortableFileSystem::delete_files(TextView pattern) {
+    bool matched = false;
+    bool failed = false;
+    const Listing listing = find_matches(machine_, pattern, false);
+    for (const Match& m : listing.matches) {
+        // Kill leaves folders (links to folders included), and does not see hidden or
+        // system files; a read-only file is matched but refused.
+        if ((m.attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) != 0) {
+            continue;
+        }
+        matched = true;
+        if ((m.attributes & attr::kReadOnly) != 0) {
+            failed = true;
+            continue;
+        }
+        // Removes a link itself, never its target.
+        const int rc = listing.folder.valid()
+                           ? ::unlinkat(listing.folder.get(), m.host_name.c_str(), 0)
+                           : ::unlink(m.host.c_str());
+        if (rc != 0) {
+            failed = true;
+            continue;
+        }
+        dos::forget(m.st);
+    }
+    return matched && !failed;
+}
+
+bool PortableFileSystem::remove_link(TextView path) {
+    const std::optional<fs::path> host = machine_.to_host(path);
+    struct stat st {};
+    if (!host || ::lstat(host->c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        return false;
+    }
+    return ::unlink(host->c_str()) == 0;
+}
+
+bool PortableFileSystem::create_directory(TextView path) {
+    const std::optional<fs::path> host = machine_.to_host(path);
+    if (!host || machine_.is_volume_root(*host)) {
+        return false;
+    }
+    return ::mkdir(host->c_str(), 0777) == 0;
+}
+
+bool PortableFileSystem::remove_directory(TextView path) {
+    const std::optional<fs::path> host = machine_.to_host(path);
+    struct stat st {};
+    if (!host || machine_.is_volume_root(*host) || ::lstat(host->c_str(), &st) != 0 ||
+        !S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    // Windows refuses to remove a read-only folder.
+    if ((dos::attributes(host->c_str(), st) & attr::kReadOnly) != 0) {
+        return false;
+    }
+    if (::rmdir(host->c_str()) != 0) {
+        return false;
+    }
+    dos::forget(st);
+    return true;
+}
+
+std::unique_ptr<File> PortableFileSystem::open_file(TextView path, FileMode mode) {
+    const std::optional<fs::path> mapped = machine_.to_host(path);
+    const std::optional<fs::path> host = mapped ? folder_on_host(machine_, *mapped) : std::nullopt;
+    if (!host) {
+        return nullptr;
+    }
+    int flags = O_CLOEXEC | O_NOFOLLOW;
+    if (mode == FileMode::Read) {
+        flags |= O_RDONLY;
+    } else {
+        const std::optional<uint32_t> existing = dos::attributes(host->c_str());
+        if (existing && (*existing & attr::kReadOnly) != 0) {
+            return nullptr; // Windows opens a read-only file for reading only
+        }
+        flags |= O_RDWR | O_CREAT;
+    }
+    UniqueFd fd(::open(host->c_str(), flags, 0666));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return nullptr;
+    }
+    return std::make_unique<HostFile>(std::move(fd));
+}
+
+Text PortableFileSystem::program_folder() {
+    const char* value = std::getenv("PELTO_PROGRAM_FOLDER");
+    Text folder =
+        value != nullptr && *value != '\0' ? from_utf8(value) : Text(u"C:\\PeltoUserInstall_H");
+    while (folder.size() > 1 && is_separator(folder.back()) && !ends_with(folder, u":\\") &&
+           !ends_with(folder, u":/")) {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+} // namespace pelto::platform::portable

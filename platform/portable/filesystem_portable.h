@@ -1,0 +1,37 @@
+// Folders, files and DOS attributes of the mapped machine. Listings behave as VB's Dir
+// over a Windows volume: names matched without regard to case with DOS wildcards, "."
+// and ".." first in a folder below the volume root, then the entries in the order NTFS
+// keeps them (by upper-cased name). Symbolic links are reparse points: reported, removed
+// as links, never followed by a deletion. Attributes: see dos_attributes.h.
+#pragma once
+
+#include "platform/filesystem.h"
+#include "platform/portable/machine_root.h"
+
+namespace pelto::platform::portable {
+
+class PortableFileSystem final : public FileSystem {
+public:
+    explicit PortableFileSystem(const MachineRoot& machine);
+
+    std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
+    std::optional<uint32_t> get_attributes(TextView path) override;
+    bool set_attributes(TextView path, uint32_t attributes) override;
+    bool delete_files(TextView pattern) override;
+    bool remove_link(TextView path) override;
+    bool create_directory(TextView path) override;
+    bool remove_directory(TextView path) override;
+    std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
+    // PELTO_PROGRAM_FOLDER when set, else "C:\PeltoUserInstall_H".
+    Text program_folder() override;
+
+private:
+    const MachineRoot& machine_;
+};
+
+// DOS wildcard matching of one name, without regard to case: "*" and "?", "*.*" for
+// every name, "name.*" also matching "name", and a pattern ending in "." matching only
+// names without an extension.
+bool dos_name_matches(TextView pattern, TextView name);
+
+} // namespace pelto::platform::portable

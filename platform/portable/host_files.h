@@ -1,0 +1,54 @@
+// Small pieces of POSIX file handling shared by the portable services: an owned file
+// descriptor, reading a whole file, and replacing a file atomically.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace pelto::platform::portable {
+
+// An open file descriptor, closed by the destructor.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// The text of errno's current value ("No such file or directory").
+std::string errno_text(int error_number);
+
+// The whole content of a file; nullopt with `error` set when it cannot be read
+// (`error_number` receives errno, ENOENT for a missing file).
+std::optional<std::string> read_whole_file(const std::filesystem::path& path, int& error_number);
+
+// The process's file-creation mask (read without changing it).
+mode_t process_umask();
+
+// Replaces `target` with `bytes`: a temporary file in the same folder, flushed to disk,
+// then renamed over the target, so that a reader (or a crash) sees the old content or
+// the new one, never a part. `original` is the target's lstat when it exists: its
+// permission bits, owner and DOS attributes carry over; a new file gets 0666 less the
+// umask. False with `error` set on failure; the target is then untouched.
+bool replace_file_atomically(const std::filesystem::path& target, std::string_view bytes,
+                             const struct stat* original, std::string& error);
+
+} // namespace pelto::platform::portable

@@ -1,0 +1,29 @@
+// The Linux program's platform: the Windows machine mapped onto PELTO_MACHINE_ROOT.
+#include "platform/portable/portable_machine.h"
+#include "platform/portable/run_log_file.h"
+#include "platform/portable/terminal_ui.h"
+
+namespace pelto::platform {
+
+namespace portable {
+
+PortableMachine::PortableMachine(const MachineRoot& machine)
+    : PortableMachine(machine, std::make_unique<TerminalUserInterface>(),
+                      std::make_unique<FileRunLog>(machine.log_file())) {}
+
+PortableMachine::PortableMachine(MachineRoot machine, std::unique_ptr<UserInterface> ui,
+                                 std::unique_ptr<RunLog> log)
+    : machine_(std::move(machine)), log_(std::move(log)), ui_(std::move(ui)),
+      registry_(machine_.registry_file(), *log_), profiles_(machine_, *log_), files_(machine_),
+      shell_(machine_), processes_(machine_),
+      odbc_(machine_, registry_.connect_to_lookup()), platform_{registry_, profiles_,  files_,
+                                                                shell_,    processes_, *ui_,
+                                                                odbc_,     *log_} {}
+
+} // namespace portable
+
+std::unique_ptr<PlatformServices> make_platform() {
+    return std::make_unique<portable::PortableMachine>(portable::MachineRoot::from_environment());
+}
+
+} // namespace pelto::platform

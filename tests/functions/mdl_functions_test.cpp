@@ -1,0 +1,204 @@
+#include "installer/mdl_functions.h"
+#include "tests/support/temp_machine.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace pelto {
+namespace {
+
+namespace fs = std::filesystem;
+namespace attr = platform::attr;
+using testing::TempMachine;
+
+class DeleteFolderTest : public ::testing::Test {
+protected:
+    TempMachine t;
+    platform::FileSystem& files() { return t.platform().files; }
+    bool delete_folder(TextView path) { return mdl함수::fG_DeleteFolder(t.platform(), Text(path)); }
+
+    // C:\Pelto_H\Resource with hidden, read-only and system files, nested folders (one
+    // read-only itself) and Korean names.
+    void make_resource_tree() {
+        t.write_file(u"C:\\Pelto_H\\Resource\\a.bmp", "a");
+        t.write_file(u"C:\\Pelto_H\\Resource\\hidden.dat", "h");
+        t.write_file(u"C:\\Pelto_H\\Resource\\readonly.dat", "r");
+        t.write_file(u"C:\\Pelto_H\\Resource\\Thumbs.db", "s");
+        t.write_file(u"C:\\Pelto_H\\Resource\\Img\\양식\\서식.rpt", "k");
+        t.write_file(u"C:\\Pelto_H\\Resource\\Img\\양식\\깊은\\x.txt", "x");
+        t.write_file(u"C:\\Pelto_H\\Resource\\Img\\hid.ini", "x");
+        t.make_folder(u"C:\\Pelto_H\\Resource\\Empty");
+        ASSERT_TRUE(files().set_attributes(u"C:\\Pelto_H\\Resource\\hidden.dat", attr::kHidden));
+        ASSERT_TRUE(
+            files().set_attributes(u"C:\\Pelto_H\\Resource\\readonly.dat", attr::kReadOnly));
+        ASSERT_TRUE(files().set_attributes(u"C:\\Pelto_H\\Resource\\Thumbs.db",
+                                           attr::kHidden | attr::kSystem | attr::kReadOnly));
+        ASSERT_TRUE(files().set_attributes(u"C:\\Pelto_H\\Resource\\Img\\hid.ini", attr::kHidden));
+        ASSERT_TRUE(files().set_attributes(u"C:\\Pelto_H\\Resource\\Img\\양식", attr::kReadOnly));
+    }
+};
+
+TEST_F(DeleteFolderTest, RemovesTheWholeTreeWithHiddenReadOnlyAndSystemFiles) {
+    make_resource_tree();
+    EXPECT_TRUE(delete_folder(u"C:\\Pelto_H\\Resource"));
+    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource"));
+    EXPECT_TRUE(t.exists(u"C:\\Pelto_H"));
+}
+
+TEST_F(DeleteFolderTest, ATrailingBackslashAndOtherCaseNameTheSameFolder) {
+    make_resource_tree();
+    EXPECT_TRUE(delete_folder(u"c:\\pelto_h\\RESOURCE\\"));
+    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource"));
+}
+
+TEST_F(DeleteFolderTest, NothingOrAFileGivesFalseAndChangesNothing) {
+    EXPECT_FALSE(delete_folder(u"C:\\Pelto_H\\Resource"));
+    t.write_file(u"C:\\Pelto_H\\file.txt", "keep");
+    EXPECT_FALSE(delete_folder(u"C:\\Pelto_H\\file.txt"));
+    EXPECT_FALSE(delete_folder(u"C:\\Pelto_H\\file.txt\\"));
+    EXPECT_EQ(t.read_file(u"C:\\Pelto_H\\file.txt"), "keep");
+    EXPECT_FALSE(delete_folder(u"relative\\path"));
+}
+
+TEST_F(DeleteFolderTest, AnEmptyFolderIsRemovedWithoutAnyFileDeletion) {
+    t.make_folder(u"C:\\Empty");
+    EXPECT_TRUE(delete_folder(u"C:\\Empty"));
+    EXPECT_FALSE(t.exists(u"C:\\Empty"));
+    EXPECT_FALSE(t.log().contains("Kill"));
+}
+
+TEST_F(DeleteFolderTest, HiddenFoldersAreNotSeenByTheDirectoryLookUp) {
+    // The top folder hidden: left alone.
+    t.write_file(u"C:\\Hidden\\f.txt", "x");
+    ASSERT_TRUE(files().set_attributes(u"C:\\Hidden", attr::kHidden));
+    EXPECT_FALSE(delete_folder(u"C:\\Hidden"));
+    EXPECT_TRUE(t.exists(u"C:\\Hidden\\f.txt"));
+
+    // A hidden subfolder stays with its parents; its sibling after it still goes.
+    t.write_file(u"C:\\Tree\\a.txt", "x");
+    t.write_file(u"C:\\Tree\\A_hidden\\f.txt", "x");
+    t.write_file(u"C:\\Tree\\B_plain\\f.txt", "x");
+    ASSERT_TRUE(files().set_attributes(u"C:\\Tree\\A_hidden", attr::kHidden));
+    EXPECT_FALSE(delete_folder(u"C:\\Tree"));
+    EXPECT_TRUE(t.exists(u"C:\\Tree\\A_hidden\\f.txt"));
+    EXPECT_FALSE(t.exists(u"C:\\Tree\\a.txt"));
+    EXPECT_FALSE(t.exists(u"C:\\Tree\\B_plain"));
+}
+
+TEST_F(DeleteFolderTest, LinksAreRemovedAsLinksAndNeverFollowed) {
+    const fs::path away = t.outside() / "away";
+    testing::write_host_file(away / "precious.txt", "keep");
+    testing::write_host_file(away / "sub" / "deep.txt", "keep");
+    testing::write_host_file(t.outside() / "single.txt", "keep");
+    t.write_file(u"C:\\Pelto_H\\Resource\\Img\\f.txt", "x");
+    fs::create_symlink(away, t.host(u"C:\\Pelto_H\\Resource\\dirlink"));
+    fs::create_symlink(t.outside() / "single.txt", t.host(u"C:\\Pelto_H\\Resource\\Img\\filelink"));
+    fs::create_symlink(t.outside() / "gone", t.host(u"C:\\Pelto_H\\Resource\\dangling"));
+    // A link to a folder of the machine itself, outside the tree.
+    t.write_file(u"C:\\Other\\keep.txt", "keep");
+    fs::create_symlink(t.host(u"C:\\Other"), t.host(u"C:\\Pelto_H\\Resource\\Img\\other"));
+
+    EXPECT_TRUE(delete_folder(u"C:\\Pelto_H\\Resource"));
+    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource"));
+    EXPECT_EQ(testing::read_host_file(away / "precious.txt"), "keep");
+    EXPECT_EQ(testing::read_host_file(away / "sub" / "deep.txt"), "keep");
+    EXPECT_EQ(testing::read_host_file(t.outside() / "single.txt"), "keep");
+    EXPECT_EQ(t.read_file(u"C:\\Other\\keep.txt"), "keep");
+
+    // The folder named is itself a link: the link goes, its target stays.
+    fs::create_symlink(t.host(u"C:\\Other"), t.host(u"C:\\Pelto_H\\Resource"));
+    EXPECT_TRUE(delete_folder(u"C:\\Pelto_H\\Resource"));
+    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource"));
+    EXPECT_EQ(t.read_file(u"C:\\Other\\keep.txt"), "keep");
+}
+
+TEST_F(DeleteFolderTest, AFileThatCannotBeDeletedStaysQuietlyWithItsFolders) {
+    t.write_file(u"C:\\Pelto_H\\Resource\\a.txt", "x");
+    t.write_file(u"C:\\Pelto_H\\Resource\\Busy\\busy.dat", "in use");
+    t.write_file(u"C:\\Pelto_H\\Resource\\Busy\\other.dat", "x");
+    t.write_file(u"C:\\Pelto_H\\Resource\\Zeta\\z.txt", "x");
+    const fs::path busy = t.host(u"C:\\Pelto_H\\Resource\\Busy\\busy.dat");
+    if (!testing::set_immutable(busy, true)) {
+        // Without the immutable flag (not root, or a file system without it), a folder
+        // without write permission keeps its files from an ordinary user.
+        if (::geteuid() == 0) {
+            GTEST_SKIP() << "no way to make a file undeletable here";
+        }
+        fs::permissions(busy.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    EXPECT_TRUE(delete_folder(u"C:\\Pelto_H\\Resource"));
+    EXPECT_EQ(testing::read_host_file(busy), "in use");
+    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource\\a.txt"));
+    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource\\Zeta"));
+    EXPECT_TRUE(t.log().contains("RmDir C:\\Pelto_H\\Resource failed"));
+}
+
+class BinIniTest : public ::testing::Test {
+protected:
+    TempMachine t;
+};
+
+TEST_F(BinIniTest, OnlyNamesEndingInLowerCaseIniGo) {
+    for (const TextView name : {u"Pelto.ini", u"other.ini", u"ini", u"x.Ini", u"UPPER.INI",
+                                u"notes.txt", u"hidden.ini", u"a.inix"}) {
+        t.write_file(Text(u"C:\\Pelto_H\\bin\\") + Text(name), "x");
+    }
+    t.make_folder(u"C:\\Pelto_H\\bin\\dir.ini");
+    testing::write_host_file(t.root() / "drive_c/Pelto_H/bin/wild*.ini", "x");
+    ASSERT_TRUE(t.platform().files.set_attributes(u"C:\\Pelto_H\\bin\\hidden.ini", attr::kHidden));
+
+    mdl함수::sG_DeleteBinIniFiles(t.platform());
+    for (const TextView gone : {u"Pelto.ini", u"other.ini", u"ini"}) {
+        EXPECT_FALSE(t.exists(Text(u"C:\\Pelto_H\\bin\\") + Text(gone))) << to_utf8(gone);
+    }
+    for (const TextView kept :
+         {u"x.Ini", u"UPPER.INI", u"notes.txt", u"hidden.ini", u"a.inix", u"dir.ini"}) {
+        EXPECT_TRUE(t.exists(Text(u"C:\\Pelto_H\\bin\\") + Text(kept))) << to_utf8(kept);
+    }
+    // A host name with a wildcard would, as a pattern, name files that must stay.
+    EXPECT_TRUE(fs::exists(t.root() / "drive_c/Pelto_H/bin/wild*.ini"));
+}
+
+TEST_F(BinIniTest, AMissingFolderDoesNothing) {
+    mdl함수::sG_DeleteBinIniFiles(t.platform());
+    EXPECT_FALSE(t.exists(u"C:\\Pelto_H"));
+}
+
+class WriteIniTest : public ::testing::Test {
+protected:
+    TempMachine t;
+};
+
+TEST_F(WriteIniTest, TrueWhenTheCallIsMadeWhateverItAchieved) {
+    t.make_folder(u"C:\\Pelto_H\\bin");
+    const Text ini = u"C:\\Pelto_H\\bin\\Pelto.ini";
+    EXPECT_TRUE(
+        mdl함수::fG_WriteIni(t.platform(), u"Database Server", u"server_name", u"기관서버", ini));
+    EXPECT_TRUE(mdl함수::fG_WriteIni(t.platform(), u"Database Server", u"server_id", u"sa", ini));
+    EXPECT_EQ(t.read_file(ini),
+              to_cp949(u"[Database Server]\r\nserver_name=기관서버\r\nserver_id=sa\r\n"));
+
+    EXPECT_TRUE(mdl함수::fG_WriteIni(t.platform(), u"Database Server", u"server_pwd", u"pw",
+                                     u"C:\\Missing\\Pelto.ini"));
+    EXPECT_FALSE(t.exists(u"C:\\Missing"));
+    EXPECT_TRUE(
+        t.log().contains("functions: WritePrivateProfileString [Database Server] server_pwd"));
+}
+
+class ThrowingProfiles final : public platform::ProfileFiles {
+public:
+    bool write_private_profile_string(TextView, TextView, TextView, TextView) override {
+        throw std::runtime_error("the profile service is gone");
+    }
+};
+
+TEST_F(WriteIniTest, FalseOnlyWhenTheCallItselfRaises) {
+    ThrowingProfiles profiles;
+    platform::Platform& real = t.platform();
+    platform::Platform p{real.registry,  profiles, real.files, real.shell,
+                         real.processes, real.ui,  real.odbc,  real.log};
+    EXPECT_FALSE(mdl함수::fG_WriteIni(p, u"S", u"k", u"v", u"C:\\x.ini"));
+}
+
+} // namespace
+} // namespace pelto

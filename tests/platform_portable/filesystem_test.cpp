@@ -1,0 +1,248 @@
+#include "platform/portable/dos_attributes.h"
+#include "platform/portable/filesystem_portable.h"
+#include "tests/support/temp_machine.h"
+
+#include <array>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace pelto::platform::portable {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempMachine;
+
+std::vector<Text> names(const std::vector<DirEntry>& entries) {
+    std::vector<Text> out;
+    out.reserve(entries.size());
+    for (const DirEntry& e : entries) {
+        out.push_back(e.name);
+    }
+    return out;
+}
+
+std::string xattr_of(const fs::path& path) {
+    char value[64];
+    const ssize_t n = ::lgetxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value);
+    return n < 0 ? std::string("<none>") : std::string(value, static_cast<size_t>(n));
+}
+
+class FileSystemTest : public ::testing::Test {
+protected:
+    TempMachine t;
+    PortableFileSystem& files() { return t.machine().files(); }
+
+    // C:\d holds a normal, a read-only, a hidden and a system file, a folder and a hidden
+    // folder.
+    void make_mixed_folder() {
+        t.write_file(u"C:\\d\\normal.txt", "n");
+        t.write_file(u"C:\\d\\readonly.txt", "r");
+        t.write_file(u"C:\\d\\hidden.txt", "h");
+        t.write_file(u"C:\\d\\system.dat", "s");
+        t.make_folder(u"C:\\d\\Sub");
+        t.make_folder(u"C:\\d\\hiddensub");
+        ASSERT_TRUE(files().set_attributes(u"C:\\d\\readonly.txt", attr::kReadOnly));
+        ASSERT_TRUE(files().set_attributes(u"C:\\d\\hidden.txt", attr::kHidden));
+        ASSERT_TRUE(files().set_attributes(u"C:\\d\\system.dat", attr::kSystem | attr::kArchive));
+        ASSERT_TRUE(files().set_attributes(u"C:\\d\\hiddensub", attr::kHidden));
+    }
+};
+
+TEST_F(FileSystemTest, ListingFiltersAsDirDoes) {
+    make_mixed_folder();
+    using V = std::vector<Text>;
+    EXPECT_EQ(names(files().list(u"C:\\d\\*.*", attr::kNormal)),
+              (V{u"normal.txt", u"readonly.txt"}));
+    EXPECT_EQ(names(files().list(u"C:\\d\\*.*", attr::kDirectory)),
+              (V{u".", u"..", u"normal.txt", u"readonly.txt", u"Sub"}));
+    EXPECT_EQ(names(files().list(u"C:\\d\\", 55)),
+              (V{u".", u"..", u"hidden.txt", u"hiddensub", u"normal.txt", u"readonly.txt", u"Sub",
+                 u"system.dat"}));
+    EXPECT_EQ(names(files().list(u"C:\\d\\*", attr::kHidden)),
+              (V{u"hidden.txt", u"normal.txt", u"readonly.txt"}));
+    // A single name: found without regard to case, reported with its own spelling, and
+    // filtered like any entry.
+    EXPECT_EQ(names(files().list(u"C:\\D\\SUB", attr::kDirectory)), (V{u"Sub"}));
+    EXPECT_TRUE(files().list(u"C:\\d\\Sub", attr::kNormal).empty());
+    EXPECT_TRUE(files().list(u"C:\\d\\hiddensub", attr::kDirectory).empty());
+    EXPECT_EQ(files().list(u"C:\\d\\hiddensub", 55).size(), 1U);
+    // The volume root has no "." and "..": nothing above it.
+    EXPECT_EQ(names(files().list(u"C:\\*", attr::kDirectory)), (V{u"d"}));
+    // Missing folders, relative patterns and off-machine links list nothing.
+    EXPECT_TRUE(files().list(u"C:\\missing\\*.*", 55).empty());
+    EXPECT_TRUE(files().list(u"d\\*.*", 55).empty());
+    fs::create_symlink(t.outside(), t.host(u"C:\\away"));
+    testing::write_host_file(t.outside() / "secret.txt", "x");
+    EXPECT_TRUE(files().list(u"C:\\away\\*.*", 55).empty());
+}
+
+TEST_F(FileSystemTest, WildcardsMatchAsDos) {
+    const std::array<std::tuple<const char16_t*, const char16_t*, bool>, 16> cases{{
+        {u"*.*", u"README", true},
+        {u"*.*", u"a.b.c", true},
+        {u"*", u".", true},
+        {u"*.ini", u"PELTO.INI", true},
+        {u"*.ini", u"pelto.ini.bak", false},
+        {u"*ini", u"x.Ini", true},
+        {u"readme.*", u"readme", true},
+        {u"readme.*", u"readme.txt", true},
+        {u"readme.*", u"readmes", false},
+        {u"*.", u"noext", true},
+        {u"*.", u"has.ext", false},
+        {u"?.txt", u"a.txt", true},
+        {u"?.txt", u"ab.txt", false},
+        {u"a*b*c", u"aXXbYYc", true},
+        {u"a*b*c", u"aXXbYY", false},
+        {u"*.ini", u".", false},
+    }};
+    for (const auto& [pattern, name, expected] : cases) {
+        EXPECT_EQ(dos_name_matches(pattern, name), expected)
+            << to_utf8(pattern) << " / " << to_utf8(name);
+    }
+}
+
+TEST_F(FileSystemTest, AttributesAreStoredAsWineStoresThem) {
+    t.write_file(u"C:\\f.txt", "x");
+    t.make_folder(u"C:\\dir");
+    const fs::path f = t.host(u"C:\\f.txt");
+    EXPECT_EQ(files().get_attributes(u"C:\\F.TXT"), attr::kArchive); // every file
+    EXPECT_EQ(files().get_attributes(u"C:\\dir"), attr::kDirectory);
+    EXPECT_EQ(files().get_attributes(u"C:\\missing"), std::nullopt);
+
+    ASSERT_TRUE(files().set_attributes(u"C:\\f.txt", attr::kHidden | attr::kSystem));
+    EXPECT_EQ(xattr_of(f), "0x6");
+    EXPECT_EQ(files().get_attributes(u"C:\\f.txt"), attr::kHidden | attr::kSystem | attr::kArchive);
+    ASSERT_TRUE(files().set_attributes(u"C:\\f.txt", attr::kNormal));
+    EXPECT_EQ(xattr_of(f), "<none>");
+    EXPECT_EQ(files().get_attributes(u"C:\\f.txt"), attr::kArchive);
+    ASSERT_TRUE(files().set_attributes(u"C:\\dir", attr::kHidden | attr::kReadOnly));
+    EXPECT_EQ(xattr_of(t.host(u"C:\\dir")), "0x3");
+    EXPECT_EQ(files().get_attributes(u"C:\\dir"),
+              attr::kDirectory | attr::kHidden | attr::kReadOnly);
+    EXPECT_NE(fs::status(t.host(u"C:\\dir")).permissions() & fs::perms::owner_write,
+              fs::perms::none);
+
+    // A file's read-only mark is its permission bits, both ways.
+    const auto write_bits =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    ASSERT_TRUE(files().set_attributes(u"C:\\f.txt", attr::kReadOnly));
+    EXPECT_EQ(fs::status(f).permissions() & write_bits, fs::perms::none);
+    EXPECT_EQ(xattr_of(f), "<none>");
+    ASSERT_TRUE(files().set_attributes(u"C:\\f.txt", attr::kArchive));
+    EXPECT_NE(fs::status(f).permissions() & fs::perms::owner_write, fs::perms::none);
+    fs::permissions(f, fs::perms::owner_read);
+    EXPECT_EQ(files().get_attributes(u"C:\\f.txt"), attr::kReadOnly | attr::kArchive);
+    fs::permissions(f, fs::perms::owner_read | fs::perms::owner_write);
+
+    // Samba's form: the text, its NUL and a binary record; its read-only mark counts.
+    const std::string samba("0x23\0\x03\x00\x03\x00\x23", 10);
+    ASSERT_EQ(::lsetxattr(f.c_str(), "user.DOSATTRIB", samba.data(), samba.size(), 0), 0);
+    EXPECT_EQ(files().get_attributes(u"C:\\f.txt"),
+              attr::kReadOnly | attr::kHidden | attr::kArchive);
+    ASSERT_TRUE(files().set_attributes(u"C:\\f.txt", attr::kHidden));
+    EXPECT_EQ(xattr_of(f), "0x2");
+    EXPECT_EQ(dos::parse_xattr("0X1F"), 0x1FU);
+    EXPECT_EQ(dos::parse_xattr("garbage"), std::nullopt);
+    EXPECT_EQ(dos::parse_xattr("0x"), std::nullopt);
+}
+
+TEST_F(FileSystemTest, LinksAreReparsePointsAndNeverChangedThrough) {
+    testing::write_host_file(t.outside() / "target.txt", "keep");
+    fs::create_symlink(t.outside(), t.host(u"C:\\dirlink"));
+    fs::create_symlink(t.outside() / "target.txt", t.host(u"C:\\filelink"));
+    EXPECT_EQ(files().get_attributes(u"C:\\dirlink"), attr::kReparsePoint | attr::kDirectory);
+    EXPECT_EQ(files().get_attributes(u"C:\\filelink"), attr::kReparsePoint | attr::kArchive);
+    EXPECT_FALSE(files().set_attributes(u"C:\\filelink", attr::kReadOnly));
+    EXPECT_EQ(xattr_of(t.outside() / "target.txt"), "<none>");
+    EXPECT_NE(fs::status(t.outside() / "target.txt").permissions() & fs::perms::owner_write,
+              fs::perms::none);
+    EXPECT_EQ(files().open_file(u"C:\\filelink", FileMode::Read), nullptr);
+    EXPECT_FALSE(files().remove_directory(u"C:\\dirlink"));
+    EXPECT_FALSE(files().remove_link(u"C:\\missing"));
+    EXPECT_TRUE(files().remove_link(u"C:\\dirlink"));
+    EXPECT_TRUE(files().remove_link(u"C:\\FILELINK"));
+    EXPECT_FALSE(t.exists(u"C:\\dirlink"));
+    EXPECT_EQ(testing::read_host_file(t.outside() / "target.txt"), "keep");
+}
+
+TEST_F(FileSystemTest, DeleteFilesBehavesAsKill) {
+    make_mixed_folder();
+    t.write_file(u"C:\\d\\other.TXT", "o");
+    testing::write_host_file(t.outside() / "target.txt", "keep");
+    fs::create_symlink(t.outside() / "target.txt", t.host(u"C:\\d\\link.txt"));
+    fs::create_symlink(t.outside(), t.host(u"C:\\d\\dirlink.txt"));
+
+    // Read-only files are matched and refused, hidden and system ones are not seen.
+    EXPECT_FALSE(files().delete_files(u"C:\\d\\*.txt"));
+    EXPECT_FALSE(t.exists(u"C:\\d\\normal.txt"));
+    EXPECT_FALSE(t.exists(u"C:\\d\\other.TXT"));
+    EXPECT_FALSE(t.exists(u"C:\\d\\link.txt"));
+    EXPECT_TRUE(t.exists(u"C:\\d\\dirlink.txt"));
+    EXPECT_TRUE(t.exists(u"C:\\d\\readonly.txt"));
+    EXPECT_TRUE(t.exists(u"C:\\d\\hidden.txt"));
+    EXPECT_TRUE(t.exists(u"C:\\d\\system.dat"));
+    EXPECT_TRUE(t.exists(u"C:\\d\\Sub"));
+    EXPECT_EQ(testing::read_host_file(t.outside() / "target.txt"), "keep");
+
+    EXPECT_FALSE(files().delete_files(u"C:\\d\\*.none")); // nothing matched
+    ASSERT_TRUE(files().set_attributes(u"C:\\d\\readonly.txt", attr::kNormal));
+    EXPECT_TRUE(files().delete_files(u"C:\\d\\READONLY.TXT"));
+    EXPECT_FALSE(t.exists(u"C:\\d\\readonly.txt"));
+}
+
+TEST_F(FileSystemTest, FoldersAreCreatedAndRemovedAsOnWindows) {
+    EXPECT_TRUE(files().create_directory(u"C:\\펠토사용자설치"));
+    EXPECT_TRUE(fs::is_directory(t.root() / "drive_c/펠토사용자설치"));
+    EXPECT_FALSE(files().create_directory(u"C:\\펠토사용자설치")); // exists
+    EXPECT_FALSE(files().create_directory(u"C:\\a\\b"));           // no parent
+    EXPECT_FALSE(files().create_directory(u"C:\\"));
+    t.write_file(u"C:\\full\\f", "x");
+    EXPECT_FALSE(files().remove_directory(u"C:\\full"));
+    EXPECT_FALSE(files().remove_directory(u"C:\\full\\f"));
+    EXPECT_FALSE(files().remove_directory(u"C:\\"));
+    t.make_folder(u"C:\\ro");
+    ASSERT_TRUE(files().set_attributes(u"C:\\ro", attr::kReadOnly));
+    EXPECT_FALSE(files().remove_directory(u"C:\\ro"));
+    ASSERT_TRUE(files().set_attributes(u"C:\\ro", attr::kNormal));
+    EXPECT_TRUE(files().remove_directory(u"C:\\RO"));
+    EXPECT_TRUE(files().remove_directory(u"C:\\펠토사용자설치"));
+    EXPECT_FALSE(t.exists(u"C:\\펠토사용자설치"));
+}
+
+TEST_F(FileSystemTest, FilesOpenForRawBytes) {
+    {
+        auto file = files().open_file(u"C:\\data.bin", FileMode::ReadWrite);
+        ASSERT_NE(file, nullptr);
+        const std::vector<uint8_t> bytes{0, 1, 2, 255};
+        EXPECT_TRUE(file->write(bytes));
+    }
+    {
+        auto file = files().open_file(u"C:\\DATA.BIN", FileMode::Read);
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->size(), 4U);
+        std::vector<uint8_t> buffer(10);
+        EXPECT_EQ(file->read(buffer), 4U);
+        EXPECT_EQ(buffer[3], 255);
+        EXPECT_EQ(file->read(buffer), 0U);
+    }
+    EXPECT_EQ(files().open_file(u"C:\\missing.bin", FileMode::Read), nullptr);
+    EXPECT_EQ(files().open_file(u"C:\\nofolder\\x.bin", FileMode::ReadWrite), nullptr);
+    ASSERT_TRUE(files().set_attributes(u"C:\\data.bin", attr::kReadOnly));
+    EXPECT_EQ(files().open_file(u"C:\\data.bin", FileMode::ReadWrite), nullptr);
+    EXPECT_NE(files().open_file(u"C:\\data.bin", FileMode::Read), nullptr);
+}
+
+TEST_F(FileSystemTest, ProgramFolderComesFromTheEnvironment) {
+    ::unsetenv("PELTO_PROGRAM_FOLDER");
+    EXPECT_EQ(files().program_folder(), u"C:\\PeltoUserInstall_H");
+    ::setenv("PELTO_PROGRAM_FOLDER", "D:\\Apps\\펠토\\", 1);
+    EXPECT_EQ(files().program_folder(), u"D:\\Apps\\펠토");
+    ::setenv("PELTO_PROGRAM_FOLDER", "D:\\", 1);
+    EXPECT_EQ(files().program_folder(), u"D:\\");
+    ::unsetenv("PELTO_PROGRAM_FOLDER");
+}
+
+} // namespace
+} // namespace pelto::platform::portable

@@ -1,0 +1,350 @@
+#include "db/ado/connection.h"
+
+#include "db/ado/ado_error.h"
+#include "db/ado/connection_string.h"
+#include "db/ado/odbc_api.h"
+#include "db/ado/parameter_binder.h"
+#include "db/ado/recordset.h"
+#include "db/ado/result_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace pelto::ado {
+
+namespace {
+
+constexpr const char16_t* kSource = u"ADODB.Connection";
+constexpr int32_t kCloseInTransaction = 3246; // cannot close while in a transaction
+
+int32_t clamp_count(int64_t count) {
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(count, -1, std::numeric_limits<int32_t>::max()));
+}
+
+} // namespace
+
+Connection::Connection(platform::OdbcProviders& providers) : providers_(providers) {}
+
+Connection::~Connection() {
+    if (open_ && transaction_level_ > 0) {
+        SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+    }
+    disconnect();
+}
+
+void Connection::ConnectionString(const Text& value) {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    connection_string_ = value;
+}
+
+void Connection::CursorLocation(int32_t value) {
+    if (value != adUseClient && value != adUseServer) {
+        raise(adoerr::kArgumentsWrongType, kSource);
+    }
+    cursor_location_ = value;
+}
+
+void Connection::ConnectionTimeout(int32_t seconds) {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    if (seconds < 0) {
+        raise(adoerr::kArgumentsWrongType, kSource);
+    }
+    connection_timeout_ = seconds;
+}
+
+void Connection::CommandTimeout(int32_t seconds) {
+    if (seconds < 0) {
+        raise(adoerr::kArgumentsWrongType, kSource);
+    }
+    command_timeout_ = seconds;
+}
+
+void Connection::fail_open(Error error) {
+    int32_t status = adStatusErrorsOccurred;
+    if (events_ != nullptr) {
+        events_->ConnectComplete(&error, status, *this);
+    }
+    throw VbError(std::move(error));
+}
+
+void Connection::Open() {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    const auto parsed = parse_connection_string(connection_string_);
+    if (!parsed) {
+        error_source_ = u"Microsoft OLE DB Service Components";
+        fail_open(ado_error(err::kBadInitString, error_source_));
+    }
+    error_source_ = provider_error_source(provider_of(*parsed));
+    auto translated = providers_.translate(connection_string_);
+    if (auto* refused = std::get_if<Error>(&translated)) {
+        fail_open(std::move(*refused));
+    }
+    const auto& target = std::get<platform::OdbcTarget>(translated);
+    try {
+        environment_ = odbc::environment();
+        dbc_ = odbc::allocate(odbc::HandleType::Dbc, *environment_);
+    } catch (const VbError& e) {
+        fail_open(e.error());
+    }
+    SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       odbc::integer_argument(static_cast<uintptr_t>(connection_timeout_)), 0);
+    const SQLRETURN rc =
+        SQLDriverConnectW(dbc_.get(), nullptr, odbc::wide(target.connection_string), SQL_NTS,
+                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        Error error = odbc_error(read_diagnostics(dbc_), OdbcContext::Connect, error_source_,
+                                 u"The data source could not be opened.");
+        dbc_.reset();
+        fail_open(std::move(error));
+    }
+    open_ = true;
+    identifier_quote_.clear();
+    if (!target.after_connect_sql.empty()) {
+        try {
+            execute_statement(target.after_connect_sql, nullptr, command_timeout_);
+        } catch (const VbError& e) {
+            disconnect();
+            fail_open(e.error());
+        }
+    }
+    int32_t status = adStatusOK;
+    if (events_ != nullptr) {
+        events_->ConnectComplete(nullptr, status, *this);
+    }
+}
+
+void Connection::release_statements() noexcept {
+    for (auto& weak : statements_) {
+        if (auto statement = weak.lock()) {
+            statement->reset(); // record sets reading it now see a closed object
+        }
+    }
+    statements_.clear();
+}
+
+void Connection::disconnect() noexcept {
+    release_statements();
+    if (dbc_) {
+        if (open_) {
+            SQLDisconnect(dbc_.get());
+        }
+        dbc_.reset();
+    }
+    open_ = false;
+    transaction_level_ = 0;
+}
+
+void Connection::Close() {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+    if (transaction_level_ > 0) {
+        throw VbError(kCloseInTransaction, kSource,
+                      u"Connection object cannot be explicitly closed while in a transaction.");
+    }
+    disconnect();
+    int32_t status = adStatusOK;
+    if (events_ != nullptr) {
+        events_->Disconnect(status, *this);
+    }
+}
+
+std::shared_ptr<odbc::Handle> Connection::new_statement(int32_t timeout_seconds) {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+    auto statement = std::make_shared<odbc::Handle>(odbc::allocate(odbc::HandleType::Stmt, dbc_));
+    if (timeout_seconds > 0) {
+        // Drivers that cannot time statements out answer with a warning; it is ignored.
+        SQLSetStmtAttrW(statement->get(), SQL_ATTR_QUERY_TIMEOUT,
+                        odbc::integer_argument(static_cast<uintptr_t>(timeout_seconds)), 0);
+    }
+    std::erase_if(statements_, [](const auto& weak) { return weak.expired(); });
+    statements_.push_back(statement);
+    return statement;
+}
+
+Connection::Executed Connection::execute_statement(const Text& sql, ParameterBinder* binder,
+                                                   int32_t timeout_seconds) {
+    auto statement = new_statement(timeout_seconds);
+    SQLHSTMT st = statement->get();
+    if (binder != nullptr) {
+        binder->bind(*statement);
+    }
+    // Every execution has a statement of its own, so preparing first would only cost a
+    // round trip (and psqlODBC cannot execute a prepared call escape with output values).
+    SQLRETURN rc = SQLExecDirectW(st, odbc::wide(sql), SQL_NTS);
+    if (rc == SQL_NEED_DATA) {
+        for (;;) {
+            SQLPOINTER token = nullptr;
+            rc = SQLParamData(st, &token);
+            if (rc != SQL_NEED_DATA) {
+                break;
+            }
+            if (binder == nullptr) {
+                raise(err::kImproperParameter, kSource);
+            }
+            binder->put_data(*statement, token);
+        }
+    }
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+        raise_odbc(*statement, OdbcContext::Statement, error_source_,
+                   u"The statement could not be executed.");
+    }
+    Executed out;
+    out.statement = statement;
+    SQLSMALLINT columns = 0;
+    if (SQL_SUCCEEDED(SQLNumResultCols(st, &columns))) {
+        out.columns = columns;
+    }
+    if (out.columns == 0) {
+        SQLLEN count = -1;
+        if (SQL_SUCCEEDED(SQLRowCount(st, &count))) {
+            out.rows_affected = count;
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<Recordset> Connection::Execute(const Text& command_text, int32_t* records_affected,
+                                               int32_t options) {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+    Executed done = execute_statement(command_text, nullptr, command_timeout_);
+    if (records_affected != nullptr) {
+        *records_affected = clamp_count(done.rows_affected);
+    }
+    if (options != adOptionUnspecified && (options & adExecuteNoRecords) != 0) {
+        return nullptr;
+    }
+    auto records = std::make_shared<Recordset>();
+    if (done.columns > 0) {
+        records->attach_stream(shared_from_this(), std::move(done.statement), command_text);
+    }
+    return records;
+}
+
+void Connection::set_autocommit(bool on, const char16_t* what) {
+    const SQLRETURN rc = SQLSetConnectAttrW(
+        dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+        odbc::integer_argument(static_cast<uintptr_t>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+        0);
+    if (!SQL_SUCCEEDED(rc)) {
+        raise_odbc(dbc_, OdbcContext::Transaction, error_source_, what);
+    }
+}
+
+int32_t Connection::BeginTrans() {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+    if (transaction_level_ > 0) {
+        raise(err::kTransactionExists, kSource);
+    }
+    set_autocommit(false, u"The transaction could not be begun.");
+    transaction_level_ = 1;
+    return transaction_level_;
+}
+
+void Connection::CommitTrans() {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+    if (transaction_level_ == 0) {
+        raise(err::kNoTransaction, kSource);
+    }
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT))) {
+        raise_odbc(dbc_, OdbcContext::Transaction, error_source_,
+                   u"The transaction could not be committed.");
+    }
+    transaction_level_ = 0;
+    set_autocommit(true, u"The connection could not return to autocommit.");
+}
+
+void Connection::RollbackTrans() {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+    if (transaction_level_ == 0) {
+        raise(err::kNoTransaction, kSource);
+    }
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK))) {
+        raise_odbc(dbc_, OdbcContext::Transaction, error_source_,
+                   u"The transaction could not be rolled back.");
+    }
+    transaction_level_ = 0;
+    set_autocommit(true, u"The connection could not return to autocommit.");
+}
+
+std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text& table) {
+    std::vector<Text> keys;
+    SQLWCHAR* schema_arg = schema.empty() ? nullptr : odbc::wide(schema);
+    const SQLSMALLINT schema_length = schema.empty() ? 0 : SQL_NTS;
+    {
+        auto statement = new_statement(command_timeout_);
+        if (SQL_SUCCEEDED(SQLPrimaryKeysW(statement->get(), nullptr, 0, schema_arg, schema_length,
+                                          odbc::wide(table), SQL_NTS))) {
+            ResultReader reader(statement, error_source_, false);
+            std::vector<Variant> row;
+            while (reader.next(row)) {
+                if (row.size() > 3 && row[3].is_text()) {
+                    keys.push_back(row[3].to_text()); // COLUMN_NAME
+                }
+            }
+        }
+    }
+    if (!keys.empty()) {
+        return keys;
+    }
+    // No primary key: the columns of the first unique index identify a row as well.
+    auto statement = new_statement(command_timeout_);
+    if (SQL_SUCCEEDED(SQLStatisticsW(statement->get(), nullptr, 0, schema_arg, schema_length,
+                                     odbc::wide(table), SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK))) {
+        ResultReader reader(statement, error_source_, false);
+        std::vector<Variant> row;
+        Text index_name;
+        while (reader.next(row)) {
+            // NON_UNIQUE (4), INDEX_NAME (6), TYPE (7), COLUMN_NAME (9)
+            if (row.size() < 9 || row[8].is_null() || row[6].is_null() ||
+                row[6].to_long() == SQL_TABLE_STAT || (!row[3].is_null() && row[3].to_bool())) {
+                continue;
+            }
+            const Text name = row[5].is_null() ? Text() : row[5].to_text();
+            if (keys.empty()) {
+                index_name = name;
+            } else if (name != index_name) {
+                break;
+            }
+            keys.push_back(row[8].to_text());
+        }
+    }
+    return keys;
+}
+
+Text Connection::identifier_quote() {
+    if (!identifier_quote_.empty()) {
+        return identifier_quote_;
+    }
+    std::array<char16_t, 8> buffer{};
+    SQLSMALLINT length = 0;
+    identifier_quote_ = u"\"";
+    if (open_ && SQL_SUCCEEDED(SQLGetInfoW(dbc_.get(), SQL_IDENTIFIER_QUOTE_CHAR, buffer.data(),
+                                           static_cast<SQLSMALLINT>(sizeof buffer), &length))) {
+        const Text quote = odbc::text_of(buffer.data(), buffer.size());
+        if (!quote.empty() && quote != u" ") {
+            identifier_quote_ = quote;
+        }
+    }
+    return identifier_quote_;
+}
+
+} // namespace pelto::ado

@@ -1,0 +1,97 @@
+#include "db/ado/odbc_handle.h"
+
+#include "db/ado/ado_error.h"
+#include "db/ado/odbc_api.h"
+
+#include <clocale>
+#include <cstring>
+#include <utility>
+
+namespace pelto::ado::odbc {
+
+namespace {
+
+#ifndef _WIN32
+bool names_utf8(const char* locale_name) {
+    if (locale_name == nullptr) {
+        return false;
+    }
+    std::string upper(locale_name);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper.find("UTF-8") != std::string::npos || upper.find("UTF8") != std::string::npos;
+}
+
+// unixODBC converts the wide strings of drivers without wide entry points (the SQLite3
+// driver) with the program's character-type locale; in the "C" locale Korean text is
+// cut short. Only LC_CTYPE is touched: numbers and dates must keep the "C" formats that
+// drivers parse.
+void ensure_utf8_character_locale() {
+    if (names_utf8(std::setlocale(LC_CTYPE, nullptr))) {
+        return;
+    }
+    if (names_utf8(std::setlocale(LC_CTYPE, ""))) {
+        return;
+    }
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+#endif
+
+} // namespace
+
+Handle::Handle(Handle&& other) noexcept
+    : type_(other.type_), raw_(std::exchange(other.raw_, nullptr)) {}
+
+Handle& Handle::operator=(Handle&& other) noexcept {
+    if (this != &other) {
+        reset();
+        type_ = other.type_;
+        raw_ = std::exchange(other.raw_, nullptr);
+    }
+    return *this;
+}
+
+void Handle::reset() noexcept {
+    if (raw_ != nullptr) {
+        SQLFreeHandle(static_cast<SQLSMALLINT>(type_), raw_);
+        raw_ = nullptr;
+    }
+}
+
+std::shared_ptr<Handle> environment() {
+    // Shared while any connection lives; a new one is made after the last is gone.
+    static std::weak_ptr<Handle> shared;
+    if (auto env = shared.lock()) {
+        return env;
+    }
+#ifndef _WIN32
+    ensure_utf8_character_locale();
+#endif
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
+        throw VbError(adoerr::kFail, u"ADODB.Connection",
+                      u"The ODBC driver manager could not allocate an environment.");
+    }
+    auto env = std::make_shared<Handle>(HandleType::Env, raw);
+    if (!SQL_SUCCEEDED(
+            SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, odbc::integer_argument(SQL_OV_ODBC3), 0))) {
+        raise_odbc(*env, OdbcContext::Connect, u"ADODB.Connection",
+                   u"The ODBC driver manager refused ODBC 3 behaviour.");
+    }
+    shared = env;
+    return env;
+}
+
+Handle allocate(HandleType type, const Handle& parent) {
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(static_cast<SQLSMALLINT>(type), parent.get(), &raw))) {
+        raise_odbc(parent, type == HandleType::Dbc ? OdbcContext::Connect : OdbcContext::Statement,
+                   u"ADODB.Connection", u"The ODBC driver could not allocate a handle.");
+    }
+    return Handle(type, raw);
+}
+
+} // namespace pelto::ado::odbc

@@ -1,0 +1,406 @@
+#include "db/ado/parameter_binder.h"
+
+#include "db/ado/ado_enums.h"
+#include "db/ado/ado_error.h"
+#include "db/ado/chunk_spool.h"
+#include "db/ado/odbc_api.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace pelto::ado {
+
+namespace {
+
+enum class Kind {
+    None,
+    Text,
+    Long,
+    BigInt,
+    Double,
+    Decimal,
+    Bit,
+    Timestamp,
+    DateOnly,
+    TimeOnly,
+    Binary
+};
+
+// Text longer than this goes to the driver as a long (unlimited) type.
+constexpr size_t kLongTextUnits = 4000;
+constexpr size_t kLongBinaryBytes = 8000;
+constexpr size_t kNumberTextUnits = 64;
+constexpr size_t kPutChunk = 32768;
+
+Kind kind_of_type(int32_t ado_type) {
+    switch (ado_type) {
+    case adBSTR:
+    case adChar:
+    case adWChar:
+    case adVarChar:
+    case adLongVarChar:
+    case adVarWChar:
+    case adLongVarWChar:
+    case adGUID:
+        return Kind::Text;
+    case adSmallInt:
+    case adInteger:
+    case adTinyInt:
+    case 17: // adUnsignedTinyInt
+    case 18: // adUnsignedSmallInt
+        return Kind::Long;
+    case adBigInt:
+        return Kind::BigInt;
+    case adSingle:
+    case adDouble:
+        return Kind::Double;
+    case adCurrency:
+    case adDecimal:
+    case adNumeric:
+        return Kind::Decimal;
+    case adBoolean:
+        return Kind::Bit;
+    case adDate:
+    case adDBTimeStamp:
+        return Kind::Timestamp;
+    case adDBDate:
+        return Kind::DateOnly;
+    case adDBTime:
+        return Kind::TimeOnly;
+    case adBinary:
+    case adVarBinary:
+    case adLongVarBinary:
+        return Kind::Binary;
+    default:
+        return Kind::None; // adEmpty, adIUnknown and the types nothing here sends
+    }
+}
+
+// adVariant takes the kind of the value it holds.
+Kind kind_of_value(const Variant& value) {
+    return std::visit(
+        [](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, int32_t>) {
+                return Kind::Long;
+            } else if constexpr (std::is_same_v<T, double>) {
+                return Kind::Double;
+            } else if constexpr (std::is_same_v<T, bool>) {
+                return Kind::Bit;
+            } else if constexpr (std::is_same_v<T, Decimal>) {
+                return Kind::Decimal;
+            } else if constexpr (std::is_same_v<T, Date>) {
+                return Kind::Timestamp;
+            } else if constexpr (std::is_same_v<T, ByteArray>) {
+                return Kind::Binary;
+            } else {
+                return Kind::Text;
+            }
+        },
+        value.storage());
+}
+
+bool binds_null(const Variant& v) {
+    return v.is_null() || v.is_empty() || v.is_missing();
+}
+
+SQLSMALLINT io_type(int32_t direction) {
+    switch (direction) {
+    case adParamOutput:
+    case adParamReturnValue:
+        return SQL_PARAM_OUTPUT;
+    case adParamInputOutput:
+        return SQL_PARAM_INPUT_OUTPUT;
+    default:
+        return SQL_PARAM_INPUT;
+    }
+}
+
+bool reads_input(int32_t direction) {
+    return direction != adParamOutput && direction != adParamReturnValue;
+}
+
+SQLSMALLINT text_sql_type(int32_t ado_type, size_t units) {
+    const bool narrow = ado_type == adChar || ado_type == adVarChar || ado_type == adLongVarChar;
+    const bool long_type =
+        ado_type == adLongVarChar || ado_type == adLongVarWChar || units > kLongTextUnits;
+    if (narrow) {
+        return long_type ? SQL_LONGVARCHAR : SQL_VARCHAR;
+    }
+    return long_type ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+}
+
+template <typename T> void store(std::vector<uint8_t>& buffer, const T& value) {
+    buffer.resize(sizeof(T));
+    std::memcpy(buffer.data(), &value, sizeof(T));
+}
+
+template <typename T> T load(const std::vector<uint8_t>& buffer) {
+    T value{};
+    std::memcpy(&value, buffer.data(), std::min(sizeof(T), buffer.size()));
+    return value;
+}
+
+void store_text(std::vector<uint8_t>& buffer, const Text& text, size_t capacity_units) {
+    buffer.assign((capacity_units + 1) * sizeof(char16_t), 0);
+    std::memcpy(buffer.data(), text.data(),
+                std::min(text.size(), capacity_units) * sizeof(char16_t));
+}
+
+Text load_text(const std::vector<uint8_t>& buffer, SQLLEN indicator) {
+    const size_t capacity = buffer.size() / sizeof(char16_t);
+    std::vector<char16_t> units(capacity);
+    std::memcpy(units.data(), buffer.data(), capacity * sizeof(char16_t));
+    Text text = odbc::text_of(units.data(), capacity);
+    if (indicator >= 0) {
+        text.resize(std::min(text.size(), static_cast<size_t>(indicator) / sizeof(char16_t)));
+    }
+    return text;
+}
+
+} // namespace
+
+struct ParameterBinder::Slot {
+    BindValue spec;
+    Kind kind = Kind::None;
+    SQLSMALLINT c_type = SQL_C_DEFAULT;
+    SQLSMALLINT sql_type = SQL_UNKNOWN_TYPE;
+    SQLULEN column_size = 0;
+    SQLSMALLINT digits = 0;
+    std::vector<uint8_t> buffer;
+    SQLLEN indicator = 0;
+    bool streamed = false; // sent with SQLPutData when the driver asks for it
+};
+
+ParameterBinder::ParameterBinder(std::vector<BindValue> values, Text error_source)
+    : error_source_(std::move(error_source)) {
+    slots_.reserve(values.size());
+    for (auto& value : values) {
+        auto slot = std::make_unique<Slot>();
+        slot->spec = std::move(value);
+        slots_.push_back(std::move(slot));
+    }
+}
+
+ParameterBinder::~ParameterBinder() = default;
+
+void ParameterBinder::bind(const odbc::Handle& statement) {
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        Slot& slot = *slots_[i];
+        const BindValue& spec = slot.spec;
+        slot.kind =
+            spec.ado_type == adVariant ? kind_of_value(spec.value) : kind_of_type(spec.ado_type);
+        if (slot.kind == Kind::None) {
+            raise(err::kImproperParameter, error_source_);
+        }
+        const bool input = reads_input(spec.direction);
+        const bool output = spec.direction != adParamInput;
+        const bool null_input = !input || (binds_null(spec.value) && !spec.stream);
+        slot.indicator = input && null_input ? SQL_NULL_DATA : 0;
+        try {
+            switch (slot.kind) {
+            case Kind::Text: {
+                const Text text = null_input ? Text() : spec.value.to_text();
+                if (output && spec.size <= 0) {
+                    raise(err::kImproperParameter, error_source_);
+                }
+                const size_t capacity =
+                    std::max({text.size(), static_cast<size_t>(std::max(spec.size, 0)), size_t{1}});
+                store_text(slot.buffer, text, output ? capacity : text.size());
+                if (!null_input) {
+                    slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
+                }
+                slot.c_type = SQL_C_WCHAR;
+                slot.sql_type = text_sql_type(
+                    spec.ado_type == adVariant ? adVarWChar : spec.ado_type, capacity);
+                slot.column_size = capacity;
+                break;
+            }
+            case Kind::Long:
+                store<SQLINTEGER>(slot.buffer, null_input ? 0 : spec.value.to_long());
+                slot.c_type = SQL_C_SLONG;
+                slot.sql_type = spec.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
+                break;
+            case Kind::Double:
+                store<SQLDOUBLE>(slot.buffer, null_input ? 0.0 : spec.value.to_double());
+                slot.c_type = SQL_C_DOUBLE;
+                slot.sql_type = spec.ado_type == adSingle ? SQL_REAL : SQL_DOUBLE;
+                break;
+            case Kind::Bit:
+                store<unsigned char>(slot.buffer, !null_input && spec.value.to_bool() ? 1 : 0);
+                slot.c_type = SQL_C_BIT;
+                slot.sql_type = SQL_BIT;
+                break;
+            case Kind::BigInt:
+            case Kind::Decimal: {
+                // Decimals travel as their text, which every driver converts exactly.
+                const Text text = null_input ? Text() : spec.value.to_decimal().to_text();
+                store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
+                if (!null_input) {
+                    slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
+                }
+                slot.c_type = SQL_C_WCHAR;
+                if (slot.kind == Kind::BigInt) {
+                    slot.sql_type = SQL_BIGINT;
+                    slot.column_size = 19;
+                } else {
+                    slot.sql_type = spec.ado_type == adNumeric ? SQL_NUMERIC : SQL_DECIMAL;
+                    slot.column_size = spec.precision > 0 ? static_cast<SQLULEN>(spec.precision)
+                                       : spec.ado_type == adCurrency ? 19
+                                                                     : 28;
+                    slot.digits = static_cast<SQLSMALLINT>(
+                        spec.ado_type == adCurrency && spec.scale == 0 ? 4 : spec.scale);
+                }
+                break;
+            }
+            case Kind::Timestamp:
+            case Kind::DateOnly:
+            case Kind::TimeOnly: {
+                const Date::Parts p = null_input ? Date{}.parts() : spec.value.to_date().parts();
+                SQL_TIMESTAMP_STRUCT ts{};
+                ts.year = static_cast<SQLSMALLINT>(p.year);
+                ts.month = static_cast<SQLUSMALLINT>(p.month);
+                ts.day = static_cast<SQLUSMALLINT>(p.day);
+                ts.hour = static_cast<SQLUSMALLINT>(p.hour);
+                ts.minute = static_cast<SQLUSMALLINT>(p.minute);
+                ts.second = static_cast<SQLUSMALLINT>(p.second);
+                ts.fraction = static_cast<SQLUINTEGER>(p.millisecond) * 1000000U;
+                store(slot.buffer, ts);
+                slot.c_type = SQL_C_TYPE_TIMESTAMP;
+                slot.sql_type = slot.kind == Kind::DateOnly   ? SQL_TYPE_DATE
+                                : slot.kind == Kind::TimeOnly ? SQL_TYPE_TIME
+                                                              : SQL_TYPE_TIMESTAMP;
+                slot.column_size = slot.kind == Kind::Timestamp ? 23 : 10;
+                slot.digits = slot.kind == Kind::Timestamp ? 3 : 0;
+                break;
+            }
+            case Kind::Binary: {
+                slot.c_type = SQL_C_BINARY;
+                if (input && spec.stream && spec.stream->size() > 0) {
+                    slot.indicator = SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(spec.stream->size()));
+                    slot.sql_type = SQL_LONGVARBINARY;
+                    slot.column_size = static_cast<SQLULEN>(spec.stream->size());
+                    slot.streamed = true;
+                    break;
+                }
+                if (!null_input && !spec.stream && !spec.value.is_bytes()) {
+                    raise(err::kDataConversion, error_source_);
+                }
+                const ByteArray empty;
+                const ByteArray& bytes = null_input || spec.stream ? empty : spec.value.bytes();
+                if (output && spec.size <= 0) {
+                    raise(err::kImproperParameter, error_source_);
+                }
+                const size_t capacity = std::max(
+                    {bytes.size(), static_cast<size_t>(std::max(spec.size, 0)), size_t{1}});
+                slot.buffer.assign(capacity, 0);
+                std::copy(bytes.begin(), bytes.end(), slot.buffer.begin());
+                if (!null_input) {
+                    slot.indicator = static_cast<SQLLEN>(bytes.size());
+                }
+                slot.sql_type = capacity > kLongBinaryBytes ? SQL_LONGVARBINARY : SQL_VARBINARY;
+                slot.column_size = capacity;
+                break;
+            }
+            case Kind::None:
+                break;
+            }
+        } catch (const VbError& e) {
+            if (e.number() == err::kImproperParameter || e.number() == err::kDataConversion) {
+                throw;
+            }
+            raise(err::kDataConversion, error_source_);
+        }
+        SQLPOINTER target = slot.streamed ? odbc::integer_argument(i + 1)
+                                          : static_cast<SQLPOINTER>(slot.buffer.data());
+        const SQLRETURN rc = SQLBindParameter(
+            statement.get(), static_cast<SQLUSMALLINT>(i + 1), io_type(spec.direction), slot.c_type,
+            slot.sql_type, slot.column_size, slot.digits, target,
+            static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator);
+        if (!SQL_SUCCEEDED(rc)) {
+            raise_odbc(statement, OdbcContext::Statement, error_source_,
+                       u"The driver refused a parameter.");
+        }
+    }
+}
+
+void ParameterBinder::put_data(const odbc::Handle& statement, void* token) {
+    const auto index = static_cast<size_t>(reinterpret_cast<uintptr_t>(token)) - 1;
+    if (index >= slots_.size() || !slots_[index]->spec.stream) {
+        raise(err::kImproperParameter, error_source_);
+    }
+    const ChunkSpool& spool = *slots_[index]->spec.stream;
+    std::vector<uint8_t> chunk(kPutChunk);
+    uint64_t offset = 0;
+    while (offset < spool.size()) {
+        const size_t got = spool.read(offset, chunk);
+        if (!SQL_SUCCEEDED(SQLPutData(statement.get(), chunk.data(), static_cast<SQLLEN>(got)))) {
+            raise_odbc(statement, OdbcContext::Statement, error_source_,
+                       u"The driver refused a piece of binary data.");
+        }
+        offset += got;
+    }
+}
+
+std::vector<Variant> ParameterBinder::outputs() const {
+    std::vector<Variant> out;
+    out.reserve(slots_.size());
+    for (const auto& slot_ptr : slots_) {
+        const Slot& slot = *slot_ptr;
+        if (slot.spec.direction == adParamInput) {
+            out.emplace_back();
+            continue;
+        }
+        if (slot.indicator == SQL_NULL_DATA) {
+            out.emplace_back(Null{});
+            continue;
+        }
+        switch (slot.kind) {
+        case Kind::Text:
+            out.emplace_back(load_text(slot.buffer, slot.indicator));
+            break;
+        case Kind::Long:
+            out.emplace_back(static_cast<int32_t>(load<SQLINTEGER>(slot.buffer)));
+            break;
+        case Kind::Double:
+            out.emplace_back(static_cast<double>(load<SQLDOUBLE>(slot.buffer)));
+            break;
+        case Kind::Bit:
+            out.emplace_back(load<unsigned char>(slot.buffer) != 0);
+            break;
+        case Kind::BigInt:
+        case Kind::Decimal: {
+            const Text text = load_text(slot.buffer, slot.indicator);
+            try {
+                out.emplace_back(Decimal::from_text(text));
+            } catch (const VbError&) {
+                out.emplace_back(text);
+            }
+            break;
+        }
+        case Kind::Timestamp:
+        case Kind::DateOnly:
+        case Kind::TimeOnly: {
+            const auto ts = load<SQL_TIMESTAMP_STRUCT>(slot.buffer);
+            out.emplace_back(Date::from_parts(ts.year, ts.month, ts.day, ts.hour, ts.minute,
+                                              ts.second, static_cast<int>(ts.fraction / 1000000U)));
+            break;
+        }
+        case Kind::Binary: {
+            const size_t n = slot.indicator >= 0
+                                 ? std::min(static_cast<size_t>(slot.indicator), slot.buffer.size())
+                                 : slot.buffer.size();
+            out.emplace_back(ByteArray(slot.buffer.begin(),
+                                       slot.buffer.begin() + static_cast<std::ptrdiff_t>(n)));
+            break;
+        }
+        case Kind::None:
+            out.emplace_back();
+            break;
+        }
+    }
+    return out;
+}
+
+} // namespace pelto::ado

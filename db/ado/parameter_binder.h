@@ -1,0 +1,48 @@
+// Values bound to the markers of a statement for one execution: input values converted
+// to the ODBC type of their ADO type, buffers for output values, and binary content
+// streamed at execution time (SQLPutData) from a chunk spool.
+#pragma once
+
+#include "core/variant.h"
+#include "db/ado/odbc_handle.h"
+
+#include <memory>
+#include <vector>
+
+namespace pelto::ado {
+
+class ChunkSpool;
+
+struct BindValue {
+    int32_t ado_type = 0;
+    int32_t direction = 1; // ParameterDirectionEnum
+    int32_t size = 0;      // characters or bytes; needed for variable-length output values
+    int32_t precision = 0;
+    int32_t scale = 0;
+    Variant value;                      // Null, Empty or missing bind SQL NULL
+    std::shared_ptr<ChunkSpool> stream; // binary content sent in pieces at execution
+};
+
+class ParameterBinder {
+public:
+    ParameterBinder(std::vector<BindValue> values, Text error_source);
+    ParameterBinder(const ParameterBinder&) = delete;
+    ParameterBinder& operator=(const ParameterBinder&) = delete;
+    ~ParameterBinder();
+
+    // Binds every value, marker by marker. Throws VbError 3708 for a value whose type
+    // cannot be bound (adEmpty, adIUnknown, an output text without a size) and 3421 for
+    // an input value that does not convert to its type.
+    void bind(const odbc::Handle& statement);
+    // Sends the streamed value that SQLParamData asked for with `token`.
+    void put_data(const odbc::Handle& statement, void* token);
+    // After execution: the value of each marker (Empty for input-only markers).
+    std::vector<Variant> outputs() const;
+
+private:
+    struct Slot;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    Text error_source_;
+};
+
+} // namespace pelto::ado

@@ -1,0 +1,552 @@
+#include "db/ado/recordset.h"
+
+#include "db/ado/ado_error.h"
+#include "db/ado/chunk_spool.h"
+#include "db/ado/connection.h"
+#include "db/ado/parameter_binder.h"
+
+#include <limits>
+
+namespace pelto::ado {
+
+namespace {
+
+constexpr const char16_t* kSource = u"ADODB.Recordset";
+
+int32_t clamp32(uint64_t n) {
+    return static_cast<int32_t>(std::min<uint64_t>(n, std::numeric_limits<int32_t>::max()));
+}
+
+std::shared_ptr<ChunkSpool> spool_of(const Variant& value) {
+    if (!value.is_object()) {
+        return nullptr;
+    }
+    return std::dynamic_pointer_cast<ChunkSpool>(value.object());
+}
+
+// A value as callers see it: content appended in chunks becomes its byte array.
+Variant visible(const Variant& value) {
+    if (auto spool = spool_of(value)) {
+        return spool->read_all();
+    }
+    return value;
+}
+
+Text quoted(const Text& name, const Text& quote) {
+    return quote + replace_all(name, quote, quote + quote) + quote;
+}
+
+[[noreturn]] void insufficient(const char16_t* what) {
+    throw VbError(adoerr::kFail, kSource, what);
+}
+
+} // namespace
+
+Recordset::~Recordset() = default;
+
+void Recordset::require_open() const {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+}
+
+void Recordset::require_current_row() const {
+    require_open();
+    if (EOF()) {
+        raise(adoerr::kBofOrEof, kSource);
+    }
+}
+
+void Recordset::require_updatable() const {
+    require_open();
+    if (!client_ || lock_type_ == adLockReadOnly) {
+        raise(err::kUpdateNotSupported, kSource);
+    }
+}
+
+void Recordset::CursorLocation(int32_t value) {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    if (value != adUseClient && value != adUseServer) {
+        raise(adoerr::kArgumentsWrongType, kSource);
+    }
+    cursor_location_ = value;
+}
+
+void Recordset::CursorType(int32_t value) {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    cursor_type_ = value;
+}
+
+void Recordset::LockType(int32_t value) {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    lock_type_ = value;
+}
+
+void Recordset::Source(const Text& value) {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    source_ = value;
+}
+
+void Recordset::ActiveConnection(std::shared_ptr<Connection> connection) {
+    if (open_ && !(client_ && connection == nullptr) && connection != connection_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    connection_ = std::move(connection);
+}
+
+void Recordset::build_fields() {
+    fields_.clear();
+    fields_.reserve(columns_.size());
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        fields_.push_back(std::make_unique<Field>(*this, i));
+    }
+}
+
+void Recordset::Open(const Text& source, std::shared_ptr<Connection> connection,
+                     int32_t cursor_type, int32_t lock_type, int32_t /*options*/) {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    if (!source.empty()) {
+        source_ = source;
+    }
+    if (connection) {
+        connection_ = std::move(connection);
+    }
+    if (cursor_type != adOpenUnspecified) {
+        cursor_type_ = cursor_type;
+    }
+    if (lock_type != adLockUnspecified) {
+        lock_type_ = lock_type;
+    }
+    Open();
+}
+
+void Recordset::Open() {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    if (!connection_ || connection_->State() != adStateOpen) {
+        raise(err::kInvalidConnection, kSource);
+    }
+    if (source_.empty()) {
+        raise(err::kNoCommandText, kSource);
+    }
+    const bool client = cursor_location_ == adUseClient;
+    const bool with_origins = client && lock_type_ != adLockReadOnly;
+    auto done = connection_->execute_statement(source_, nullptr, connection_->CommandTimeout());
+    if (done.columns == 0) {
+        return; // a statement without rows leaves the record set closed
+    }
+    auto reader = std::make_unique<ResultReader>(std::move(done.statement),
+                                                 connection_->error_source(), with_origins);
+    edits_.clear();
+    end_chunk_sequence();
+    if (client) {
+        std::vector<std::vector<Variant>> rows;
+        std::vector<Variant> row;
+        while (reader->next(row)) {
+            rows.push_back(std::move(row));
+            row.clear();
+        }
+        columns_ = reader->columns();
+        rows_ = std::move(rows);
+        position_ = 0;
+        cursor_type_ = adOpenStatic; // what a client-side cursor always is
+        reader_.reset();
+        reader_keep_alive_.reset();
+    } else {
+        std::vector<Variant> first;
+        stream_eof_ = !reader->next(first);
+        columns_ = reader->columns();
+        current_ = std::move(first);
+        reader_ = std::move(reader);
+        reader_keep_alive_.reset();
+        rows_.clear();
+    }
+    client_ = client;
+    ++move_count_;
+    build_fields();
+    open_ = true;
+}
+
+void Recordset::attach_stream(std::shared_ptr<Connection> connection,
+                              std::shared_ptr<odbc::Handle> statement, const Text& source,
+                              std::shared_ptr<const void> keep_alive) {
+    if (open_) {
+        raise(err::kObjectOpen, kSource);
+    }
+    auto reader =
+        std::make_unique<ResultReader>(std::move(statement), connection->error_source(), false);
+    std::vector<Variant> first;
+    stream_eof_ = !reader->next(first);
+    columns_ = reader->columns();
+    current_ = std::move(first);
+    reader_ = std::move(reader);
+    reader_keep_alive_ = std::move(keep_alive);
+    connection_ = std::move(connection);
+    source_ = source;
+    cursor_location_ = adUseServer;
+    cursor_type_ = adOpenForwardOnly;
+    lock_type_ = adLockReadOnly;
+    client_ = false;
+    rows_.clear();
+    ++move_count_;
+    build_fields();
+    open_ = true;
+}
+
+bool Recordset::EOF() const {
+    require_open();
+    return client_ ? position_ >= rows_.size() : stream_eof_;
+}
+
+int32_t Recordset::RecordCount() const {
+    require_open();
+    return client_ ? clamp32(rows_.size()) : -1;
+}
+
+void Recordset::MoveNext() {
+    require_current_row();
+    if (!edits_.empty()) {
+        write_back(); // ADO writes pending edits before it leaves the row
+    }
+    if (client_) {
+        ++position_;
+    } else {
+        current_.clear();
+        stream_eof_ = !reader_->next(current_);
+    }
+    ++move_count_;
+    end_chunk_sequence();
+}
+
+void Recordset::MoveFirst() {
+    require_open();
+    if (!client_) {
+        raise(err::kNoBackwardFetch, kSource);
+    }
+    if (!edits_.empty() && !EOF()) {
+        write_back();
+    }
+    position_ = 0;
+    ++move_count_;
+    end_chunk_sequence();
+}
+
+int32_t Recordset::FieldsCount() const {
+    require_open();
+    return clamp32(fields_.size());
+}
+
+Field& Recordset::Fields(int32_t index) {
+    require_open();
+    if (index < 0 || static_cast<size_t>(index) >= fields_.size()) {
+        raise(adoerr::kNotFoundInCollection, u"ADODB.Fields");
+    }
+    return *fields_[static_cast<size_t>(index)];
+}
+
+Field& Recordset::Fields(const Text& name) {
+    require_open();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        if (equals_ignore_case(columns_[i].name, name)) {
+            return *fields_[i];
+        }
+    }
+    raise(adoerr::kNotFoundInCollection, u"ADODB.Fields");
+}
+
+const Variant& Recordset::stored_value(size_t field) const {
+    if (auto edit = edits_.find(field); edit != edits_.end()) {
+        return edit->second;
+    }
+    return client_ ? rows_[position_][field] : current_[field];
+}
+
+Variant Recordset::GetRows(int32_t rows) {
+    require_current_row();
+    if (!edits_.empty()) {
+        write_back();
+    }
+    std::vector<std::vector<Variant>> taken;
+    const auto wanted = rows < 0 ? std::numeric_limits<size_t>::max() : static_cast<size_t>(rows);
+    if (client_) {
+        const size_t count = std::min(wanted, rows_.size() - position_);
+        Array2D array(columns_.size(), count);
+        for (size_t r = 0; r < count; ++r) {
+            for (size_t f = 0; f < columns_.size(); ++f) {
+                array.at(f, r) = visible(rows_[position_ + r][f]);
+            }
+        }
+        position_ += count;
+        ++move_count_;
+        end_chunk_sequence();
+        return array;
+    }
+    while (!stream_eof_ && taken.size() < wanted) {
+        taken.push_back(std::move(current_));
+        current_.clear();
+        stream_eof_ = !reader_->next(current_);
+    }
+    Array2D array(columns_.size(), taken.size());
+    for (size_t r = 0; r < taken.size(); ++r) {
+        for (size_t f = 0; f < columns_.size(); ++f) {
+            array.at(f, r) = std::move(taken[r][f]);
+        }
+    }
+    ++move_count_;
+    end_chunk_sequence();
+    return array;
+}
+
+void Recordset::Update() {
+    require_updatable();
+    if (edits_.empty()) {
+        end_chunk_sequence();
+        return;
+    }
+    require_current_row();
+    write_back();
+}
+
+void Recordset::CancelUpdate() {
+    require_open();
+    edits_.clear();
+    end_chunk_sequence();
+}
+
+void Recordset::write_back() {
+    if (!connection_ || connection_->State() != adStateOpen) {
+        raise(err::kInvalidConnection, kSource);
+    }
+    Text schema;
+    Text table;
+    for (const auto& [field, value] : edits_) {
+        const ColumnInfo& column = columns_[field];
+        if (column.base_table.empty() ||
+            (!table.empty() && !equals_ignore_case(table, column.base_table))) {
+            insufficient(u"Insufficient base table information for updating or refreshing.");
+        }
+        table = column.base_table;
+        schema = column.base_schema;
+    }
+    std::vector<size_t> key_fields;
+    for (const Text& key : connection_->primary_key_columns(schema, table)) {
+        size_t found = kNoField;
+        for (size_t i = 0; i < columns_.size(); ++i) {
+            if (equals_ignore_case(columns_[i].base_table, table) &&
+                equals_ignore_case(columns_[i].base_column, key)) {
+                found = i;
+                break;
+            }
+        }
+        if (found == kNoField) {
+            key_fields.clear();
+            break;
+        }
+        key_fields.push_back(found);
+    }
+    if (key_fields.empty()) {
+        insufficient(u"Insufficient key column information for updating or refreshing.");
+    }
+    const Text quote = connection_->identifier_quote();
+    Text sql = u"UPDATE ";
+    if (!schema.empty()) {
+        sql += quoted(schema, quote) + u".";
+    }
+    sql += quoted(table, quote) + u" SET ";
+    std::vector<BindValue> binds;
+    for (const auto& [field, value] : edits_) {
+        if (!binds.empty()) {
+            sql += u", ";
+        }
+        sql += quoted(columns_[field].base_column, quote) + u" = ?";
+        BindValue bind;
+        bind.ado_type = columns_[field].ado_type;
+        if (auto spool = spool_of(value)) {
+            bind.stream = std::move(spool);
+        } else {
+            bind.value = value;
+        }
+        binds.push_back(std::move(bind));
+    }
+    const std::vector<Variant>& row = client_ ? rows_[position_] : current_;
+    for (size_t k = 0; k < key_fields.size(); ++k) {
+        sql += k == 0 ? u" WHERE " : u" AND ";
+        sql += quoted(columns_[key_fields[k]].base_column, quote) + u" = ?";
+        BindValue bind;
+        bind.ado_type = columns_[key_fields[k]].ado_type;
+        bind.value = visible(row[key_fields[k]]);
+        binds.push_back(std::move(bind));
+    }
+    ParameterBinder binder(std::move(binds), connection_->error_source());
+    const auto done = connection_->execute_statement(sql, &binder, connection_->CommandTimeout());
+    if (done.rows_affected == 0) {
+        raise(err::kRowNotFound, kSource);
+    }
+    std::vector<Variant>& target = client_ ? rows_[position_] : current_;
+    for (auto& [field, value] : edits_) {
+        target[field] = std::move(value);
+    }
+    edits_.clear();
+    end_chunk_sequence();
+}
+
+void Recordset::Close() {
+    require_open();
+    open_ = false;
+    rows_.clear();
+    rows_.shrink_to_fit();
+    current_.clear();
+    reader_.reset();
+    reader_keep_alive_.reset();
+    edits_.clear();
+    end_chunk_sequence();
+    stream_eof_ = true;
+    position_ = 0;
+    ++move_count_;
+}
+
+// --- Field ---
+
+const Text& Field::Name() const {
+    return owner_.columns_[index_].name;
+}
+
+int32_t Field::Type() const {
+    return owner_.columns_[index_].ado_type;
+}
+
+int32_t Field::DefinedSize() const {
+    return clamp32(owner_.columns_[index_].column_size);
+}
+
+int32_t Field::ActualSize() const {
+    owner_.require_current_row();
+    owner_.end_chunk_sequence();
+    const Variant& value = owner_.stored_value(index_);
+    if (auto spool = spool_of(value)) {
+        return clamp32(spool->size());
+    }
+    return std::visit(
+        [](const auto& v) -> int32_t {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, ByteArray> || std::is_same_v<T, Text>) {
+                return clamp32(v.size());
+            } else if constexpr (std::is_same_v<T, int32_t>) {
+                return 4;
+            } else if constexpr (std::is_same_v<T, double> || std::is_same_v<T, Date>) {
+                return 8;
+            } else if constexpr (std::is_same_v<T, bool>) {
+                return 2;
+            } else if constexpr (std::is_same_v<T, Decimal>) {
+                return 16;
+            } else {
+                return 0;
+            }
+        },
+        value.storage());
+}
+
+Variant Field::Value() const {
+    owner_.require_current_row();
+    owner_.end_chunk_sequence();
+    return visible(owner_.stored_value(index_));
+}
+
+bool Field::is_null() const {
+    owner_.require_current_row();
+    owner_.end_chunk_sequence();
+    return owner_.stored_value(index_).is_null();
+}
+
+void Field::Value(const Variant& value) {
+    owner_.require_updatable();
+    owner_.require_current_row();
+    owner_.edits_[index_] = value;
+    owner_.end_chunk_sequence();
+}
+
+void Field::AppendChunk(const Variant& data) {
+    if (data.is_null()) {
+        Value(data);
+        return;
+    }
+    if (!data.is_bytes()) {
+        raise(adoerr::kArgumentsWrongType, u"ADODB.Field");
+    }
+    AppendChunk(std::span<const uint8_t>(data.bytes()));
+}
+
+void Field::AppendChunk(std::span<const uint8_t> data) {
+    owner_.require_updatable();
+    owner_.require_current_row();
+    const int32_t type = Type();
+    if (type != adBinary && type != adVarBinary && type != adLongVarBinary) {
+        raise(err::kNotAllowedHere, u"ADODB.Field");
+    }
+    owner_.reading_field_ = Recordset::kNoField;
+    if (owner_.appending_field_ != index_) {
+        owner_.edits_[index_] = Variant(std::shared_ptr<Object>(std::make_shared<ChunkSpool>()));
+        owner_.appending_field_ = index_;
+    }
+    spool_of(owner_.edits_[index_])->append(data);
+}
+
+Variant Field::GetChunk(int32_t length) {
+    owner_.require_current_row();
+    if (length < 0) {
+        raise(adoerr::kArgumentsWrongType, u"ADODB.Field");
+    }
+    if (owner_.reading_field_ != index_ || chunk_generation_ != owner_.move_count_) {
+        chunk_generation_ = owner_.move_count_;
+        chunk_offset_ = 0;
+    }
+    owner_.appending_field_ = Recordset::kNoField;
+    owner_.reading_field_ = index_;
+    const Variant& value = owner_.stored_value(index_);
+    if (value.is_null()) {
+        return Null{};
+    }
+    if (auto spool = spool_of(value)) {
+        if (chunk_offset_ >= spool->size()) {
+            return Null{};
+        }
+        ByteArray out(static_cast<size_t>(
+            std::min<uint64_t>(static_cast<uint64_t>(length), spool->size() - chunk_offset_)));
+        chunk_offset_ += spool->read(chunk_offset_, out);
+        return out;
+    }
+    if (const auto* bytes = std::get_if<ByteArray>(&value.storage())) {
+        if (chunk_offset_ >= bytes->size()) {
+            return Null{};
+        }
+        const auto offset = static_cast<size_t>(chunk_offset_);
+        const size_t n = std::min(static_cast<size_t>(length), bytes->size() - offset);
+        const auto begin = bytes->begin() + static_cast<std::ptrdiff_t>(chunk_offset_);
+        chunk_offset_ += n;
+        return ByteArray(begin, begin + static_cast<std::ptrdiff_t>(n));
+    }
+    if (const auto* text = std::get_if<Text>(&value.storage())) {
+        if (chunk_offset_ >= text->size()) {
+            return Null{};
+        }
+        const auto offset = static_cast<size_t>(chunk_offset_);
+        const size_t n = std::min(static_cast<size_t>(length), text->size() - offset);
+        Text out = text->substr(offset, n);
+        chunk_offset_ += n;
+        return out;
+    }
+    raise(err::kNotAllowedHere, u"ADODB.Field");
+}
+
+} // namespace pelto::ado

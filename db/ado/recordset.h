@@ -1,0 +1,119 @@
+// ADO's Recordset over ODBC. A client-side record set (cursor location 3) reads every
+// row when it opens, so RecordCount is exact and it lives on when detached from its
+// connection; a server-side one streams its rows forward only. A client-side record set
+// opened with a lock type other than read-only writes edits back with Update, by its
+// table's key.
+#pragma once
+
+// <cstdio> defines the macro EOF, which would swallow the member named after ADO's
+// property; it is taken in first and the macro removed (std::char_traits::eof() is the
+// C++ spelling for stream code).
+#include <cstdio>
+#ifdef EOF
+#undef EOF
+#endif
+
+#include "core/variant.h"
+#include "db/ado/ado_enums.h"
+#include "db/ado/field.h"
+#include "db/ado/odbc_handle.h"
+#include "db/ado/result_reader.h"
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace pelto::ado {
+
+class ChunkSpool;
+class Connection;
+
+class Recordset final : public Object {
+public:
+    Recordset() = default;
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+    ~Recordset() override;
+
+    int32_t CursorLocation() const { return cursor_location_; }
+    void CursorLocation(int32_t value); // 3705 while open
+    int32_t CursorType() const { return cursor_type_; }
+    void CursorType(int32_t value);
+    int32_t LockType() const { return lock_type_; }
+    void LockType(int32_t value);
+    const Text& Source() const { return source_; }
+    void Source(const Text& value);
+    std::shared_ptr<Connection> ActiveConnection() const { return connection_; }
+    // Null detaches an open client-side record set from its connection.
+    void ActiveConnection(std::shared_ptr<Connection> connection);
+
+    // Opens with the properties set before.
+    void Open();
+    // ADO's Open(Source, ActiveConnection, CursorType, LockType, Options): an empty
+    // source or a null connection leaves the property as it is; -1 leaves a type as it
+    // is. A statement that returns no rows leaves the record set closed.
+    void Open(const Text& source, std::shared_ptr<Connection> connection,
+              int32_t cursor_type = adOpenUnspecified, int32_t lock_type = adLockUnspecified,
+              int32_t options = adOptionUnspecified);
+    int32_t State() const { return open_ ? adStateOpen : adStateClosed; }
+    bool EOF() const;
+    int32_t RecordCount() const; // exact client-side, -1 server-side
+    void MoveNext();
+    void MoveFirst();
+    int32_t FieldsCount() const;
+    Field& Fields(int32_t index);
+    Field& Fields(const Text& name); // case-insensitive
+    // The rows from the current one on, [field][row]; the record set ends at EOF.
+    Variant GetRows(int32_t rows = adGetRowsRest);
+    void Update();
+    void CancelUpdate();
+    void Close();
+
+    // --- for the ADO classes ---
+    // Makes this (closed) record set the forward-only reader of an executed statement.
+    // `keep_alive` holds what the statement still writes into (bound output buffers).
+    void attach_stream(std::shared_ptr<Connection> connection,
+                       std::shared_ptr<odbc::Handle> statement, const Text& source,
+                       std::shared_ptr<const void> keep_alive = nullptr);
+
+private:
+    friend class Field;
+
+    void require_open() const;
+    void require_current_row() const;
+    void require_updatable() const;
+    void build_fields();
+    void end_chunk_sequence() const {
+        appending_field_ = kNoField;
+        reading_field_ = kNoField;
+    }
+    const Variant& stored_value(size_t field) const;
+    void write_back();
+
+    static constexpr size_t kNoField = static_cast<size_t>(-1);
+
+    int32_t cursor_location_ = adUseServer;
+    int32_t cursor_type_ = adOpenForwardOnly;
+    int32_t lock_type_ = adLockReadOnly;
+    Text source_;
+    std::shared_ptr<Connection> connection_;
+    bool open_ = false;
+    bool client_ = false;
+    std::vector<ColumnInfo> columns_;
+    std::vector<std::unique_ptr<Field>> fields_;
+    // Client side: every row, and the current position (rows_.size() at EOF).
+    std::vector<std::vector<Variant>> rows_;
+    size_t position_ = 0;
+    // Server side: the reader and its current row.
+    std::shared_ptr<const void> reader_keep_alive_; // outlives the reader's statement
+    std::unique_ptr<ResultReader> reader_;
+    std::vector<Variant> current_;
+    bool stream_eof_ = true;
+    // Edits of the current row, by field; a value appended in chunks is a ChunkSpool.
+    std::map<size_t, Variant> edits_;
+    mutable size_t appending_field_ = kNoField;
+    mutable size_t reading_field_ = kNoField; // the field a GetChunk sequence reads
+    uint64_t move_count_ = 0;
+};
+
+} // namespace pelto::ado

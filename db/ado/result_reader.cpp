@@ -1,0 +1,320 @@
+#include "db/ado/result_reader.h"
+
+#include "db/ado/ado_enums.h"
+#include "db/ado/ado_error.h"
+#include "db/ado/odbc_api.h"
+
+#include <array>
+#include <limits>
+
+namespace pelto::ado {
+
+namespace {
+
+constexpr size_t kTextChunkUnits = 4096;
+constexpr size_t kByteChunk = 65536;
+
+enum class Fetch { Text, Long, BigInt, Double, Decimal, Bit, Timestamp, Date, Time, Binary };
+
+struct TypeRow {
+    SQLSMALLINT sql_type;
+    int32_t ado_type;
+    Fetch fetch;
+};
+
+// How each ODBC type reaches the program: the ADO type a field reports and the C type
+// it is read as. Types not listed are read as text.
+constexpr std::array kTypes{
+    TypeRow{SQL_CHAR, adChar, Fetch::Text},
+    TypeRow{SQL_VARCHAR, adVarChar, Fetch::Text},
+    TypeRow{SQL_LONGVARCHAR, adLongVarChar, Fetch::Text},
+    TypeRow{SQL_WCHAR, adWChar, Fetch::Text},
+    TypeRow{SQL_WVARCHAR, adVarWChar, Fetch::Text},
+    TypeRow{SQL_WLONGVARCHAR, adLongVarWChar, Fetch::Text},
+    TypeRow{SQL_GUID, adGUID, Fetch::Text},
+    TypeRow{SQL_DECIMAL, adNumeric, Fetch::Decimal},
+    TypeRow{SQL_NUMERIC, adNumeric, Fetch::Decimal},
+    TypeRow{SQL_INTEGER, adInteger, Fetch::Long},
+    TypeRow{SQL_SMALLINT, adSmallInt, Fetch::Long},
+    TypeRow{SQL_TINYINT, adTinyInt, Fetch::Long},
+    TypeRow{SQL_BIGINT, adBigInt, Fetch::BigInt},
+    TypeRow{SQL_REAL, adSingle, Fetch::Double},
+    TypeRow{SQL_FLOAT, adDouble, Fetch::Double},
+    TypeRow{SQL_DOUBLE, adDouble, Fetch::Double},
+    TypeRow{SQL_BIT, adBoolean, Fetch::Bit},
+    TypeRow{SQL_TYPE_TIMESTAMP, adDBTimeStamp, Fetch::Timestamp},
+    TypeRow{SQL_TIMESTAMP, adDBTimeStamp, Fetch::Timestamp},
+    TypeRow{SQL_TYPE_DATE, adDBDate, Fetch::Date},
+    TypeRow{SQL_DATE, adDBDate, Fetch::Date},
+    TypeRow{SQL_TYPE_TIME, adDBTime, Fetch::Time},
+    TypeRow{SQL_TIME, adDBTime, Fetch::Time},
+    TypeRow{SQL_BINARY, adBinary, Fetch::Binary},
+    TypeRow{SQL_VARBINARY, adVarBinary, Fetch::Binary},
+    TypeRow{SQL_LONGVARBINARY, adLongVarBinary, Fetch::Binary},
+};
+
+const TypeRow* type_row(SQLSMALLINT sql_type) {
+    for (const auto& row : kTypes) {
+        if (row.sql_type == sql_type) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+Fetch fetch_of(const ColumnInfo& info) {
+    const TypeRow* row = type_row(info.sql_type);
+    return row != nullptr ? row->fetch : Fetch::Text;
+}
+
+Decimal decimal_of(int64_t value) {
+    Decimal d;
+    d.negative = value < 0;
+    const uint64_t magnitude =
+        d.negative ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    d.magnitude[0] = static_cast<uint32_t>(magnitude & 0xFFFFFFFFU);
+    d.magnitude[1] = static_cast<uint32_t>(magnitude >> 32);
+    return d;
+}
+
+int milliseconds_of(SQLUINTEGER fraction_ns) {
+    return static_cast<int>(fraction_ns / 1000000U);
+}
+
+Text column_text_attribute(SQLHSTMT statement, SQLUSMALLINT column, SQLUSMALLINT field) {
+    std::array<char16_t, 512> buffer{};
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc = SQLColAttributeW(
+        statement, column, field, odbc::wide_buffer(buffer.data()),
+        static_cast<SQLSMALLINT>(buffer.size() * sizeof(char16_t)), &length, nullptr);
+    if (!SQL_SUCCEEDED(rc)) {
+        return Text();
+    }
+    return odbc::text_of(buffer.data(), buffer.size());
+}
+
+} // namespace
+
+ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source,
+                           bool with_origins)
+    : statement_(std::move(statement)), error_source_(std::move(error_source)),
+      text_buffer_(kTextChunkUnits) {
+    SQLSMALLINT count = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(statement_->get(), &count))) {
+        fail(u"The driver did not describe the result.");
+    }
+    columns_.reserve(static_cast<size_t>(count));
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
+        std::array<char16_t, 512> name{};
+        SQLSMALLINT name_length = 0;
+        SQLSMALLINT type = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = 0;
+        if (!SQL_SUCCEEDED(SQLDescribeColW(statement_->get(), c, odbc::wide_buffer(name.data()),
+                                           static_cast<SQLSMALLINT>(name.size()), &name_length,
+                                           &type, &size, &digits, &nullable))) {
+            fail(u"The driver did not describe a column.");
+        }
+        ColumnInfo info;
+        info.name = odbc::text_of(name.data(), name.size());
+        info.sql_type = type;
+        info.column_size = size;
+        info.decimal_digits = digits;
+        const TypeRow* row = type_row(type);
+        info.ado_type = row != nullptr ? row->ado_type : adVarWChar;
+        if (with_origins) {
+            info.base_schema = column_text_attribute(statement_->get(), c, SQL_DESC_SCHEMA_NAME);
+            info.base_table = column_text_attribute(statement_->get(), c, SQL_DESC_BASE_TABLE_NAME);
+            if (info.base_table.empty()) {
+                info.base_table = column_text_attribute(statement_->get(), c, SQL_DESC_TABLE_NAME);
+            }
+            info.base_column =
+                column_text_attribute(statement_->get(), c, SQL_DESC_BASE_COLUMN_NAME);
+            if (info.base_column.empty()) {
+                info.base_column = info.name;
+            }
+        }
+        columns_.push_back(std::move(info));
+    }
+}
+
+ResultReader::~ResultReader() = default;
+
+void ResultReader::fail(const char16_t* what) {
+    raise_odbc(*statement_, OdbcContext::Statement, error_source_, what);
+}
+
+bool ResultReader::next(std::vector<Variant>& row) {
+    if (!*statement_) {
+        raise(adoerr::kClosedObject, u"ADODB.Recordset");
+    }
+    const SQLRETURN rc = SQLFetch(statement_->get());
+    if (rc == SQL_NO_DATA) {
+        return false;
+    }
+    if (!SQL_SUCCEEDED(rc)) {
+        fail(u"The driver could not fetch the next row.");
+    }
+    row.resize(columns_.size());
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        row[c] = read_cell(static_cast<uint16_t>(c + 1), columns_[c]);
+    }
+    return true;
+}
+
+Variant ResultReader::read_cell(uint16_t column, const ColumnInfo& info) {
+    SQLHSTMT st = statement_->get();
+    SQLLEN indicator = 0;
+    auto get = [&](SQLSMALLINT c_type, void* target, SQLLEN size) {
+        if (!SQL_SUCCEEDED(SQLGetData(st, column, c_type, target, size, &indicator))) {
+            fail(u"The driver could not read a value.");
+        }
+        return indicator != SQL_NULL_DATA;
+    };
+    switch (fetch_of(info)) {
+    case Fetch::Text:
+        return read_text(column);
+    case Fetch::Binary:
+        return read_binary(column);
+    case Fetch::Long: {
+        SQLINTEGER v = 0;
+        return get(SQL_C_SLONG, &v, 0) ? Variant(static_cast<int32_t>(v)) : Variant(Null{});
+    }
+    case Fetch::BigInt: {
+        SQLBIGINT v = 0;
+        return get(SQL_C_SBIGINT, &v, 0) ? Variant(decimal_of(v)) : Variant(Null{});
+    }
+    case Fetch::Double: {
+        SQLDOUBLE v = 0;
+        return get(SQL_C_DOUBLE, &v, 0) ? Variant(static_cast<double>(v)) : Variant(Null{});
+    }
+    case Fetch::Bit: {
+        unsigned char v = 0;
+        return get(SQL_C_BIT, &v, 0) ? Variant(v != 0) : Variant(Null{});
+    }
+    case Fetch::Timestamp: {
+        SQL_TIMESTAMP_STRUCT v{};
+        if (!get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v)) {
+            return Null{};
+        }
+        return Date::from_parts(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                milliseconds_of(v.fraction));
+    }
+    case Fetch::Date: {
+        SQL_DATE_STRUCT v{};
+        if (!get(SQL_C_TYPE_DATE, &v, sizeof v)) {
+            return Null{};
+        }
+        return Date::from_parts(v.year, v.month, v.day);
+    }
+    case Fetch::Time: {
+        SQL_TIME_STRUCT v{};
+        if (!get(SQL_C_TYPE_TIME, &v, sizeof v)) {
+            return Null{};
+        }
+        // A time of day alone is the fraction of day zero (1899-12-30).
+        return Date::from_parts(1899, 12, 30, v.hour, v.minute, v.second);
+    }
+    case Fetch::Decimal: {
+        Variant text = read_text(column);
+        if (!text.is_text()) {
+            return text;
+        }
+        try {
+            return Decimal::from_text(std::get<Text>(text.storage()));
+        } catch (const VbError&) {
+            return text; // "NaN" and other values a decimal cannot hold stay text
+        }
+    }
+    }
+    return read_text(column);
+}
+
+Variant ResultReader::read_text(uint16_t column) {
+    Text out;
+    const auto capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(char16_t));
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(statement_->get(), column, SQL_C_WCHAR, text_buffer_.data(),
+                                        capacity, &indicator);
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        if (!SQL_SUCCEEDED(rc)) {
+            fail(u"The driver could not read a text value.");
+        }
+        if (indicator == SQL_NULL_DATA) {
+            return Null{};
+        }
+        // A chunk is cut when the value did not fit: the buffer then ends in the NUL.
+        const bool more =
+            rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= capacity);
+        size_t units = odbc::text_of(text_buffer_.data(), text_buffer_.size()).size();
+        if (!more && indicator >= 0) {
+            units = std::min(units, static_cast<size_t>(indicator) / sizeof(char16_t));
+        }
+        out.append(text_buffer_.data(), units);
+        if (!more) {
+            break;
+        }
+    }
+    return out;
+}
+
+Variant ResultReader::read_binary(uint16_t column) {
+    if (byte_buffer_.empty()) {
+        byte_buffer_.resize(kByteChunk);
+    }
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(statement_->get(), column, SQL_C_BINARY, byte_buffer_.data(),
+                              static_cast<SQLLEN>(byte_buffer_.size()), &indicator);
+    if (rc == SQL_NO_DATA) {
+        return ByteArray();
+    }
+    if (!SQL_SUCCEEDED(rc)) {
+        fail(u"The driver could not read a binary value.");
+    }
+    if (indicator == SQL_NULL_DATA) {
+        return Null{};
+    }
+    if (rc == SQL_SUCCESS) {
+        const auto n =
+            std::min(static_cast<size_t>(std::max<SQLLEN>(indicator, 0)), byte_buffer_.size());
+        return ByteArray(byte_buffer_.begin(),
+                         byte_buffer_.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    // A long value: when the driver tells the whole length, the rest is read straight
+    // into its place in one call; otherwise chunk by chunk.
+    ByteArray out(byte_buffer_.begin(), byte_buffer_.end());
+    size_t have = out.size();
+    if (indicator != SQL_NO_TOTAL && static_cast<size_t>(indicator) > have) {
+        out.resize(static_cast<size_t>(indicator));
+    }
+    for (;;) {
+        if (have == out.size()) {
+            out.resize(out.size() + kByteChunk);
+        }
+        const size_t room = out.size() - have;
+        rc = SQLGetData(statement_->get(), column, SQL_C_BINARY, out.data() + have,
+                        static_cast<SQLLEN>(room), &indicator);
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        if (!SQL_SUCCEEDED(rc)) {
+            fail(u"The driver could not read a binary value.");
+        }
+        if (rc == SQL_SUCCESS) {
+            have += std::min(static_cast<size_t>(std::max<SQLLEN>(indicator, 0)), room);
+            break;
+        }
+        have += room;
+        if (indicator != SQL_NO_TOTAL && static_cast<size_t>(indicator) > room) {
+            out.resize(have + static_cast<size_t>(indicator) - room);
+        }
+    }
+    out.resize(have);
+    return out;
+}
+
+} // namespace pelto::ado

@@ -1,0 +1,53 @@
+// Reading the result of an executed ODBC statement: its columns as ADO describes them
+// and its rows as variants, one row at a time.
+#pragma once
+
+#include "core/variant.h"
+#include "db/ado/odbc_handle.h"
+
+#include <memory>
+#include <vector>
+
+namespace pelto::ado {
+
+struct ColumnInfo {
+    Text name;
+    int16_t sql_type = 0; // SQL_* data type the driver reports
+    uint64_t column_size = 0;
+    int16_t decimal_digits = 0;
+    int32_t ado_type = 0; // DataTypeEnum
+    // Where the column comes from (only read for record sets that can be updated).
+    Text base_schema;
+    Text base_table;
+    Text base_column;
+};
+
+class ResultReader {
+public:
+    // `statement` has just been executed and has result columns. With `with_origins`
+    // the base table and column of every column are read too.
+    ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source, bool with_origins);
+    ResultReader(const ResultReader&) = delete;
+    ResultReader& operator=(const ResultReader&) = delete;
+    ~ResultReader();
+
+    const std::vector<ColumnInfo>& columns() const { return columns_; }
+    // The next row into `row` (resized to the column count); false after the last row.
+    // Throws VbError 3704 when the connection closed the statement, or the driver's
+    // error.
+    bool next(std::vector<Variant>& row);
+
+private:
+    Variant read_cell(uint16_t column, const ColumnInfo& info);
+    Variant read_text(uint16_t column);
+    Variant read_binary(uint16_t column);
+    void fail(const char16_t* what);
+
+    std::shared_ptr<odbc::Handle> statement_;
+    Text error_source_;
+    std::vector<ColumnInfo> columns_;
+    std::vector<char16_t> text_buffer_;
+    std::vector<uint8_t> byte_buffer_;
+};
+
+} // namespace pelto::ado

@@ -1,0 +1,123 @@
+// clsDBMng: creation and destruction, the error state, the main connection's events
+// and the manager's own transaction.
+#include "db/cls_db_mng.h"
+
+#include "db/cls_db_mng_trap.h"
+
+namespace pelto {
+
+using dbmng::trap;
+
+clsDBMng::EventConnection::~EventConnection() {
+    if (connection_) {
+        connection_->set_events(nullptr);
+    }
+}
+
+clsDBMng::EventConnection&
+clsDBMng::EventConnection::operator=(std::shared_ptr<ado::Connection> connection) {
+    // Only the connection held here reports to the manager; the one it replaces is
+    // released without being closed (it lives on while a command still refers to it).
+    if (connection_) {
+        connection_->set_events(nullptr);
+    }
+    connection_ = std::move(connection);
+    if (connection_) {
+        connection_->set_events(&sink_);
+    }
+    return *this;
+}
+
+clsDBMng::clsDBMng(platform::Platform& platform, Text& shared_sql)
+    : platform_(platform), gSQL(shared_sql) {}
+
+clsDBMng::~clsDBMng() {
+    // Disconnecting is all there is to do; its result does not matter here and nothing
+    // may leave a destructor.
+    try {
+        ServerDisConnect();
+    } catch (...) { // NOLINT(bugprone-empty-catch): a destructor swallows every failure
+    }
+}
+
+void clsDBMng::ErrorClear() {
+    ErrorDesc.clear();
+}
+
+void clsDBMng::sConnect_ConnectComplete(const Error* /*pError*/, int32_t& adStatus,
+                                        ado::Connection& /*pConnection*/) {
+    if (adStatus == ado::adStatusOK) {
+        mIsConnect = true;
+    }
+}
+
+void clsDBMng::sConnect_Disconnect(int32_t& /*adStatus*/, ado::Connection& /*pConnection*/) {
+    mIsConnect = false;
+}
+
+std::shared_ptr<ado::Connection> clsDBMng::new_connection() const {
+    return std::make_shared<ado::Connection>(platform_.odbc);
+}
+
+void clsDBMng::new_main_command() {
+    sCommand = std::make_shared<ado::Command>();
+    sCommand->ActiveConnection(sConnect.get());
+}
+
+void clsDBMng::log(const std::string& line) const {
+    platform_.log.write("clsDBMng: " + line);
+}
+
+void clsDBMng::fnBeginTrans() {
+    trap([&] {
+        if (mInTrans) {
+            fnRollBackTrans();
+        }
+        sConnect->BeginTrans();
+        mInTrans = true;
+    });
+}
+
+void clsDBMng::fnCommitTrans() {
+    trap([&] {
+        if (!mInTrans) {
+            return;
+        }
+        sConnect->CommitTrans();
+        mInTrans = false;
+    });
+}
+
+void clsDBMng::fnRollBackTrans() {
+    trap([&] {
+        if (!mInTrans) {
+            return;
+        }
+        sConnect->RollbackTrans();
+        mInTrans = false;
+    });
+}
+
+RecordSetFailureNotice record_set_failure_notice(int32_t number, const Text& error_desc) {
+    constexpr const char16_t* kConnectionError = u"데이터 연결 오류 입니다!";
+    if (contains(error_desc, u"연결을") || number == adoerr::kFail) {
+        return {true, kConnectionError, platform::MessageIcon::Critical};
+    }
+    if (number == adoerr::kClosedObject) {
+        return {false, kConnectionError, platform::MessageIcon::Critical};
+    }
+    if (!error_desc.empty()) {
+        return {false, error_desc, platform::MessageIcon::None};
+    }
+    return {false, u"데이터 연결을 확인해주세요.", platform::MessageIcon::Critical};
+}
+
+Text system_date_digits(const Text& style121) {
+    Text digits = replace_all(style121, u"-", u"");
+    digits = replace_all(digits, u":", u"");
+    digits = replace_all(digits, u".", u"");
+    digits = replace_all(digits, u" ", u"");
+    return trim(digits);
+}
+
+} // namespace pelto

@@ -1,0 +1,135 @@
+// The rules of the ADO layer that need no database: reading connection strings, the
+// SQLSTATE table, GetRecordSet's choice of message and the clock digits.
+#include "db/ado/ado_error.h"
+#include "db/ado/connection_string.h"
+#include "db/cls_db_mng.h"
+
+#include <gtest/gtest.h>
+
+namespace pelto {
+namespace {
+
+TEST(ConnectionString, ReadsThePaddedKeysAndQuotedValuesTheManagerBuilds) {
+    const Text s = u"Provider       ='SQLOLEDB';  Data Source    ='PELTOCENTRAL';   "
+                   u"Initial Catalog=''; User Id        ='sa';     "
+                   u"Password       ='$63;Tir=Mox'     ";
+    const auto parsed = ado::parse_connection_string(s);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->pairs.size(), 5U);
+    EXPECT_EQ(parsed->find(u"provider"), Text(u"SQLOLEDB"));
+    EXPECT_EQ(parsed->find(u"DATA SOURCE"), Text(u"PELTOCENTRAL"));
+    EXPECT_EQ(parsed->find(u"Initial Catalog"), Text());
+    EXPECT_EQ(parsed->find(u"Password"), Text(u"$63;Tir=Mox"));
+    EXPECT_EQ(ado::provider_of(*parsed), ado::AdoProvider::SqlServer);
+    EXPECT_FALSE(parsed->find(u"Persist Security Info"));
+}
+
+TEST(ConnectionString, UnquotedValuesDoubledQuotesAndProviders) {
+    const auto jet = ado::parse_connection_string(
+        u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=C:\\App\\..\\LocalData\\HolmaView.mdb;");
+    ASSERT_TRUE(jet);
+    EXPECT_EQ(jet->find(u"Data Source"), Text(u"C:\\App\\..\\LocalData\\HolmaView.mdb"));
+    EXPECT_EQ(ado::provider_of(*jet), ado::AdoProvider::Jet);
+
+    const auto dsn = ado::parse_connection_string(u"Data Source=펠토 DSN;");
+    ASSERT_TRUE(dsn);
+    EXPECT_EQ(ado::provider_of(*dsn), ado::AdoProvider::Odbc);
+    EXPECT_EQ(dsn->find(u"data source"), Text(u"펠토 DSN"));
+
+    const auto oracle = ado::parse_connection_string(
+        u"Provider=Microsoft OLE DB Provider for Oracle;Data Source    ='ORA';   "
+        u"Persist Security Info=False;         User Id        ='scott';       "
+        u"Password       ='it''s'       ");
+    ASSERT_TRUE(oracle);
+    EXPECT_EQ(ado::provider_of(*oracle), ado::AdoProvider::Oracle);
+    EXPECT_EQ(oracle->find(u"Password"), Text(u"it's"));
+
+    EXPECT_EQ(ado::provider_of(*ado::parse_connection_string(u"Provider=Nonsense;")),
+              ado::AdoProvider::Unknown);
+    EXPECT_TRUE(ado::parse_connection_string(u""));
+}
+
+TEST(ConnectionString, AnApostropheInsideAValueBreaksTheString) {
+    // The manager inserts values unescaped; such a string is refused, not misread.
+    EXPECT_FALSE(ado::parse_connection_string(u"User Id='sa'; Password='pa'ss'"));
+    EXPECT_FALSE(ado::parse_connection_string(u"Password='never closed"));
+    EXPECT_FALSE(ado::parse_connection_string(u"NoEqualsSign; Provider=x"));
+}
+
+TEST(SqlStateTable, ConnectionLossAndLoginAndSyntaxGetAdosNumbers) {
+    using ado::OdbcContext;
+    EXPECT_EQ(ado::ado_number(u"08S01", OdbcContext::Statement), adoerr::kFail);
+    EXPECT_EQ(ado::ado_number(u"08001", OdbcContext::Connect), adoerr::kFail);
+    EXPECT_EQ(ado::ado_number(u"57P01", OdbcContext::Statement), adoerr::kFail);
+    EXPECT_EQ(ado::ado_number(u"28000", OdbcContext::Connect), adoerr::kLoginFailed);
+    EXPECT_EQ(ado::ado_number(u"42000", OdbcContext::Statement), adoerr::kSyntaxOrAccess);
+    EXPECT_EQ(ado::ado_number(u"42601", OdbcContext::Statement), adoerr::kSyntaxOrAccess);
+    EXPECT_EQ(ado::ado_number(u"42S02", OdbcContext::Statement), ado::err::kInvalidObject);
+    EXPECT_EQ(ado::ado_number(u"23505", OdbcContext::Statement), ado::err::kIntegrity);
+    // The SQLite driver reports syntax errors as HY000: an error in the command.
+    EXPECT_EQ(ado::ado_number(u"HY000", OdbcContext::Statement), adoerr::kSyntaxOrAccess);
+    EXPECT_EQ(ado::ado_number(u"HY000", OdbcContext::Connect), adoerr::kFail);
+    EXPECT_EQ(ado::ado_number(u"HYT00", OdbcContext::Connect), adoerr::kFail);
+    EXPECT_EQ(ado::ado_number(u"HYT00", OdbcContext::Statement), ado::err::kTimeout);
+    EXPECT_EQ(ado::ado_number(u"IM002", OdbcContext::Connect), adoerr::kFail);
+}
+
+TEST(SqlStateTable, TheMostTellingRecordDecides) {
+    using ado::DiagRecord;
+    // FreeTDS against a closed port.
+    const std::vector<DiagRecord> freetds{
+        {u"08S01", 20009,
+         u"[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable"},
+        {u"08001", 0, u"[FreeTDS][SQL Server]Unable to connect to data source"}};
+    const Error e1 = ado::odbc_error(freetds, ado::OdbcContext::Connect, u"src", u"fallback");
+    EXPECT_EQ(e1.number, adoerr::kFail);
+    EXPECT_EQ(e1.description, freetds[0].message);
+    EXPECT_EQ(e1.source, u"src");
+    // A warning first, the refused login after it.
+    const std::vector<DiagRecord> login{{u"01000", 0, u"changed database context"},
+                                        {u"28000", 18456, u"Login failed for user 'sa'."}};
+    EXPECT_EQ(ado::odbc_error(login, ado::OdbcContext::Connect, u"s", u"f").number,
+              adoerr::kLoginFailed);
+    // No record at all: the fallback text, E_FAIL at connect time.
+    const Error none = ado::odbc_error({}, ado::OdbcContext::Connect, u"s", u"no file");
+    EXPECT_EQ(none.number, adoerr::kFail);
+    EXPECT_EQ(none.description, u"no file");
+}
+
+TEST(RecordSetFailureNotice, ChoosesReconnectionAndMessageInTheirOrder) {
+    const Text connection_error = u"데이터 연결 오류 입니다!";
+    auto n = record_set_failure_notice(adoerr::kFail, Text());
+    EXPECT_TRUE(n.reconnect);
+    EXPECT_EQ(n.message, connection_error);
+    EXPECT_EQ(n.icon, platform::MessageIcon::Critical);
+
+    n = record_set_failure_notice(adoerr::kClosedObject, Text());
+    EXPECT_FALSE(n.reconnect);
+    EXPECT_EQ(n.message, connection_error);
+
+    n = record_set_failure_notice(adoerr::kSyntaxOrAccess, Text());
+    EXPECT_FALSE(n.reconnect);
+    EXPECT_EQ(n.message, u"데이터 연결을 확인해주세요.");
+    EXPECT_EQ(n.icon, platform::MessageIcon::Critical);
+
+    // The two tests of the error text: a connection text reconnects whatever the number;
+    // any other text is shown as it is, without an icon.
+    n = record_set_failure_notice(adoerr::kSyntaxOrAccess, u"서버 연결을 잃었습니다");
+    EXPECT_TRUE(n.reconnect);
+    EXPECT_EQ(n.message, connection_error);
+    n = record_set_failure_notice(adoerr::kClosedObject, u"anything");
+    EXPECT_EQ(n.message, connection_error);
+    n = record_set_failure_notice(adoerr::kSyntaxOrAccess, u"syntax error");
+    EXPECT_FALSE(n.reconnect);
+    EXPECT_EQ(n.message, u"syntax error");
+    EXPECT_EQ(n.icon, platform::MessageIcon::None);
+}
+
+TEST(SystemDateDigits, Style121BecomesSeventeenDigits) {
+    EXPECT_EQ(system_date_digits(u"2024-03-05 14:07:09.123"), u"20240305140709123");
+    EXPECT_EQ(system_date_digits(u"  2024-03-05 14:07:09.123  "), u"20240305140709123");
+    EXPECT_EQ(system_date_digits(u""), u"");
+}
+
+} // namespace
+} // namespace pelto

@@ -1,0 +1,213 @@
+// Statements, record sets, row arrays, RunSQLTrans and GetRecordSet's messages on every
+// backend; the dropped connection and the clock on PostgreSQL.
+#include "tests/db/backend_fixture.h"
+
+namespace pelto::dbtest {
+namespace {
+
+using StatementsTest = BackendTest;
+PELTO_ON_EVERY_BACKEND(StatementsTest);
+
+TEST_P(StatementsTest, TheInstitutionLookupReadsKoreanNamesAndCountsRowsExactly) {
+    gSQL = u"SELECT 자동업데이트경로, SQLNAME, SQLUSER, SQLPW, MainDB FROM PL_기관정보 "
+           u"WHERE 요양기관코드 = '12345678'";
+    const auto records = db.GetRecordSet(gSQL, 0, 1, 3);
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->State(), ado::adStateOpen);
+    EXPECT_EQ(records->RecordCount(), 1);
+    EXPECT_EQ(records->Fields(u"자동업데이트경로").Value(),
+              Variant(u"\\\\업데이트서버\\펠토\\자동"));
+    EXPECT_EQ(records->Fields(u"sqlname").Value(), Variant(u"CLINICSRV")); // names ignore case
+    EXPECT_EQ(records->Fields(4).Value(), Variant(u"PeltoMain"));
+    EXPECT_TRUE(contains(to_upper(records->Fields(1).Name()), u"SQLNAME"));
+    EXPECT_THROW(records->Fields(u"없는열"), VbError);
+    EXPECT_TRUE(machine.ui.messages.empty());
+
+    const auto all = db.GetRecordSet(u"SELECT * FROM PL_기관정보 ORDER BY 요양기관코드");
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->RecordCount(), 3);
+    all->MoveNext();
+    all->MoveNext();
+    EXPECT_TRUE(all->Fields(u"자동업데이트경로").Value().is_null());
+    all->MoveNext();
+    EXPECT_TRUE(all->EOF());
+    EXPECT_THROW(all->Fields(0).Value(), VbError);
+
+    const auto none = db.GetRecordSet(u"SELECT * FROM PL_기관정보 WHERE 요양기관코드 = 'none'");
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->RecordCount(), 0);
+    EXPECT_TRUE(none->EOF());
+}
+
+TEST_P(StatementsTest, ServerSideRecordSetsStreamForwardOnly) {
+    const auto records =
+        db.GetRecordSet(u"SELECT 요양기관코드 FROM PL_기관정보 ORDER BY 1", 0, 1, 2);
+    ASSERT_TRUE(records);
+    EXPECT_EQ(records->RecordCount(), -1);
+    std::vector<Text> codes;
+    while (!records->EOF()) {
+        codes.push_back(records->Fields(0).Value().to_text());
+        records->MoveNext();
+    }
+    EXPECT_EQ(codes, (std::vector<Text>{u"12345678", u"23456789", u"34567890"}));
+    EXPECT_THROW(records->MoveFirst(), VbError);
+}
+
+TEST_P(StatementsTest, GetRowsGivesFieldByRowArraysAndAnEmptyTextForNoRows) {
+    Variant rows = Text(u"before");
+    ASSERT_TRUE(db.fnGetRows(u"SELECT 요양기관코드, SQLNAME, MainDB FROM PL_기관정보 "
+                             u"WHERE 요양기관코드 < '30000000' ORDER BY 요양기관코드",
+                             rows));
+    ASSERT_TRUE(rows.is_array());
+    const Array2D& array = rows.array();
+    EXPECT_EQ(array.first_count(), 3U);
+    EXPECT_EQ(array.second_count(), 2U);
+    EXPECT_EQ(array.at(0, 0), Variant(u"12345678"));
+    EXPECT_EQ(array.at(2, 0), Variant(u"PeltoMain"));
+    EXPECT_EQ(array.at(1, 1), Variant(u"S2"));
+    EXPECT_FALSE(db.sRecordset);
+
+    ASSERT_TRUE(db.fnGetRows(u"SELECT 요양기관코드 FROM PL_기관정보 WHERE 1 = 0", rows));
+    EXPECT_EQ(rows, Variant(u""));
+    EXPECT_FALSE(db.sRecordset);
+
+    rows = Text(u"kept");
+    EXPECT_FALSE(db.fnGetRows(u"SELECT nothing FROM nowhere", rows));
+    EXPECT_EQ(rows, Variant(u"kept"));
+    EXPECT_FALSE(db.sRecordset);
+    EXPECT_TRUE(machine.ui.messages.empty());
+}
+
+TEST_P(StatementsTest, RunSqlAndExecuteReportTheirResults) {
+    EXPECT_EQ(db.RunSQL(u"UPDATE PL_기관정보 SET SQLPW = 'X' WHERE 요양기관코드 = '12345678'"), 1);
+    EXPECT_EQ(column(u"SELECT SQLPW FROM PL_기관정보 WHERE 요양기관코드 = '12345678'"),
+              (std::vector<Text>{u"X"}));
+    EXPECT_EQ(db.RunSQL(u"UPDATE nowhere SET x = 1"), -1000);
+
+    central->admin().run(u"CREATE TABLE counts (n INTEGER)");
+    central->admin().run(u"INSERT INTO counts VALUES (1), (2), (3), (4), (5), (6)");
+    int32_t affected = -7;
+    Text description = u"untouched";
+    EXPECT_TRUE(db.fnExecute(u"UPDATE counts SET n = n + 10 WHERE n <= 5", affected, description));
+    EXPECT_EQ(affected, 5);
+    EXPECT_EQ(description, u"untouched");
+    EXPECT_FALSE(db.fnExecute(u"UPDATE nowhere SET x = 1", affected, description));
+    EXPECT_FALSE(description.empty());
+    EXPECT_NE(description, u"untouched");
+
+    // Not connected: RunSQL reconnects with the stored string first.
+    ASSERT_EQ(db.ServerDisConnect(), 1);
+    EXPECT_FALSE(db.IsServerConnect());
+    EXPECT_EQ(db.RunSQL(u"DELETE FROM counts WHERE n = 6"), 1);
+    EXPECT_TRUE(db.IsServerConnect());
+    EXPECT_EQ(column(u"SELECT COUNT(*) FROM counts"), (std::vector<Text>{u"5"}));
+}
+
+TEST_P(StatementsTest, RunSqlTransKeepsAllOrNothing) {
+    central->admin().run(u"CREATE TABLE 작업 (번호 INTEGER PRIMARY KEY, 이름 VARCHAR(20))");
+    EXPECT_EQ(db.RunSQLTrans({u"INSERT INTO 작업 VALUES (1, '하나')",
+                              u"INSERT INTO 작업 VALUES (2, '둘')",
+                              u"UPDATE 작업 SET 이름 = '셋' WHERE 번호 = 2"}),
+              1);
+    EXPECT_EQ(column(u"SELECT 이름 FROM 작업 ORDER BY 번호"), (std::vector<Text>{u"하나", u"셋"}));
+
+    // The second of three fails: the first is undone, the third never runs.
+    EXPECT_EQ(db.RunSQLTrans({u"INSERT INTO 작업 VALUES (3, '넷')",
+                              u"INSERT INTO 없는표 VALUES (1)", u"DELETE FROM 작업"}),
+              -1000);
+    EXPECT_EQ(column(u"SELECT 번호 FROM 작업 ORDER BY 번호"), (std::vector<Text>{u"1", u"2"}));
+    // The connection is usable and back in autocommit afterwards.
+    EXPECT_EQ(db.RunSQL(u"INSERT INTO 작업 VALUES (4, '다섯')"), 1);
+    EXPECT_EQ(column(u"SELECT COUNT(*) FROM 작업"), (std::vector<Text>{u"3"}));
+
+    EXPECT_EQ(db.RunSQLTrans({}), 1);
+    EXPECT_EQ(db.RunSQLTrans(std::vector<Variant>{Variant(u"DELETE FROM 작업 WHERE 번호 = 4")}), 1);
+    EXPECT_EQ(machine.ui.pointer.back(), false);
+
+    // Without a connection even the rollback fails, and that reaches the caller.
+    ASSERT_EQ(db.ServerDisConnect(), 1);
+    EXPECT_THROW(db.RunSQLTrans({u"DELETE FROM 작업"}), VbError);
+    EXPECT_EQ(column(u"SELECT COUNT(*) FROM 작업"), (std::vector<Text>{u"2"}));
+}
+
+TEST_P(StatementsTest, ABadStatementShowsOneMessageAndGivesAClosedRecordSet) {
+    const auto records = db.GetRecordSet(u"SELEC 요양기관코드 FROM PL_기관정보");
+    ASSERT_TRUE(records); // closed, not null
+    EXPECT_EQ(records->State(), ado::adStateClosed);
+    EXPECT_THROW(records->RecordCount(), VbError);
+    ASSERT_EQ(machine.ui.messages.size(), 1U);
+    EXPECT_EQ(machine.ui.messages[0].text, u"데이터 연결을 확인해주세요.");
+    EXPECT_EQ(machine.ui.messages[0].icon, platform::MessageIcon::Critical);
+    EXPECT_EQ(machine.ui.messages[0].caption, u"PeltoUserInstall");
+    // The failure is kept for the caller that received the closed record set.
+    EXPECT_TRUE(db.ErrorDesc.starts_with(u"[clsDBMng/GetRecordSet] -2147217900-"))
+        << to_utf8(db.ErrorDesc);
+    EXPECT_TRUE(db.ErrorDesc.ends_with(u"#SELEC 요양기관코드 FROM PL_기관정보"));
+    EXPECT_TRUE(db.IsServerConnect()); // no reconnection for a statement error
+
+    // The next call starts clean.
+    const auto good = db.GetRecordSet(u"SELECT 1");
+    ASSERT_TRUE(good);
+    EXPECT_EQ(db.ErrorDesc, u"");
+}
+
+TEST_P(StatementsTest, ClockQueriesWriteTheSharedStatementText) {
+    if (postgres()) {
+        central->admin().run(u"CREATE FUNCTION getdate() RETURNS timestamp(3) AS "
+                             u"'SELECT localtimestamp(3)' LANGUAGE sql");
+        const Variant now = db.GetSystemDate();
+        EXPECT_EQ(gSQL, u"SELECT GETDATE()");
+        ASSERT_EQ(now.var_type(), 7) << "a date";
+        EXPECT_GT(now.to_date().parts().year, 2000);
+        EXPECT_TRUE(machine.ui.messages.empty());
+    } else {
+        EXPECT_TRUE(db.GetSystemDate().is_empty()); // SQLite has no GETDATE()
+        EXPECT_EQ(gSQL, u"SELECT GETDATE()");
+        EXPECT_EQ(machine.ui.messages.size(), 1U);
+    }
+    // Neither test server knows SQL Server's CONVERT style 121.
+    EXPECT_EQ(db.GetSystemDateStr(), u"");
+    EXPECT_EQ(gSQL, u"select convert(varchar(30), getdate(),121)");
+}
+
+// --- PostgreSQL only: a server that ends the session ---
+
+class DroppedConnectionTest : public BackendTest {};
+INSTANTIATE_TEST_SUITE_P(Backends, DroppedConnectionTest, ::testing::Values(Backend::PostgreSQL),
+                         backend_test_name);
+
+TEST_P(DroppedConnectionTest, GetRecordSetReconnectsAndSaysTheConnectionFailed) {
+    ASSERT_TRUE(db.IsServerConnect());
+    const auto before = db.sConnect.get();
+    central->drop_other_sessions();
+    // ADO still believes the connection is open.
+    EXPECT_TRUE(db.IsServerConnect());
+
+    const auto records = db.GetRecordSet(u"SELECT SQLNAME FROM PL_기관정보");
+    ASSERT_TRUE(records);
+    EXPECT_EQ(records->State(), ado::adStateClosed);
+    ASSERT_EQ(machine.ui.messages.size(), 1U);
+    EXPECT_EQ(machine.ui.messages[0].text, u"데이터 연결 오류 입니다!");
+    EXPECT_EQ(machine.ui.messages[0].icon, platform::MessageIcon::Critical);
+    EXPECT_TRUE(db.ErrorDesc.starts_with(u"[clsDBMng/GetRecordSet] -2147467259-"))
+        << to_utf8(db.ErrorDesc);
+
+    // The reconnection took place: a new connection, and the next call works.
+    EXPECT_NE(db.sConnect.get(), before);
+    EXPECT_TRUE(db.IsServerConnect());
+    const auto again = db.GetRecordSet(u"SELECT SQLNAME FROM PL_기관정보");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->RecordCount(), 3);
+    EXPECT_EQ(machine.ui.messages.size(), 1U);
+}
+
+TEST_P(DroppedConnectionTest, RunSqlOnADroppedConnectionFailsQuietly) {
+    central->drop_other_sessions();
+    EXPECT_EQ(db.RunSQL(u"UPDATE PL_기관정보 SET SQLPW = 'Y'"), -1000);
+    EXPECT_TRUE(machine.ui.messages.empty());
+    EXPECT_EQ(column(u"SELECT COUNT(*) FROM PL_기관정보 WHERE SQLPW = 'Y'"),
+              (std::vector<Text>{u"0"}));
+}
+
+} // namespace
+} // namespace pelto::dbtest

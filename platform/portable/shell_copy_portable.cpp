@@ -1,7 +1,272 @@
-// Placeholder until the installation-run work lands.
+// The shell copy on the mapped machine. Like the shell's with no flags, it shows progress
+// for long copies, asks before replacing a file and reports its own errors (on stderr).
+// A copy is written to a temporary name in the destination folder and renamed at the
+// end, so a failed copy never leaves half a file behind.
 #include "platform/portable/shell_copy_portable.h"
 
+#include "platform/portable/terminal_ui.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <vector>
+
 namespace pelto::platform::portable {
+
+namespace {
+
+// Statuses as SHFileOperation reports them.
+constexpr int kDone = 0;
+constexpr int kFileNotFound = 2;     // ERROR_FILE_NOT_FOUND
+constexpr int kPathNotFound = 3;     // ERROR_PATH_NOT_FOUND
+constexpr int kAccessDenied = 5;     // ERROR_ACCESS_DENIED
+constexpr int kDiskFull = 112;       // ERROR_DISK_FULL
+constexpr int kSameFile = 0x71;      // DE_SAMEFILE
+constexpr int kCancelled = 0x75;     // DE_OPCANCELLED
+constexpr int kUnknownError = 0x402; // an unknown error occurred
+
+// Copies larger than this show a progress line.
+constexpr off_t kProgressThreshold = off_t{4} * 1024 * 1024;
+constexpr const char* kDosAttributes = "user.DOSATTRIB";
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now, so that a failing close (a full disk on some file systems) is seen.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// The temporary file until it has been renamed into place.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    ~TempFile() {
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+        }
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    void keep() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+int status_of(int error) {
+    switch (error) {
+    case ENOENT:
+        return kFileNotFound;
+    case ENOTDIR:
+        return kPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return kAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+        return kDiskFull;
+    default:
+        return kUnknownError;
+    }
+}
+
+int report(TextView source, TextView destination, const std::string& reason, int status) {
+    std::cerr << "[파일 복사 오류] " << to_utf8(source) << " -> " << to_utf8(destination) << ": "
+              << reason << '\n';
+    return status;
+}
+
+int report_errno(TextView source, TextView destination, const std::string& what, int error) {
+    return report(source, destination, what + ": " + std::strerror(error), status_of(error));
+}
+
+bool write_all(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+class Progress {
+public:
+    Progress(std::string name, off_t total)
+        : name_(std::move(name)), total_(total), shown_(total > kProgressThreshold) {}
+    void update(off_t done) {
+        if (!shown_) {
+            return;
+        }
+        const int percent = total_ > 0 ? static_cast<int>(done * 100 / total_) : 100;
+        if (percent != last_) {
+            last_ = percent;
+            std::cerr << "\r복사 중: " << name_ << ' ' << percent << '%' << std::flush;
+        }
+    }
+    void finish() {
+        if (shown_ && last_ >= 0) {
+            std::cerr << '\n';
+        }
+    }
+
+private:
+    std::string name_;
+    off_t total_;
+    bool shown_;
+    int last_ = -1;
+};
+
+} // namespace
+
 PortableShellCopy::PortableShellCopy(const MachineRoot& machine) : machine_(machine) {}
-int PortableShellCopy::copy_file(const OwnerWindow&, TextView, TextView) { return 1; }
+
+int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_file,
+                                 TextView destination_folder) {
+    namespace fs = std::filesystem;
+    // A link is followed as the shell follows it, but never off the machine.
+    const std::optional<fs::path> named = machine_.to_host(source_file);
+    std::optional<fs::path> source;
+    if (named) {
+        source = machine_.follow_links(*named);
+    }
+    std::error_code ec;
+    if (!source || !fs::exists(*source, ec)) {
+        return report(source_file, destination_folder, "지정된 파일을 찾을 수 없습니다.",
+                      kFileNotFound);
+    }
+    std::optional<fs::path> folder = machine_.to_host(destination_folder);
+    if (folder) {
+        folder = machine_.follow_links(*folder);
+    }
+    if (!folder || !fs::is_directory(*folder, ec)) {
+        return report(source_file, destination_folder, "대상 폴더를 찾을 수 없습니다.",
+                      kPathNotFound);
+    }
+    if (fs::is_directory(*source, ec)) {
+        return report(source_file, destination_folder, "폴더는 복사할 수 없습니다.", kAccessDenied);
+    }
+    // The copy keeps the source's own name; an existing file of that name in any letter
+    // case is the one replaced, as on Windows.
+    const std::string name = named->filename().string();
+    Text destination_file(destination_folder);
+    if (!destination_file.empty() && destination_file.back() != u'\\') {
+        destination_file += u'\\';
+    }
+    destination_file += from_utf8(name);
+    const std::optional<fs::path> target = machine_.to_host(destination_file);
+    if (!target) {
+        return report(source_file, destination_folder, "대상 경로가 잘못되었습니다.",
+                      kPathNotFound);
+    }
+    if (fs::exists(*target, ec)) {
+        if (fs::equivalent(*source, *target, ec)) {
+            return report(source_file, destination_folder,
+                          "원본 파일과 대상 파일이 같으므로 복사할 수 없습니다.", kSameFile);
+        }
+        if (fs::is_directory(*target, ec)) {
+            return report(source_file, destination_folder,
+                          "같은 이름의 폴더가 있어 복사할 수 없습니다.", kAccessDenied);
+        }
+        const bool replace = terminal::ask_yes_no(
+            "이 위치에 이름이 같은 파일 '" + name + "'이(가) 이미 있습니다. 파일을 바꾸시겠습니까?",
+            true);
+        if (!replace) {
+            std::cerr << "(파일 복사: '" << name << "' 건너뜀)\n";
+            return kCancelled;
+        }
+    }
+
+    Fd in(::open(source->c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        return report_errno(source_file, destination_folder, "원본을 열 수 없습니다", errno);
+    }
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0) {
+        return report_errno(source_file, destination_folder, "원본을 읽을 수 없습니다", errno);
+    }
+
+    std::string pattern = (target->parent_path() / ("." + name + ".copy-XXXXXX")).string();
+    const int tmp_fd = ::mkstemp(pattern.data());
+    if (tmp_fd < 0) {
+        return report_errno(source_file, destination_folder, "대상에 쓸 수 없습니다", errno);
+    }
+    Fd out(tmp_fd);
+    TempFile temp(pattern);
+
+    Progress progress(name, st.st_size);
+    std::vector<char> buffer(size_t{1} << 20);
+    off_t done = 0;
+    while (true) {
+        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            progress.finish();
+            return report_errno(source_file, destination_folder, "원본을 읽을 수 없습니다", error);
+        }
+        if (n == 0) {
+            break;
+        }
+        if (!write_all(out.get(), buffer.data(), static_cast<size_t>(n))) {
+            const int error = errno;
+            progress.finish();
+            return report_errno(source_file, destination_folder, "대상에 쓸 수 없습니다", error);
+        }
+        done += n;
+        progress.update(done);
+    }
+    progress.finish();
+
+    // Permission bits, the DOS attributes and the last-write time go with the file.
+    (void)::fchmod(out.get(), st.st_mode & 07777);
+    std::vector<char> attributes(256);
+    const ssize_t attr_size =
+        ::fgetxattr(in.get(), kDosAttributes, attributes.data(), attributes.size());
+    if (attr_size > 0) {
+        (void)::fsetxattr(out.get(), kDosAttributes, attributes.data(),
+                          static_cast<size_t>(attr_size), 0);
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    (void)::futimens(out.get(), times);
+
+    if (::fsync(out.get()) != 0 || !out.close()) {
+        return report_errno(source_file, destination_folder, "대상에 쓸 수 없습니다", errno);
+    }
+    if (::rename(temp.path().c_str(), target->c_str()) != 0) {
+        return report_errno(source_file, destination_folder, "대상 파일을 바꿀 수 없습니다", errno);
+    }
+    temp.keep();
+    return kDone;
+}
+
 } // namespace pelto::platform::portable

@@ -1,9 +1,17 @@
-// Dialogs as a terminal front end: a message box prints and waits for Enter, the input
-// box reads one line (end of input = Cancel), the warning window prints its text and
-// waits. With no terminal each dialog takes its default answer and says so on stderr.
+// Dialogs as a terminal front end. A message box prints "[caption] text" and waits for
+// Enter; the input box prints its prompt and reads one line (end of input = Cancel = "");
+// the warning window prints its text and waits for Enter.
+// When standard input is not a terminal (piped), nobody can press Enter: the message
+// boxes and the warning window take their default answer (OK, closed) at once and say so
+// on stderr, and the input box takes the next line of standard input as the typed text
+// (end of input = Cancel), so that scripts can give the code.
 #pragma once
 
 #include "platform/ui.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace pelto::platform::portable {
 
@@ -16,5 +24,31 @@ public:
     void show_warning_form(const WarningFormDesign& design) override;
     std::unique_ptr<OwnerWindow> create_hidden_window() override;
 };
+
+// The terminal itself, shared with the shell copy's question.
+namespace terminal {
+
+// Whether standard input is a terminal someone can answer on.
+bool input_is_terminal();
+// Whether standard output is a terminal (colours are used only then).
+bool output_is_terminal();
+
+// One line of standard input without its line end (LF or CR LF); nullopt at the end of
+// input. Read byte by byte so that nothing beyond the line is taken from the programs
+// the run starts later, which share standard input.
+std::optional<std::string> read_line();
+
+// A yes/no answer: "예", "y", "yes" (any case) yes; "아니오", "아니요", "n", "no" no; an empty
+// line the default; anything else nullopt (ask again).
+std::optional<bool> parse_yes_no(std::string_view answer, bool default_answer);
+
+// Asks on the terminal until the answer is understood; the end of input answers no.
+// With no terminal: the default answer at once, said on stderr.
+bool ask_yes_no(const std::string& question, bool default_answer);
+
+// Columns a text takes on a terminal (Hangul and other wide characters take two).
+size_t display_width(TextView text);
+
+} // namespace terminal
 
 } // namespace pelto::platform::portable

@@ -1,0 +1,35 @@
+// frm다운로드: the never-shown download form. Its load handler runs one of two copy jobs
+// from the institution's update path; its window owns the shell's copy dialogs.
+#pragma once
+
+#include "core/text.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace pelto {
+
+class frm다운로드 {
+public:
+    // 파일구분 0: the installer and updater into the staging folder (ends the process
+    // by throwing ProcessEnd when the update path cannot be listed); any other value:
+    // the settings-file template into C:\Pelto_H\bin.
+    static void sG_ShowMe(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분);
+
+private:
+    frm다운로드(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분);
+    void Form_Load();
+    void s_CopyProgramFiles();
+    void s_CopySettingsFile();
+    // The update path with one trailing backslash removed.
+    Text source_folder() const;
+    void shell_copy(const Text& source, TextView destination);
+
+    platform::Platform& p_;
+    const Text& gUpdatePath_;
+    int32_t m파일구분;
+    std::unique_ptr<platform::OwnerWindow> window_; // the form's window while loaded
+};
+
+} // namespace pelto

@@ -1,0 +1,311 @@
+// mdl시작: the installation run, from the two central aliases to the completion message.
+#include "installer/mdl_start.h"
+
+#include "cipher/cls_zan_cipher.h"
+#include "core/error.h"
+#include "core/variant.h"
+#include "db/ado/recordset.h"
+#include "db/cls_db_mng.h"
+#include "forms/frm_download.h"
+#include "forms/frm_message.h"
+#include "installer/mdl_functions.h"
+#include "registry/mdl_registry.h"
+
+#include <array>
+#include <string>
+
+#ifndef PELTO_CENTRAL_SERVER_1
+#error "PELTO_CENTRAL_SERVER_1 (the first central server's address) is set by the build"
+#endif
+#ifndef PELTO_CENTRAL_SERVER_2
+#error "PELTO_CENTRAL_SERVER_2 (the second central server's address) is set by the build"
+#endif
+
+namespace pelto::mdl시작 {
+
+namespace {
+
+constexpr TextView kCentralServer1 = u"" PELTO_CENTRAL_SERVER_1;
+constexpr TextView kCentralServer2 = u"" PELTO_CENTRAL_SERVER_2;
+constexpr TextView kCentralPort = u",4181";
+constexpr TextView kCentralLogin = u"sa";
+constexpr TextView kCentralPassword = u"$63TirMox47@$";
+constexpr TextView kCentralDatabase = u"Holmaview";
+
+constexpr TextView kAliasKey = u"SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo";
+constexpr TextView kPolicyKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr TextView kResourceFolder = u"C:\\Pelto_H\\Resource";
+constexpr TextView kInstaller = u"C:\\펠토사용자설치\\installpelto_H.exe";
+constexpr TextView kUpdater = u"C:\\펠토사용자설치\\PeltoUpdate_H.exe";
+constexpr TextView kSettingsFile = u"C:\\Pelto_H\\bin\\Pelto.ini";
+constexpr TextView kSettingsSection = u"Database Server";
+
+constexpr TextView kPrompt = u"요양기관기호를 입력해주세요.";
+constexpr TextView kUnknownCodeMessage = u"요양기관기호가 잘못되었습니다.";
+constexpr TextView kInstallerMissingMessage =
+    u"자동업데이트경로에 인스톨파일이 존재하지않습니다. 담당자에게 연락해주시기 바랍니다.";
+constexpr TextView kUpdaterMissingMessage =
+    u"자동업데이트경로에 업데이트파일이 존재하지않습니다. 담당자에게 연락해주시기 바랍니다.";
+constexpr TextView kCompletedMessage = u"설치가 완료 되었습니다.";
+
+constexpr int32_t kText = 1;   // REG_SZ
+constexpr int32_t kNumber = 4; // REG_DWORD
+
+struct PolicyValue {
+    TextView name;
+    int32_t value;
+};
+
+// User-account-control policy values, in writing order and with their letter case.
+constexpr std::array<PolicyValue, 14> kPolicyValues{{
+    {u"ConsentPromptBehaviorAdmin", 2},
+    {u"ConsentPromptBehaviorUser", 3},
+    {u"dontdisplaylastusername", 0},
+    {u"EnableInstallerDetection", 1},
+    {u"EnableLUA", 1},
+    {u"EnableSecureUIAPaths", 1},
+    {u"EnableUIADesktopToggle", 0},
+    {u"EnableVirtualization", 1},
+    {u"FilterAdministratorToken", 0},
+    {u"PromptOnSecureDesktop", 1},
+    {u"scforceoption", 0},
+    {u"shutdownwithoutlogon", 1},
+    {u"undockwithoutlogon", 1},
+    {u"ValidateAdminCodeSignatures", 0},
+}};
+
+void log(platform::Platform& p, const std::string& line) {
+    p.log.write(line);
+}
+
+std::string u8(TextView text) {
+    return to_utf8(text);
+}
+
+clsDBMng& manager(platform::Platform& p, ProgramState& g) {
+    if (!g.gDBMng) {
+        g.gDBMng = std::make_unique<clsDBMng>(p, g.gSQL);
+    }
+    return *g.gDBMng;
+}
+
+clsZan암호화& cipher(ProgramState& g) {
+    if (!g.gCipher) {
+        g.gCipher = std::make_unique<clsZan암호화>();
+    }
+    return *g.gCipher;
+}
+
+// Quiet early exit: Main returns with the status the entry point ends the process with.
+void stop(platform::Platform& p, ProgramState& g, int status, const std::string& reason) {
+    log(p, "run stopped (exit status " + std::to_string(status) + "): " + reason);
+    g.exit_status = status;
+}
+
+// Fatal exit: the message, then the end of the process.
+[[noreturn]] void end_with_message(platform::Platform& p, TextView message, int status,
+                                   const std::string& reason) {
+    p.ui.message_box(message, platform::MessageIcon::Information, kAppTitle);
+    log(p, "run ended (exit status " + std::to_string(status) + "): " + reason);
+    throw ProcessEnd{status};
+}
+
+bool normal_file_exists(platform::Platform& p, TextView path) {
+    return !p.files.list(path, platform::attr::kNormal).empty();
+}
+
+// Starts a program of the staging folder and waits on the process itself until it has
+// ended; its exit code is only logged.
+void run_and_wait(platform::Platform& p, TextView path, const std::string& what) {
+    log(p, "starting the " + what + " " + u8(path));
+    const std::unique_ptr<platform::Process> process =
+        p.processes.start(path, platform::kShowNormalFocus);
+    log(p, what + " started, process " + std::to_string(process->id()) + "; waiting for it");
+    const std::optional<uint32_t> code = process->wait_for_exit();
+    if (code) {
+        log(p, what + " ended with exit code " + std::to_string(*code));
+    } else {
+        log(p, what + " could not be waited for; going on");
+    }
+}
+
+Text read_text(ado::Recordset& rs, TextView column) {
+    return rs.Fields(Text(column)).Value().to_text();
+}
+
+} // namespace
+
+ProgramState::ProgramState() = default;
+ProgramState::~ProgramState() = default;
+
+Text fG_LookupStatement(TextView code) {
+    return u" Select 자동업데이트경로, SQLNAME, SQLUSER, SQLPW, MainDB from PL_기관정보 where "
+           u"요양기관코드 = '" +
+           replace_all(code, u"'", u"''") + u"' ";
+}
+
+Text fG_InstitutionPassword(clsZan암호화& c, const std::function<Text()>& read_column) {
+    const Text d1 = trim(c.fG_복호화(read_column(), true));
+    const Text d2 = c.fG_복호화(read_column(), true);
+    const Text d3 = c.fG_복호화(read_column(), false);
+    return trim(d1.empty() ? d3 : d2);
+}
+
+Text fG_GenericErrorText(int32_t number, TextView description) {
+    std::string shown = std::to_string(number);
+    if (number < 0) {
+        // VB shows an HRESULT with its hexadecimal form as well.
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        std::string hex(8, '0');
+        auto bits = static_cast<uint32_t>(number);
+        for (int i = 7; i >= 0; --i, bits >>= 4) {
+            hex[static_cast<size_t>(i)] = kHex[bits & 0xFU];
+        }
+        shown += " (" + hex + ")";
+    }
+    return from_utf8("Run-time error '" + shown + "':\n\n") + Text(description);
+}
+
+void Main(platform::Platform& p, ProgramState& g) {
+    log(p, "installation run started");
+
+    // Steps 1 and 2: client aliases of the two central servers, the second on port 4181.
+    const Text server1(kCentralServer1);
+    const Text server2(kCentralServer2);
+    log(p, "step 1: alias for the first central server " + u8(server1));
+    mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server1, Variant(u"DBMSSOCN," + server1),
+                                  kText);
+    log(p, "step 2: alias for the second central server " + u8(server2));
+    mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server2,
+                                  Variant(u"DBMSSOCN," + server2 + Text(kCentralPort)), kText);
+
+    // Step 3: the central database.
+    log(p, "step 3: connecting to the central database " + u8(kCentralDatabase) + " on " +
+               u8(server2));
+    if (manager(p, g).ConnectServerDB(Variant(server2), Variant(Text(kCentralLogin)),
+                                      Variant(Text(kCentralPassword)),
+                                      Text(kCentralDatabase)) == 0) {
+        stop(p, g, exit_status::kCentralConnectionFailed,
+             "the central database could not be reached");
+        return;
+    }
+    log(p, "step 3: connected to the central database");
+
+    // Step 4: the care-institution code, used exactly as typed.
+    const Text code = p.ui.input_box(kPrompt, kAppTitle);
+    if (code.empty()) {
+        stop(p, g, exit_status::kNoCodeEntered,
+             "no care-institution code entered (empty or cancelled)");
+        return;
+    }
+    log(p, "step 4: care-institution code entered: '" + u8(code) + "'");
+
+    // Steps 5 to 7: the institution row.
+    g.gSQL = fG_LookupStatement(code);
+    log(p, "step 5: lookup statement:" + u8(g.gSQL));
+    const std::shared_ptr<ado::Recordset> rs = manager(p, g).GetRecordSet(g.gSQL, 0, 1, 3);
+    if (!rs) {
+        throw VbError::runtime(vberr::kObjectVariableNotSet);
+    }
+    const int32_t rows = rs->RecordCount();
+    log(p, "step 7: " + std::to_string(rows) + " institution row(s) found");
+    if (rows == 0) {
+        p.ui.message_box(kUnknownCodeMessage, platform::MessageIcon::Information, kAppTitle);
+        stop(p, g, exit_status::kUnknownCode, "no institution row for the code");
+        return;
+    }
+
+    // Step 8: the first row, each column as text, unchanged.
+    g.gUpdatePath = read_text(*rs, u"자동업데이트경로");
+    g.gSQLName = read_text(*rs, u"SQLNAME");
+    g.gSQLUser = read_text(*rs, u"SQLUSER");
+    g.gSQLPW = fG_InstitutionPassword(cipher(g), [&rs] { return read_text(*rs, u"SQLPW"); });
+    g.gMainDB = read_text(*rs, u"MainDB");
+    log(p, "step 8: update path '" + u8(g.gUpdatePath) + "', institution server '" +
+               u8(g.gSQLName) + "', login '" + u8(g.gSQLUser) + "', database '" + u8(g.gMainDB) +
+               "', password " + (g.gSQLPW.empty() ? "empty" : "deciphered"));
+
+    // Steps 9 and 10: the suite's resources and settings files.
+    const bool resource_removed = mdl함수::fG_DeleteFolder(p, Text(kResourceFolder));
+    log(p, std::string("step 9: resource folder removal: ") +
+               (resource_removed ? "True" : "False (no such folder)"));
+    mdl함수::sG_DeleteBinIniFiles(p);
+    log(p, "step 10: ini files of C:\\Pelto_H\\bin deleted");
+
+    // Step 11: installer and updater into the staging folder (may end the process).
+    log(p, "step 11: copying the installer and updater from the update path");
+    frm다운로드::sG_ShowMe(p, g.gUpdatePath, 0);
+
+    // Step 12: the warning window.
+    log(p, "step 12: warning window shown");
+    frm메세지::Show(p);
+    log(p, "step 12: warning window closed");
+
+    // Steps 13 to 16: the installer, then the updater, each run to its end.
+    if (!normal_file_exists(p, kInstaller)) {
+        end_with_message(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
+                         "installer missing in the staging folder");
+    }
+    run_and_wait(p, kInstaller, "installer");
+    if (!normal_file_exists(p, kUpdater)) {
+        end_with_message(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
+                         "updater missing in the staging folder");
+    }
+    run_and_wait(p, kUpdater, "updater");
+
+    // Step 17: the settings-file template.
+    log(p, "step 17: copying the settings-file template");
+    frm다운로드::sG_ShowMe(p, g.gUpdatePath, 1);
+
+    // Step 18: the database section of the settings file (the password in plain text, as
+    // the suite reads it; it never goes into the log).
+    const Text section(kSettingsSection);
+    const Text file(kSettingsFile);
+    mdl함수::fG_WriteIni(p, section, u"server_name", g.gSQLName, file);
+    mdl함수::fG_WriteIni(p, section, u"server_id", g.gSQLUser, file);
+    mdl함수::fG_WriteIni(p, section, u"server_pwd", g.gSQLPW, file);
+    mdl함수::fG_WriteIni(p, section, u"database_name", g.gMainDB, file);
+    log(p, "step 18: section [Database Server] of C:\\Pelto_H\\bin\\Pelto.ini written");
+
+    // Step 19: the institution server; a named-pipe alias when TCP/IP does not reach it.
+    log(p, "step 19: testing the institution server '" + u8(g.gSQLName) + "'");
+    if (manager(p, g).ConnectServerDB(Variant(g.gSQLName), Variant(g.gSQLUser), Variant(g.gSQLPW),
+                                      g.gMainDB) == 0) {
+        log(p, "step 19: institution server not reachable; writing a named-pipe alias");
+        mdl레지스트리::sG_SetRegValue(
+            p, Text(kAliasKey), g.gSQLName,
+            Variant(u"DBNMPNTW,\\\\" + g.gSQLName + u"\\pipe\\sql\\query"), kText);
+    } else {
+        log(p, "step 19: institution server reached; no alias written");
+    }
+
+    // Step 20: the user-account-control policy values.
+    log(p, "step 20: writing the policy values");
+    for (const PolicyValue& v : kPolicyValues) {
+        mdl레지스트리::sG_SetRegValue(p, Text(kPolicyKey), Text(v.name), Variant(v.value), kNumber);
+    }
+
+    // Step 21.
+    end_with_message(p, kCompletedMessage, exit_status::kCompleted, "installation completed");
+}
+
+void Main(platform::Platform& p) {
+    int status = exit_status::kCompleted;
+    {
+        ProgramState g;
+        Main(p, g);
+        status = g.exit_status;
+    } // released here: the database manager disconnects
+    throw ProcessEnd{status};
+}
+
+int sG_ReportUnhandledError(platform::Platform& p, const Error& error) {
+    log(p, "run ended (exit status " + std::to_string(exit_status::kUnhandledError) +
+               "): unhandled error " + std::to_string(error.number) + " (" + u8(error.source) +
+               "): " + u8(error.description));
+    p.ui.message_box(fG_GenericErrorText(error.number, error.description),
+                     platform::MessageIcon::Critical, kAppTitle);
+    return exit_status::kUnhandledError;
+}
+
+} // namespace pelto::mdl시작

@@ -1,0 +1,77 @@
+// mdl시작: the start-up procedure Main, which is the whole installation run, and the
+// program-wide state it holds.
+#pragma once
+
+#include "core/error.h"
+#include "core/text.h"
+#include "installer/exit_status.h"
+#include "platform/platform.h"
+
+#include <functional>
+#include <memory>
+
+namespace pelto {
+class clsDBMng;
+class clsZan암호화;
+} // namespace pelto
+
+namespace pelto::mdl시작 {
+
+// The application title: the caption of every dialog of the run.
+inline constexpr TextView kAppTitle = u"PeltoUserInstall";
+
+// The program-wide objects and texts of one run. The texts are declared before the
+// database manager because the manager keeps a reference to gSQL (its clock queries
+// write it) and must be released first.
+struct ProgramState {
+    ProgramState();
+    ~ProgramState(); // releasing gDBMng disconnects it
+    ProgramState(const ProgramState&) = delete;
+    ProgramState& operator=(const ProgramState&) = delete;
+
+    Text gSQL;        // the institution lookup statement
+    Text gUpdatePath; // 자동업데이트경로 of the institution row
+    Text gSQLName;    // the institution server's name
+    Text gSQLUser;    // its login
+    Text gSQLPW;      // its password, deciphered (never logged)
+    Text gMainDB;     // its database
+
+    std::unique_ptr<clsDBMng> gDBMng;      // created on first use
+    std::unique_ptr<clsZan암호화> gCipher; // created on first use
+
+    // How the run stopped when Main returned normally (steps 3, 4 and 7).
+    int exit_status = exit_status::kCompleted;
+};
+
+// The whole run on the given state. Returns normally for the quiet early exits (with
+// state.exit_status set); ends the process by throwing ProcessEnd after the completion
+// message and after the fatal messages; an error it does not expect reaches the caller
+// as VbError.
+void Main(platform::Platform& p, ProgramState& state);
+
+// The start-up procedure: runs Main on a fresh program-wide state, releases that state
+// when Main returns, and then ends the process with the status of the early exit.
+// Always leaves by throwing ProcessEnd or VbError.
+void Main(platform::Platform& p);
+
+// Pieces of the run, exposed for tests.
+
+// The lookup statement for a typed code, the code placed between the quotes. Quotes in
+// the code are doubled, so a code can neither break nor alter the statement.
+Text fG_LookupStatement(TextView code);
+
+// The password rule of the institution row: the column deciphered with the first key
+// text (trimmed), with the first key text again and with the second one; the second
+// key text's result is used when the first yields only blanks. `read_column` gives the
+// SQLPW column's text, read afresh for each of the three calls.
+Text fG_InstitutionPassword(clsZan암호화& cipher, const std::function<Text()>& read_column);
+
+// The platform's generic error message for an error that reached Main:
+// "Run-time error '53':" / blank line / description.
+Text fG_GenericErrorText(int32_t number, TextView description);
+
+// Shows an error that reached Main as the generic error message (critical icon, caption
+// "PeltoUserInstall"), records it in the run log and gives the exit status to end with.
+int sG_ReportUnhandledError(platform::Platform& p, const Error& error);
+
+} // namespace pelto::mdl시작

@@ -1,0 +1,21 @@
+# mdl시작 (the installation run) and the program PeltoUserInstall_H.
+
+foreach(address_var PELTO_CENTRAL_SERVER_1 PELTO_CENTRAL_SERVER_2)
+    if(NOT ${address_var} MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+        message(FATAL_ERROR "${address_var} must be an IPv4 address in dotted form, not '${${address_var}}'")
+    endif()
+endforeach()
+
+add_library(pelto_sequence STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/mdl_start.cpp)
+target_include_directories(pelto_sequence PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(pelto_sequence PRIVATE
+    PELTO_CENTRAL_SERVER_1="${PELTO_CENTRAL_SERVER_1}"
+    PELTO_CENTRAL_SERVER_2="${PELTO_CENTRAL_SERVER_2}")
+target_link_libraries(pelto_sequence PUBLIC
+    pelto_forms pelto_functions pelto_registry pelto_db pelto_cipher pelto_platform pelto_core)
+
+add_executable(PeltoUserInstall_H ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(PeltoUserInstall_H PRIVATE pelto_sequence pelto_platform_impl)
+include(GNUInstallDirs)
+install(TARGETS PeltoUserInstall_H RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

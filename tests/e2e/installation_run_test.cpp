@@ -1,0 +1,348 @@
+// The real program end to end, on demo machine roots built for each test: every way a
+// run can end, the password rule with both key texts, the typed code as typed, the
+// waits, and the registry and settings file byte for byte afterwards.
+#include "installer/exit_status.h"
+#include "platform/portable/registry_store.h"
+#include "tests/e2e/run_program.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace pelto::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCentral1 = PELTO_CENTRAL_SERVER_1;
+const std::string kCentral2 = PELTO_CENTRAL_SERVER_2;
+const std::string kCaption = "[PeltoUserInstall] ";
+const std::string kPrompt = kCaption + "요양기관기호를 입력해주세요.";
+const std::string kCompleted = kCaption + "설치가 완료 되었습니다.";
+const std::string kAliasKey =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo]";
+const std::string kPolicyKey =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System]";
+
+// The two central aliases written over and after the outdated one.
+std::string alias_lines() {
+    return "\"" + kCentral1 + "\"=\"DBMSSOCN," + kCentral1 + "\"\r\n\"" + kCentral2 +
+           "\"=\"DBMSSOCN," + kCentral2 + ",4181\"\r\n";
+}
+
+// The registry after a run that stopped before the policy values.
+std::string registry_with_aliases_only() {
+    return "Windows Registry Editor Version 5.00\r\n\r\n" + kAliasKey + "\r\n" + alias_lines() +
+           "\r\n" + kPolicyKey +
+           "\r\n\"EnableLUA\"=dword:00000000\r\n\"legalnoticecaption\"=\"\"\r\n";
+}
+
+// The registry after a completed run; `more_aliases` are lines added after the central ones.
+std::string registry_completed(const std::string& more_aliases = "") {
+    return "Windows Registry Editor Version 5.00\r\n\r\n" + kAliasKey + "\r\n" + alias_lines() +
+           more_aliases + "\r\n" + kPolicyKey +
+           "\r\n"
+           "\"EnableLUA\"=dword:00000001\r\n"
+           "\"legalnoticecaption\"=\"\"\r\n"
+           "\"ConsentPromptBehaviorAdmin\"=dword:00000002\r\n"
+           "\"ConsentPromptBehaviorUser\"=dword:00000003\r\n"
+           "\"dontdisplaylastusername\"=dword:00000000\r\n"
+           "\"EnableInstallerDetection\"=dword:00000001\r\n"
+           "\"EnableSecureUIAPaths\"=dword:00000001\r\n"
+           "\"EnableUIADesktopToggle\"=dword:00000000\r\n"
+           "\"EnableVirtualization\"=dword:00000001\r\n"
+           "\"FilterAdministratorToken\"=dword:00000000\r\n"
+           "\"PromptOnSecureDesktop\"=dword:00000001\r\n"
+           "\"scforceoption\"=dword:00000000\r\n"
+           "\"shutdownwithoutlogon\"=dword:00000001\r\n"
+           "\"undockwithoutlogon\"=dword:00000001\r\n"
+           "\"ValidateAdminCodeSignatures\"=dword:00000000\r\n";
+}
+
+// The template with its database section filled, in code page 949.
+std::string settings_file(const std::string& name, const std::string& id, const std::string& pwd,
+                          const std::string& db) {
+    return cp949("; 펠토 클리닉 설정 파일\r\n[Pelto]\r\nVersion=5.2\r\nLanguage=한국어\r\n\r\n"
+                 "[Database Server]\r\nserver_name=" +
+                 name + "\r\nserver_id=" + id + "\r\nserver_pwd=" + pwd +
+                 "\r\ndatabase_name=" + db + "\r\n\r\n[Print]\r\nPrinter=기본 프린터\r\n");
+}
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class Workstation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("pelto-e2e-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        const std::string command =
+            "bash '" PELTO_SOURCE_DIR "/scripts/make-demo-machine.sh' --bin '" +
+            fs::path(PELTO_CIPHER_TOOL).parent_path().string() + "' --central " + kCentral1 + "," +
+            kCentral2 + " '" + root_.string() + "' >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    void TearDown() override {
+        if (!HasFailure()) {
+            fs::remove_all(root_);
+        } else {
+            std::cerr << "machine root kept for inspection: " << root_ << '\n';
+        }
+    }
+
+    Outcome run_with(const std::string& input,
+                     std::map<std::string, std::optional<std::string>> env = {}) {
+        env["PELTO_MACHINE_ROOT"] = root_.string();
+        env.emplace("PELTO_DEMO_INSTALLER_SECONDS", std::nullopt);
+        env.emplace("PELTO_DEMO_INSTALLER_EXIT", std::nullopt);
+        return run(PELTO_PROGRAM, input, env);
+    }
+
+    fs::path c(const std::string& relative) const { return root_ / "drive_c" / relative; }
+    std::string registry() const {
+        return read_file(root_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+    }
+    std::string log() const { return read_file(root_ / "log" / "PeltoUserInstall_H.log"); }
+    std::string settings() const { return read_file(c("Pelto_H/bin/Pelto.ini")); }
+    // What the earlier installation left, which the run removes in steps 9 and 10.
+    bool old_installation_untouched() const {
+        return fs::exists(c("Pelto_H/Resource/skin.dat")) &&
+               fs::exists(c("Pelto_H/Resource/images/logo.bmp")) &&
+               fs::exists(c("Pelto_H/bin/Pelto.ini")) && fs::exists(c("Pelto_H/bin/Print.ini"));
+    }
+
+    fs::path root_;
+};
+
+// ---- runs that complete ----------------------------------------------------------------
+
+TEST_F(Workstation, FirstKeyPasswordCompletesTheRunWithEverythingWrittenByteForByte) {
+    const Outcome o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, kPrompt));
+    EXPECT_TRUE(has(o.out, "== 경고 =="));
+    EXPECT_TRUE(has(o.out, "※ 설치 도중 위와같은 메세지가 나올경우 \"아니오\"를 눌러주세요"));
+    EXPECT_TRUE(has(o.out, kCompleted + "\n"));
+    // The dialogs come in the run's order.
+    EXPECT_LT(o.out.find(kPrompt), o.out.find("== 경고 =="));
+    EXPECT_LT(o.out.find("== 경고 =="), o.out.find("[펠토 설치]"));
+    EXPECT_LT(o.out.find("[펠토 설치]"), o.out.find("[펠토 업데이트]"));
+    EXPECT_LT(o.out.find("[펠토 업데이트]"), o.out.find(kCompleted));
+
+    // The institution server accepted the login: no alias for it.
+    EXPECT_EQ(registry(), registry_completed());
+    EXPECT_EQ(settings(), settings_file("127.0.0.21", "pelto", "Clinic#2024", "PeltoDB"));
+
+    // The old resources went; what the installer made is there; other settings files
+    // went, a name ending in upper-case INI stayed.
+    EXPECT_FALSE(fs::exists(c("Pelto_H/Resource/skin.dat")));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/Resource/images")));
+    EXPECT_TRUE(fs::exists(c("Pelto_H/Resource/logo.bmp")));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/Print.ini")));
+    EXPECT_TRUE(fs::exists(c("Pelto_H/bin/README.INI")));
+    EXPECT_EQ(read_file(c("Pelto_H/bin/Pelto_H.exe")), "Pelto_H 5.2.1\n");
+    // The staging folder holds the two programs, still executable; nothing else.
+    EXPECT_EQ(fs::status(c("펠토사용자설치/installpelto_H.exe")).permissions(), fs::perms(0755));
+    EXPECT_TRUE(fs::exists(c("펠토사용자설치/PeltoUpdate_H.exe")));
+    EXPECT_FALSE(fs::exists(c("펠토사용자설치/readme.txt")));
+    EXPECT_FALSE(fs::exists(c("펠토사용자설치/Pelto.ini")));
+
+    // The run log tells the story without a password.
+    const std::string text = log();
+    EXPECT_TRUE(has(text, "installer ended with exit code 0"));
+    EXPECT_TRUE(has(text, "updater ended with exit code 0"));
+    EXPECT_TRUE(has(text, "run ended (exit status 0): installation completed"));
+    EXPECT_FALSE(has(text, "Clinic#2024"));
+    EXPECT_FALSE(has(text, "$63TirMox47@$"));
+}
+
+TEST_F(Workstation, SecondKeyPasswordIsUsedWhenTheFirstYieldsBlanks) {
+    const Outcome o = run_with("22222222\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_EQ(settings(), settings_file("127.0.0.22", "pelto2", "두번째-Key!", "PeltoDB"));
+    EXPECT_EQ(registry(), registry_completed());
+    EXPECT_FALSE(has(log(), "두번째-Key!"));
+}
+
+TEST_F(Workstation, BlanksUnderBothKeysGiveAnEmptyPasswordAndTheServerIsTriedWithIt) {
+    const Outcome o = run_with("44444444\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_EQ(settings(), settings_file("127.0.0.24", "nopw", "", "PeltoDB"));
+    // That server accepts its login without a password: no alias.
+    EXPECT_EQ(registry(), registry_completed());
+}
+
+TEST_F(Workstation, RefusedInstitutionServerGetsANamedPipeAliasAndTheRunCompletes) {
+    const Outcome o = run_with("33333333\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, kCompleted));
+    // The value is DBNMPNTW,\\127.0.0.23\pipe\sql\query; the .reg form doubles each backslash.
+    EXPECT_EQ(registry(),
+              registry_completed(R"("127.0.0.23"="DBNMPNTW,\\\\127.0.0.23\\pipe\\sql\\query")"
+                                 "\r\n"));
+    class NoLog final : public platform::RunLog {
+    public:
+        void write(std::string_view) override {}
+    } no_log;
+    const platform::portable::PortableRegistry store(root_ / "registry" / "HKEY_LOCAL_MACHINE.reg",
+                                                     no_log);
+    EXPECT_EQ(
+        store.read_string(u"SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo", u"127.0.0.23"),
+        std::optional<Text>(u"DBNMPNTW,\\\\127.0.0.23\\pipe\\sql\\query"));
+    EXPECT_EQ(settings(), settings_file("127.0.0.23", "pelto", "not-the-password", "PeltoDB"));
+    EXPECT_TRUE(has(log(), "institution server not reachable"));
+}
+
+TEST_F(Workstation, TheCodeIsLookedUpAsTypedWithSpacesAndQuotes) {
+    // Stored with spaces around it: found only when typed with them.
+    Outcome o = run_with(" 66666666 \n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    // A quote is part of the code, not of the statement.
+    o = run_with("12'34\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_EQ(settings(), settings_file("127.0.0.21", "pelto", "Clinic#2024", "PeltoDB"));
+}
+
+TEST_F(Workstation, SeveralRowsForOneCodeUseTheFirst) {
+    const Outcome o = run_with("77777777\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_EQ(settings(), settings_file("127.0.0.21", "pelto", "Clinic#2024", "PeltoDB"));
+    EXPECT_EQ(registry(), registry_completed());
+}
+
+TEST_F(Workstation, TheUpdaterIsLookedForOnlyAfterTheInstallerHasEnded) {
+    // The installer takes its time and ends with a code of its own.
+    const Outcome o = run_with(
+        "11111111\n", {{"PELTO_DEMO_INSTALLER_SECONDS", "2"}, {"PELTO_DEMO_INSTALLER_EXIT", "3"}});
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_EQ(read_file(c("Pelto_H/bin/update.done")),
+              "installer finished before the updater started\n");
+    const std::string text = log();
+    EXPECT_TRUE(has(text, "installer ended with exit code 3"));
+    EXPECT_LT(text.find("installer ended"), text.find("starting the updater"));
+}
+
+// ---- runs that stop early ---------------------------------------------------------------
+
+TEST_F(Workstation, CentralConnectionFailingStopsQuietlyAfterTheTwoAliases) {
+    // Nothing serves the central address any more: the client finds no server there.
+    const fs::path servers = root_ / "network" / "servers.ini";
+    std::string map = read_file(servers);
+    map.replace(map.find("[" + kCentral2 + ",4181]"), kCentral2.size() + 7, "[127.0.0.99,4181]");
+    std::ofstream(servers, std::ios::binary) << map;
+
+    const Outcome o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCentralConnectionFailed) << o.out << o.err;
+    EXPECT_EQ(o.out, ""); // no input box, no message
+    EXPECT_EQ(registry(), registry_with_aliases_only());
+    EXPECT_TRUE(old_installation_untouched());
+    EXPECT_TRUE(has(log(), "the central database could not be reached"));
+    EXPECT_FALSE(has(log(), "$63TirMox47@$"));
+}
+
+TEST_F(Workstation, EmptyOrCancelledInputStopsWithoutAMessage) {
+    for (const std::string input : {"\n", ""}) {
+        const Outcome o = run_with(input);
+        EXPECT_EQ(o.exit_status, exit_status::kNoCodeEntered) << o.out << o.err;
+        EXPECT_TRUE(has(o.out, kPrompt));
+        EXPECT_EQ(o.out.find(kCaption, o.out.find(kPrompt) + 1), std::string::npos)
+            << "no message after the input box: " << o.out;
+        EXPECT_EQ(registry(), registry_with_aliases_only());
+        EXPECT_TRUE(old_installation_untouched());
+    }
+}
+
+TEST_F(Workstation, UnknownCodeShowsTheMessageAndTouchesNothing) {
+    // The stored code has no spaces; typed with spaces it is another code.
+    for (const std::string input : {"99999999\n", " 11111111 \n", "x' OR '1'='1\n"}) {
+        const Outcome o = run_with(input);
+        EXPECT_EQ(o.exit_status, exit_status::kUnknownCode) << input << o.out << o.err;
+        EXPECT_TRUE(has(o.out, kCaption + "요양기관기호가 잘못되었습니다.\n")) << o.out;
+        EXPECT_EQ(registry(), registry_with_aliases_only());
+        EXPECT_TRUE(old_installation_untouched());
+        EXPECT_FALSE(fs::exists(c("펠토사용자설치")));
+    }
+}
+
+TEST_F(Workstation, MissingUpdatePathEndsAfterTheRemovalsWithTheStagingFolderMade) {
+    const Outcome o = run_with("88888888\n");
+    EXPECT_EQ(o.exit_status, exit_status::kUpdatePathUnusable) << o.out << o.err;
+    EXPECT_TRUE(has(
+        o.out, kCaption + "다운로더를 사용할 수 있는 환경이 아닙니다. 담당자에게 연락주세요.\n"));
+    EXPECT_FALSE(has(o.out, "경고"));
+    EXPECT_TRUE(fs::is_directory(c("펠토사용자설치")));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/Resource")));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/Pelto.ini")));
+    EXPECT_EQ(registry(), registry_with_aliases_only());
+}
+
+TEST_F(Workstation, MissingInstallerEndsAfterTheWarningWindow) {
+    const Outcome o = run_with("90000001\n");
+    EXPECT_EQ(o.exit_status, exit_status::kInstallerMissing) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, "== 경고 =="));
+    EXPECT_TRUE(has(o.out, kCaption + "자동업데이트경로에 인스톨파일이 존재하지않습니다. "
+                                      "담당자에게 연락해주시기 바랍니다.\n"));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/install.done")));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/update.done")));
+    EXPECT_EQ(registry(), registry_with_aliases_only());
+}
+
+TEST_F(Workstation, MissingUpdaterEndsAfterTheInstallerHasRun) {
+    const Outcome o = run_with("90000002\n");
+    EXPECT_EQ(o.exit_status, exit_status::kUpdaterMissing) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, kCaption + "자동업데이트경로에 업데이트파일이 존재하지않습니다. "
+                                      "담당자에게 연락해주시기 바랍니다.\n"));
+    EXPECT_TRUE(fs::exists(c("Pelto_H/bin/install.done")));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/update.done")));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/Pelto.ini")));
+    EXPECT_EQ(registry(), registry_with_aliases_only());
+}
+
+TEST_F(Workstation, AnErrorReachingTheRunIsShownAndEndsWithItsOwnStatus) {
+    struct Case {
+        std::string input;
+        std::string message;
+    };
+    for (const Case& k : {Case{"90000003\n", "Run-time error '94':\n\nInvalid use of Null"},
+                          Case{"90000004\n", "Run-time error '9':\n\nSubscript out of range"}}) {
+        const Outcome o = run_with(k.input);
+        EXPECT_EQ(o.exit_status, exit_status::kUnhandledError) << o.out << o.err;
+        EXPECT_TRUE(has(o.out, kCaption + k.message)) << o.out;
+        EXPECT_TRUE(has(log(), "unhandled error"));
+        EXPECT_TRUE(old_installation_untouched());
+    }
+    // A lookup that fails: the database manager says so, and the closed record set it
+    // hands back cannot give a record count.
+    const std::string rename = "sqlite3 '" + (root_ / "network/db/central.sqlite3").string() +
+                               "' 'ALTER TABLE PL_기관정보 RENAME TO 옛기관정보'";
+    ASSERT_EQ(std::system(rename.c_str()), 0);
+    Outcome lookup = run_with("11111111\n");
+    EXPECT_EQ(lookup.exit_status, exit_status::kUnhandledError) << lookup.out << lookup.err;
+    EXPECT_TRUE(has(lookup.out, kCaption + "데이터 연결을 확인해주세요.\n" + kCaption +
+                                    "Run-time error '3704':"))
+        << lookup.out;
+    EXPECT_TRUE(old_installation_untouched());
+    const std::string back = "sqlite3 '" + (root_ / "network/db/central.sqlite3").string() +
+                             "' 'ALTER TABLE 옛기관정보 RENAME TO PL_기관정보'";
+    ASSERT_EQ(std::system(back.c_str()), 0);
+
+    // An installer that cannot be started (not executable).
+    fs::permissions(root_ / "unc/UPDATESRV/pelto/installpelto_H.exe", fs::perms(0644));
+    const Outcome o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kUnhandledError) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, kCaption + "Run-time error '5':")) << o.out;
+}
+
+TEST(Program, WithoutAMachineRootItSaysWhichVariableIsMissing) {
+    const Outcome o = run(PELTO_PROGRAM, "", {{"PELTO_MACHINE_ROOT", std::nullopt}});
+    EXPECT_EQ(o.exit_status, exit_status::kPlatformUnavailable);
+    EXPECT_TRUE(has(o.err, "PELTO_MACHINE_ROOT")) << o.err;
+    EXPECT_EQ(o.out, "");
+}
+
+} // namespace
+} // namespace pelto::e2e

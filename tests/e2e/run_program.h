@@ -1,0 +1,31 @@
+// Runs the real program, PeltoUserInstall_H, on a demo machine root that the test builds
+// with scripts/make-demo-machine.sh, its standard input piped as a script gives it.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelto::e2e {
+
+struct Outcome {
+    int exit_status = -1;
+    std::string out; // standard output: the dialogs
+    std::string err; // standard error: notes of the terminal dialogs and the shell copy
+};
+
+// Runs `program` with `input` on its standard input and the environment of this process
+// changed by `env` (a value of nullopt removes the variable). The program is killed and
+// the outcome has exit status -1 when it has not ended after `limit_seconds`.
+Outcome run(const std::filesystem::path& program, const std::string& input,
+            const std::map<std::string, std::optional<std::string>>& env, int limit_seconds = 120);
+
+// A whole file's bytes ("" when it cannot be read).
+std::string read_file(const std::filesystem::path& path);
+
+// Text in code page 949 (the settings file's encoding), from UTF-8.
+std::string cp949(const std::string& utf8);
+
+} // namespace pelto::e2e

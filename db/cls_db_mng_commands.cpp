@@ -14,6 +14,7 @@ namespace {
 constexpr size_t kChunkSize = 32768;
 constexpr int32_t kPathFileAccessError = 75; // VB's "Path/File access error"
 constexpr int32_t kInputPastEnd = 62;        // VB's "Input past end of file"
+constexpr int32_t kBadFileName = 52;         // VB's "Bad file name or number"
 
 struct ParameterKind {
     int32_t ado_type;
@@ -228,14 +229,18 @@ int32_t clsDBMng::ImageDBLoad(ado::Field& sFld, const Text& sFileName, bool sIsU
     int32_t result = -1;
     const auto failure = trap([&] {
         platform::FileSystem& files = platform_.files;
-        if (!files.list(sFileName, platform::attr::kNormal).empty()) {
-            if (!sIsUpdate) {
-                result = 1;
-                return;
-            }
-            if (!files.delete_files(sFileName)) {
-                throw VbError::runtime(kPathFileAccessError);
-            }
+        const bool exists = !files.list(sFileName, platform::attr::kNormal).empty();
+        if (exists && !sIsUpdate) {
+            result = 1;
+            return;
+        }
+        // No file can be named with "*" or "?"; taken as a pattern, the deletion below
+        // would remove every file it matches.
+        if (sFileName.find_first_of(u"*?") != Text::npos) {
+            throw VbError::runtime(kBadFileName);
+        }
+        if (exists && !files.delete_files(sFileName)) {
+            throw VbError::runtime(kPathFileAccessError);
         }
         if (sFld.is_null()) {
             result = 0;

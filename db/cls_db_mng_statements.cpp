@@ -116,7 +116,7 @@ bool clsDBMng::fnGetRows(Text rSQL, Variant& rtn_Arr) {
         sRecordset->CursorLocation(ado::adUseClient);
         sRecordset->Open();
         sRecordset->ActiveConnection(nullptr); // a client-side copy from here on
-        if (sRecordset->EOF()) {
+        if (sRecordset->Eof()) {
             rtn_Arr = Text();
         } else {
             rtn_Arr = sRecordset->GetRows(ado::adGetRowsRest);

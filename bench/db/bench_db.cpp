@@ -235,7 +235,7 @@ int records(const fs::path& root, long rows) {
         const auto start = Clock::now();
         const auto rs = manager.GetRecordSet(from_utf8(query));
         const int32_t fields = rs->FieldsCount();
-        while (!rs->EOF()) {
+        while (!rs->Eof()) {
             for (int32_t f = 0; f < fields; ++f) {
                 const Variant v = rs->Fields(f).Value();
                 cells += v.is_null() ? 0 : 1;

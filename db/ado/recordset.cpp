@@ -52,7 +52,7 @@ void Recordset::require_open() const {
 
 void Recordset::require_current_row() const {
     require_open();
-    if (EOF()) {
+    if (Eof()) {
         raise(adoerr::kBofOrEof, kSource);
     }
 }
@@ -204,7 +204,7 @@ void Recordset::attach_stream(std::shared_ptr<Connection> connection,
     open_ = true;
 }
 
-bool Recordset::EOF() const {
+bool Recordset::Eof() const {
     require_open();
     return client_ ? position_ >= rows_.size() : stream_eof_;
 }
@@ -234,7 +234,7 @@ void Recordset::MoveFirst() {
     if (!client_) {
         raise(err::kNoBackwardFetch, kSource);
     }
-    if (!edits_.empty() && !EOF()) {
+    if (!edits_.empty() && !Eof()) {
         write_back();
     }
     position_ = 0;

@@ -5,14 +5,6 @@
 // table's key.
 #pragma once
 
-// <cstdio> defines the macro EOF, which would swallow the member named after ADO's
-// property; it is taken in first and the macro removed (std::char_traits::eof() is the
-// C++ spelling for stream code).
-#include <cstdio>
-#ifdef EOF
-#undef EOF
-#endif
-
 #include "core/variant.h"
 #include "db/ado/ado_enums.h"
 #include "db/ado/field.h"
@@ -56,7 +48,8 @@ public:
               int32_t cursor_type = adOpenUnspecified, int32_t lock_type = adLockUnspecified,
               int32_t options = adOptionUnspecified);
     int32_t State() const { return open_ ? adStateOpen : adStateClosed; }
-    bool EOF() const;
+    // ADO's EOF property; C's EOF macro takes the name.
+    bool Eof() const;
     int32_t RecordCount() const; // exact client-side, -1 server-side
     void MoveNext();
     void MoveFirst();

@@ -1,5 +1,6 @@
 // Files into binary columns and back, byte for byte, on every backend (BLOB on SQLite,
 // bytea on PostgreSQL), and the rules for a file that already exists.
+#include "platform/portable/filesystem_portable.h"
 #include "tests/db/backend_fixture.h"
 
 namespace pelto::dbtest {
@@ -104,6 +105,27 @@ TEST_P(BlobsTest, AnExistingFileIsKeptUnlessAnUpdateIsAsked) {
     const auto empty = open_row(2, ado::adLockReadOnly);
     EXPECT_EQ(db.ImageDBLoad(empty->Fields(u"내용"), u"C:\\work\\there.bin", true), 0);
     EXPECT_FALSE(machine.files.get_attributes(u"C:\\work\\there.bin"));
+}
+
+TEST_P(BlobsTest, AWildcardNameNeverDeletesTheFilesItMatches) {
+    write_file(machine.files.host(u"C:\\work\\in.bin"), pattern_bytes(100, 8));
+    const auto row = open_row(1);
+    ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\in.bin"), 100);
+    row->Update();
+    // The machine's own folder listing, which matches DOS wildcards as Dir and Kill do.
+    platform::portable::PortableFileSystem files(machine.machine);
+    const platform::Platform& real = machine.platform();
+    platform::Platform with_files{real.registry,  real.profiles, files,     real.shell,
+                                  real.processes, real.ui,       real.odbc, real.log};
+    Text sql;
+    clsDBMng manager(with_files, sql);
+    const ByteArray other = pattern_bytes(300, 9);
+    write_file(machine.files.host(u"C:\\work\\other.bin"), other);
+    const auto fresh = open_row(1, ado::adLockReadOnly);
+    EXPECT_EQ(manager.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\*.bin"), 1);
+    EXPECT_EQ(manager.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\*.bin", true), -1);
+    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\other.bin")), other);
+    EXPECT_TRUE(files.get_attributes(u"C:\\work\\in.bin"));
 }
 
 TEST_P(BlobsTest, AHiddenFileOfThatNameIsNeitherSeenNorOverwritten) {

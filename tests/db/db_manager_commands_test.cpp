@@ -199,7 +199,7 @@ TEST_P(CommandsTest, CommandExcuteRstHandsBackTheRows) {
               -1);
     ASSERT_TRUE(rows);
     std::vector<Text> names;
-    while (!rows->EOF()) {
+    while (!rows->Eof()) {
         names.push_back(rows->Fields(0).Value().to_text());
         rows->MoveNext();
     }

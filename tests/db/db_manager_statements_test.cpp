@@ -30,13 +30,13 @@ TEST_P(StatementsTest, TheInstitutionLookupReadsKoreanNamesAndCountsRowsExactly)
     all->MoveNext();
     EXPECT_TRUE(all->Fields(u"자동업데이트경로").Value().is_null());
     all->MoveNext();
-    EXPECT_TRUE(all->EOF());
+    EXPECT_TRUE(all->Eof());
     EXPECT_THROW(all->Fields(0).Value(), VbError);
 
     const auto none = db.GetRecordSet(u"SELECT * FROM PL_기관정보 WHERE 요양기관코드 = 'none'");
     ASSERT_TRUE(none);
     EXPECT_EQ(none->RecordCount(), 0);
-    EXPECT_TRUE(none->EOF());
+    EXPECT_TRUE(none->Eof());
 }
 
 TEST_P(StatementsTest, ServerSideRecordSetsStreamForwardOnly) {
@@ -45,7 +45,7 @@ TEST_P(StatementsTest, ServerSideRecordSetsStreamForwardOnly) {
     ASSERT_TRUE(records);
     EXPECT_EQ(records->RecordCount(), -1);
     std::vector<Text> codes;
-    while (!records->EOF()) {
+    while (!records->Eof()) {
         codes.push_back(records->Fields(0).Value().to_text());
         records->MoveNext();
     }

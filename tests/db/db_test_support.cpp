@@ -216,7 +216,7 @@ std::vector<Text> DirectDb::column(const Text& sql) {
     records.CursorLocation(ado::adUseClient);
     records.Open(sql, connection_);
     std::vector<Text> values;
-    while (!records.EOF()) {
+    while (!records.Eof()) {
         const Variant v = records.Fields(0).Value();
         values.push_back(v.is_null() ? Text(u"<NULL>") : v.to_text());
         records.MoveNext();

@@ -17,5 +17,6 @@ target_link_libraries(pelto_sequence PUBLIC
 
 add_executable(PeltoUserInstall_H ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(PeltoUserInstall_H PRIVATE pelto_sequence pelto_platform_impl)
+pelto_add_windows_resources(PeltoUserInstall_H DESCRIPTION "PeltoUserInstall_H" GUI)
 include(GNUInstallDirs)
 install(TARGETS PeltoUserInstall_H RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

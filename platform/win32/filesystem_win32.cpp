@@ -1,0 +1,212 @@
+#include "platform/win32/filesystem_win32.h"
+
+#include "platform/win32/handles.h"
+#include "platform/win32/wide.h"
+
+#include <limits>
+#include <windows.h>
+
+namespace pelto::platform::win32 {
+
+namespace {
+
+// The attribute bits the program knows; Windows adds others (not indexed, compressed,
+// FILE_ATTRIBUTE_NORMAL ...) that VB's GetAttr and Dir never report.
+constexpr uint32_t kKnownAttributes = attr::kReadOnly | attr::kHidden | attr::kSystem |
+                                      attr::kDirectory | attr::kArchive | attr::kReparsePoint;
+// What SetAttr can change.
+constexpr uint32_t kSettableAttributes =
+    attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive;
+
+// The folder part of a pattern, its separator kept ("C:\a\*.ini" -> "C:\a\").
+std::wstring folder_of(const std::wstring& pattern) {
+    const size_t cut = pattern.find_last_of(L"\\/");
+    if (cut == std::wstring::npos) {
+        // "C:*.ini" names the current folder of drive C:.
+        if (pattern.size() >= 2 && pattern[1] == L':') {
+            return pattern.substr(0, 2);
+        }
+        return {};
+    }
+    return pattern.substr(0, cut + 1);
+}
+
+// Calls `visit` for every entry FindFirstFileW/FindNextFileW give for `pattern`.
+template <typename Visit> void for_each_entry(const std::wstring& pattern, Visit&& visit) {
+    WIN32_FIND_DATAW data{};
+    const FindHandle find(FindFirstFileW(pattern.c_str(), &data));
+    if (!find) {
+        return;
+    }
+    do {
+        visit(data);
+    } while (FindNextFileW(find.get(), &data));
+}
+
+class Win32File final : public File {
+public:
+    explicit Win32File(FileHandle handle) : handle_(std::move(handle)) {}
+
+    std::optional<uint64_t> size() override {
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(handle_.get(), &size)) {
+            return std::nullopt;
+        }
+        return static_cast<uint64_t>(size.QuadPart);
+    }
+
+    std::optional<size_t> read(std::span<uint8_t> buffer) override {
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
+        DWORD got = 0;
+        if (!ReadFile(handle_.get(), buffer.data(), wanted, &got, nullptr)) {
+            return std::nullopt;
+        }
+        return got;
+    }
+
+    bool write(std::span<const uint8_t> data) override {
+        while (!data.empty()) {
+            const DWORD chunk = static_cast<DWORD>(
+                std::min<size_t>(data.size(), std::numeric_limits<DWORD>::max()));
+            DWORD written = 0;
+            if (!WriteFile(handle_.get(), data.data(), chunk, &written, nullptr) || written == 0) {
+                return false;
+            }
+            data = data.subspan(written);
+        }
+        return true;
+    }
+
+private:
+    FileHandle handle_;
+};
+
+} // namespace
+
+bool passes_attribute_filter(uint32_t entry_attributes, uint32_t attribute_filter) {
+    constexpr uint32_t kSelective = attr::kHidden | attr::kSystem | attr::kDirectory;
+    return (entry_attributes & kSelective & ~attribute_filter) == 0;
+}
+
+std::vector<DirEntry> Win32FileSystem::list(TextView pattern, uint32_t attribute_filter) {
+    std::vector<DirEntry> entries;
+    std::wstring query = wide(pattern);
+    if (query.empty()) {
+        return entries;
+    }
+    if (query.back() == L'\\' || query.back() == L'/') {
+        query += L'*';
+    }
+    for_each_entry(query, [&](const WIN32_FIND_DATAW& data) {
+        if (passes_attribute_filter(data.dwFileAttributes, attribute_filter)) {
+            entries.push_back(
+                DirEntry{from_wide(data.cFileName), data.dwFileAttributes & kKnownAttributes});
+        }
+    });
+    return entries;
+}
+
+std::optional<uint32_t> Win32FileSystem::get_attributes(TextView path) {
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return std::nullopt;
+    }
+    return attributes & kKnownAttributes;
+}
+
+bool Win32FileSystem::set_attributes(TextView path, uint32_t attributes) {
+    DWORD value = attributes & kSettableAttributes;
+    if (value == 0) {
+        value = FILE_ATTRIBUTE_NORMAL;
+    }
+    return SetFileAttributesW(wide(path).c_str(), value) != FALSE;
+}
+
+bool Win32FileSystem::delete_files(TextView pattern) {
+    const std::wstring query = wide(pattern);
+    const std::wstring folder = folder_of(query);
+    bool matched = false;
+    bool all_deleted = true;
+    for_each_entry(query, [&](const WIN32_FIND_DATAW& data) {
+        const DWORD attributes = data.dwFileAttributes;
+        // Kill matches files as Dir does without a filter: folders, hidden and system
+        // files are not among them.
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !passes_attribute_filter(attributes, attr::kNormal)) {
+            return;
+        }
+        matched = true;
+        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            all_deleted = false;
+            return;
+        }
+        // DeleteFileW removes a symbolic link itself, never its target.
+        if (!DeleteFileW((folder + data.cFileName).c_str())) {
+            all_deleted = false;
+        }
+    });
+    return matched && all_deleted;
+}
+
+bool Win32FileSystem::remove_link(TextView path) {
+    const std::wstring target = wide(path);
+    // GetFileAttributesW describes the link itself, not what it points to.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // A directory link or junction goes with RemoveDirectoryW, which removes the
+        // reparse point and leaves the folder it names alone.
+        return RemoveDirectoryW(target.c_str()) != FALSE;
+    }
+    return DeleteFileW(target.c_str()) != FALSE;
+}
+
+bool Win32FileSystem::create_directory(TextView path) {
+    return CreateDirectoryW(wide(path).c_str(), nullptr) != FALSE;
+}
+
+bool Win32FileSystem::remove_directory(TextView path) {
+    return RemoveDirectoryW(wide(path).c_str()) != FALSE;
+}
+
+std::unique_ptr<File> Win32FileSystem::open_file(TextView path, FileMode mode) {
+    const bool read_only = mode == FileMode::Read;
+    const DWORD access = read_only ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD share = read_only ? FILE_SHARE_READ : 0;
+    // VB's Open ... For Binary: an existing file keeps its bytes, a missing one is created.
+    const DWORD disposition = read_only ? OPEN_EXISTING : OPEN_ALWAYS;
+    FileHandle handle(CreateFileW(wide(path).c_str(), access, share, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) {
+        return nullptr;
+    }
+    return std::make_unique<Win32File>(std::move(handle));
+}
+
+Text Win32FileSystem::program_folder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const size_t cut = path.find_last_of(L'\\');
+    if (cut == std::wstring::npos) {
+        return from_wide(path);
+    }
+    // "C:\setup.exe" lies in "C:\", which keeps its backslash.
+    const bool drive_root = cut == 2 && path[1] == L':';
+    return from_wide(path.substr(0, drive_root ? cut + 1 : cut));
+}
+
+} // namespace pelto::platform::win32

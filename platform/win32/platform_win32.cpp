@@ -1,0 +1,61 @@
+// The Windows services, created once for the run.
+#include "platform/platform.h"
+#include "platform/win32/filesystem_win32.h"
+#include "platform/win32/odbc_providers_win32.h"
+#include "platform/win32/processes_win32.h"
+#include "platform/win32/profiles_win32.h"
+#include "platform/win32/registry_win32.h"
+#include "platform/win32/run_log_win32.h"
+#include "platform/win32/shell_copy_win32.h"
+#include "platform/win32/ui_win32.h"
+
+// commctrl.h needs the Windows types first.
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+
+namespace pelto::platform {
+
+namespace {
+
+std::optional<win32::OdbcServerMap> test_server_map() {
+#if defined(PELTO_WITH_ODBC_SERVER_MAP)
+    return win32::OdbcServerMap::from_environment();
+#else
+    return std::nullopt;
+#endif
+}
+
+class Win32Services final : public PlatformServices {
+public:
+    Win32Services()
+        : ui_(log_),
+          odbc_(log_, test_server_map()), platform_{registry_,  profiles_, files_, shell_,
+                                                    processes_, ui_,       odbc_,  log_} {
+        // Common Controls 6 (named by the manifest) for the dialogs' controls.
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&controls);
+    }
+
+    Platform& platform() override { return platform_; }
+
+private:
+    win32::Win32RunLog log_;
+    win32::Win32Registry registry_;
+    win32::Win32ProfileFiles profiles_;
+    win32::Win32FileSystem files_;
+    win32::Win32ShellCopy shell_;
+    win32::Win32Processes processes_;
+    win32::Win32UserInterface ui_;
+    win32::Win32OdbcProviders odbc_;
+    Platform platform_;
+};
+
+} // namespace
+
+std::unique_ptr<PlatformServices> make_platform() {
+    return std::make_unique<Win32Services>();
+}
+
+} // namespace pelto::platform

@@ -1,0 +1,21 @@
+// HKEY_LOCAL_MACHINE through advapi32's "A" functions, names in code page 949.
+#pragma once
+
+#include "platform/registry.h"
+
+#include <windows.h>
+
+namespace pelto::platform::win32 {
+
+// The view every key is opened in. The shipped program is 32-bit, so its keys are the
+// ones a 32-bit process sees (where 32-bit SQL Server clients read their aliases); the
+// 64-bit build asks for that same view. A 32-bit Windows ignores the flag.
+constexpr REGSAM kRegistryView = KEY_WOW64_32KEY;
+
+class Win32Registry final : public Registry {
+public:
+    long open_local_machine_key(TextView path, uint32_t access,
+                                std::unique_ptr<RegistryKey>& key) override;
+};
+
+} // namespace pelto::platform::win32

@@ -1,0 +1,62 @@
+#include "platform/win32/run_log_win32.h"
+
+#include <cstdio>
+#include <windows.h>
+
+namespace pelto::platform::win32 {
+
+namespace {
+
+std::string time_stamp() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
+}
+
+} // namespace
+
+Win32RunLog::Win32RunLog() : Win32RunLog(default_path()) {}
+
+Win32RunLog::Win32RunLog(std::wstring path) : path_(std::move(path)) {}
+
+std::wstring Win32RunLog::default_path() {
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length == 0 || length > folder.size()) {
+        folder.clear();
+    } else {
+        folder.resize(length);
+    }
+    if (!folder.empty() && folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    return folder + L"PeltoUserInstall_H.log";
+}
+
+void Win32RunLog::write(std::string_view line) {
+    if (!file_ && !open_failed_) {
+        // Appending only; others may read the log while the run goes on.
+        file_.reset(CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        open_failed_ = !file_;
+    }
+    if (!file_) {
+        return;
+    }
+    std::string record = time_stamp();
+    record.append(line);
+    // One event, one line: a line break inside the text would forge a second entry.
+    for (char& c : record) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    record.append("\r\n");
+    DWORD written = 0;
+    WriteFile(file_.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+}
+
+} // namespace pelto::platform::win32

@@ -1,0 +1,315 @@
+#!/usr/bin/env bash
+# The end-to-end run of the Windows program under Wine: PeltoUserInstall_H.exe on a fresh
+# machine (the Wine prefix), its dialogs answered with xdotool on the Xvfb display, its
+# databases reached through Wine's odbc32 bridge to the host's drivers (the central server
+# in SQLite, an institution server in PostgreSQL), the registry and Pelto.ini checked
+# afterwards, screenshots of the input box, the warning window and the completion message
+# saved in the build folder.
+#
+# Called by scripts/test-windows.sh, which provides the Wine environment (WINEPREFIX,
+# WINELOADER, WINESERVER, a live wineserver) and DISPLAY.
+# Usage: tests/win32/e2e.sh BUILD_FOLDER     (e.g. build/windows-x64)
+set -euo pipefail
+
+build=$(cd "${1:?build folder}" && pwd)
+bin=$build/bin
+work=$build/e2e
+wine=/usr/lib/wine/wine64
+drive_c=$WINEPREFIX/drive_c
+: "${DISPLAY:?a display is needed}"
+
+failures=0
+passed=0
+fail() { echo "E2E FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { passed=$((passed + 1)); }
+check() { # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then pass; else fail "$what"; fi
+}
+
+rm -rf "$work"
+mkdir -p "$work/shots"
+
+for exe in PeltoUserInstall_H.exe pelto-cipher.exe pelto_e2e_child.exe; do
+    [[ -f $bin/$exe ]] || { echo "e2e: $bin/$exe is missing" >&2; exit 1; }
+done
+
+# ---------------------------------------------------------------- servers
+# Enciphered passwords, made by the Windows cipher tool itself.
+"$wine" "$bin/pelto-cipher.exe" encrypt 'hosp!pw1' >"$work/pw1.txt" 2>"$work/cipher.err" </dev/null
+"$wine" "$bin/pelto-cipher.exe" encrypt --second-key 'other pw' >"$work/pw2.txt" 2>>"$work/cipher.err" </dev/null
+pw1=$(tr -d '\r\n' <"$work/pw1.txt")
+pw2=$(tr -d '\r\n' <"$work/pw2.txt")
+[[ $pw1 =~ ^[0-9A-F]+$ && $pw2 =~ ^[0-9A-F]+$ ]] || { echo "e2e: pelto-cipher.exe gave '$pw1' '$pw2'" >&2; cat "$work/cipher.err" >&2; exit 1; }
+
+# The central server 127.0.0.12 (database Holmaview): a SQLite file.
+central=$work/central.db
+sqlite3 "$central" <<SQL
+CREATE TABLE PL_기관정보 (요양기관코드 TEXT, 자동업데이트경로 TEXT, SQLNAME TEXT, SQLUSER TEXT,
+                          SQLPW TEXT, MainDB TEXT);
+INSERT INTO PL_기관정보 VALUES ('12345678', 'C:\업데이트', 'HOSP01', 'doc', '$pw1', 'clinic');
+INSERT INTO PL_기관정보 VALUES ('22222222', 'C:\업데이트\', 'HOSP02', 'sa', '$pw2', '병원DB');
+SQL
+
+# The institution server HOSP01: PostgreSQL, which checks the login itself.
+pg_bin=/usr/lib/postgresql/15/bin
+pg_data=$work/pg
+# A loopback port nobody listens on.
+pg_port=55439
+while (exec 3<>"/dev/tcp/127.0.0.1/$pg_port") 2>/dev/null; do
+    pg_port=$((pg_port + 1))
+done
+pg_up=no
+stop_postgres() {
+    if [[ $pg_up == yes ]]; then
+        runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_data" -m immediate stop >/dev/null 2>&1 || true
+    fi
+}
+trap stop_postgres EXIT
+if [[ -x $pg_bin/initdb ]] && id postgres >/dev/null 2>&1; then
+    mkdir -p "$pg_data"
+    chown postgres "$pg_data"
+    echo 'postgres-secret' >"$work/pgpass"
+    chown postgres "$work/pgpass"
+    runuser -u postgres -- "$pg_bin/initdb" -D "$pg_data" -U postgres --auth=scram-sha-256 \
+        --pwfile="$work/pgpass" -E UTF8 --locale=C >"$work/initdb.log" 2>&1
+    runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_data" -w -l "$pg_data/server.log" \
+        -o "-c listen_addresses=127.0.0.1 -p $pg_port -k $pg_data" start >/dev/null
+    pg_up=yes
+    PGPASSWORD=postgres-secret "$pg_bin/psql" -q -h 127.0.0.1 -p $pg_port -U postgres -d postgres \
+        -c "CREATE ROLE doc LOGIN PASSWORD 'hosp!pw1'" -c "CREATE DATABASE clinic OWNER doc" >/dev/null
+    hosp01="connection=DRIVER={PostgreSQL Unicode};Server=127.0.0.1;Port=$pg_port;Database=%CATALOG%;UID=%USER%;PWD=%PASSWORD%;"
+else
+    echo "e2e: no PostgreSQL here; HOSP01 is served by SQLite" >&2
+    sqlite3 "$work/hosp01.db" 'CREATE TABLE t (x INTEGER);'
+    hosp01=$'connection=DRIVER={SQLite3};Database='"$work/hosp01.db"$';\nuser=doc\npassword=hosp!pw1'
+fi
+
+# The test-only server map of the Windows build (platform/win32/odbc_server_map.h).
+cat >"$work/servers.ini" <<INI
+[127.0.0.12]
+connection=DRIVER={SQLite3};Database=$central;
+user=sa
+password=\$63TirMox47@\$
+catalogs=Holmaview
+[HOSP01]
+$hosp01
+INI
+export PELTO_ODBC_SERVER_MAP="Z:${work//\//\\}\\servers.ini"
+
+# ---------------------------------------------------------------- the machine
+reg32() { "$wine" reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
+connect_to='HKLM\SOFTWARE\Microsoft\MSSQLServer\Client\ConnectTo'
+policies='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System'
+# Both keys present and empty, whatever an earlier run left.
+reg32 delete "$connect_to" /f || true
+reg32 delete "$policies" /f || true
+reg32 add "$connect_to" /f
+reg32 add "$policies" /f
+
+# The update folder with the stand-in installer and updater and the settings template.
+update=$drive_c/업데이트
+mkdir -p "$update"
+cp "$bin/pelto_e2e_child.exe" "$update/installpelto_H.exe"
+cp "$bin/pelto_e2e_child.exe" "$update/PeltoUpdate_H.exe"
+printf '[General]\r\nskin=blue\r\n; the suite reads this file\r\n[Database Server]\r\nserver_name=template\r\ntimeout=30\r\n[Print]\r\nport=LPT1' \
+    >"$update/Pelto.ini"
+
+# An earlier installation: a resource tree with protected files, settings files.
+prepare_pelto_folder() { # [keep-staging]
+    rm -rf "$drive_c/Pelto_H"
+    [[ ${1:-} == keep-staging ]] || rm -rf "$drive_c/펠토사용자설치"
+    mkdir -p "$drive_c/Pelto_H/bin" "$drive_c/Pelto_H/Resource/이미지/sub"
+    echo x >"$drive_c/Pelto_H/Resource/a.dat"
+    echo x >"$drive_c/Pelto_H/Resource/이미지/sub/b.dat"
+    echo x >"$drive_c/Pelto_H/bin/Pelto.ini"
+    echo x >"$drive_c/Pelto_H/bin/old.ini"
+    echo x >"$drive_c/Pelto_H/bin/KEEP.INI"
+    # Read-only and hidden, as Wine stores DOS attributes.
+    setfattr -n user.DOSATTRIB -v '0x3' "$drive_c/Pelto_H/Resource/a.dat" 2>/dev/null || true
+    setfattr -n user.DOSATTRIB -v '0x1' "$drive_c/Pelto_H/Resource/이미지" 2>/dev/null || true
+}
+
+# ---------------------------------------------------------------- answering the dialogs
+# Waits for a shown window named NAME that was not answered before; sets $window.
+declare -A answered=()
+window=
+wait_window() { # wait_window NAME SECONDS
+    local name=$1 deadline=$((SECONDS + $2)) id
+    while ((SECONDS < deadline)); do
+        for id in $(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null); do
+            if [[ -z ${answered[$id]:-} ]]; then
+                answered[$id]=1
+                window=$id
+                sleep 0.5 # drawn
+                return 0
+            fi
+        done
+        if ! kill -0 "$program" 2>/dev/null; then
+            return 1
+        fi
+        sleep 0.2
+    done
+    return 1
+}
+shot() { import -window root "$work/shots/$1.png" 2>/dev/null || true; }
+shown() { xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$1"; }
+# Presses KEY in window ID until the window is gone (a key sent while Wine is still
+# activating a new window can be lost).
+press() { # press ID KEY
+    local try
+    for try in 1 2 3 4 5 6 7 8 9 10; do
+        xdotool windowfocus --sync "$1" 2>/dev/null || true
+        sleep 0.2
+        xdotool key --window "$1" "$2" 2>/dev/null || xdotool key "$2" 2>/dev/null || true
+        for _ in 1 2 3 4 5 6 7 8 9 10; do
+            shown "$1" || return 0
+            sleep 0.1
+        done
+    done
+    fail "window $1 did not take $2"
+}
+type_text() { xdotool windowfocus --sync "$1" type --delay 40 "$2"; }
+
+# Runs the program; each STEP answers one window: "input:TEXT" (the input box), "cancel"
+# (Esc in the input box), "replace" (the shell's question before replacing a file),
+# "warning" (Esc in the warning window), "ok" or "ok:shot" (a message box).
+run_program() { # run_program NAME STEP... ; sets $status
+    local name=$1 step
+    shift
+    answered=()
+    "$wine" "$bin/PeltoUserInstall_H.exe" >"$work/$name.out" 2>&1 </dev/null &
+    program=$!
+    for step in "$@"; do
+        case $step in
+        input:*)
+            wait_window PeltoUserInstall 60 || { fail "$name: no input box"; break; }
+            [[ $name == first-key ]] && shot input-box
+            type_text "$window" "${step#input:}"
+            press "$window" Return
+            ;;
+        cancel)
+            wait_window PeltoUserInstall 60 || { fail "$name: no input box"; break; }
+            press "$window" Escape
+            ;;
+        replace)
+            # The shell's own question before it replaces a file (the copy has no flags).
+            wait_window '파일 덮어쓰기 확인' 60 || { fail "$name: the shell did not ask"; break; }
+            [[ $name == second-key ]] && [[ ! -f $work/shots/replace-question.png ]] &&
+                shot replace-question
+            press "$window" Return # 예
+            ;;
+        warning)
+            wait_window '경고' 60 || { fail "$name: no warning window"; break; }
+            [[ $name == first-key ]] && shot warning-window
+            press "$window" Escape
+            ;;
+        ok:*)
+            wait_window PeltoUserInstall 60 || { fail "$name: no message box"; break; }
+            [[ ${step#ok:} == shot ]] && shot completion-message
+            press "$window" Return
+            ;;
+        esac
+    done
+    local waited=0
+    while kill -0 "$program" 2>/dev/null && ((waited < 600)); do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    if kill -0 "$program" 2>/dev/null; then
+        fail "$name: the program did not end (screen: shots/$name-stuck.png)"
+        shot "$name-stuck"
+        kill "$program" 2>/dev/null || true
+    fi
+    status=0
+    wait "$program" || status=$?
+}
+
+reg_query() { # reg_query KEY -> "name<TAB>type<TAB>data" lines, UTF-8
+    "$wine" reg query "$1" /reg:32 </dev/null 2>/dev/null | iconv -f CP949 -t UTF-8 |
+        tr -d '\r' | sed -n 's/^    \(.*\)    \(REG_[A-Z_]*\)    \(.*\)$/\1\t\2\t\3/p'
+}
+has_value() { grep -qxF "$2" <<<"$1"; }
+
+# ---------------------------------------------------------------- run 1: the whole run
+prepare_pelto_folder
+run_program first-key input:12345678 warning ok:shot
+check "first-key: exit status 0 (got $status)" test "$status" -eq 0
+
+aliases=$(reg_query "$connect_to")
+check "central alias without port" has_value "$aliases" $'127.0.0.11\tREG_SZ\tDBMSSOCN,127.0.0.11'
+check "central alias with port 4181" has_value "$aliases" $'127.0.0.12\tREG_SZ\tDBMSSOCN,127.0.0.12,4181'
+check "no alias for a reachable institution server" bash -c "! grep -q '^HOSP01' <<<'$aliases'"
+
+policy=$(reg_query "$policies")
+expected_policy=(ConsentPromptBehaviorAdmin=0x2 ConsentPromptBehaviorUser=0x3 dontdisplaylastusername=0x0
+    EnableInstallerDetection=0x1 EnableLUA=0x1 EnableSecureUIAPaths=0x1 EnableUIADesktopToggle=0x0
+    EnableVirtualization=0x1 FilterAdministratorToken=0x0 PromptOnSecureDesktop=0x1 scforceoption=0x0
+    shutdownwithoutlogon=0x1 undockwithoutlogon=0x1 ValidateAdminCodeSignatures=0x0)
+for pair in "${expected_policy[@]}"; do
+    check "policy ${pair%%=*}" has_value "$policy" "${pair%%=*}"$'\tREG_DWORD\t'"${pair#*=}"
+done
+
+ini=$drive_c/Pelto_H/bin/Pelto.ini
+expected_ini_text=$(printf '[General]\r\nskin=blue\r\n; the suite reads this file\r\n[Database Server]\r\nserver_name=HOSP01\r\ntimeout=30\r\nserver_id=doc\r\nserver_pwd=hosp!pw1\r\ndatabase_name=clinic\r\n[Print]\r\nport=LPT1')
+expected_ini=$(printf '%s' "$expected_ini_text" | od -An -tx1)
+# Wine's profile writer ends the template's last line, which had no line end.
+expected_ini_wine=$(printf '%s\r\n' "$expected_ini_text" | od -An -tx1)
+ini_as_expected() {
+    local actual
+    actual=$(od -An -tx1 <"$ini")
+    [[ $actual == "$expected_ini" || $actual == "$expected_ini_wine" ]]
+}
+check "Pelto.ini: template with the four keys" ini_as_expected
+ini_as_expected || { echo "Pelto.ini is:"; cat -A "$ini"; } >&2
+# (The stand-in installer makes an empty Resource folder again.)
+check "resource tree removed" \
+    bash -c "[[ ! -e '$drive_c/Pelto_H/Resource/a.dat' && ! -e '$drive_c/Pelto_H/Resource/이미지' ]]"
+check "old settings files removed, capitals kept" \
+    bash -c "[[ ! -e '$drive_c/Pelto_H/bin/old.ini' && -e '$drive_c/Pelto_H/bin/KEEP.INI' ]]"
+check "installer and updater copied" \
+    test -f "$drive_c/펠토사용자설치/installpelto_H.exe" -a -f "$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
+check "installer ended before the updater started, template copied after" \
+    test "$(cat "$drive_c/Pelto_H/e2e.log")" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+
+# ---------------------------------------------------------------- run 2: second key, server down
+# The staging folder still holds last run's programs, stale ones here: the shell asks
+# before replacing each, and the answer 예 puts the update path's copies in place.
+prepare_pelto_folder keep-staging
+echo stale >"$drive_c/펠토사용자설치/installpelto_H.exe"
+echo stale >"$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
+run_program second-key input:22222222 replace replace warning ok
+check "second-key: exit status 0 (got $status)" test "$status" -eq 0
+aliases=$(reg_query "$connect_to")
+check "named-pipe alias for the unreachable server" \
+    has_value "$aliases" $'HOSP02\tREG_SZ\tDBNMPNTW,\\\\HOSP02\\pipe\\sql\\query'
+check "replaced programs ran in order" \
+    test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+check "second key deciphered the password" \
+    grep -qF "server_pwd=other pw" "$drive_c/Pelto_H/bin/Pelto.ini"
+check "Korean database name in code page 949" \
+    grep -qF "$(printf 'database_name=병원DB' | iconv -f UTF-8 -t CP949)" "$drive_c/Pelto_H/bin/Pelto.ini"
+
+# ---------------------------------------------------------------- run 3: a code with quotes
+prepare_pelto_folder
+run_program quoted "input:1' OR '1'='1" ok
+check "quoted code is an unknown code (status 12, got $status)" test "$status" -eq 12
+check "unknown code leaves the resource folder" test -e "$drive_c/Pelto_H/Resource/a.dat"
+
+# ---------------------------------------------------------------- run 4: cancelled input
+run_program cancelled cancel
+check "cancel ends with status 11 (got $status)" test "$status" -eq 11
+
+# The run log of the program, for the record; it never holds a password.
+log_file=$(ls "$drive_c"/users/*/Temp/PeltoUserInstall_H.log 2>/dev/null | head -1 || true)
+if [[ -n $log_file ]]; then
+    cp "$log_file" "$work/PeltoUserInstall_H.log"
+    check "run log holds no password" bash -c "! grep -qF 'hosp!pw1' '$log_file' && ! grep -qF 'TirMox' '$log_file'"
+else
+    fail "no run log in %TEMP%"
+fi
+
+echo "e2e screenshots: $work/shots"
+echo "e2e: $passed passed, $failures failed"
+((failures == 0))

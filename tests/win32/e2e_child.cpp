@@ -1,0 +1,45 @@
+// Stands in for the suite's installer and updater in the end-to-end run; it is copied into
+// the update folder as "installpelto_H.exe" and "PeltoUpdate_H.exe". As the installer it
+// creates C:\Pelto_H\bin and C:\Pelto_H\Resource as the real one would; as either it notes
+// in C:\Pelto_H\e2e.log that it ran, and what it found, so the test can check the order.
+#include <string>
+#include <windows.h>
+
+namespace {
+
+bool exists(const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+void note(const std::string& line) {
+    const HANDLE log = CreateFileW(L"C:\\Pelto_H\\e2e.log", FILE_APPEND_DATA, FILE_SHARE_READ,
+                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(log);
+}
+
+} // namespace
+
+int main() {
+    wchar_t module[MAX_PATH];
+    const std::wstring path(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
+    const bool installer = path.find(L"installpelto_H") != std::wstring::npos;
+    CreateDirectoryW(L"C:\\Pelto_H", nullptr);
+    if (installer) {
+        note("installer started");
+        CreateDirectoryW(L"C:\\Pelto_H\\bin", nullptr);
+        CreateDirectoryW(L"C:\\Pelto_H\\Resource", nullptr);
+        // Long enough that an updater started without waiting would be seen in the log.
+        Sleep(1500);
+        note("installer ended");
+        return 0;
+    }
+    note(std::string("updater started; template copied yet: ") +
+         (exists(L"C:\\Pelto_H\\bin\\Pelto.ini") ? "yes" : "no"));
+    return 7; // the run goes on whatever the updater says
+}

@@ -1,0 +1,84 @@
+// Programs started by path with a normal window and waited for on their process handle.
+#include "core/error.h"
+#include "platform/win32/filesystem_win32.h"
+#include "platform/win32/processes_win32.h"
+#include "tests/win32/win32_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace pelto::win32_test {
+namespace {
+
+class ProcessTest : public ::testing::Test {
+protected:
+    // A copy of the test child named for the exit code it gives.
+    std::wstring child(std::wstring_view folder_name, unsigned code) {
+        const Text program_folder = platform::win32::Win32FileSystem().program_folder();
+        const std::wstring source = std::wstring(program_folder.begin(), program_folder.end()) +
+                                    L"\\pelto_win32_test_child.exe";
+        const std::wstring target_folder = folder_ / folder_name;
+        CreateDirectoryW(target_folder.c_str(), nullptr);
+        const std::wstring target = target_folder + L"\\exit-" + std::to_wstring(code) + L".exe";
+        EXPECT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << GetLastError();
+        return target;
+    }
+
+    TempFolder folder_;
+    platform::win32::Win32Processes processes_;
+};
+
+TEST_F(ProcessTest, StartedProgramIsWaitedForAndItsExitCodeSeen) {
+    const std::wstring program = child(L"펠토사용자설치", 42);
+    auto process = processes_.start(text_of(program), platform::kShowNormalFocus);
+    ASSERT_NE(process, nullptr);
+    EXPECT_NE(process->id(), 0U);
+    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(42));
+    // The wait returned only after the program had done its work.
+    EXPECT_TRUE(exists(program + L".ran"));
+}
+
+TEST_F(ProcessTest, ExitCodeOfStillActiveDoesNotKeepTheWaitGoing) {
+    const std::wstring program = child(L"bin", STILL_ACTIVE);
+    auto process = processes_.start(text_of(program), platform::kShowNormalFocus);
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(STILL_ACTIVE));
+    EXPECT_TRUE(exists(program + L".ran"));
+}
+
+TEST_F(ProcessTest, ProgramThatEndedBeforeTheWaitIsStillSeen) {
+    const std::wstring program = child(L"bin", 3);
+    auto process = processes_.start(text_of(program), platform::kShowNormalFocus);
+    ASSERT_NE(process, nullptr);
+    Sleep(1000);
+    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(3));
+}
+
+TEST_F(ProcessTest, MissingProgramIsFileNotFound) {
+    try {
+        processes_.start(text_of(folder_ / L"installpelto_H.exe"), platform::kShowNormalFocus);
+        FAIL() << "no error";
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number(), vberr::kFileNotFound);
+    }
+    try {
+        processes_.start(text_of(folder_ / L"missing\\PeltoUpdate_H.exe"),
+                         platform::kShowNormalFocus);
+        FAIL() << "no error";
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number(), vberr::kFileNotFound);
+    }
+}
+
+TEST_F(ProcessTest, FileThatIsNotAProgramIsInvalidProcedureCall) {
+    const std::wstring not_a_program = folder_ / L"installpelto_H.exe";
+    write_bytes(not_a_program, std::string(4096, 'x'));
+    try {
+        processes_.start(text_of(not_a_program), platform::kShowNormalFocus);
+        FAIL() << "no error";
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number(), vberr::kInvalidProcedureCall);
+    }
+}
+
+} // namespace
+} // namespace pelto::win32_test

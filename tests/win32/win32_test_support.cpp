@@ -1,0 +1,124 @@
+#include "tests/win32/win32_test_support.h"
+
+#include <atomic>
+
+namespace pelto::win32_test {
+
+namespace {
+
+std::atomic<unsigned> g_folder_counter{0};
+
+std::wstring temp_root() {
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    folder.resize(length);
+    if (!folder.empty() && folder.back() == L'\\') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+} // namespace
+
+TempFolder::TempFolder() {
+    const std::wstring root = temp_root();
+    for (;;) {
+        path_ = root + L"\\pelto-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++g_folder_counter);
+        if (CreateDirectoryW(path_.c_str(), nullptr)) {
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            path_.clear();
+            return;
+        }
+    }
+}
+
+TempFolder::~TempFolder() {
+    if (!path_.empty()) {
+        remove_tree(path_);
+    }
+}
+
+std::wstring TempFolder::operator/(std::wstring_view relative) const {
+    return path_ + L"\\" + std::wstring(relative);
+}
+
+void remove_tree(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        WIN32_FIND_DATAW data{};
+        const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = data.cFileName;
+                if (name != L"." && name != L"..") {
+                    remove_tree(path + L"\\" + name);
+                }
+            } while (FindNextFileW(find, &data));
+            FindClose(find);
+        }
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+void write_bytes(const std::wstring& path, std::string_view bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::optional<std::string> read_bytes(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    std::string out;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        out.append(buffer, got);
+    }
+    CloseHandle(file);
+    return out;
+}
+
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+Text text_of(std::wstring_view wide) {
+    return Text(wide.begin(), wide.end());
+}
+
+TestPlatform::TestPlatform(const std::wstring& log_file)
+    : log_(log_file), ui_(log_),
+      odbc_(log_, std::nullopt), platform_{registry_,  profiles_, files_, shell_,
+                                           processes_, ui_,       odbc_,  log_} {}
+
+bool desktop_available() {
+    const HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    if (probe == nullptr) {
+        return false;
+    }
+    DestroyWindow(probe);
+    return true;
+}
+
+} // namespace pelto::win32_test

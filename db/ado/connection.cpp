@@ -1,11 +1,11 @@
 #include "db/ado/connection.h"
 
 #include "db/ado/ado_error.h"
-#include "db/ado/connection_string.h"
 #include "db/ado/odbc_api.h"
 #include "db/ado/parameter_binder.h"
 #include "db/ado/recordset.h"
 #include "db/ado/result_reader.h"
+#include "platform/ado_connection_string.h"
 
 #include <algorithm>
 #include <array>
@@ -77,12 +77,12 @@ void Connection::Open() {
     if (open_) {
         raise(err::kObjectOpen, kSource);
     }
-    const auto parsed = parse_connection_string(connection_string_);
+    const auto parsed = platform::parse_ado_connection_string(connection_string_);
     if (!parsed) {
         error_source_ = u"Microsoft OLE DB Service Components";
         fail_open(ado_error(err::kBadInitString, error_source_));
     }
-    error_source_ = provider_error_source(provider_of(*parsed));
+    error_source_ = platform::provider_error_source(platform::provider_of(*parsed));
     auto translated = providers_.translate(connection_string_);
     if (auto* refused = std::get_if<Error>(&translated)) {
         fail_open(std::move(*refused));

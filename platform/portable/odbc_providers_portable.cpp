@@ -1,6 +1,7 @@
 #include "platform/portable/odbc_providers_portable.h"
 
-#include "db/ado/connection_string.h"
+#include "platform/ado_connection_string.h"
+#include "platform/odbc_value.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -10,9 +11,6 @@
 namespace pelto::platform::portable {
 
 namespace {
-
-using ado::AdoProvider;
-using ado::ParsedConnectionString;
 
 constexpr const char16_t* kSqlServerSource = u"Microsoft OLE DB Provider for SQL Server";
 constexpr const char16_t* kJetSource = u"Microsoft JET Database Engine";
@@ -25,21 +23,8 @@ Error fail(const char16_t* source, const Text& description) {
     return Error{adoerr::kFail, source, description};
 }
 
-Text first_of(const ParsedConnectionString& parsed, std::initializer_list<TextView> keys) {
-    for (TextView key : keys) {
-        if (auto value = parsed.find(key)) {
-            return trim(*value);
-        }
-    }
-    return Text();
-}
-
-// An ODBC attribute value; in braces when it holds ";", a brace or outer blanks, so that
-// they stay inside it (FreeTDS and the driver manager read braces).
-Text braced(const Text& value) {
-    const bool plain = value.find_first_of(u";{}") == Text::npos &&
-                       (value.empty() || (value.front() != u' ' && value.back() != u' '));
-    return plain ? value : u"{" + replace_all(value, u"}", u"}}") + u"}";
+Text first_of(const AdoConnectionString& parsed, std::initializer_list<TextView> keys) {
+    return trim(parsed.find_any(keys).value_or(Text()));
 }
 
 // The SQLite and PostgreSQL drivers read no braces: such a value cannot be passed.
@@ -316,8 +301,8 @@ std::variant<OdbcTarget, Error> serve_locally(const MachineRoot& machine, const 
         return OdbcTarget{
             u"DRIVER={FreeTDS};Server=" + host + u";Port=" +
                 (port.empty() ? from_utf8(std::to_string(kDefaultSqlServerPort)) : port) +
-                u";UID=" + braced(user) + u";PWD=" + braced(password) + u";Database=" +
-                braced(catalog) + u";TDS_Version=7.4;ClientCharset=UTF-8;",
+                u";UID=" + odbc_value(user) + u";PWD=" + odbc_value(password) + u";Database=" +
+                odbc_value(catalog) + u";TDS_Version=7.4;ClientCharset=UTF-8;",
             Text()};
     }
     return fail(kSqlServerSource, where + u": unknown engine '" + entry.get(u"ENGINE") +
@@ -371,13 +356,12 @@ std::variant<ServerAddress, Error> resolve_server(const Text& data_source,
 }
 
 std::variant<OdbcTarget, Error> sql_server(const MachineRoot& machine,
-                                           const ParsedConnectionString& parsed,
+                                           const AdoConnectionString& parsed,
                                            const ConnectToLookup& connect_to) {
     const Text data_source = first_of(parsed, {u"Data Source", u"Server", u"Address"});
     const Text catalog = first_of(parsed, {u"Initial Catalog", u"Database"});
     const Text user = first_of(parsed, {u"User Id", u"UID", u"User"});
-    const auto password =
-        parsed.find(u"Password") ? *parsed.find(u"Password") : parsed.find(u"PWD").value_or(Text());
+    const Text password = parsed.find_any({u"Password", u"PWD"}).value_or(Text());
     auto resolved = resolve_server(data_source, connect_to);
     if (auto* error = std::get_if<Error>(&resolved)) {
         return *error;
@@ -406,14 +390,14 @@ std::variant<OdbcTarget, Error> sql_server(const MachineRoot& machine,
         server += u"\\" + address.instance;
         port_part.clear();
     }
-    return OdbcTarget{u"DRIVER={FreeTDS};Server=" + server + port_part + u";UID=" + braced(user) +
-                          u";PWD=" + braced(password) + u";Database=" + braced(catalog) +
-                          u";TDS_Version=7.4;ClientCharset=UTF-8;",
+    // An instance name comes from the connection string as it stands: braced like the login.
+    return OdbcTarget{u"DRIVER={FreeTDS};Server=" + odbc_value(server) + port_part + u";UID=" +
+                          odbc_value(user) + u";PWD=" + odbc_value(password) + u";Database=" +
+                          odbc_value(catalog) + u";TDS_Version=7.4;ClientCharset=UTF-8;",
                       Text()};
 }
 
-std::variant<OdbcTarget, Error> jet(const MachineRoot& machine,
-                                    const ParsedConnectionString& parsed) {
+std::variant<OdbcTarget, Error> jet(const MachineRoot& machine, const AdoConnectionString& parsed) {
     const Text path = first_of(parsed, {u"Data Source"});
     const auto host = machine.to_host(path);
     if (path.empty() || !host) {
@@ -422,38 +406,45 @@ std::variant<OdbcTarget, Error> jet(const MachineRoot& machine,
                                     u"is spelled correctly and that you are connected to "
                                     u"the server on which the file resides.");
     }
+    const Text file = from_utf8(host->string());
+    if (unquotable(file)) {
+        // MDBTools reads no braces: such a path would end the value early.
+        return fail(kJetSource, u"'" + path +
+                                    u"' is not a valid path: the database path may "
+                                    u"not hold ';' or braces on this system.");
+    }
     std::error_code ec;
     if (!std::filesystem::is_regular_file(*host, ec)) {
         return fail(kJetSource, u"Could not find file '" + path + u"'.");
     }
-    return OdbcTarget{u"DRIVER={MDBTools};DBQ=" + from_utf8(host->string()) + u";", Text()};
+    return OdbcTarget{u"DRIVER={MDBTools};DBQ=" + file + u";", Text()};
 }
 
-std::variant<OdbcTarget, Error> data_source_name(const ParsedConnectionString& parsed) {
+std::variant<OdbcTarget, Error> data_source_name(const AdoConnectionString& parsed) {
     const Text dsn = first_of(parsed, {u"Data Source", u"DSN"});
     if (dsn.empty()) {
         return fail(kOdbcSource, u"[Microsoft][ODBC Driver Manager] Data source name not found and "
                                  u"no default driver specified");
     }
-    Text target = u"DSN=" + braced(dsn) + u";";
+    Text target = u"DSN=" + odbc_value(dsn) + u";";
     if (const Text user = first_of(parsed, {u"User Id", u"UID"}); !user.empty()) {
-        target += u"UID=" + braced(user) + u";";
+        target += u"UID=" + odbc_value(user) + u";";
     }
     if (const auto password = parsed.find(u"Password")) {
-        target += u"PWD=" + braced(*password) + u";";
+        target += u"PWD=" + odbc_value(*password) + u";";
     }
     return OdbcTarget{target, Text()};
 }
 
-std::variant<OdbcTarget, Error> oracle(const ParsedConnectionString& parsed,
+std::variant<OdbcTarget, Error> oracle(const AdoConnectionString& parsed,
                                        const std::vector<Text>& drivers) {
     for (const Text& driver : drivers) {
         if (contains(to_upper(driver), u"ORACLE")) {
             const auto password = parsed.find(u"Password").value_or(Text());
             return OdbcTarget{u"DRIVER={" + driver + u"};DBQ=" +
-                                  braced(first_of(parsed, {u"Data Source"})) + u";UID=" +
-                                  braced(first_of(parsed, {u"User Id", u"UID"})) + u";PWD=" +
-                                  braced(password) + u";",
+                                  odbc_value(first_of(parsed, {u"Data Source"})) + u";UID=" +
+                                  odbc_value(first_of(parsed, {u"User Id", u"UID"})) + u";PWD=" +
+                                  odbc_value(password) + u";",
                               Text()};
         }
     }
@@ -486,13 +477,11 @@ PortableOdbcProviders::PortableOdbcProviders(const MachineRoot& machine, Connect
     : machine_(machine), connect_to_(std::move(connect_to)), drivers_(std::move(drivers)) {}
 
 std::variant<OdbcTarget, Error> PortableOdbcProviders::translate(TextView ado_connection_string) {
-    const auto parsed = ado::parse_connection_string(ado_connection_string);
+    const auto parsed = parse_ado_connection_string(ado_connection_string);
     if (!parsed) {
-        return Error{-2147217805, u"Microsoft OLE DB Service Components",
-                     u"Format of the initialization string does not conform to the OLE DB "
-                     u"specification."};
+        return malformed_ado_connection_string();
     }
-    switch (ado::provider_of(*parsed)) {
+    switch (provider_of(*parsed)) {
     case AdoProvider::SqlServer:
         return sql_server(machine_, *parsed, connect_to_);
     case AdoProvider::Jet:

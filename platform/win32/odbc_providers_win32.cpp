@@ -1,6 +1,7 @@
 #include "platform/win32/odbc_providers_win32.h"
 
-#include "platform/win32/ado_connection_string.h"
+#include "platform/ado_connection_string.h"
+#include "platform/odbc_value.h"
 
 namespace pelto::platform::win32 {
 
@@ -34,11 +35,12 @@ struct Login {
 
 Login login_of(const AdoConnectionString& ado) {
     Login login;
-    login.server = ado.get({u"Data Source", u"Server", u"Address", u"Addr", u"Network Address"})
-                       .value_or(Text());
-    login.catalog = ado.get({u"Initial Catalog", u"Database"}).value_or(Text());
-    login.user = ado.get({u"User Id", u"UID", u"User"}).value_or(Text());
-    login.password = ado.get({u"Password", u"PWD"}).value_or(Text());
+    login.server =
+        ado.find_any({u"Data Source", u"Server", u"Address", u"Addr", u"Network Address"})
+            .value_or(Text());
+    login.catalog = ado.find_any({u"Initial Catalog", u"Database"}).value_or(Text());
+    login.user = ado.find_any({u"User Id", u"UID", u"User"}).value_or(Text());
+    login.password = ado.find_any({u"Password", u"PWD"}).value_or(Text());
     return login;
 }
 
@@ -133,11 +135,15 @@ Win32OdbcProviders::Win32OdbcProviders(RunLog& log, std::optional<OdbcServerMap>
     : log_(log), server_map_(std::move(server_map)), drivers_(std::move(drivers)) {}
 
 std::variant<OdbcTarget, Error> Win32OdbcProviders::translate(TextView ado_connection_string) {
-    const AdoConnectionString ado = AdoConnectionString::parse(ado_connection_string);
-    const Text provider = trim(ado.get({u"Provider"}).value_or(Text()));
-    const Login login = login_of(ado);
+    const std::optional<AdoConnectionString> ado =
+        parse_ado_connection_string(ado_connection_string);
+    if (!ado) {
+        return malformed_ado_connection_string();
+    }
+    const Login login = login_of(*ado);
 
-    if (starts_with_ignore_case(provider, u"SQLOLEDB")) {
+    switch (provider_of(*ado)) {
+    case AdoProvider::SqlServer:
         if (server_map_) {
             if (const std::optional<MappedServer> mapped = server_map_->find(login.server)) {
                 log_.write("ODBC: server '" + to_utf8(login.server) +
@@ -146,16 +152,14 @@ std::variant<OdbcTarget, Error> Win32OdbcProviders::translate(TextView ado_conne
             }
         }
         return OdbcTarget{sql_server_connection(login), {}};
-    }
 
-    if (starts_with_ignore_case(provider, u"Microsoft.Jet.OLEDB.")) {
+    case AdoProvider::Jet: {
         Text connection = u"DRIVER={" + Text(access_driver_name()) + u"};";
         connection += attribute(u"DBQ", login.server);
         return OdbcTarget{with_login(std::move(connection), login), {}};
     }
 
-    if (equals_ignore_case(provider, u"MSDAORA") || equals_ignore_case(provider, kOracleSource) ||
-        starts_with_ignore_case(provider, u"OraOLEDB.Oracle")) {
+    case AdoProvider::Oracle: {
         const std::optional<Text> driver = oracle_driver(drivers_());
         if (!driver) {
             return Error{adoerr::kFail, Text(kOracleSource),
@@ -168,8 +172,8 @@ std::variant<OdbcTarget, Error> Win32OdbcProviders::translate(TextView ado_conne
         return OdbcTarget{with_login(std::move(connection), login), {}};
     }
 
-    if (provider.empty() || starts_with_ignore_case(provider, u"MSDASQL")) {
-        const Text dsn = ado.get({u"DSN", u"Data Source"}).value_or(Text());
+    case AdoProvider::Odbc: {
+        const Text dsn = ado->find_any({u"DSN", u"Data Source"}).value_or(Text());
         if (dsn.empty()) {
             return Error{adoerr::kFail, Text(kOdbcSource),
                          u"[Microsoft][ODBC Driver Manager] Data source name not found and no "
@@ -178,6 +182,9 @@ std::variant<OdbcTarget, Error> Win32OdbcProviders::translate(TextView ado_conne
         return OdbcTarget{with_login(attribute(u"DSN", dsn), login), {}};
     }
 
+    case AdoProvider::Unknown:
+        break;
+    }
     return Error{kProviderNotFound, u"ADODB.Connection",
                  u"Provider cannot be found. It may not be properly installed."};
 }

@@ -1,60 +1,12 @@
-// The rules of the ADO layer that need no database: reading connection strings, the
-// SQLSTATE table, GetRecordSet's choice of message and the clock digits.
+// The rules of the ADO layer that need no database: the SQLSTATE table, GetRecordSet's
+// choice of message and the clock digits.
 #include "db/ado/ado_error.h"
-#include "db/ado/connection_string.h"
 #include "db/cls_db_mng.h"
 
 #include <gtest/gtest.h>
 
 namespace pelto {
 namespace {
-
-TEST(ConnectionString, ReadsThePaddedKeysAndQuotedValuesTheManagerBuilds) {
-    const Text s = u"Provider       ='SQLOLEDB';  Data Source    ='PELTOCENTRAL';   "
-                   u"Initial Catalog=''; User Id        ='sa';     "
-                   u"Password       ='$63;Tir=Mox'     ";
-    const auto parsed = ado::parse_connection_string(s);
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->pairs.size(), 5U);
-    EXPECT_EQ(parsed->find(u"provider"), Text(u"SQLOLEDB"));
-    EXPECT_EQ(parsed->find(u"DATA SOURCE"), Text(u"PELTOCENTRAL"));
-    EXPECT_EQ(parsed->find(u"Initial Catalog"), Text());
-    EXPECT_EQ(parsed->find(u"Password"), Text(u"$63;Tir=Mox"));
-    EXPECT_EQ(ado::provider_of(*parsed), ado::AdoProvider::SqlServer);
-    EXPECT_FALSE(parsed->find(u"Persist Security Info"));
-}
-
-TEST(ConnectionString, UnquotedValuesDoubledQuotesAndProviders) {
-    const auto jet = ado::parse_connection_string(
-        u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=C:\\App\\..\\LocalData\\HolmaView.mdb;");
-    ASSERT_TRUE(jet);
-    EXPECT_EQ(jet->find(u"Data Source"), Text(u"C:\\App\\..\\LocalData\\HolmaView.mdb"));
-    EXPECT_EQ(ado::provider_of(*jet), ado::AdoProvider::Jet);
-
-    const auto dsn = ado::parse_connection_string(u"Data Source=펠토 DSN;");
-    ASSERT_TRUE(dsn);
-    EXPECT_EQ(ado::provider_of(*dsn), ado::AdoProvider::Odbc);
-    EXPECT_EQ(dsn->find(u"data source"), Text(u"펠토 DSN"));
-
-    const auto oracle = ado::parse_connection_string(
-        u"Provider=Microsoft OLE DB Provider for Oracle;Data Source    ='ORA';   "
-        u"Persist Security Info=False;         User Id        ='scott';       "
-        u"Password       ='it''s'       ");
-    ASSERT_TRUE(oracle);
-    EXPECT_EQ(ado::provider_of(*oracle), ado::AdoProvider::Oracle);
-    EXPECT_EQ(oracle->find(u"Password"), Text(u"it's"));
-
-    EXPECT_EQ(ado::provider_of(*ado::parse_connection_string(u"Provider=Nonsense;")),
-              ado::AdoProvider::Unknown);
-    EXPECT_TRUE(ado::parse_connection_string(u""));
-}
-
-TEST(ConnectionString, AnApostropheInsideAValueBreaksTheString) {
-    // The manager inserts values unescaped; such a string is refused, not misread.
-    EXPECT_FALSE(ado::parse_connection_string(u"User Id='sa'; Password='pa'ss'"));
-    EXPECT_FALSE(ado::parse_connection_string(u"Password='never closed"));
-    EXPECT_FALSE(ado::parse_connection_string(u"NoEqualsSign; Provider=x"));
-}
 
 TEST(SqlStateTable, ConnectionLossAndLoginAndSyntaxGetAdosNumbers) {
     using ado::OdbcContext;

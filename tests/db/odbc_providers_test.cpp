@@ -111,6 +111,13 @@ TEST_F(OdbcProvidersTest, UnlistedServersGoToFreeTdsOnlyOnLoopback) {
     EXPECT_EQ(target(translate(u"localhost", u"sa", u"", u"")).connection_string,
               u"DRIVER={FreeTDS};Server=localhost;Port=1433;UID=sa;PWD=;Database=;"
               u"TDS_Version=7.4;ClientCharset=UTF-8;");
+    // A named instance is found through the browser service; its name cannot add attributes.
+    EXPECT_EQ(target(translate(u"127.0.0.1\\SQLEXPRESS", u"sa", u"x", u"")).connection_string,
+              u"DRIVER={FreeTDS};Server=127.0.0.1\\SQLEXPRESS;UID=sa;PWD=x;Database=;"
+              u"TDS_Version=7.4;ClientCharset=UTF-8;");
+    EXPECT_EQ(target(translate(u"127.0.0.1\\i;DRIVER={x}", u"sa", u"x", u"")).connection_string,
+              u"DRIVER={FreeTDS};Server={127.0.0.1\\i;DRIVER={x}}};UID=sa;PWD=x;Database=;"
+              u"TDS_Version=7.4;ClientCharset=UTF-8;");
 
     // Nothing else is ever dialled: not an address, not a name.
     for (const Text server : {u"192.168.0.10", u"10.20.30.41,1433", u"sqlserver.clinic.example",
@@ -157,6 +164,13 @@ TEST_F(OdbcProvidersTest, JetFilesGoToMdbToolsByTheirPlaceOnTheMachine) {
     EXPECT_EQ(e.number, adoerr::kFail);
     EXPECT_EQ(e.description, u"Could not find file 'C:\\LocalData\\Missing.mdb'.");
     EXPECT_EQ(e.source, u"Microsoft JET Database Engine");
+    // MDBTools reads no braces: a path with ";" is refused rather than cut short.
+    std::filesystem::create_directories(machine.root() / "drive_c" / "a;DBQ=b");
+    std::ofstream(machine.root() / "drive_c" / "a;DBQ=b" / "x.mdb").close();
+    const Error semi = error(machine.odbc.translate(
+        u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source='C:\\a;DBQ=b\\x.mdb';"));
+    EXPECT_EQ(semi.source, u"Microsoft JET Database Engine");
+    EXPECT_TRUE(contains(semi.description, u"not a valid path")) << to_utf8(semi.description);
 }
 
 TEST_F(OdbcProvidersTest, DataSourceNamesAndOracle) {

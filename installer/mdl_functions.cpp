@@ -83,11 +83,9 @@ bool fG_DeleteFolder(platform::Platform& p, Text sPath) {
             links.push_back(std::move(full));
         } else if ((entry.attributes & attr::kDirectory) == 0) {
             has_files = true;
-            // Made normal so that Kill sees and may delete it; one the listing shows
-            // neither read-only, hidden nor system needs nothing (the archive mark
-            // goes with the file).
-            if ((entry.attributes & (attr::kReadOnly | attr::kHidden | attr::kSystem)) != 0 &&
-                !guarded(p, "SetAttr", full, false,
+            // Made normal so that Kill sees and may delete it; a file that then cannot
+            // be deleted stays with normal attributes, its archive mark cleared too.
+            if (!guarded(p, "SetAttr", full, false,
                          [&] { return p.files.set_attributes(full, attr::kNormal); })) {
                 note(p, "SetAttr " + to_utf8(full) + " normal failed");
             }

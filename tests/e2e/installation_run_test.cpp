@@ -226,6 +226,33 @@ TEST_F(Workstation, TheUpdaterIsLookedForOnlyAfterTheInstallerHasEnded) {
     EXPECT_LT(text.find("installer ended"), text.find("starting the updater"));
 }
 
+TEST_F(Workstation, FailedRegistryAndSettingsWritesAndAFailedCopyAreIgnored) {
+    // No Policies\System key (it is never created) and no template on the share.
+    std::ofstream(root_ / "registry" / "HKEY_LOCAL_MACHINE.reg", std::ios::binary)
+        << "Windows Registry Editor Version 5.00\r\n\r\n" + kAliasKey + "\r\n";
+    const fs::path template_file = root_ / "unc/UPDATESRV/pelto/Pelto.ini";
+    const std::string template_bytes = read_file(template_file);
+    fs::remove(template_file);
+    Outcome o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, kCompleted));
+    EXPECT_EQ(registry(),
+              "Windows Registry Editor Version 5.00\r\n\r\n" + kAliasKey + "\r\n" + alias_lines());
+    // The key writes made the settings file themselves.
+    EXPECT_EQ(settings(), cp949("[Database Server]\r\nserver_name=127.0.0.21\r\nserver_id=pelto\r\n"
+                                "server_pwd=Clinic#2024\r\ndatabase_name=PeltoDB\r\n"));
+    EXPECT_TRUE(has(log(), "Policies\\System: status 2"));
+    EXPECT_TRUE(has(log(), "Pelto.ini -> C:\\Pelto_H\\bin: status 2 (ignored)"));
+
+    // A read-only template: the copy keeps the mark, and the four key writes fail.
+    std::ofstream(template_file, std::ios::binary) << template_bytes;
+    fs::permissions(template_file, fs::perms(0444));
+    o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_EQ(settings(), template_bytes);
+    EXPECT_TRUE(has(log(), "server_pwd in C:\\Pelto_H\\bin\\Pelto.ini failed (ignored)"));
+}
+
 // ---- runs that stop early ---------------------------------------------------------------
 
 TEST_F(Workstation, CentralConnectionFailingStopsQuietlyAfterTheTwoAliases) {

@@ -25,13 +25,13 @@ constexpr int32_t kObjectVariableNotSet = 91;
 
 // Numbers ADO reports.
 namespace adoerr {
-constexpr int32_t kFail = -2147467259;                // E_FAIL, 0x80004005
-constexpr int32_t kClosedObject = 3704;               // operation not allowed on a closed object
-constexpr int32_t kSyntaxOrAccess = -2147217900;      // 0x80040E14
-constexpr int32_t kNotFoundInCollection = 3265;       // item not found in the collection
-constexpr int32_t kBofOrEof = 3021;                   // no current record
-constexpr int32_t kArgumentsWrongType = 3001;         // arguments of the wrong type
-constexpr int32_t kLoginFailed = -2147217843;         // 0x80040E4D
+constexpr int32_t kFail = -2147467259;           // E_FAIL, 0x80004005
+constexpr int32_t kClosedObject = 3704;          // operation not allowed on a closed object
+constexpr int32_t kSyntaxOrAccess = -2147217900; // 0x80040E14
+constexpr int32_t kNotFoundInCollection = 3265;  // item not found in the collection
+constexpr int32_t kBofOrEof = 3021;              // no current record
+constexpr int32_t kArgumentsWrongType = 3001;    // arguments of the wrong type
+constexpr int32_t kLoginFailed = -2147217843;    // 0x80040E4D
 constexpr int32_t kParameterTypeUnsupported = -2147217887; // 0x80040E21 multiple-step error
 } // namespace adoerr
 

@@ -87,8 +87,8 @@ Text from_utf8(std::string_view utf8) {
             }
             cp = (cp << 6) | (b & 0x3F);
         }
-        const bool overlong = (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
-                              (extra == 3 && cp < 0x10000);
+        const bool overlong =
+            (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
         if (!ok || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             out.push_back(static_cast<char16_t>(kReplacement));
             ++i;
@@ -141,7 +141,9 @@ bool ends_with(TextView text, TextView suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-bool contains(TextView text, TextView part) { return text.find(part) != TextView::npos; }
+bool contains(TextView text, TextView part) {
+    return text.find(part) != TextView::npos;
+}
 
 bool equals_ignore_case(TextView a, TextView b) {
     if (a.size() != b.size()) {

@@ -22,7 +22,7 @@ std::string to_cp949(TextView text);
 Text from_cp949(std::string_view bytes);
 
 // VB string helpers on UTF-16 code units.
-Text trim(TextView text);    // leading and trailing U+0020 only, as VB's Trim
+Text trim(TextView text);     // leading and trailing U+0020 only, as VB's Trim
 Text to_upper(TextView text); // ASCII and full-width/Latin letters, as VB's UCase
 bool ends_with(TextView text, TextView suffix);
 bool contains(TextView text, TextView part);

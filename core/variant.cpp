@@ -10,13 +10,17 @@ namespace pelto {
 
 namespace {
 
-[[noreturn]] void raise(int32_t number) { throw VbError::runtime(number); }
+[[noreturn]] void raise(int32_t number) {
+    throw VbError::runtime(number);
+}
 
 // ---- 96-bit magnitude arithmetic for Decimal -------------------------------------
 
 using Mag = std::array<uint32_t, 3>;
 
-bool mag_is_zero(const Mag& m) { return m[0] == 0 && m[1] == 0 && m[2] == 0; }
+bool mag_is_zero(const Mag& m) {
+    return m[0] == 0 && m[1] == 0 && m[2] == 0;
+}
 
 // m = m * mul + add; false on overflow past 96 bits.
 bool mag_mul_add(Mag& m, uint32_t mul, uint32_t add) {
@@ -47,7 +51,8 @@ bool parse_number(TextView raw, double& out) {
     if (t.empty()) {
         return false;
     }
-    if (t.size() > 2 && t[0] == u'&' && (t[1] == u'H' || t[1] == u'h' || t[1] == u'O' || t[1] == u'o')) {
+    if (t.size() > 2 && t[0] == u'&' &&
+        (t[1] == u'H' || t[1] == u'h' || t[1] == u'O' || t[1] == u'o')) {
         const int base = (t[1] == u'H' || t[1] == u'h') ? 16 : 8;
         uint64_t v = 0;
         for (size_t i = 2; i < t.size(); ++i) {
@@ -102,7 +107,8 @@ bool parse_number(TextView raw, double& out) {
     if (!digits) {
         return false;
     }
-    if (i < ascii.size() && (ascii[i] == 'e' || ascii[i] == 'E' || ascii[i] == 'd' || ascii[i] == 'D')) {
+    if (i < ascii.size() &&
+        (ascii[i] == 'e' || ascii[i] == 'E' || ascii[i] == 'd' || ascii[i] == 'D')) {
         ascii[i] = 'e';
         ++i;
         if (i < ascii.size() && (ascii[i] == '+' || ascii[i] == '-')) {
@@ -133,7 +139,9 @@ int32_t round_to_long(double v) {
     return static_cast<int32_t>(r);
 }
 
-Text ascii_text(const std::string& s) { return Text(s.begin(), s.end()); }
+Text ascii_text(const std::string& s) {
+    return Text(s.begin(), s.end());
+}
 
 // CStr of a Double: at most 15 significant digits, no trailing zeros, exponent form
 // ("1E+20", "1.5E-07") outside the range VB writes out in full.
@@ -344,8 +352,9 @@ Text Decimal::to_text() const {
 }
 
 double Decimal::to_double() const {
-    const double v = (static_cast<double>(magnitude[2]) * 4294967296.0 + magnitude[1]) * 4294967296.0 +
-                     magnitude[0];
+    const double v =
+        (static_cast<double>(magnitude[2]) * 4294967296.0 + magnitude[1]) * 4294967296.0 +
+        magnitude[0];
     return (negative ? -v : v) / std::pow(10.0, scale);
 }
 
@@ -353,15 +362,15 @@ double Decimal::to_double() const {
 
 Date Date::from_parts(int year, int month, int day, int hour, int minute, int second,
                       int millisecond) {
-    const int64_t days = days_from_civil(year, static_cast<unsigned>(month),
-                                         static_cast<unsigned>(day)) -
-                         kOleEpochDays;
+    const int64_t days =
+        days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+        kOleEpochDays;
     const double fraction =
         (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) / 86400000.0;
     // OLE dates before 1899-12-30 keep the time as a positive fraction after a
     // negative day number.
-    const double serial = days >= 0 ? static_cast<double>(days) + fraction
-                                     : static_cast<double>(days) - fraction;
+    const double serial =
+        days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
     return Date{serial};
 }
 
@@ -410,18 +419,30 @@ bool Array2D::operator==(const Array2D& other) const {
 
 int Variant::var_type() const {
     switch (value_.index()) {
-    case 0: return 0;     // Empty
-    case 1: return 1;     // Null
-    case 2: return 10;    // Error (the missing marker)
-    case 3: return 11;    // Boolean
-    case 4: return 3;     // Long
-    case 5: return 5;     // Double
-    case 6: return 14;    // Decimal
-    case 7: return 7;     // Date
-    case 8: return 8;     // String
-    case 9: return 8209;  // Byte array
-    case 10: return 8204; // Variant array
-    default: return 9;    // Object
+    case 0:
+        return 0; // Empty
+    case 1:
+        return 1; // Null
+    case 2:
+        return 10; // Error (the missing marker)
+    case 3:
+        return 11; // Boolean
+    case 4:
+        return 3; // Long
+    case 5:
+        return 5; // Double
+    case 6:
+        return 14; // Decimal
+    case 7:
+        return 7; // Date
+    case 8:
+        return 8; // String
+    case 9:
+        return 8209; // Byte array
+    case 10:
+        return 8204; // Variant array
+    default:
+        return 9; // Object
     }
 }
 

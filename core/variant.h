@@ -118,14 +118,14 @@ public:
 
     // VB conversions. Each throws VbError (13 type mismatch, 6 overflow, 94 invalid
     // use of Null) where VB would.
-    Text to_text() const;   // CStr
-    int32_t to_long() const; // CLng
-    double to_double() const; // CDbl
-    bool to_bool() const;    // CBool
-    Date to_date() const;    // CDate
-    Decimal to_decimal() const; // CDec
-    const ByteArray& bytes() const;     // the byte array itself, else 13
-    const Array2D& array() const;       // the array itself, else 13
+    Text to_text() const;                   // CStr
+    int32_t to_long() const;                // CLng
+    double to_double() const;               // CDbl
+    bool to_bool() const;                   // CBool
+    Date to_date() const;                   // CDate
+    Decimal to_decimal() const;             // CDec
+    const ByteArray& bytes() const;         // the byte array itself, else 13
+    const Array2D& array() const;           // the array itself, else 13
     std::shared_ptr<Object> object() const; // the object, else 424 (object required)
 
     bool operator==(const Variant& other) const;

@@ -17,16 +17,16 @@ enum class MessageIcon {
 
 // The design of the warning window, kept as the form's data in forms/.
 struct WarningFormDesign {
-    Text caption;          // "경고"
-    int client_width;      // 489
-    int client_height;     // 366
+    Text caption;                                                 // "경고"
+    int client_width;                                             // 489
+    int client_height;                                            // 366
     int picture_left, picture_top, picture_width, picture_height; // Image1
     int shape_left, shape_top, shape_width, shape_height;         // Shape1, red outline
     int label_left, label_top, label_width, label_height;         // Label1
-    Text label_text;       // the red bold line with its quotes
-    Text label_font;       // "맑은 고딕"
-    int label_point_size;  // 12
-    Text picture_message;  // the installer's question that the picture shows, as text
+    Text label_text;      // the red bold line with its quotes
+    Text label_font;      // "맑은 고딕"
+    int label_point_size; // 12
+    Text picture_message; // the installer's question that the picture shows, as text
 };
 
 class UserInterface {

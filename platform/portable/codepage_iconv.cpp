@@ -28,8 +28,8 @@ private:
 
 // Converts unit by unit so that one character without a target form becomes the
 // replacement and the rest of the text still converts.
-std::string convert(const char* to, const char* from, const char* data, size_t size,
-                    size_t unit, std::string_view replacement) {
+std::string convert(const char* to, const char* from, const char* data, size_t size, size_t unit,
+                    std::string_view replacement) {
     const IconvHandle cd(to, from);
     std::string out;
     if (!cd.valid()) {

@@ -35,9 +35,9 @@ public:
     // the root of a Windows volume, which has no "." and ".." and cannot be removed.
     bool is_volume_root(const std::filesystem::path& host_path) const;
 
-    std::filesystem::path registry_file() const;  // registry/HKEY_LOCAL_MACHINE.reg
-    std::filesystem::path servers_file() const;   // network/servers.ini
-    std::filesystem::path log_file() const;       // log/PeltoUserInstall_H.log
+    std::filesystem::path registry_file() const; // registry/HKEY_LOCAL_MACHINE.reg
+    std::filesystem::path servers_file() const;  // network/servers.ini
+    std::filesystem::path log_file() const;      // log/PeltoUserInstall_H.log
 
 private:
     std::filesystem::path root_;

@@ -14,9 +14,11 @@ TEST(Text, Utf8RoundTripKeepsKoreanAndAstralCharacters) {
 }
 
 TEST(Text, MalformedUtf8BecomesReplacementCharacters) {
-    EXPECT_EQ(from_utf8("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(from_utf8("\xC3"), u"\uFFFD");            // truncated sequence
-    EXPECT_EQ(from_utf8("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong slash
+    EXPECT_EQ(from_utf8("a\xFF"
+                        "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(from_utf8("\xC3"), u"\uFFFD");                       // truncated sequence
+    EXPECT_EQ(from_utf8("\xC0\xAF"), u"\uFFFD\uFFFD");             // overlong slash
     EXPECT_EQ(to_utf8(Text(1, char16_t(0xD800))), "\xEF\xBF\xBD"); // lone surrogate
 }
 

@@ -1,5 +1,6 @@
 // The dialogs and windows as real windows, answered by a second thread as a user would
 // answer them. They need a desktop (under Wine: a display); without one they are skipped.
+#include "forms/frm_message.h"
 #include "platform/win32/input_box.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/warning_window.h"
@@ -177,28 +178,9 @@ TEST_F(UiTest, MessageBoxShowsTextCaptionAndTheIconAsked) {
     }
 }
 
+// The warning window as the program shows it.
 platform::WarningFormDesign warning_design() {
-    platform::WarningFormDesign d;
-    d.caption = u"경고";
-    d.client_width = 489;
-    d.client_height = 366;
-    d.picture_left = 0;
-    d.picture_top = 1;
-    d.picture_width = 486;
-    d.picture_height = 336;
-    d.shape_left = 41;
-    d.shape_top = 101;
-    d.shape_width = 414;
-    d.shape_height = 182;
-    d.label_left = 9;
-    d.label_top = 338;
-    d.label_width = 488;
-    d.label_height = 22;
-    d.label_text = u"※ 설치 도중 위와같은 메세지가 나올경우 \"아니오\"를 눌러주세요";
-    d.label_font = u"맑은 고딕";
-    d.label_point_size = 12;
-    d.picture_message = u"설치를 중단하고 기존 프로그램을 그대로 사용하시겠습니까?";
-    return d;
+    return frm메세지::Design();
 }
 
 int screen_dpi() {

@@ -1,8 +1,8 @@
 // Benchmarks of the installation run, each printed with a ratio against a named peer
 // measured in the same run:
 //  1. the processor time spent waiting for an installer that runs 3 seconds: our wait
-//     (waitpid on the process) against a wait that polls the exit code continuously, as
-//     the original Windows program did; and the whole program's extra processor time for
+//     (waitpid on the process) against a wait that polls the exit code continuously with
+//     no pause between polls; and the whole program's extra processor time for
 //     a 3-second installer against an installer that exits at once;
 //  2. the whole run on the demo machine root, child programs exiting at once, against the
 //     same visible work done by a shell script with the standard tools (sqlite3, cp, sed).

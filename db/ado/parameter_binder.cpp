@@ -162,7 +162,7 @@ Text load_text(const std::vector<uint8_t>& buffer, SQLLEN indicator) {
 } // namespace
 
 struct ParameterBinder::Slot {
-    BindValue spec;
+    BindValue wanted;
     Kind kind = Kind::None;
     SQLSMALLINT c_type = SQL_C_DEFAULT;
     SQLSMALLINT sql_type = SQL_UNKNOWN_TYPE;
@@ -178,7 +178,7 @@ ParameterBinder::ParameterBinder(std::vector<BindValue> values, Text error_sourc
     slots_.reserve(values.size());
     for (auto& value : values) {
         auto slot = std::make_unique<Slot>();
-        slot->spec = std::move(value);
+        slot->wanted = std::move(value);
         slots_.push_back(std::move(slot));
     }
 }
@@ -188,54 +188,54 @@ ParameterBinder::~ParameterBinder() = default;
 void ParameterBinder::bind(const odbc::Handle& statement) {
     for (size_t i = 0; i < slots_.size(); ++i) {
         Slot& slot = *slots_[i];
-        const BindValue& spec = slot.spec;
-        slot.kind =
-            spec.ado_type == adVariant ? kind_of_value(spec.value) : kind_of_type(spec.ado_type);
+        const BindValue& wanted = slot.wanted;
+        slot.kind = wanted.ado_type == adVariant ? kind_of_value(wanted.value)
+                                                 : kind_of_type(wanted.ado_type);
         if (slot.kind == Kind::None) {
             raise(err::kImproperParameter, error_source_);
         }
-        const bool input = reads_input(spec.direction);
-        const bool output = spec.direction != adParamInput;
-        const bool null_input = !input || (binds_null(spec.value) && !spec.stream);
+        const bool input = reads_input(wanted.direction);
+        const bool output = wanted.direction != adParamInput;
+        const bool null_input = !input || (binds_null(wanted.value) && !wanted.stream);
         slot.indicator = input && null_input ? SQL_NULL_DATA : 0;
         try {
             switch (slot.kind) {
             case Kind::Text: {
-                const Text text = null_input ? Text() : spec.value.to_text();
-                if (output && spec.size <= 0) {
+                const Text text = null_input ? Text() : wanted.value.to_text();
+                if (output && wanted.size <= 0) {
                     raise(err::kImproperParameter, error_source_);
                 }
-                const size_t capacity =
-                    std::max({text.size(), static_cast<size_t>(std::max(spec.size, 0)), size_t{1}});
+                const size_t capacity = std::max(
+                    {text.size(), static_cast<size_t>(std::max(wanted.size, 0)), size_t{1}});
                 store_text(slot.buffer, text, output ? capacity : text.size());
                 if (!null_input) {
                     slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
                 }
                 slot.c_type = SQL_C_WCHAR;
                 slot.sql_type = text_sql_type(
-                    spec.ado_type == adVariant ? adVarWChar : spec.ado_type, capacity);
+                    wanted.ado_type == adVariant ? adVarWChar : wanted.ado_type, capacity);
                 slot.column_size = capacity;
                 break;
             }
             case Kind::Long:
-                store<SQLINTEGER>(slot.buffer, null_input ? 0 : spec.value.to_long());
+                store<SQLINTEGER>(slot.buffer, null_input ? 0 : wanted.value.to_long());
                 slot.c_type = SQL_C_SLONG;
-                slot.sql_type = spec.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
+                slot.sql_type = wanted.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
                 break;
             case Kind::Double:
-                store<SQLDOUBLE>(slot.buffer, null_input ? 0.0 : spec.value.to_double());
+                store<SQLDOUBLE>(slot.buffer, null_input ? 0.0 : wanted.value.to_double());
                 slot.c_type = SQL_C_DOUBLE;
-                slot.sql_type = spec.ado_type == adSingle ? SQL_REAL : SQL_DOUBLE;
+                slot.sql_type = wanted.ado_type == adSingle ? SQL_REAL : SQL_DOUBLE;
                 break;
             case Kind::Bit:
-                store<unsigned char>(slot.buffer, !null_input && spec.value.to_bool() ? 1 : 0);
+                store<unsigned char>(slot.buffer, !null_input && wanted.value.to_bool() ? 1 : 0);
                 slot.c_type = SQL_C_BIT;
                 slot.sql_type = SQL_BIT;
                 break;
             case Kind::BigInt:
             case Kind::Decimal: {
                 // Decimals travel as their text, which every driver converts exactly.
-                const Text text = null_input ? Text() : spec.value.to_decimal().to_text();
+                const Text text = null_input ? Text() : wanted.value.to_decimal().to_text();
                 store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
                 if (!null_input) {
                     slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
@@ -245,19 +245,19 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
                     slot.sql_type = SQL_BIGINT;
                     slot.column_size = 19;
                 } else {
-                    slot.sql_type = spec.ado_type == adNumeric ? SQL_NUMERIC : SQL_DECIMAL;
-                    slot.column_size = spec.precision > 0 ? static_cast<SQLULEN>(spec.precision)
-                                       : spec.ado_type == adCurrency ? 19
-                                                                     : 28;
+                    slot.sql_type = wanted.ado_type == adNumeric ? SQL_NUMERIC : SQL_DECIMAL;
+                    slot.column_size = wanted.precision > 0 ? static_cast<SQLULEN>(wanted.precision)
+                                       : wanted.ado_type == adCurrency ? 19
+                                                                       : 28;
                     slot.digits = static_cast<SQLSMALLINT>(
-                        spec.ado_type == adCurrency && spec.scale == 0 ? 4 : spec.scale);
+                        wanted.ado_type == adCurrency && wanted.scale == 0 ? 4 : wanted.scale);
                 }
                 break;
             }
             case Kind::Timestamp:
             case Kind::DateOnly:
             case Kind::TimeOnly: {
-                const Date::Parts p = null_input ? Date{}.parts() : spec.value.to_date().parts();
+                const Date::Parts p = null_input ? Date{}.parts() : wanted.value.to_date().parts();
                 SQL_TIMESTAMP_STRUCT ts{};
                 ts.year = static_cast<SQLSMALLINT>(p.year);
                 ts.month = static_cast<SQLUSMALLINT>(p.month);
@@ -277,23 +277,24 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
             }
             case Kind::Binary: {
                 slot.c_type = SQL_C_BINARY;
-                if (input && spec.stream && spec.stream->size() > 0) {
-                    slot.indicator = SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(spec.stream->size()));
+                if (input && wanted.stream && wanted.stream->size() > 0) {
+                    slot.indicator =
+                        SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(wanted.stream->size()));
                     slot.sql_type = SQL_LONGVARBINARY;
-                    slot.column_size = static_cast<SQLULEN>(spec.stream->size());
+                    slot.column_size = static_cast<SQLULEN>(wanted.stream->size());
                     slot.streamed = true;
                     break;
                 }
-                if (!null_input && !spec.stream && !spec.value.is_bytes()) {
+                if (!null_input && !wanted.stream && !wanted.value.is_bytes()) {
                     raise(err::kDataConversion, error_source_);
                 }
                 const ByteArray empty;
-                const ByteArray& bytes = null_input || spec.stream ? empty : spec.value.bytes();
-                if (output && spec.size <= 0) {
+                const ByteArray& bytes = null_input || wanted.stream ? empty : wanted.value.bytes();
+                if (output && wanted.size <= 0) {
                     raise(err::kImproperParameter, error_source_);
                 }
                 const size_t capacity = std::max(
-                    {bytes.size(), static_cast<size_t>(std::max(spec.size, 0)), size_t{1}});
+                    {bytes.size(), static_cast<size_t>(std::max(wanted.size, 0)), size_t{1}});
                 slot.buffer.assign(capacity, 0);
                 std::copy(bytes.begin(), bytes.end(), slot.buffer.begin());
                 if (!null_input) {
@@ -315,8 +316,8 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
         SQLPOINTER target = slot.streamed ? odbc::integer_argument(i + 1)
                                           : static_cast<SQLPOINTER>(slot.buffer.data());
         const SQLRETURN rc = SQLBindParameter(
-            statement.get(), static_cast<SQLUSMALLINT>(i + 1), io_type(spec.direction), slot.c_type,
-            slot.sql_type, slot.column_size, slot.digits, target,
+            statement.get(), static_cast<SQLUSMALLINT>(i + 1), io_type(wanted.direction),
+            slot.c_type, slot.sql_type, slot.column_size, slot.digits, target,
             static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator);
         if (!SQL_SUCCEEDED(rc)) {
             raise_odbc(statement, OdbcContext::Statement, error_source_,
@@ -327,10 +328,10 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
 
 void ParameterBinder::put_data(const odbc::Handle& statement, void* token) {
     const auto index = static_cast<size_t>(reinterpret_cast<uintptr_t>(token)) - 1;
-    if (index >= slots_.size() || !slots_[index]->spec.stream) {
+    if (index >= slots_.size() || !slots_[index]->wanted.stream) {
         raise(err::kImproperParameter, error_source_);
     }
-    const ChunkSpool& spool = *slots_[index]->spec.stream;
+    const ChunkSpool& spool = *slots_[index]->wanted.stream;
     std::vector<uint8_t> chunk(kPutChunk);
     uint64_t offset = 0;
     while (offset < spool.size()) {
@@ -348,7 +349,7 @@ std::vector<Variant> ParameterBinder::outputs() const {
     out.reserve(slots_.size());
     for (const auto& slot_ptr : slots_) {
         const Slot& slot = *slot_ptr;
-        if (slot.spec.direction == adParamInput) {
+        if (slot.wanted.direction == adParamInput) {
             out.emplace_back();
             continue;
         }

@@ -125,6 +125,10 @@ private:
 
     std::shared_ptr<ado::Connection> new_connection() const;
     void new_main_command();
+    template <typename Open> int32_t connect_main(const char* operation, Open&& open);
+    // What both execute operations do to sCommand: a prepared statement text, the new text
+    // when one is given, then the execution with the appended parameters.
+    std::shared_ptr<ado::Recordset> execute_main_command(const Text& rSQL, int32_t& affected);
     void log(const std::string& line) const;
 
     platform::Platform& platform_;

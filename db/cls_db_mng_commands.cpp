@@ -124,18 +124,23 @@ int32_t clsDBMng::CommandAppendPara(const Variant& ParaName, const Variant& Valu
     return result;
 }
 
+std::shared_ptr<ado::Recordset> clsDBMng::execute_main_command(const Text& rSQL,
+                                                               int32_t& affected) {
+    ado::Command& command = must(sCommand);
+    command.Prepared(true);
+    command.CommandType(ado::adCmdText);
+    if (!rSQL.empty()) {
+        command.CommandText(rSQL);
+    }
+    return command.Execute(&affected, nullptr, ado::adOptionUnspecified);
+}
+
 int32_t clsDBMng::CommandExcute(const Text& rSQL, bool paraClear) {
     int32_t result = -1000;
     const auto failure = trap([&] {
         ErrorClear();
-        ado::Command& command = must(sCommand);
-        command.Prepared(true);
-        command.CommandType(ado::adCmdText);
-        if (!rSQL.empty()) {
-            command.CommandText(rSQL);
-        }
         int32_t affected = 0;
-        command.Execute(&affected, nullptr, ado::adOptionUnspecified);
+        execute_main_command(rSQL, affected); // its record set is released at once
         result = affected;
         if (paraClear) {
             CommandParaClear();
@@ -163,14 +168,8 @@ int32_t clsDBMng::CommandExcuteRst(const Text& rSQL, std::shared_ptr<ado::Record
     int32_t result = -1000;
     const auto failure = trap([&] {
         ErrorClear();
-        ado::Command& command = must(sCommand);
-        command.Prepared(true);
-        command.CommandType(ado::adCmdText);
-        if (!rSQL.empty()) {
-            command.CommandText(rSQL);
-        }
         int32_t affected = 0;
-        rRst = command.Execute(&affected, nullptr, ado::adOptionUnspecified);
+        rRst = execute_main_command(rSQL, affected);
         result = affected;
         if (paraClear) {
             CommandParaClear();

@@ -60,8 +60,12 @@ int32_t clsDBMng::ServerDisConnect() {
     return result;
 }
 
-int32_t clsDBMng::ConnectServerDB(const Variant& rServer, const Variant& rID, const Variant& rPWD,
-                                  const Text& sDatabase) {
+// The frame of every main connect: the busy pointer, the error state cleared, the
+// connected mark down, a new client-side connection in sConnect; then `open` sets the
+// connection up, opens it and stores what it reached; then a new shared command and the
+// connected mark. A failure keeps what was done before it and puts the default pointer
+// back.
+template <typename Open> int32_t clsDBMng::connect_main(const char* operation, Open&& open) {
     platform_.ui.set_busy_pointer(true);
     int32_t result = 0;
     const auto failure = trap([&] {
@@ -69,6 +73,23 @@ int32_t clsDBMng::ConnectServerDB(const Variant& rServer, const Variant& rID, co
         mIsConnect = false;
         sConnect = new_connection();
         sConnect->CursorLocation(ado::adUseClient);
+        open();
+        new_main_command();
+        platform_.ui.set_busy_pointer(false);
+        result = 1;
+        mIsConnect = true;
+    });
+    if (failure) {
+        // The hourglass would otherwise stay until the next successful connect.
+        platform_.ui.set_busy_pointer(false);
+        log(std::string(operation) + " failed: " + describe(*failure));
+    }
+    return result;
+}
+
+int32_t clsDBMng::ConnectServerDB(const Variant& rServer, const Variant& rID, const Variant& rPWD,
+                                  const Text& sDatabase) {
+    return connect_main("ConnectServerDB", [&] {
         sConnect->ConnectionString(
             u"Provider       ='" + mProvider + u"';  " + u"Data Source    ='" + rServer.to_text() +
             u"';   " + u"Initial Catalog='" + sDatabase + u"'; " + u"User Id        ='" +
@@ -87,80 +108,34 @@ int32_t clsDBMng::ConnectServerDB(const Variant& rServer, const Variant& rID, co
         ServerID = rID.to_text();
         ServerPWD = rPWD.to_text();
         DatabaseName = sDatabase;
-        new_main_command();
-        platform_.ui.set_busy_pointer(false);
-        result = 1;
-        mIsConnect = true;
     });
-    if (failure) {
-        // The hourglass would otherwise stay until the next successful connect.
-        platform_.ui.set_busy_pointer(false);
-        log("ConnectServerDB failed: " + describe(*failure));
-    }
-    return result;
 }
 
 int32_t clsDBMng::ConnectServerMDB(const Variant& mDBPath) {
-    platform_.ui.set_busy_pointer(true);
-    int32_t result = 0;
-    const auto failure = trap([&] {
-        ErrorClear();
-        mIsConnect = false;
-        sConnect = new_connection();
-        sConnect->CursorLocation(ado::adUseClient);
+    return connect_main("ConnectServerMDB", [&] {
         sConnect->ConnectionString(jet_string(mDBPath));
         sConnect->ConnectionTimeout(DBConnectionTimeout);
         sConnect->CommandTimeout(90);
         log("ConnectServerMDB: opening '" + to_utf8(mDBPath.to_text()) + "'");
         sConnect->Open();
         DatabaseName = mDBPath.to_text();
-        new_main_command();
-        platform_.ui.set_busy_pointer(false);
-        result = 1;
-        mIsConnect = true;
     });
-    if (failure) {
-        platform_.ui.set_busy_pointer(false);
-        log("ConnectServerMDB failed: " + describe(*failure));
-    }
-    return result;
 }
 
 int32_t clsDBMng::ConnectServerDSN(const Text& mDSNName) {
-    platform_.ui.set_busy_pointer(true);
-    int32_t result = 0;
-    const auto failure = trap([&] {
-        ErrorClear();
-        mIsConnect = false;
-        sConnect = new_connection();
-        sConnect->CursorLocation(ado::adUseClient);
+    return connect_main("ConnectServerDSN", [&] {
         sConnect->ConnectionString(u"Data Source=" + mDSNName + u";");
         sConnect->ConnectionTimeout(DBConnectionTimeout);
         sConnect->CommandTimeout(90);
         log("ConnectServerDSN: opening data source '" + to_utf8(mDSNName) + "'");
         sConnect->Open();
         DatabaseName = mDSNName;
-        new_main_command();
-        platform_.ui.set_busy_pointer(false);
-        result = 1;
-        mIsConnect = true;
     });
-    if (failure) {
-        platform_.ui.set_busy_pointer(false);
-        log("ConnectServerDSN failed: " + describe(*failure));
-    }
-    return result;
 }
 
 int32_t clsDBMng::ConnectServerORACLE(const Variant& rServer, const Variant& rID,
                                       const Variant& rPWD) {
-    platform_.ui.set_busy_pointer(true);
-    int32_t result = 0;
-    const auto failure = trap([&] {
-        ErrorClear();
-        mIsConnect = false;
-        sConnect = new_connection();
-        sConnect->CursorLocation(ado::adUseClient);
+    return connect_main("ConnectServerORACLE", [&] {
         sConnect->ConnectionString(u"Provider=Microsoft OLE DB Provider for Oracle;" +
                                    Text(u"Data Source    ='") + rServer.to_text() + u"';   " +
                                    u"Persist Security Info=False;         " + u"User Id        ='" +
@@ -175,16 +150,7 @@ int32_t clsDBMng::ConnectServerORACLE(const Variant& rServer, const Variant& rID
         ServerName = rServer.to_text();
         ServerID = rID.to_text();
         ServerPWD = rPWD.to_text();
-        new_main_command();
-        platform_.ui.set_busy_pointer(false);
-        result = 1;
-        mIsConnect = true;
     });
-    if (failure) {
-        platform_.ui.set_busy_pointer(false);
-        log("ConnectServerORACLE failed: " + describe(*failure));
-    }
-    return result;
 }
 
 void clsDBMng::ConnectServerRe() {

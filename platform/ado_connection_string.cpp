@@ -106,8 +106,7 @@ std::optional<AdoConnectionString> parse_ado_connection_string(TextView text) {
 
 Error malformed_ado_connection_string() {
     return Error{kBadInitString, u"Microsoft OLE DB Service Components",
-                 u"Format of the initialization string does not conform to the OLE DB "
-                 u"specification."};
+                 u"Format of the initialization string does not conform to OLE DB."};
 }
 
 AdoProvider provider_of(const AdoConnectionString& parsed) {

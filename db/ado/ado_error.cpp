@@ -97,7 +97,7 @@ constexpr std::array kAdoDescriptions{
     Description{err::kNotAllowedHere, u"Operation is not allowed in this context."},
     Description{err::kNoCommandText, u"Command text was not set for the command object."},
     Description{err::kBadInitString, u"Format of the initialization string does not conform to "
-                                     u"the OLE DB specification."},
+                                     u"OLE DB."},
     Description{err::kNoTransaction, u"No transaction is active."},
     Description{err::kTransactionExists, u"Only one transaction can be active on this session."},
     Description{err::kRowNotFound, u"Row cannot be located for updating. Some values may have "

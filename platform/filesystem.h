@@ -64,6 +64,11 @@ public:
     // Removes a symbolic link or junction itself, never what it points to.
     virtual bool remove_link(TextView path) = 0;
     virtual bool create_directory(TextView path) = 0;
+    // Makes `path` a folder that only administrators and the system may change: the
+    // staging folder, whose programs this elevated run starts. A missing folder is
+    // created so; an existing one is taken over and its access rights are reset. False
+    // when either is refused, or when `path` names a file or a link.
+    virtual bool create_private_directory(TextView path) = 0;
     // Removes an empty folder.
     virtual bool remove_directory(TextView path) = 0;
 

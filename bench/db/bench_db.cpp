@@ -70,6 +70,7 @@ public:
     bool delete_files(TextView pattern) override { return fs::remove(host(pattern)); }
     bool remove_link(TextView) override { return false; }
     bool create_directory(TextView) override { return false; }
+    bool create_private_directory(TextView) override { return false; }
     bool remove_directory(TextView) override { return false; }
     std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {
         class HostFile final : public platform::File {

@@ -309,6 +309,27 @@ bool PortableFileSystem::create_directory(TextView path) {
     return ::mkdir(host->c_str(), 0777) == 0;
 }
 
+bool PortableFileSystem::create_private_directory(TextView path) {
+    const std::optional<fs::path> host = machine_.to_host(path);
+    if (!host || machine_.is_volume_root(*host)) {
+        return false;
+    }
+    if (::mkdir(host->c_str(), 0755) != 0 && errno != EEXIST) {
+        return false;
+    }
+    // Opened without following a link, so a link planted under the folder's name is
+    // refused instead of handing its target to the run.
+    const UniqueFd folder(::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!folder.valid() || ::fstat(folder.get(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    if (st.st_uid != ::geteuid() && ::fchown(folder.get(), ::geteuid(), ::getegid()) != 0) {
+        return false;
+    }
+    return ::fchmod(folder.get(), 0755) == 0;
+}
+
 bool PortableFileSystem::remove_directory(TextView path) {
     const std::optional<fs::path> host = machine_.to_host(path);
     struct stat st {};

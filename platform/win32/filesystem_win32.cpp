@@ -168,6 +168,16 @@ bool Win32FileSystem::create_directory(TextView path) {
     return CreateDirectoryW(wide(path).c_str(), nullptr) != FALSE;
 }
 
+bool Win32FileSystem::create_private_directory(TextView path) {
+    const std::wstring folder = wide(path);
+    if (CreateDirectoryW(folder.c_str(), nullptr) != FALSE) {
+        return true;
+    }
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 bool Win32FileSystem::remove_directory(TextView path) {
     return RemoveDirectoryW(wide(path).c_str()) != FALSE;
 }

@@ -13,6 +13,7 @@ public:
     bool delete_files(TextView pattern) override;
     bool remove_link(TextView path) override;
     bool create_directory(TextView path) override;
+    bool create_private_directory(TextView path) override;
     bool remove_directory(TextView path) override;
     std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
     Text program_folder() override;

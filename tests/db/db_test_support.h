@@ -73,6 +73,7 @@ public:
     bool delete_files(TextView pattern) override;
     bool remove_link(TextView) override { return false; }
     bool create_directory(TextView path) override;
+    bool create_private_directory(TextView path) override { return create_directory(path); }
     bool remove_directory(TextView) override { return false; }
     std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override;
     Text program_folder() override { return program_folder_text; }

@@ -87,6 +87,12 @@ public:
         add_folder(path);
         return true;
     }
+    bool create_private_directory(TextView path) override {
+        if (get_attributes(path)) {
+            return (*get_attributes(path) & platform::attr::kDirectory) != 0;
+        }
+        return create_directory(path);
+    }
     bool remove_directory(TextView) override { return false; }
     std::unique_ptr<platform::File> open_file(TextView, platform::FileMode) override {
         return nullptr;

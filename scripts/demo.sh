@@ -10,6 +10,7 @@
 # preset instead of the release one; BUILD_DIR=folder builds there instead of a preset's
 # folder. The demo machine is made in build/demo-machine (DEMO_ROOT=folder elsewhere).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 cd "$(dirname "$0")/.."
 
 if [[ "$(id -u)" == 0 ]]; then

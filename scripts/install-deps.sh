@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, testing and the demo need on a minimal Debian 12 (as root).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(

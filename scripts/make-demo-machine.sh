@@ -26,6 +26,7 @@
 #   90000003  a row with no database name (NULL)
 #   90000004  a malformed stored password
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 
 here="$(cd "$(dirname "$0")" && pwd)"
 source_dir="$(dirname "$here")"

@@ -5,6 +5,7 @@
 # The server refuses to run as root, so as root the cluster belongs to an unprivileged
 # account (postgres when it exists, else nobody). scripts/pg-stop.sh STATE_FILE ends it.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 
 state_file=${1:?usage: pg-start.sh STATE_FILE}
 pg_bin=${PELTO_PG_BIN:-}

@@ -6,6 +6,7 @@
 #   bash scripts/test-fuzz.sh                  60 seconds per target
 #   PELTO_FUZZ_SECONDS=600 bash scripts/test-fuzz.sh
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 cd "$(dirname "$0")/.."
 
 seconds=${PELTO_FUZZ_SECONDS:-60}

@@ -6,6 +6,7 @@
 # the end, whatever happened.
 #   bash scripts/test-windows.sh
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc)

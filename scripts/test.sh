@@ -3,6 +3,7 @@
 #   bash scripts/test.sh            everything (Linux, sanitizers, fuzzing, Windows under Wine)
 #   bash scripts/test.sh linux      one stage (linux, asan, fuzz, windows)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 cd "$(dirname "$0")/.."
 
 if [[ "$(id -u)" == 0 ]]; then

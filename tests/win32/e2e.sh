@@ -10,6 +10,7 @@
 # WINELOADER, WINESERVER, a live wineserver) and DISPLAY.
 # Usage: tests/win32/e2e.sh BUILD_FOLDER     (e.g. build/windows-x64)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/fail-loudly.sh"
 
 build=$(cd "${1:?build folder}" && pwd)
 bin=$build/bin
@@ -52,31 +53,34 @@ INSERT INTO PL_기관정보 VALUES ('12345678', 'C:\업데이트', 'HOSP01', 'do
 INSERT INTO PL_기관정보 VALUES ('22222222', 'C:\업데이트\', 'HOSP02', 'sa', '$pw2', '병원DB');
 SQL
 
-# The institution server HOSP01: PostgreSQL, which checks the login itself.
+# The institution server HOSP01: PostgreSQL, which checks the login itself. The server
+# runs as the postgres account, so its cluster lives in a folder of its own below /tmp
+# that this account owns: the build folder may sit where postgres cannot enter (a clone in
+# root's home, mode 700).
 pg_bin=/usr/lib/postgresql/15/bin
-pg_data=$work/pg
+pg_dir=
 # A loopback port nobody listens on.
 pg_port=55439
 while (exec 3<>"/dev/tcp/127.0.0.1/$pg_port") 2>/dev/null; do
     pg_port=$((pg_port + 1))
 done
-pg_up=no
 stop_postgres() {
-    if [[ $pg_up == yes ]]; then
-        runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_data" -m immediate stop >/dev/null 2>&1 || true
+    if [[ -n $pg_dir ]]; then
+        runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_dir/data" -m immediate stop >/dev/null 2>&1 || true
+        rm -rf "$pg_dir"
     fi
 }
 trap stop_postgres EXIT
 if [[ -x $pg_bin/initdb ]] && id postgres >/dev/null 2>&1; then
-    mkdir -p "$pg_data"
-    chown postgres "$pg_data"
-    echo 'postgres-secret' >"$work/pgpass"
-    chown postgres "$work/pgpass"
-    runuser -u postgres -- "$pg_bin/initdb" -D "$pg_data" -U postgres --auth=scram-sha-256 \
-        --pwfile="$work/pgpass" -E UTF8 --locale=C >"$work/initdb.log" 2>&1
-    runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_data" -w -l "$pg_data/server.log" \
-        -o "-c listen_addresses=127.0.0.1 -p $pg_port -k $pg_data" start >/dev/null
-    pg_up=yes
+    pg_dir=$(mktemp -d /tmp/pelto-e2e-pg.XXXXXX)
+    chown postgres "$pg_dir"
+    echo 'postgres-secret' >"$pg_dir/pgpass"
+    chown postgres "$pg_dir/pgpass"
+    run_logged "$work/initdb.log" runuser -u postgres -- "$pg_bin/initdb" -D "$pg_dir/data" \
+        -U postgres --auth=scram-sha-256 --pwfile="$pg_dir/pgpass" -E UTF8 --locale=C
+    run_logged "$work/pg_ctl.log" runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_dir/data" -w \
+        -l "$pg_dir/server.log" -o "-c listen_addresses=127.0.0.1 -p $pg_port -k $pg_dir" start ||
+        { tail -n 40 "$pg_dir/server.log" >&2; exit 1; }
     PGPASSWORD=postgres-secret "$pg_bin/psql" -q -h 127.0.0.1 -p $pg_port -U postgres -d postgres \
         -c "CREATE ROLE doc LOGIN PASSWORD 'hosp!pw1'" -c "CREATE DATABASE clinic OWNER doc" >/dev/null
     hosp01="connection=DRIVER={PostgreSQL Unicode};Server=127.0.0.1;Port=$pg_port;Database=%CATALOG%;UID=%USER%;PWD=%PASSWORD%;"

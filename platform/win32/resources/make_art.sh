@@ -4,6 +4,7 @@
 #   pelto.ico            the programs' icon, 16, 32 and 48 pixels
 # Usage: make_art.sh OUTPUT_FOLDER [CONVERT]   (CONVERT: ImageMagick's convert program)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/fail-loudly.sh"
 
 out=${1:?output folder}
 convert=${2:-convert}

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -126,8 +127,21 @@ bool parse_number(TextView raw, double& out) {
     if (i != ascii.size()) {
         return false;
     }
-    out = std::strtod(ascii.c_str(), nullptr);
-    return std::isfinite(out);
+    // from_chars reads the "C" form whatever the process's locale: a decimal-comma
+    // locale must not turn "2.5" into 2. It takes no '+'.
+    const char* first = ascii.data() + (ascii[0] == '+' ? 1 : 0);
+    const char* last = ascii.data() + ascii.size();
+    const std::from_chars_result r = std::from_chars(first, last, out);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too small to hold is zero, as strtod gives it; too large is no number.
+        const size_t e = ascii.find('e');
+        if (e == std::string::npos || e + 1 >= ascii.size() || ascii[e + 1] != '-') {
+            return false;
+        }
+        out = ascii[0] == '-' ? -0.0 : 0.0;
+        return true;
+    }
+    return r.ec == std::errc() && r.ptr == last && std::isfinite(out);
 }
 
 // VB rounds half to even when it converts to an integer type.
@@ -150,8 +164,9 @@ Text format_double(double v) {
         return u"0";
     }
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", v);
-    std::string s(buf);
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
+    std::string s(buf, r.ptr);
     const size_t e = s.find('e');
     std::string mantissa = s.substr(0, e);
     const int exp10 = std::atoi(s.c_str() + e + 1);
@@ -313,8 +328,12 @@ Decimal Decimal::from_double(double value, int scale) {
         raise(vberr::kOverflow);
     }
     char buf[400];
-    std::snprintf(buf, sizeof buf, "%.*f", scale, value);
-    Decimal d = from_text(ascii_text(buf));
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, scale);
+    if (r.ec != std::errc()) {
+        raise(vberr::kOverflow);
+    }
+    Decimal d = from_text(ascii_text(std::string(buf, r.ptr)));
     // Drop trailing zeros of the fraction, as OLE's VarDecFromR8 does.
     while (d.scale > 0) {
         Mag copy = d.magnitude;

@@ -17,14 +17,15 @@
 
 namespace {
 
-// The ODBC drivers convert wide text with the program's locale; Korean names and values
-// need a UTF-8 one on Linux.
+// The ODBC drivers convert wide text with the program's character-type locale; Korean
+// names and values need a UTF-8 one on Linux. Only the character type is taken from the
+// user: numbers and dates keep the "C" form whatever the user's locale says.
 void use_system_locale() {
-    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_CTYPE, "");
 #ifndef _WIN32
     const char* codeset = nl_langinfo(CODESET);
     if (codeset == nullptr || std::strcmp(codeset, "UTF-8") != 0) {
-        std::setlocale(LC_ALL, "C.UTF-8");
+        std::setlocale(LC_CTYPE, "C.UTF-8");
     }
 #endif
 }

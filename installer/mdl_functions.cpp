@@ -139,6 +139,18 @@ void sG_DeleteBinIniFiles(platform::Platform& p) {
 
 bool fG_WriteIni(platform::Platform& p, const Text& sSection, const Text& sKey, const Text& sValue,
                  const Text& sFile) {
+    // A line break would write further entries into the file (a deciphered password
+    // holding "\r\nserver_name=x" would rename the server) and a NUL would cut the text
+    // short: such a write is refused on every platform, before the profile service sees
+    // it. The result stays True, as for any write that does not land.
+    const auto breaks_lines = [](TextView text) {
+        return text.find_first_of(TextView(u"\r\n\0", 3)) != TextView::npos;
+    };
+    if (breaks_lines(sSection) || breaks_lines(sKey) || breaks_lines(sValue)) {
+        note(p, "WritePrivateProfileString [" + to_utf8(sSection) + "] " + to_utf8(sKey) + " in " +
+                    to_utf8(sFile) + " refused: a line break or NUL in the section, key or value");
+        return true;
+    }
     try {
         if (!p.profiles.write_private_profile_string(sSection, sKey, sValue, sFile)) {
             note(p, "WritePrivateProfileString [" + to_utf8(sSection) + "] " + to_utf8(sKey) +

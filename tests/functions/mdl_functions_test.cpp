@@ -200,5 +200,34 @@ TEST_F(WriteIniTest, FalseOnlyWhenTheCallItselfRaises) {
     EXPECT_FALSE(mdl함수::fG_WriteIni(p, u"S", u"k", u"v", u"C:\\x.ini"));
 }
 
+class RecordingProfiles final : public platform::ProfileFiles {
+public:
+    int calls = 0;
+    bool write_private_profile_string(TextView, TextView, TextView, TextView) override {
+        ++calls;
+        return true;
+    }
+};
+
+TEST_F(WriteIniTest, ALineBreakOrNulNeverReachesTheProfileService) {
+    RecordingProfiles profiles;
+    platform::Platform& real = t.platform();
+    platform::Platform p{real.registry,  profiles, real.files, real.shell,
+                         real.processes, real.ui,  real.odbc,  real.log};
+    const Text ini = u"C:\\Pelto_H\\bin\\Pelto.ini";
+    const Text nul(u"pw\0tail", 7);
+    EXPECT_TRUE(
+        mdl함수::fG_WriteIni(p, u"Database Server", u"server_pwd", u"x\r\nserver_name=evil", ini));
+    EXPECT_TRUE(mdl함수::fG_WriteIni(p, u"Database Server", u"server_pwd", u"x\ny=1", ini));
+    EXPECT_TRUE(mdl함수::fG_WriteIni(p, u"Database Server", u"server_pwd", nul, ini));
+    EXPECT_TRUE(mdl함수::fG_WriteIni(p, u"Database\rServer", u"k", u"v", ini));
+    EXPECT_TRUE(mdl함수::fG_WriteIni(p, u"Database Server", u"k\n", u"v", ini));
+    EXPECT_EQ(profiles.calls, 0);
+    EXPECT_FALSE(t.log().contains("evil"));
+    EXPECT_FALSE(t.log().contains("tail"));
+    EXPECT_TRUE(mdl함수::fG_WriteIni(p, u"Database Server", u"server_pwd", u"plain", ini));
+    EXPECT_EQ(profiles.calls, 1);
+}
+
 } // namespace
 } // namespace pelto

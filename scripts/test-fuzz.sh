@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The fuzz stage: builds the libFuzzer targets with clang (the fuzz preset) and runs
-# each for a bounded time from its seed corpus. A crash, a leak, an out-of-bounds read
-# or a forbidden error fails the stage; the input that caused it is kept in
-# build/fuzz/artifacts/.
+# The fuzz stage: builds the libFuzzer targets with clang (the fuzz preset), one per reader
+# of outside input, and runs each for a bounded time from its seed corpus. A crash, a
+# leak, an out-of-bounds read or a broken property fails the stage; the input that caused
+# it is kept in build/fuzz/artifacts/.
 #   bash scripts/test-fuzz.sh                  60 seconds per target
 #   PELTO_FUZZ_SECONDS=600 bash scripts/test-fuzz.sh
 set -euo pipefail
@@ -13,6 +13,10 @@ seconds=${PELTO_FUZZ_SECONDS:-60}
 # target:seed corpus folder
 targets=(
     "fuzz_cipher_decrypt:fuzz/cipher/corpus"
+    "fuzz_reg_file:fuzz/registry/corpus"
+    "fuzz_ado_connection_string:fuzz/connection_string/corpus"
+    "fuzz_profile_entry:fuzz/profile/corpus"
+    "fuzz_variant_text:fuzz/variant/corpus"
 )
 
 cmake --preset fuzz >/dev/null

@@ -18,7 +18,7 @@ int32_t read_length_field(const uint8_t* p) {
 
 } // namespace
 
-MessageLayer::MessageLayer() : tables_(std::make_shared<const RijndaelTables>()) {}
+MessageLayer::MessageLayer() : tables_(RijndaelTables::shared()) {}
 
 MessageLayer::KeyBlock MessageLayer::key_block(ByteView key) {
     KeyBlock block{};

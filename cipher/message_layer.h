@@ -28,7 +28,7 @@ public:
     static constexpr size_t kKeyBytes = 32;
     static constexpr size_t kLengthBytes = 4;
 
-    // Builds the tables once; every message operation of this instance shares them.
+    // Every message operation shares the program's one set of tables.
     MessageLayer();
 
     static bool f_IsArrayReady(const MaybeBytes& array) { return array.has_value(); }

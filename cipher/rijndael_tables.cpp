@@ -6,6 +6,12 @@
 
 namespace pelto::cipher {
 
+std::shared_ptr<const RijndaelTables> RijndaelTables::shared() {
+    static const std::shared_ptr<const RijndaelTables> tables =
+        std::make_shared<const RijndaelTables>();
+    return tables;
+}
+
 RijndaelTables::RijndaelTables() {
     // Powers and logarithms of the generator 3. At i = 255 the power is 1 again, so
     // mLog[1] ends as 255, which is 0 modulo 255 like the mLog[1] = 0 it replaces.

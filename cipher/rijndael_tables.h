@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace pelto::cipher {
 
@@ -12,6 +13,9 @@ class RijndaelTables {
 public:
     // s_BuildTables.
     RijndaelTables();
+    // The one set of tables of the program: they follow from the algorithm alone, so every
+    // cipher object shares them instead of building its own.
+    static std::shared_ptr<const RijndaelTables> shared();
 
     // Product of two field elements through the logarithm tables.
     uint8_t f_GfMul(uint8_t a, uint8_t b) const;

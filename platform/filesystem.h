@@ -22,6 +22,13 @@ constexpr uint32_t kArchive = 0x20;
 constexpr uint32_t kReparsePoint = 0x400; // a symbolic link or junction
 } // namespace attr
 
+// VB's Dir filter, the same on every platform: normal, read-only and archive entries
+// always match; hidden, system and folder entries only when their bit is in the filter.
+constexpr bool dir_filter_passes(uint32_t entry_attributes, uint32_t attribute_filter) {
+    constexpr uint32_t kSelective = attr::kHidden | attr::kSystem | attr::kDirectory;
+    return (entry_attributes & kSelective & ~attribute_filter) == 0;
+}
+
 struct DirEntry {
     Text name;           // the entry's own name, no folder
     uint32_t attributes; // attr:: bits

@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t kFilteredBits = attr::kHidden | attr::kSystem | attr::kDirectory;
-
 bool is_separator(char16_t c) {
     return c == u'\\' || c == u'/';
 }
@@ -244,7 +242,7 @@ std::vector<DirEntry> PortableFileSystem::list(TextView pattern, uint32_t attrib
     for (Match& m : find_matches(machine_, pattern, true).matches) {
         // Normal, read-only and archived entries always show; hidden, system and
         // folders only when asked for.
-        if ((m.attributes & kFilteredBits & ~attribute_filter) == 0) {
+        if (dir_filter_passes(m.attributes, attribute_filter)) {
             out.push_back(DirEntry{std::move(m.name), m.attributes});
         }
     }

@@ -65,7 +65,7 @@ bool copy_bytes(platform::Platform& p, const Text& from, const Text& to) {
     if (!size || !out) {
         return false;
     }
-    std::vector<uint8_t> buffer(64 * 1024);
+    std::vector<uint8_t> buffer(size_t{64} * 1024);
     uint64_t copied = 0;
     while (true) {
         const std::optional<size_t> n = in->read(buffer);
@@ -110,8 +110,7 @@ Text make_dated_folder(platform::Platform& p, TextView stamp) {
     }
     const Text base = Text(kBackupFolder) + u"\\" + Text(stamp);
     for (int attempt = 0; attempt < 100; ++attempt, ++suffix) {
-        const Text folder =
-            suffix == 0 ? base : base + u"-" + from_utf8(std::to_string(suffix + 1));
+        Text folder = suffix == 0 ? base : base + u"-" + from_utf8(std::to_string(suffix + 1));
         if (p.files.get_attributes(folder)) {
             continue; // a file, or a hidden folder, of that name
         }
@@ -173,18 +172,19 @@ Text fG_KeepBinIniFiles(platform::Platform& p, TextView stamp) {
     if (!p.files.create_private_directory(kBackupFolder)) {
         fail(p, "the folder C:\\펠토사용자설치\\보관 cannot be created");
     }
-    const Text folder = make_dated_folder(p, stamp);
+    Text folder = make_dated_folder(p, stamp);
     std::string kept;
     for (const Text& name : names) {
         const Text from = Text(mdl함수::kBinFolder) + name;
-        const Text to = folder + u"\\" + name;
+        Text to = folder;
+        to.append(u"\\").append(name);
         if (!copy_bytes(p, from, to)) {
             // An incomplete folder would count among the kept ones and push out a whole one.
             mdl함수::fG_DeleteFolder(p, folder);
             fail(p, "C:\\Pelto_H\\bin\\" + to_utf8(name) + " could not be copied to " +
                         to_utf8(folder));
         }
-        kept += (kept.empty() ? "" : ", ") + to_utf8(name);
+        kept.append(kept.empty() ? "" : ", ").append(to_utf8(name));
     }
     p.log.write("backup: ini files kept in " + to_utf8(folder) + ": " + kept);
     prune(p, folder.substr(folder.rfind(u'\\') + 1));

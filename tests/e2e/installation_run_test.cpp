@@ -395,7 +395,7 @@ TEST_F(Workstation, TheRemovedSettingsFilesAreKeptByteForByteAndOnlyFiveFoldersS
     ASSERT_EQ(kept.size(), 5U);
     EXPECT_EQ(kept[0].filename(), "20210101-000000"); // the oldest went
     EXPECT_TRUE(fs::is_directory(backups / "keep-me"));
-    const fs::path made = kept.back();
+    const fs::path& made = kept.back();
     EXPECT_GT(made.filename().string(), "2025");
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(made)) {
@@ -408,6 +408,16 @@ TEST_F(Workstation, TheRemovedSettingsFilesAreKeptByteForByteAndOnlyFiveFoldersS
     EXPECT_TRUE(has(log(), "C:\\펠토사용자설치\\보관\\" + made.filename().string()));
     // The new settings file is the template's, not the kept one.
     EXPECT_EQ(settings(), settings_file("127.0.0.21", "pelto", "Clinic#2024", "PeltoDB"));
+}
+
+TEST_F(Workstation, AStagingFolderThatCannotBeMadeEndsTheRunWithError75AndNothingLost) {
+    std::ofstream(c("펠토사용자설치"), std::ios::binary) << "a file where the folder goes";
+    const Outcome o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kUnhandledError) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, kCaption + "Run-time error '75':")) << o.out;
+    EXPECT_FALSE(has(o.out, kCompleted));
+    EXPECT_TRUE(old_installation_untouched());
+    EXPECT_EQ(registry(), registry_with_aliases_only());
 }
 
 TEST_F(Workstation, ASilentRunWithTheCodeShowsNothingAndWritesWhatATypedRunWrites) {

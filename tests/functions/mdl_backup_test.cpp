@@ -43,7 +43,7 @@ TEST_F(BackupTest, WhatTheDeletionRemovesIsKeptByteForByteAndNothingElse) {
     // Bytes a text copy would change (NUL, CR LF, code page 949), over several buffers.
     std::string pelto = "[Database Server]\r\nserver_pwd=" + to_cp949(u"비밀") + "\r\n";
     pelto.push_back('\0');
-    while (pelto.size() < 200 * 1024) {
+    while (pelto.size() < size_t{200} * 1024) {
         pelto += static_cast<char>(pelto.size() * 7 % 251);
     }
     t.write_file(Text(kBin) + u"Pelto.ini", pelto);
@@ -162,7 +162,7 @@ private:
 };
 
 TEST_F(BackupTest, ABackupThatCannotBeMadeCompletelyIsError75AndLeavesNoHalfFolder) {
-    t.write_file(Text(kBin) + u"Pelto.ini", std::string(100 * 1024, 'x'));
+    t.write_file(Text(kBin) + u"Pelto.ini", std::string(size_t{100} * 1024, 'x'));
     make_dated("20200101-000000");
     FullDisk disk(p().files);
     platform::Platform& real = p();

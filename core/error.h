@@ -18,6 +18,7 @@ constexpr int32_t kOverflow = 6;
 constexpr int32_t kSubscriptOutOfRange = 9;
 constexpr int32_t kTypeMismatch = 13;
 constexpr int32_t kFileNotFound = 53;
+constexpr int32_t kPathFileAccess = 75;
 constexpr int32_t kInvalidUseOfNull = 94;
 constexpr int32_t kObjectRequired = 424;
 constexpr int32_t kObjectVariableNotSet = 91;

@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "installer/exit_status.h"
 
+#include <algorithm>
 #include <string>
 
 namespace pelto {
@@ -14,11 +15,46 @@ constexpr TextView kProgramFolder = u"C:\\Pelto_H\\bin";
 constexpr TextView kTemplateName = u"Pelto.ini";
 constexpr TextView kInstallerPattern = u"INSTALLPELTO_H.EXE";
 constexpr TextView kUpdaterPattern = u"PELTOUPDATE_H.EXE";
-constexpr TextView kUnusableMessage =
-    u"다운로더를 사용할 수 있는 환경이 아닙니다. 담당자에게 연락주세요.";
 constexpr TextView kAppTitle = u"PeltoUserInstall";
 
+// The update path as the job lists it: with one trailing backslash.
+Text listing_pattern(const Text& update_path) {
+    Text listed = update_path;
+    if (!ends_with(listed, u"\\")) {
+        listed += u'\\';
+    }
+    return listed;
+}
+
+bool is_installer_name(TextView name) {
+    return contains(to_upper(name), kInstallerPattern);
+}
+
+bool is_updater_name(TextView name) {
+    return contains(to_upper(name), kUpdaterPattern);
+}
+
 } // namespace
+
+frm다운로드::UpdatePath frm다운로드::fG_CheckUpdatePath(platform::Platform& p,
+                                                        const Text& gUpdatePath) {
+    const std::vector<platform::DirEntry> entries =
+        p.files.list(listing_pattern(gUpdatePath), platform::attr::kDirectory);
+    if (entries.empty()) {
+        return UpdatePath::CannotBeListed;
+    }
+    const auto any = [&entries](bool (*rule)(TextView)) {
+        return std::any_of(entries.begin(), entries.end(),
+                           [rule](const platform::DirEntry& e) { return rule(e.name); });
+    };
+    if (!any(is_installer_name)) {
+        return UpdatePath::NoInstaller;
+    }
+    if (!any(is_updater_name)) {
+        return UpdatePath::NoUpdater;
+    }
+    return UpdatePath::Usable;
+}
 
 void frm다운로드::sG_ShowMe(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분) {
     frm다운로드 form(p, gUpdatePath, 파일구분);
@@ -53,18 +89,17 @@ void frm다운로드::shell_copy(const Text& source, TextView destination) {
 }
 
 void frm다운로드::s_CopyProgramFiles() {
-    if (p_.files.list(kStagingFolder, platform::attr::kDirectory).empty()) {
-        const bool created = p_.files.create_directory(kStagingFolder);
-        p_.log.write(std::string("staging folder C:\\펠토사용자설치 ") +
-                     (created ? "created" : "could not be created"));
+    // The programs copied here are started with administrator rights: the folder is made,
+    // or taken over, with access rights that only administrators may change. A file of
+    // that name, or a folder the program may not take over, stops the run.
+    if (!p_.files.create_private_directory(kStagingFolder)) {
+        p_.log.write("the staging folder C:\\펠토사용자설치 cannot be created or taken over");
+        throw VbError::runtime(vberr::kPathFileAccess);
     }
+    p_.log.write("staging folder C:\\펠토사용자설치 ready");
 
-    Text listed = gUpdatePath_;
-    if (!ends_with(listed, u"\\")) {
-        listed += u'\\';
-    }
     const std::vector<platform::DirEntry> entries =
-        p_.files.list(listed, platform::attr::kDirectory);
+        p_.files.list(listing_pattern(gUpdatePath_), platform::attr::kDirectory);
     if (entries.empty()) {
         p_.ui.message_box(kUnusableMessage, platform::MessageIcon::Information, kAppTitle);
         p_.log.write("run ended (exit status " + std::to_string(exit_status::kUpdatePathUnusable) +
@@ -74,8 +109,7 @@ void frm다운로드::s_CopyProgramFiles() {
 
     const Text folder = source_folder();
     for (const platform::DirEntry& entry : entries) {
-        const Text upper = to_upper(entry.name);
-        if (contains(upper, kInstallerPattern) || contains(upper, kUpdaterPattern)) {
+        if (is_installer_name(entry.name) || is_updater_name(entry.name)) {
             shell_copy(folder + u"\\" + entry.name, kStagingFolder);
         }
     }

@@ -12,10 +12,25 @@ namespace pelto {
 
 class frm다운로드 {
 public:
+    // Shown when the update path cannot be listed.
+    static constexpr TextView kUnusableMessage =
+        u"다운로더를 사용할 수 있는 환경이 아닙니다. 담당자에게 연락주세요.";
+
     // 파일구분 0: the installer and updater into the staging folder (ends the process
-    // by throwing ProcessEnd when the update path cannot be listed); any other value:
-    // the settings-file template into C:\Pelto_H\bin.
+    // by throwing ProcessEnd when the update path cannot be listed; raises VB's error 75
+    // when the staging folder cannot be made or taken over); any other value: the
+    // settings-file template into C:\Pelto_H\bin.
     static void sG_ShowMe(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분);
+
+    // What the program-files job will meet on the update path, looked at with the job's
+    // own listing and name rule, and without touching anything.
+    enum class UpdatePath {
+        Usable,         // listable, with a name taken for the installer and one for the updater
+        CannotBeListed, // the job would show kUnusableMessage and end
+        NoInstaller,    // no name the job would take for the installer
+        NoUpdater,      // no name the job would take for the updater
+    };
+    static UpdatePath fG_CheckUpdatePath(platform::Platform& p, const Text& gUpdatePath);
 
 private:
     frm다운로드(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분);

@@ -24,5 +24,8 @@ constexpr int kUpdaterMissing = 15;
 constexpr int kUnhandledError = 20;
 // The platform could not start (on Linux: PELTO_MACHINE_ROOT missing or unusable).
 constexpr int kPlatformUnavailable = 21;
+// An unknown or malformed command-line argument: the usage was printed and nothing was
+// touched.
+constexpr int kUsageError = 22;
 
 } // namespace pelto::exit_status

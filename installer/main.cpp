@@ -1,15 +1,16 @@
-// PeltoUserInstall_H: picks the platform and runs the installation. The exit status tells
-// how the run ended (installer/exit_status.h).
+// PeltoUserInstall_H: reads its arguments, picks the platform and runs the installation.
+// The exit status tells how the run ended (installer/exit_status.h).
 #include "core/error.h"
+#include "installer/arguments.h"
 #include "installer/exit_status.h"
 #include "installer/mdl_start.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 
 #include <clocale>
 #include <cstring>
 #include <exception>
 #include <iostream>
-#include <new>
 
 #ifndef _WIN32
 #include <langinfo.h>
@@ -32,13 +33,30 @@ void use_system_locale() {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     using namespace pelto;
     use_system_locale();
 
+    // The arguments are read before the platform starts: a wrong one touches nothing,
+    // not even the run log.
+    const installer::CommandLine line =
+        installer::fG_ParseArguments(platform::program_arguments(argc, argv));
+    if (line.kind != installer::CommandLine::Kind::Run) {
+        const bool wrong = line.kind == installer::CommandLine::Kind::UsageError;
+        const Text text =
+            wrong ? line.fault + u"\n\n" + installer::fG_Usage() : installer::fG_Usage();
+        std::cout << to_utf8(text) << std::flush;
+        if (!line.silent_given) {
+            platform::show_usage_dialog(
+                text, wrong ? platform::MessageIcon::Critical : platform::MessageIcon::Information,
+                mdl시작::kAppTitle);
+        }
+        return wrong ? exit_status::kUsageError : exit_status::kCompleted;
+    }
+
     std::unique_ptr<platform::PlatformServices> services;
     try {
-        services = platform::make_platform();
+        services = platform::make_platform(platform::PlatformOptions{line.options.log});
     } catch (const VbError& e) {
         std::cerr << "PeltoUserInstall_H: " << to_utf8(e.error().description) << '\n';
         return exit_status::kPlatformUnavailable;
@@ -46,20 +64,5 @@ int main() {
         std::cerr << "PeltoUserInstall_H: the platform could not start: " << e.what() << '\n';
         return exit_status::kPlatformUnavailable;
     }
-    platform::Platform& p = services->platform();
-
-    try {
-        mdl시작::Main(p);
-    } catch (const ProcessEnd& end) {
-        return end.exit_status;
-    } catch (const VbError& e) {
-        return mdl시작::sG_ReportUnhandledError(p, e.error());
-    } catch (const std::bad_alloc&) {
-        return mdl시작::sG_ReportUnhandledError(p,
-                                                Error{7, u"PeltoUserInstall_H", u"Out of memory"});
-    } catch (const std::exception& e) {
-        return mdl시작::sG_ReportUnhandledError(
-            p, Error{vberr::kInvalidProcedureCall, u"PeltoUserInstall_H", from_utf8(e.what())});
-    }
-    return exit_status::kCompleted; // Main always ends the process itself
+    return mdl시작::fG_Run(services->platform(), line.options);
 }

@@ -10,7 +10,6 @@ namespace {
 
 namespace attr = platform::attr;
 
-constexpr TextView kBinFolder = u"C:\\Pelto_H\\bin\\";
 // vbReadOnly + vbHidden + vbSystem + vbDirectory + vbArchive: everything in a folder.
 constexpr uint32_t kEverything =
     attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kDirectory | attr::kArchive;
@@ -115,11 +114,12 @@ bool fG_DeleteFolder(platform::Platform& p, Text sPath) {
     return result;
 }
 
-void sG_DeleteBinIniFiles(platform::Platform& p) {
+std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p) {
     const Text folder(kBinFolder);
     const std::vector<platform::DirEntry> entries =
         guarded(p, "Dir", folder, std::vector<platform::DirEntry>{},
                 [&] { return p.files.list(folder, attr::kDirectory); });
+    std::vector<platform::DirEntry> selected;
     for (const platform::DirEntry& entry : entries) {
         const Text& name = entry.name;
         if (name.empty() || name == u"." || name == u".." || !ends_with(name, u"ini")) {
@@ -130,7 +130,14 @@ void sG_DeleteBinIniFiles(platform::Platform& p) {
             note(p, "the name " + to_utf8(name) + " holds a wildcard; not deleted");
             continue;
         }
-        const Text file = folder + name;
+        selected.push_back(entry);
+    }
+    return selected;
+}
+
+void sG_DeleteBinIniFiles(platform::Platform& p) {
+    for (const platform::DirEntry& entry : fG_BinIniEntries(p)) {
+        const Text file = Text(kBinFolder) + entry.name;
         if (!guarded(p, "Kill", file, false, [&] { return p.files.delete_files(file); })) {
             note(p, "Kill " + to_utf8(file) + " failed; it stays");
         }

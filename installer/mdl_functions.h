@@ -5,6 +5,8 @@
 
 #include "platform/platform.h"
 
+#include <vector>
+
 namespace pelto::mdl함수 {
 
 // Removes a folder with everything in it, depth first: its files (hidden, system and
@@ -15,6 +17,15 @@ namespace pelto::mdl함수 {
 // folders, quietly. A symbolic link inside the tree, or sPath itself being one, is
 // removed as a link; what it points to is never entered or deleted.
 bool fG_DeleteFolder(platform::Platform& p, Text sPath);
+
+// The suite's program folder, whose settings files the run deletes.
+inline constexpr TextView kBinFolder = u"C:\\Pelto_H\\bin\\";
+
+// The entries of kBinFolder that sG_DeleteBinIniFiles deletes, in listing order: those a
+// directory look-up lists there (neither hidden nor system) whose names end in "ini"
+// (lower case, compared exactly), "." and ".." and names holding a wildcard left out.
+// A folder of such a name is among them: the deletion tries it as a file, and it stays.
+std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p);
 
 // Deletes the files of "C:\Pelto_H\bin\" whose names end in "ini" (lower case, compared
 // exactly); "X.INI" and hidden or system files stay. A missing folder does nothing.

@@ -8,10 +8,15 @@
 #include "db/cls_db_mng.h"
 #include "forms/frm_download.h"
 #include "forms/frm_message.h"
+#include "installer/mdl_backup.h"
 #include "installer/mdl_functions.h"
+#include "installer/silent_ui.h"
 #include "registry/mdl_registry.h"
 
 #include <array>
+#include <ctime>
+#include <exception>
+#include <new>
 #include <string>
 
 #ifndef PELTO_CENTRAL_SERVER_1
@@ -166,7 +171,7 @@ Text fG_GenericErrorText(int32_t number, TextView description) {
     return from_utf8("Run-time error '" + shown + "':\n\n") + Text(description);
 }
 
-void Main(platform::Platform& p, ProgramState& g) {
+void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& options) {
     log(p, "installation run started");
 
     // Steps 1 and 2: client aliases of the two central servers, the second on port 4181.
@@ -191,19 +196,26 @@ void Main(platform::Platform& p, ProgramState& g) {
     }
     log(p, "step 3: connected to the central database");
 
-    // Step 4: the care-institution code, used exactly as typed.
-    const Text code = p.ui.input_box(kPrompt, kAppTitle);
+    // Step 4: the care-institution code, used exactly as typed or as given (/CODE=).
+    if (options.code) {
+        log(p,
+            "step 4: care-institution code given on the command line: '" + u8(*options.code) + "'");
+    }
+    const Text code = options.code ? *options.code : p.ui.input_box(kPrompt, kAppTitle);
     if (code.empty()) {
         stop(p, g, exit_status::kNoCodeEntered,
              "no care-institution code entered (empty or cancelled)");
         return;
     }
-    log(p, "step 4: care-institution code entered: '" + u8(code) + "'");
+    if (!options.code) {
+        log(p, "step 4: care-institution code entered: '" + u8(code) + "'");
+    }
 
     // Steps 5 to 7: the institution row.
     g.gSQL = fG_LookupStatement(code);
     log(p, "step 5: lookup statement:" + u8(g.gSQL));
-    const std::shared_ptr<ado::Recordset> rs = manager(p, g).GetRecordSet(g.gSQL, 0, 1, 3);
+    g.institution_rows = manager(p, g).GetRecordSet(g.gSQL, 0, 1, 3);
+    const std::shared_ptr<ado::Recordset>& rs = g.institution_rows;
     if (!rs) {
         throw VbError::runtime(vberr::kObjectVariableNotSet);
     }
@@ -224,6 +236,29 @@ void Main(platform::Platform& p, ProgramState& g) {
     log(p, "step 8: update path '" + u8(g.gUpdatePath) + "', institution server '" +
                u8(g.gSQLName) + "', login '" + u8(g.gSQLUser) + "', database '" + u8(g.gMainDB) +
                "', password " + (g.gSQLPW.empty() ? "empty" : "deciphered"));
+
+    // Before anything is removed: would the copy find the update path, the installer and
+    // the updater? A run that cannot go on ends here, with the message and status of the
+    // later step, and loses nothing. Steps 11 to 15 still check for themselves.
+    log(p, "checking the update path before anything is removed");
+    switch (frm다운로드::fG_CheckUpdatePath(p, g.gUpdatePath)) {
+    case frm다운로드::UpdatePath::CannotBeListed:
+        end_with_message(p, frm다운로드::kUnusableMessage, exit_status::kUpdatePathUnusable,
+                         "the update path " + u8(g.gUpdatePath) +
+                             " cannot be listed; nothing removed");
+    case frm다운로드::UpdatePath::NoInstaller:
+        end_with_message(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
+                         "no installer on the update path; nothing removed");
+    case frm다운로드::UpdatePath::NoUpdater:
+        end_with_message(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
+                         "no updater on the update path; nothing removed");
+    case frm다운로드::UpdatePath::Usable:
+        break;
+    }
+
+    // The settings files step 10 deletes are kept first; when they cannot all be kept,
+    // error 75 ends the run with nothing deleted.
+    mdl보관::fG_KeepBinIniFiles(p, mdl보관::fG_Stamp(std::time(nullptr)));
 
     // Steps 9 and 10: the suite's resources and settings files.
     const bool resource_removed = mdl함수::fG_DeleteFolder(p, Text(kResourceFolder));
@@ -289,14 +324,40 @@ void Main(platform::Platform& p, ProgramState& g) {
     end_with_message(p, kCompletedMessage, exit_status::kCompleted, "installation completed");
 }
 
-void Main(platform::Platform& p) {
+void Main(platform::Platform& p, const installer::RunOptions& options) {
     int status = exit_status::kCompleted;
     {
         ProgramState g;
-        Main(p, g);
+        Main(p, g, options);
         status = g.exit_status;
     } // released here: the database manager disconnects
     throw ProcessEnd{status};
+}
+
+int fG_Run(platform::Platform& p, const installer::RunOptions& options) {
+    // Silent: the same services, but every dialog goes to the run log and the copies
+    // neither ask nor show progress.
+    installer::SilentUserInterface silent_ui(p.ui, p.log);
+    platform::Platform run{p.registry, p.profiles,  p.files,
+                           p.shell,    p.processes, options.silent ? silent_ui : p.ui,
+                           p.odbc,     p.log};
+    p.shell.set_unattended(options.silent);
+    if (options.silent) {
+        log(p, "silent run: no dialogs; the exit status and this log tell the outcome");
+    }
+    try {
+        Main(run, options);
+    } catch (const ProcessEnd& end) {
+        return end.exit_status;
+    } catch (const VbError& e) {
+        return sG_ReportUnhandledError(run, e.error());
+    } catch (const std::bad_alloc&) {
+        return sG_ReportUnhandledError(run, Error{7, u"PeltoUserInstall_H", u"Out of memory"});
+    } catch (const std::exception& e) {
+        return sG_ReportUnhandledError(
+            run, Error{vberr::kInvalidProcedureCall, u"PeltoUserInstall_H", from_utf8(e.what())});
+    }
+    return exit_status::kCompleted; // Main always ends the process itself
 }
 
 int sG_ReportUnhandledError(platform::Platform& p, const Error& error) {

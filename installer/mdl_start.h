@@ -4,6 +4,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "installer/arguments.h"
 #include "installer/exit_status.h"
 #include "platform/platform.h"
 
@@ -13,6 +14,9 @@
 namespace pelto {
 class clsDBMng;
 class clsZan암호화;
+namespace ado {
+class Recordset;
+}
 } // namespace pelto
 
 namespace pelto::mdl시작 {
@@ -38,6 +42,9 @@ struct ProgramState {
 
     std::unique_ptr<clsDBMng> gDBMng;      // created on first use
     std::unique_ptr<clsZan암호화> gCipher; // created on first use
+    // The institution lookup's record set, kept for the run's length; released before
+    // the manager, whose connection it was read on.
+    std::shared_ptr<ado::Recordset> institution_rows;
 
     // How the run stopped when Main returned normally (steps 3, 4 and 7).
     int exit_status = exit_status::kCompleted;
@@ -47,12 +54,19 @@ struct ProgramState {
 // state.exit_status set); ends the process by throwing ProcessEnd after the completion
 // message and after the fatal messages; an error it does not expect reaches the caller
 // as VbError.
-void Main(platform::Platform& p, ProgramState& state);
+// With a code in `options`, that code is used and the input box is not shown.
+void Main(platform::Platform& p, ProgramState& state,
+          const installer::RunOptions& options = installer::RunOptions{});
 
 // The start-up procedure: runs Main on a fresh program-wide state, releases that state
 // when Main returns, and then ends the process with the status of the early exit.
 // Always leaves by throwing ProcessEnd or VbError.
-void Main(platform::Platform& p);
+void Main(platform::Platform& p, const installer::RunOptions& options = installer::RunOptions{});
+
+// The whole program after its arguments: Main with the run's options, silent dialogs and
+// unattended copies for /SILENT, and every way the run ends turned into its exit status
+// (an error that reaches it shown as the generic error message).
+int fG_Run(platform::Platform& p, const installer::RunOptions& options);
 
 // Pieces of the run, exposed for tests.
 

@@ -7,7 +7,9 @@ foreach(address_var PELTO_CENTRAL_SERVER_1 PELTO_CENTRAL_SERVER_2)
 endforeach()
 
 add_library(pelto_sequence STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/mdl_start.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/arguments.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mdl_start.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/silent_ui.cpp)
 target_include_directories(pelto_sequence PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(pelto_sequence PRIVATE
     PELTO_CENTRAL_SERVER_1="${PELTO_CENTRAL_SERVER_1}"

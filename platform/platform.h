@@ -13,6 +13,7 @@
 #include "platform/ui.h"
 
 #include <memory>
+#include <optional>
 
 namespace pelto::platform {
 
@@ -34,9 +35,16 @@ public:
     virtual Platform& platform() = 0;
 };
 
+// What the command line chooses about the platform.
+struct PlatformOptions {
+    // The run log's file as a Windows path (/LOG=), instead of the usual place.
+    std::optional<Text> run_log;
+};
+
 // The implementation this program was built with (win32 or portable). Throws
 // VbError with a clear description when it cannot start (the portable machine root
 // missing, say).
+std::unique_ptr<PlatformServices> make_platform(const PlatformOptions& options);
 std::unique_ptr<PlatformServices> make_platform();
 
 } // namespace pelto::platform

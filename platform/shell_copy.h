@@ -1,5 +1,6 @@
 // The shell's file copy (SHFileOperationA, FO_COPY, flags 0): progress for long copies,
-// a question before replacing an existing file, the shell's own error reports.
+// a question before replacing an existing file, the shell's own error reports. An
+// unattended run turns all three off: nobody is there to answer.
 #pragma once
 
 #include "core/text.h"
@@ -20,6 +21,14 @@ public:
     // (0 = done); the program ignores it except for its log.
     virtual int copy_file(const OwnerWindow& owner, TextView source_file,
                           TextView destination_folder) = 0;
+
+    // Unattended copies replace an existing file without asking and show no progress
+    // and no error dialog; the returned status still tells the outcome.
+    void set_unattended(bool unattended) { unattended_ = unattended; }
+    bool unattended() const { return unattended_; }
+
+private:
+    bool unattended_ = false;
 };
 
 } // namespace pelto::platform

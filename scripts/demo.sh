@@ -4,9 +4,11 @@
 # real PeltoUserInstall_H on it; afterwards it shows what the run changed.
 #
 #   bash scripts/demo.sh [CODE]
+#   bash scripts/demo.sh /CODE=11111111 /SILENT     # the program's own arguments
 #
 # CODE is the care-institution code to give the input box when nobody sits at a terminal
-# (default 11111111); at a terminal you type it yourself. PRESET=debug builds the debug
+# (default 11111111); at a terminal you type it yourself. Arguments that start with "/"
+# are handed to the program as they are (an unattended run, say). PRESET=debug builds the debug
 # preset instead of the release one; BUILD_DIR=folder builds there instead of a preset's
 # folder. The demo machine is made in build/demo-machine (DEMO_ROOT=folder elsewhere).
 set -euo pipefail
@@ -52,9 +54,12 @@ Care-institution codes to try (요양기관기호):
   22222222   a password stored under the second key text  -> completes
   33333333   its server refuses the login                 -> named-pipe alias, completes
   99999999   no such institution                          -> "요양기관기호가 잘못되었습니다."
-  88888888   its update path does not exist               -> the download form ends the run
+  88888888   its update path does not exist               -> ends before anything is removed
+  90000001   its update path holds no installer           -> ends before anything is removed
   (empty)    Enter or Ctrl-D                              -> the run stops quietly
-Dialogs wait for Enter. Run the demo again for a fresh machine.
+Dialogs wait for Enter. Run the demo again for a fresh machine. The ini files the run
+deletes are kept in C:\펠토사용자설치\보관\<date-time>\.
+Unattended: bash scripts/demo.sh /CODE=11111111 /SILENT
 
 EOF
 
@@ -62,7 +67,10 @@ export PELTO_MACHINE_ROOT="$root"
 export PELTO_DEMO_INSTALLER_SECONDS="${PELTO_DEMO_INSTALLER_SECONDS:-1}"
 status=0
 echo "== PeltoUserInstall_H =="
-if [[ -t 0 ]]; then
+if [[ "${1:-}" == /* ]]; then
+    echo "(arguments: $*)"
+    "$bin/PeltoUserInstall_H" "$@" </dev/null || status=$?
+elif [[ -t 0 ]]; then
     "$bin/PeltoUserInstall_H" || status=$?
 else
     code="${1:-11111111}"
@@ -81,6 +89,7 @@ case "$status" in
 14) echo "   the installer was missing" ;;
 15) echo "   the updater was missing" ;;
 20) echo "   an unexpected error" ;;
+22) echo "   a wrong argument: nothing was touched" ;;
 *) echo "   see the README" ;;
 esac
 

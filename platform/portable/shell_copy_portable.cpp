@@ -1,5 +1,6 @@
 // The shell copy on the mapped machine. Like the shell's with no flags, it shows progress
-// for long copies, asks before replacing a file and reports its own errors (on stderr).
+// for long copies, asks before replacing a file and reports its own errors (on stderr);
+// unattended it neither shows progress nor asks.
 // A copy is written to a temporary name in the destination folder and renamed at the
 // end, so a failed copy never leaves half a file behind.
 #include "platform/portable/shell_copy_portable.h"
@@ -195,9 +196,13 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
             return report(source_file, destination_folder,
                           "같은 이름의 폴더가 있어 복사할 수 없습니다.", kAccessDenied);
         }
-        const bool replace = terminal::ask_yes_no(
-            "이 위치에 이름이 같은 파일 '" + name + "'이(가) 이미 있습니다. 파일을 바꾸시겠습니까?",
-            true);
+        // Unattended, the file is replaced without a question, as the shell does with
+        // FOF_NOCONFIRMATION.
+        const bool replace =
+            unattended() ||
+            terminal::ask_yes_no("이 위치에 이름이 같은 파일 '" + name +
+                                     "'이(가) 이미 있습니다. 파일을 바꾸시겠습니까?",
+                                 true);
         if (!replace) {
             std::cerr << "(파일 복사: '" << name << "' 건너뜀)\n";
             return kCancelled;
@@ -221,7 +226,7 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
     Fd out(tmp_fd);
     TempFile temp(pattern);
 
-    Progress progress(name, st.st_size);
+    Progress progress(name, unattended() ? 0 : st.st_size); // no progress unattended
     std::vector<char> buffer(size_t{1} << 20);
     off_t done = 0;
     while (true) {

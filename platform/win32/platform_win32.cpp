@@ -8,6 +8,7 @@
 #include "platform/win32/run_log_win32.h"
 #include "platform/win32/shell_copy_win32.h"
 #include "platform/win32/ui_win32.h"
+#include "platform/win32/wide.h"
 
 // commctrl.h needs the Windows types first.
 // clang-format off
@@ -29,8 +30,8 @@ std::optional<win32::OdbcServerMap> test_server_map() {
 
 class Win32Services final : public PlatformServices {
 public:
-    Win32Services()
-        : ui_(log_),
+    explicit Win32Services(std::wstring log_path)
+        : log_(std::move(log_path)), ui_(log_),
           odbc_(log_, test_server_map()), platform_{registry_,  profiles_, files_, shell_,
                                                     processes_, ui_,       odbc_,  log_} {
         // Common Controls 6 (named by the manifest) for the dialogs' controls.
@@ -54,8 +55,13 @@ private:
 
 } // namespace
 
+std::unique_ptr<PlatformServices> make_platform(const PlatformOptions& options) {
+    return std::make_unique<Win32Services>(options.run_log ? win32::wide(*options.run_log)
+                                                           : win32::Win32RunLog::default_path());
+}
+
 std::unique_ptr<PlatformServices> make_platform() {
-    return std::make_unique<Win32Services>();
+    return make_platform(PlatformOptions{});
 }
 
 } // namespace pelto::platform

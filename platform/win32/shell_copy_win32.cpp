@@ -31,8 +31,11 @@ int Win32ShellCopy::copy_file(const OwnerWindow& owner, TextView source_file,
     operation.pFrom = from.c_str();
     operation.pTo = to.c_str();
     // No flags: the shell shows its progress, asks before replacing a file and reports
-    // its own errors, all owned by the window above.
-    operation.fFlags = 0;
+    // its own errors, all owned by the window above. Unattended, none of that: replace
+    // without asking, no progress, no error dialog, no question about folders.
+    operation.fFlags = unattended() ? static_cast<FILEOP_FLAGS>(FOF_NOCONFIRMATION | FOF_SILENT |
+                                                                FOF_NOERRORUI | FOF_NOCONFIRMMKDIR)
+                                    : 0;
     return SHFileOperationA(&operation);
 }
 

@@ -5,6 +5,8 @@
 #include "platform/portable/registry_store.h"
 #include "tests/e2e/run_program.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -95,11 +97,37 @@ protected:
     }
 
     Outcome run_with(const std::string& input,
-                     std::map<std::string, std::optional<std::string>> env = {}) {
+                     std::map<std::string, std::optional<std::string>> env = {},
+                     const std::vector<std::string>& arguments = {}) {
         env["PELTO_MACHINE_ROOT"] = root_.string();
         env.emplace("PELTO_DEMO_INSTALLER_SECONDS", std::nullopt);
         env.emplace("PELTO_DEMO_INSTALLER_EXIT", std::nullopt);
-        return run(PELTO_PROGRAM, input, env);
+        return run(PELTO_PROGRAM, input, env, 120, arguments);
+    }
+    // The dated folders that keep removed settings files, oldest first.
+    std::vector<fs::path> dated_folders() const {
+        std::vector<fs::path> folders;
+        const fs::path backups = c("펠토사용자설치/보관");
+        if (!fs::is_directory(backups)) {
+            return folders;
+        }
+        for (const auto& entry : fs::directory_iterator(backups)) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() >= 15 && name[8] == '-' && std::isdigit(name[0]) != 0) {
+                folders.push_back(entry.path());
+            }
+        }
+        std::sort(folders.begin(), folders.end());
+        return folders;
+    }
+    // Every file and folder of the machine root with its bytes.
+    std::map<std::string, std::string> snapshot() const {
+        std::map<std::string, std::string> all;
+        for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+            all[entry.path().string()] =
+                entry.is_regular_file() ? read_file(entry.path()) : std::string("<folder>");
+        }
+        return all;
     }
 
     fs::path c(const std::string& relative) const { return root_ / "drive_c" / relative; }
@@ -295,31 +323,54 @@ TEST_F(Workstation, UnknownCodeShowsTheMessageAndTouchesNothing) {
     }
 }
 
-TEST_F(Workstation, MissingUpdatePathEndsAfterTheRemovalsWithTheStagingFolderMade) {
-    const Outcome o = run_with("88888888\n");
-    EXPECT_EQ(o.exit_status, exit_status::kUpdatePathUnusable) << o.out << o.err;
-    EXPECT_TRUE(has(
-        o.out, kCaption + "다운로더를 사용할 수 있는 환경이 아닙니다. 담당자에게 연락주세요.\n"));
-    EXPECT_FALSE(has(o.out, "경고"));
-    EXPECT_TRUE(fs::is_directory(c("펠토사용자설치")));
-    EXPECT_FALSE(fs::exists(c("Pelto_H/Resource")));
-    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/Pelto.ini")));
-    EXPECT_EQ(registry(), registry_with_aliases_only());
+TEST_F(Workstation, AnUpdatePathThatCannotServeTheRunEndsItBeforeAnythingIsRemoved) {
+    struct Case {
+        std::string code;
+        int status;
+        std::string message;
+    };
+    for (const Case& k :
+         {Case{"88888888\n", exit_status::kUpdatePathUnusable,
+               "다운로더를 사용할 수 있는 환경이 아닙니다. 담당자에게 연락주세요."},
+          Case{"90000001\n", exit_status::kInstallerMissing,
+               "자동업데이트경로에 인스톨파일이 존재하지않습니다. 담당자에게 연락해주시기 "
+               "바랍니다."},
+          Case{"90000002\n", exit_status::kUpdaterMissing,
+               "자동업데이트경로에 업데이트파일이 존재하지않습니다. 담당자에게 연락해주시기 "
+               "바랍니다."}}) {
+        const Outcome o = run_with(k.code);
+        EXPECT_EQ(o.exit_status, k.status) << k.code << o.out << o.err;
+        EXPECT_TRUE(has(o.out, kCaption + k.message + "\n")) << o.out;
+        EXPECT_FALSE(has(o.out, "경고"));
+        EXPECT_TRUE(old_installation_untouched()) << k.code;
+        EXPECT_FALSE(fs::exists(c("펠토사용자설치"))) << k.code;
+        EXPECT_FALSE(fs::exists(c("Pelto_H/bin/install.done"))); // the installer never ran
+        EXPECT_EQ(registry(), registry_with_aliases_only());
+        EXPECT_TRUE(has(log(), "nothing removed"));
+    }
 }
 
-TEST_F(Workstation, MissingInstallerEndsAfterTheWarningWindow) {
-    const Outcome o = run_with("90000001\n");
+TEST_F(Workstation, TheCopiedInstallerIsStillCheckedAndTheRemovedFilesAreKept) {
+    // A name the copy takes for the installer, but not the installer's own name: the
+    // check before the removals passes, the one after the copy does not.
+    const fs::path share = root_ / "unc/UPDATESRV/pelto";
+    fs::rename(share / "installpelto_H.exe", share / "installpelto_H.exe.old");
+    const std::string pelto_ini = read_file(c("Pelto_H/bin/Pelto.ini"));
+    const Outcome o = run_with("11111111\n");
     EXPECT_EQ(o.exit_status, exit_status::kInstallerMissing) << o.out << o.err;
-    EXPECT_TRUE(has(o.out, "== 경고 =="));
-    EXPECT_TRUE(has(o.out, kCaption + "자동업데이트경로에 인스톨파일이 존재하지않습니다. "
-                                      "담당자에게 연락해주시기 바랍니다.\n"));
-    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/install.done")));
-    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/update.done")));
-    EXPECT_EQ(registry(), registry_with_aliases_only());
+    EXPECT_LT(o.out.find("== 경고 =="), o.out.find("인스톨파일이 존재하지않습니다"));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/Pelto.ini")));
+    EXPECT_TRUE(fs::exists(c("펠토사용자설치/installpelto_H.exe.old")));
+    // What went is kept.
+    const std::vector<fs::path> kept = dated_folders();
+    ASSERT_EQ(kept.size(), 1U);
+    EXPECT_EQ(read_file(kept[0] / "Pelto.ini"), pelto_ini);
 }
 
-TEST_F(Workstation, MissingUpdaterEndsAfterTheInstallerHasRun) {
-    const Outcome o = run_with("90000002\n");
+TEST_F(Workstation, MissingUpdaterAfterTheCopyEndsAfterTheInstallerHasRun) {
+    const fs::path share = root_ / "unc/UPDATESRV/pelto";
+    fs::rename(share / "PeltoUpdate_H.exe", share / "PeltoUpdate_H.exe.old");
+    const Outcome o = run_with("11111111\n");
     EXPECT_EQ(o.exit_status, exit_status::kUpdaterMissing) << o.out << o.err;
     EXPECT_TRUE(has(o.out, kCaption + "자동업데이트경로에 업데이트파일이 존재하지않습니다. "
                                       "담당자에게 연락해주시기 바랍니다.\n"));
@@ -327,6 +378,98 @@ TEST_F(Workstation, MissingUpdaterEndsAfterTheInstallerHasRun) {
     EXPECT_FALSE(fs::exists(c("Pelto_H/bin/update.done")));
     EXPECT_FALSE(fs::exists(c("Pelto_H/bin/Pelto.ini")));
     EXPECT_EQ(registry(), registry_with_aliases_only());
+}
+
+TEST_F(Workstation, TheRemovedSettingsFilesAreKeptByteForByteAndOnlyFiveFoldersStay) {
+    const fs::path backups = c("펠토사용자설치/보관");
+    for (const char* old : {"20200101-000000", "20210101-000000", "20220101-000000",
+                            "20230101-000000", "20240101-000000", "keep-me"}) {
+        fs::create_directories(backups / old);
+    }
+    const std::string pelto_ini = read_file(c("Pelto_H/bin/Pelto.ini"));
+    const std::string print_ini = read_file(c("Pelto_H/bin/Print.ini"));
+    const Outcome o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+
+    const std::vector<fs::path> kept = dated_folders();
+    ASSERT_EQ(kept.size(), 5U);
+    EXPECT_EQ(kept[0].filename(), "20210101-000000"); // the oldest went
+    EXPECT_TRUE(fs::is_directory(backups / "keep-me"));
+    const fs::path& made = kept.back();
+    EXPECT_GT(made.filename().string(), "2025");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(made)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Pelto.ini", "Print.ini"}));
+    EXPECT_EQ(read_file(made / "Pelto.ini"), pelto_ini);
+    EXPECT_EQ(read_file(made / "Print.ini"), print_ini);
+    EXPECT_TRUE(has(log(), "C:\\펠토사용자설치\\보관\\" + made.filename().string()));
+    // The new settings file is the template's, not the kept one.
+    EXPECT_EQ(settings(), settings_file("127.0.0.21", "pelto", "Clinic#2024", "PeltoDB"));
+}
+
+TEST_F(Workstation, AStagingFolderThatCannotBeMadeEndsTheRunWithError75AndNothingLost) {
+    std::ofstream(c("펠토사용자설치"), std::ios::binary) << "a file where the folder goes";
+    const Outcome o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kUnhandledError) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, kCaption + "Run-time error '75':")) << o.out;
+    EXPECT_FALSE(has(o.out, kCompleted));
+    EXPECT_TRUE(old_installation_untouched());
+    EXPECT_EQ(registry(), registry_with_aliases_only());
+}
+
+TEST_F(Workstation, ASilentRunWithTheCodeShowsNothingAndWritesWhatATypedRunWrites) {
+    Outcome o = run_with("", {}, {"/code=11111111", "/SILENT"});
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_FALSE(has(o.out, kCaption)) << o.out; // no message box, no input box
+    EXPECT_FALSE(has(o.out, "경고"));
+    EXPECT_FALSE(has(o.err, "no terminal")) << o.err;
+    EXPECT_EQ(registry(), registry_completed());
+    EXPECT_EQ(settings(), settings_file("127.0.0.21", "pelto", "Clinic#2024", "PeltoDB"));
+    EXPECT_TRUE(fs::exists(c("Pelto_H/bin/update.done")));
+    EXPECT_TRUE(has(log(), "silent: message not shown (information): 설치가 완료 되었습니다."));
+
+    // Again, with both programs already in the staging folder: replaced without a
+    // question; and the log where /LOG puts it.
+    const std::string usual_log = log();
+    o = run_with("", {}, {"/SILENT", "/LOG=C:\\logs\\silent.log", "/CODE=11111111"});
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_FALSE(has(o.out, "바꾸시겠습니까")) << o.out;
+    EXPECT_FALSE(has(o.err, "no terminal")) << o.err;
+    EXPECT_EQ(log(), usual_log);
+    EXPECT_TRUE(has(read_file(c("logs/silent.log")), "run ended (exit status 0)"));
+
+    // A code with spaces, given quoted: used as given, and no input box.
+    o = run_with("", {}, {"/CODE= 66666666 "});
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_FALSE(has(o.out, kPrompt));
+    EXPECT_TRUE(has(o.out, kCompleted));
+}
+
+TEST_F(Workstation, EachUsageErrorTouchesNothing) {
+    const auto before = snapshot();
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"/SILENT"},
+                                               {"/CODE=11111111", "/NOPE"},
+                                               {"/CODE="},
+                                               {"/LOG=relative.log", "/CODE=11111111"},
+                                               {"11111111"}}) {
+        const Outcome o = run_with("11111111\n", {}, arguments);
+        EXPECT_EQ(o.exit_status, exit_status::kUsageError) << arguments[0] << o.out << o.err;
+        EXPECT_TRUE(has(o.out, "Usage")) << o.out;
+        EXPECT_TRUE(has(o.out, arguments.back() == "/NOPE" ? "/NOPE" : arguments[0])) << o.out;
+        EXPECT_FALSE(has(o.out, kCaption)) << o.out;
+        EXPECT_TRUE(snapshot() == before) << arguments[0];
+    }
+    // Read before the platform starts: no machine root needed to be told.
+    Outcome o = run(PELTO_PROGRAM, "", {{"PELTO_MACHINE_ROOT", std::nullopt}}, 120, {"/CODE"});
+    EXPECT_EQ(o.exit_status, exit_status::kUsageError) << o.err;
+    o = run_with("", {}, {"/?"});
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted);
+    EXPECT_TRUE(has(o.out, "사용법")) << o.out;
+    EXPECT_TRUE(snapshot() == before);
 }
 
 TEST_F(Workstation, AnErrorReachingTheRunIsShownAndEndsWithItsOwnStatus) {

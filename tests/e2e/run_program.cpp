@@ -76,7 +76,8 @@ std::string cp949(const std::string& utf8) {
 }
 
 Outcome run(const std::filesystem::path& program, const std::string& input,
-            const std::map<std::string, std::optional<std::string>>& env, int limit_seconds) {
+            const std::map<std::string, std::optional<std::string>>& env, int limit_seconds,
+            const std::vector<std::string>& arguments) {
     Outcome outcome;
     char out_name[] = "/tmp/pelto-e2e-out-XXXXXX";
     char err_name[] = "/tmp/pelto-e2e-err-XXXXXX";
@@ -109,9 +110,14 @@ Outcome run(const std::filesystem::path& program, const std::string& input,
     }
     envp.push_back(nullptr);
     std::string arg0 = program.string();
-    char* argv[] = {arg0.data(), nullptr};
+    std::vector<std::string> args_copy = arguments;
+    std::vector<char*> argv{arg0.data()};
+    for (std::string& a : args_copy) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, arg0.c_str(), &actions, nullptr, argv, envp.data());
+    const int rc = posix_spawn(&pid, arg0.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         outcome.err = "cannot start the program: " + std::to_string(rc);

@@ -16,11 +16,12 @@ struct Outcome {
     std::string err; // standard error: notes of the terminal dialogs and the shell copy
 };
 
-// Runs `program` with `input` on its standard input and the environment of this process
-// changed by `env` (a value of nullopt removes the variable). The program is killed and
-// the outcome has exit status -1 when it has not ended after `limit_seconds`.
+// Runs `program` with `arguments`, `input` on its standard input and the environment of
+// this process changed by `env` (a value of nullopt removes the variable). The program is
+// killed and the outcome has exit status -1 when it has not ended after `limit_seconds`.
 Outcome run(const std::filesystem::path& program, const std::string& input,
-            const std::map<std::string, std::optional<std::string>>& env, int limit_seconds = 120);
+            const std::map<std::string, std::optional<std::string>>& env, int limit_seconds = 120,
+            const std::vector<std::string>& arguments = {});
 
 // A whole file's bytes ("" when it cannot be read).
 std::string read_file(const std::filesystem::path& path);

@@ -88,6 +88,10 @@ public:
         return true;
     }
     bool create_private_directory(TextView path) override {
+        private_requests.emplace_back(path);
+        if (refuse_private) {
+            return false;
+        }
         if (get_attributes(path)) {
             return (*get_attributes(path) & platform::attr::kDirectory) != 0;
         }
@@ -100,6 +104,8 @@ public:
     Text program_folder() override { return u"C:\\PeltoUserInstall_H"; }
 
     std::vector<Text> created;
+    std::vector<Text> private_requests; // create_private_directory calls
+    bool refuse_private = false;        // a folder the program may not take over
 
 private:
     struct Node {

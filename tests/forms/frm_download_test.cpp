@@ -30,7 +30,7 @@ TEST_F(ProgramFilesJob, CopiesInstallerAndUpdaterWithOrWithoutTrailingBackslash)
         f.shell.copies.clear();
         f.files.listed_patterns.clear();
         frm다운로드::sG_ShowMe(f.p, path, 0);
-        EXPECT_EQ(f.files.listed_patterns.at(1), u"\\\\SERVER\\update\\");
+        EXPECT_EQ(f.files.listed_patterns, std::vector<Text>{u"\\\\SERVER\\update\\"});
         const std::vector<CopyRequest> expected{
             {u"\\\\SERVER\\update\\PeltoUpdate_H.exe", Text(kStaging)},
             {u"\\\\SERVER\\update\\installpelto_H.exe", Text(kStaging)},
@@ -59,11 +59,54 @@ TEST_F(ProgramFilesJob, MatchesNamesInAnyCaseAndAsSubstrings) {
 TEST_F(ProgramFilesJob, CreatesTheStagingFolderOnlyWhenMissing) {
     frm다운로드::sG_ShowMe(f.p, u"\\\\SERVER\\update", 0);
     EXPECT_EQ(f.files.created, std::vector<Text>{Text(kStaging)});
-    EXPECT_EQ(f.files.listed_patterns.front(), kStaging);
+    EXPECT_EQ(f.files.private_requests, std::vector<Text>{Text(kStaging)});
 
     f.files.created.clear();
     frm다운로드::sG_ShowMe(f.p, u"\\\\SERVER\\update", 0);
     EXPECT_TRUE(f.files.created.empty());
+    // An existing folder is taken over as well: its access rights are set again.
+    EXPECT_EQ(f.files.private_requests.size(), 2U);
+}
+
+TEST_F(ProgramFilesJob, AStagingFolderThatCannotBeMadeIsError75AndNothingIsCopied) {
+    // A file of that name, and a folder the program may not take over.
+    for (const bool as_file : {true, false}) {
+        FakePlatform g;
+        g.files.add(u"\\\\SERVER\\update\\installpelto_H.exe");
+        if (as_file) {
+            g.files.add(kStaging);
+        } else {
+            g.files.refuse_private = true;
+        }
+        try {
+            frm다운로드::sG_ShowMe(g.p, u"\\\\SERVER\\update", 0);
+            FAIL() << "error 75 expected";
+        } catch (const VbError& e) {
+            EXPECT_EQ(e.number(), vberr::kPathFileAccess);
+        }
+        EXPECT_TRUE(g.shell.copies.empty());
+        EXPECT_TRUE(g.ui.messages.empty());
+        EXPECT_TRUE(g.log.mentions("cannot be created"));
+    }
+}
+
+TEST_F(ProgramFilesJob, TheCheckLooksAtWhatTheJobWouldCopyAndTouchesNothing) {
+    using State = frm다운로드::UpdatePath;
+    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"\\\\SERVER\\update\\"), State::Usable);
+    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"\\\\SERVER\\missing"), State::CannotBeListed);
+    // An empty folder can be listed ("." and ".."), and holds neither program.
+    f.files.add_folder(u"D:\\empty");
+    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"D:\\empty"), State::NoInstaller);
+    // The copy's own rule: any case, anywhere in the name.
+    f.files.add_folder(u"D:\\only");
+    f.files.add(u"D:\\only\\Old_INSTALLpelto_h.exe.bak");
+    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"D:\\only"), State::NoUpdater);
+    f.files.add(u"D:\\only\\peltoupdate_h.EXE");
+    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"D:\\only"), State::Usable);
+    EXPECT_TRUE(f.files.created.empty());
+    EXPECT_TRUE(f.files.private_requests.empty());
+    EXPECT_TRUE(f.shell.copies.empty());
+    EXPECT_TRUE(f.ui.messages.empty());
 }
 
 TEST_F(ProgramFilesJob, UnusablePathShowsTheMessageAndEndsTheProcessAfterCreatingStaging) {

@@ -1,0 +1,125 @@
+#include "installer/arguments.h"
+
+#include <algorithm>
+
+namespace pelto::installer {
+
+namespace {
+
+// The part of an argument after "/NAME=" when the argument starts so (name in any case).
+std::optional<Text> value_of(TextView argument, TextView name) {
+    const size_t eq = argument.find(u'=');
+    if (eq == TextView::npos || !equals_ignore_case(argument.substr(0, eq), name)) {
+        return std::nullopt;
+    }
+    return Text(argument.substr(eq + 1));
+}
+
+bool is_path_separator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
+// A full Windows path of a file: "X:\..." or "\\host\share\...", none of the characters
+// Windows refuses in a name, and not ending in a separator. A relative path would depend
+// on the folder the program was started in.
+bool is_full_file_path(TextView path) {
+    const bool drive =
+        path.size() > 3 &&
+        ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')) &&
+        path[1] == u':' && is_path_separator(path[2]);
+    const bool unc = path.size() > 4 && is_path_separator(path[0]) && is_path_separator(path[1]) &&
+                     !is_path_separator(path[2]);
+    if (!drive && !unc) {
+        return false;
+    }
+    const TextView rest = drive ? path.substr(3) : path.substr(2);
+    const bool clean = std::none_of(rest.begin(), rest.end(), [](char16_t c) {
+        return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' ||
+               c == u'?' || c == u'*';
+    });
+    return clean && !is_path_separator(path.back());
+}
+
+CommandLine usage_error(CommandLine line, TextView korean, TextView english, TextView argument) {
+    line.kind = CommandLine::Kind::UsageError;
+    line.fault =
+        Text(korean) + u": " + Text(argument) + u"\n" + Text(english) + u": " + Text(argument);
+    return line;
+}
+
+} // namespace
+
+CommandLine fG_ParseArguments(const std::vector<Text>& arguments) {
+    CommandLine line;
+    line.silent_given = std::any_of(arguments.begin(), arguments.end(), [](const Text& a) {
+        return equals_ignore_case(a, u"/SILENT");
+    });
+    bool help = false;
+    Text silent_argument; // as given, to be named when the code is missing
+    for (const Text& argument : arguments) {
+        if (argument == u"/?") {
+            help = true;
+        } else if (equals_ignore_case(argument, u"/SILENT")) {
+            if (line.options.silent) {
+                return usage_error(line, u"두 번 주어진 인수", u"Argument given twice", argument);
+            }
+            line.options.silent = true;
+            silent_argument = argument;
+        } else if (std::optional<Text> code = value_of(argument, u"/CODE")) {
+            if (line.options.code) {
+                return usage_error(line, u"두 번 주어진 인수", u"Argument given twice", argument);
+            }
+            if (code->empty()) {
+                return usage_error(line, u"요양기관기호가 비어 있습니다", u"The code is empty",
+                                   argument);
+            }
+            line.options.code = std::move(code);
+        } else if (std::optional<Text> log = value_of(argument, u"/LOG")) {
+            if (line.options.log) {
+                return usage_error(line, u"두 번 주어진 인수", u"Argument given twice", argument);
+            }
+            if (!is_full_file_path(*log)) {
+                return usage_error(line, u"로그 파일은 전체 경로로 주어야 합니다",
+                                   u"The log needs a full path of a file", argument);
+            }
+            line.options.log = std::move(log);
+        } else if (equals_ignore_case(argument, u"/CODE") ||
+                   equals_ignore_case(argument, u"/LOG")) {
+            return usage_error(line, u"값이 없는 인수", u"Argument without its value", argument);
+        } else {
+            return usage_error(line, u"알 수 없는 인수", u"Unknown argument", argument);
+        }
+    }
+    if (help) {
+        line.kind = CommandLine::Kind::Help;
+        return line;
+    }
+    if (line.options.silent && !line.options.code) {
+        return usage_error(line, u"/SILENT에는 /CODE가 필요합니다", u"/SILENT needs /CODE",
+                           silent_argument);
+    }
+    return line;
+}
+
+Text fG_Usage() {
+    return u"사용법 / Usage: PeltoUserInstall_H [/CODE=요양기관기호] [/SILENT] [/LOG=경로] [/?]\n"
+           u"\n"
+           u"  /CODE=code  요양기관기호. 입력 창을 띄우지 않고 주어진 그대로 씁니다\n"
+           u"              (공백이 있으면 따옴표로 묶습니다).\n"
+           u"              The care-institution code, used exactly as given; no input box\n"
+           u"              (quote it when it holds spaces).\n"
+           u"  /SILENT     메시지 창, 경고 창, 복사 질문 없이 설치합니다. /CODE가 필요합니다.\n"
+           u"              결과는 종료 코드와 실행 로그로 알 수 있습니다.\n"
+           u"              No message box, warning window or copy question; needs /CODE.\n"
+           u"              The exit status and the run log tell the outcome.\n"
+           u"  /LOG=path   실행 로그를 이 파일(Windows 전체 경로)에 씁니다.\n"
+           u"              Writes the run log to this file (a full Windows path).\n"
+           u"  /?          이 도움말을 보여 줍니다. / Shows this help.\n"
+           u"\n"
+           u"인수 이름은 대소문자를 가리지 않습니다. 잘못된 인수는 종료 코드 22로 끝나며\n"
+           u"아무것도 바꾸지 않습니다.\n"
+           u"Argument names are not case-sensitive. A wrong argument ends with exit status 22\n"
+           u"and changes nothing.\n";
+}
+
+} // namespace pelto::installer

@@ -1,6 +1,7 @@
 #include "platform/win32/filesystem_win32.h"
 
 #include "platform/win32/handles.h"
+#include "platform/win32/private_folder.h"
 #include "platform/win32/wide.h"
 
 #include <limits>
@@ -169,13 +170,7 @@ bool Win32FileSystem::create_directory(TextView path) {
 }
 
 bool Win32FileSystem::create_private_directory(TextView path) {
-    const std::wstring folder = wide(path);
-    if (CreateDirectoryW(folder.c_str(), nullptr) != FALSE) {
-        return true;
-    }
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    return make_private_folder(wide(path));
 }
 
 bool Win32FileSystem::remove_directory(TextView path) {

@@ -90,9 +90,13 @@ bool passes_attribute_filter(uint32_t entry_attributes, uint32_t attribute_filte
     return (entry_attributes & kSelective & ~attribute_filter) == 0;
 }
 
+std::wstring Win32FileSystem::readable(TextView path) {
+    return drives_ != nullptr ? wide(drives_->resolve(path)) : wide(path);
+}
+
 std::vector<DirEntry> Win32FileSystem::list(TextView pattern, uint32_t attribute_filter) {
     std::vector<DirEntry> entries;
-    std::wstring query = wide(pattern);
+    std::wstring query = readable(pattern);
     if (query.empty()) {
         return entries;
     }
@@ -109,7 +113,7 @@ std::vector<DirEntry> Win32FileSystem::list(TextView pattern, uint32_t attribute
 }
 
 std::optional<uint32_t> Win32FileSystem::get_attributes(TextView path) {
-    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    const DWORD attributes = GetFileAttributesW(readable(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return std::nullopt;
     }
@@ -183,7 +187,7 @@ std::unique_ptr<File> Win32FileSystem::open_file(TextView path, FileMode mode) {
     const DWORD share = read_only ? FILE_SHARE_READ : 0;
     // VB's Open ... For Binary: an existing file keeps its bytes, a missing one is created.
     const DWORD disposition = read_only ? OPEN_EXISTING : OPEN_ALWAYS;
-    FileHandle handle(CreateFileW(wide(path).c_str(), access, share, nullptr, disposition,
+    FileHandle handle(CreateFileW(readable(path).c_str(), access, share, nullptr, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) {
         return nullptr;

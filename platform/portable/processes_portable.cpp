@@ -31,8 +31,12 @@ struct LeftProcess {
 // PGRP ...", where NAME may itself hold blanks and parentheses.
 std::vector<LeftProcess> processes_in_group(pid_t group) {
     std::vector<LeftProcess> left;
+    // Processes come and go while /proc is read: a read error ends the list, it never
+    // reaches the wait.
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    for (std::filesystem::directory_iterator it("/proc", error), last; !error && it != last;
+         it.increment(error)) {
+        const std::filesystem::directory_entry& entry = *it;
         const std::string pid_text = entry.path().filename().string();
         pid_t pid = 0;
         const auto [end, parsed] =

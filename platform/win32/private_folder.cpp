@@ -66,11 +66,11 @@ FileHandle open_for_takeover(const std::wstring& path) {
 }
 
 // Owner first: once Administrators own the entry, its access rights can always be set.
+// The descriptor's own "protected" mark ("D:P") keeps the parent's rights from being
+// inherited again.
 bool take_over(HANDLE entry, const Descriptor& rights) {
     return SetKernelObjectSecurity(entry, OWNER_SECURITY_INFORMATION, rights.get()) &&
-           SetKernelObjectSecurity(entry,
-                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                   rights.get());
+           SetKernelObjectSecurity(entry, DACL_SECURITY_INFORMATION, rights.get());
 }
 
 struct Rights {

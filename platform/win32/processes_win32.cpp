@@ -50,13 +50,14 @@ std::vector<LeftProcess> processes_in(HANDLE job) {
     const FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
-         more = Process32NextW(snapshot.get(), &entry)) {
+    bool more = snapshot && Process32FirstW(snapshot.get(), &entry);
+    while (more) {
         for (LeftProcess& process : left) {
             if (process.id == entry.th32ProcessID) {
                 process.name = to_utf8(from_wide(entry.szExeFile));
             }
         }
+        more = Process32NextW(snapshot.get(), &entry) != FALSE;
     }
     return left;
 }

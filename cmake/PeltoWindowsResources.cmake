@@ -3,8 +3,9 @@
 #                             [GUI])
 #
 # Gives a Windows program its manifest (the execution level, Common Controls 6, DPI
-# awareness, UTF-8 not assumed), a version resource and the icon. GUI makes it a Windows
-# (not console) program. Does nothing on other systems, so callers need no WIN32 test.
+# awareness, UTF-8 not assumed), a version resource and the icon, marks it terminal-server
+# aware and signs it when signing is set up (cmake/PeltoSigning.cmake). GUI makes it a
+# Windows (not console) program. Does nothing on other systems, so callers need no WIN32 test.
 function(pelto_add_windows_resources target)
     if(NOT WIN32)
         return()
@@ -58,9 +59,15 @@ function(pelto_add_windows_resources target)
     if(R_GUI)
         set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE TRUE)
     endif()
+    # Terminal-server aware: on a Remote Desktop server Windows gives the program the
+    # real system folders and registry instead of per-user copies.
+    target_link_options(${target} PRIVATE -Wl,--tsaware)
+    # Signed right after linking when a certificate was given (cmake/PeltoSigning.cmake).
+    pelto_sign_windows_program(${target} DESCRIPTION "${R_DESCRIPTION}")
 endfunction()
 
 set(PELTO_WINDOWS_TEMPLATES ${CMAKE_CURRENT_LIST_DIR}/../platform/win32/resources)
+include(${CMAKE_CURRENT_LIST_DIR}/PeltoSigning.cmake)
 # Resource scripts are compiled wherever a program calls the function above, so the
 # language is enabled here, in the scope that includes this file (the top level).
 if(WIN32)

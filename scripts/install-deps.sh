@@ -21,6 +21,8 @@ packages=(
     # the Windows builds and their tests under Wine
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
     xvfb xdotool imagemagick fonts-nanum
+    # signing the Windows programs, and the throw-away certificate that tests it
+    osslsigncode openssl
     # npm's registry is reached over TLS; the scripts use these tools
     ca-certificates curl procps file binutils
     # timing helpers for the benchmarks

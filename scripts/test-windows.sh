@@ -37,6 +37,10 @@ for exe in "$x64"/bin/PeltoUserInstall_H.exe "$x64"/bin/pelto-cipher.exe \
     fi
 done
 
+# Both programs signed with a throw-away certificate and the signatures verified.
+stage "signing with a throw-away certificate"
+bash scripts/sign-windows.sh "$x64" "$x86"
+
 # ---------------------------------------------------------------- Wine and a desktop
 if ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
     localedef -i ko_KR -f UTF-8 ko_KR.UTF-8
@@ -82,6 +86,9 @@ rm -rf "$WINEPREFIX"
 # The warning window asks for "맑은 고딕"; a Korean font of this machine stands in for it.
 "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
     /v '맑은 고딕' /t REG_SZ /d 'NanumGothic' /f >/dev/null 2>&1 </dev/null
+# Wine 8 reports Windows 7, which has no nested jobs; the security tests run as Windows 10.
+"$wine" reg add 'HKCU\Software\Wine\AppDefaults\win32_security_tests.exe' \
+    /v Version /t REG_SZ /d win10 /f >/dev/null 2>&1 </dev/null
 
 # ---------------------------------------------------------------- tests
 # Both test sets run even when the first fails, so one run shows every failure.
@@ -91,6 +98,9 @@ ctest --preset windows-x64 </dev/null || status=1
 
 stage "end-to-end run"
 bash tests/win32/e2e.sh "$x64" </dev/null || status=1
+
+stage "security checks (terminal-server aware, planted odbc32.dll)"
+bash tests/win32/security_checks.sh "$x64" "$x86" </dev/null || status=1
 
 stage "done"
 exit "$status"

@@ -8,6 +8,7 @@
 //     same visible work done by a shell script with the standard tools (sqlite3, cp, sed).
 #include "core/error.h"
 #include "platform/portable/processes_portable.h"
+#include "platform/portable/run_log_file.h"
 #include "tests/e2e/run_program.h"
 
 #include <algorithm>
@@ -70,7 +71,8 @@ void wait_benchmark(const fs::path& base) {
     { std::ofstream(staged / "installpelto_H.exe") << "#!/bin/sh\nsleep 3\n"; }
     ::chmod((staged / "installpelto_H.exe").c_str(), 0755);
     pelto::platform::portable::MachineRoot machine(root);
-    pelto::platform::portable::PortableProcesses processes(machine);
+    pelto::platform::portable::FileRunLog log(base / "wait.log");
+    pelto::platform::portable::PortableProcesses processes(machine, log);
 
     const double cpu0 = self_cpu();
     const auto t0 = Clock::now();

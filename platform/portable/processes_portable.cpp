@@ -5,9 +5,14 @@
 #include "core/error.h"
 
 #include <cerrno>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 extern char** environ; // NOLINT: POSIX declares it nowhere else
 
@@ -17,9 +22,52 @@ namespace {
 
 constexpr TextView kSource = u"PeltoUserInstall_H";
 
+struct LeftProcess {
+    pid_t pid;
+    std::string name;
+};
+
+// The processes of group `group` still running, from /proc: "PID (NAME) STATE PPID
+// PGRP ...", where NAME may itself hold blanks and parentheses.
+std::vector<LeftProcess> processes_in_group(pid_t group) {
+    std::vector<LeftProcess> left;
+    // Processes come and go while /proc is read: a read error ends the list, it never
+    // reaches the wait.
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc", error), last; !error && it != last;
+         it.increment(error)) {
+        const std::filesystem::directory_entry& entry = *it;
+        const std::string pid_text = entry.path().filename().string();
+        pid_t pid = 0;
+        const auto [end, parsed] =
+            std::from_chars(pid_text.data(), pid_text.data() + pid_text.size(), pid);
+        if (parsed != std::errc() || end != pid_text.data() + pid_text.size()) {
+            continue;
+        }
+        std::ifstream stat_file(entry.path() / "stat");
+        std::string stat;
+        std::getline(stat_file, stat);
+        const size_t open = stat.find('(');
+        const size_t close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close < open) {
+            continue;
+        }
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state;
+        pid_t parent = 0;
+        pid_t process_group = 0;
+        // A zombie has ended; it only waits for its parent to collect it.
+        if (rest >> state >> parent >> process_group && process_group == group && state != "Z") {
+            left.push_back(LeftProcess{pid, stat.substr(open + 1, close - open - 1)});
+        }
+    }
+    return left;
+}
+
 class PortableProcess final : public Process {
 public:
-    explicit PortableProcess(pid_t pid) : pid_(pid) {}
+    PortableProcess(RunLog& log, std::string program, pid_t pid)
+        : log_(log), program_(std::move(program)), pid_(pid) {}
     PortableProcess(const PortableProcess&) = delete;
     PortableProcess& operator=(const PortableProcess&) = delete;
 
@@ -52,10 +100,30 @@ public:
             // The shell's convention for a program ended by a signal.
             exit_code_ = 128U + static_cast<uint32_t>(WTERMSIG(status));
         }
+        if (rc > 0) {
+            report_left_processes();
+        }
         return exit_code_;
     }
 
 private:
+    // The group keeps the program's id as long as one of its members runs, so the id
+    // cannot have been given to an unrelated process.
+    void report_left_processes() {
+        const std::vector<LeftProcess> left = processes_in_group(pid_);
+        if (left.empty()) {
+            return;
+        }
+        std::string line = program_ + " has ended and left running what it started:";
+        for (size_t i = 0; i < left.size(); ++i) {
+            line += (i == 0 ? " " : ", ") + left[i].name + " (process " +
+                    std::to_string(left[i].pid) + ")";
+        }
+        log_.write(line);
+    }
+
+    RunLog& log_;
+    std::string program_;
     pid_t pid_;
     bool reaped_ = false;
     std::optional<uint32_t> exit_code_;
@@ -63,7 +131,8 @@ private:
 
 } // namespace
 
-PortableProcesses::PortableProcesses(const MachineRoot& machine) : machine_(machine) {}
+PortableProcesses::PortableProcesses(const MachineRoot& machine, RunLog& log)
+    : machine_(machine), log_(log) {}
 
 std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_command*/) {
     const std::optional<std::filesystem::path> host = machine_.to_host(path);
@@ -73,15 +142,21 @@ std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_comm
     const std::string program = host->string();
     std::string arg0 = program;
     char* argv[] = {arg0.data(), nullptr};
+    // A process group of its own (its id is the program's), to find what it leaves.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+    const int rc = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     if (rc == ENOENT || rc == ENOTDIR) {
         throw VbError::runtime(vberr::kFileNotFound, kSource);
     }
     if (rc != 0) {
         throw VbError::runtime(vberr::kInvalidProcedureCall, kSource);
     }
-    return std::make_unique<PortableProcess>(pid);
+    return std::make_unique<PortableProcess>(log_, to_utf8(path), pid);
 }
 
 } // namespace pelto::platform::portable

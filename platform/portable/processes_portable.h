@@ -1,19 +1,23 @@
 // Programs of the mapped machine are ordinary executables (a script with a shebang is
-// fine), started with their Windows path and waited for with waitpid.
+// fine), started with their Windows path and waited for with waitpid. Each starts in a
+// process group of its own, so that the wait can name in the run log the programs it
+// started that are still running when it has ended; nothing waits for those.
 #pragma once
 
 #include "platform/portable/machine_root.h"
 #include "platform/process.h"
+#include "platform/run_log.h"
 
 namespace pelto::platform::portable {
 
 class PortableProcesses final : public Processes {
 public:
-    explicit PortableProcesses(const MachineRoot& machine);
+    PortableProcesses(const MachineRoot& machine, RunLog& log);
     std::unique_ptr<Process> start(TextView path, int show_command) override;
 
 private:
     const MachineRoot& machine_;
+    RunLog& log_;
 };
 
 } // namespace pelto::platform::portable

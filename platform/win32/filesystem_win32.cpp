@@ -1,6 +1,7 @@
 #include "platform/win32/filesystem_win32.h"
 
 #include "platform/win32/handles.h"
+#include "platform/win32/private_folder.h"
 #include "platform/win32/wide.h"
 
 #include <limits>
@@ -89,9 +90,13 @@ bool passes_attribute_filter(uint32_t entry_attributes, uint32_t attribute_filte
     return (entry_attributes & kSelective & ~attribute_filter) == 0;
 }
 
+std::wstring Win32FileSystem::readable(TextView path) {
+    return drives_ != nullptr ? wide(drives_->resolve(path)) : wide(path);
+}
+
 std::vector<DirEntry> Win32FileSystem::list(TextView pattern, uint32_t attribute_filter) {
     std::vector<DirEntry> entries;
-    std::wstring query = wide(pattern);
+    std::wstring query = readable(pattern);
     if (query.empty()) {
         return entries;
     }
@@ -108,7 +113,7 @@ std::vector<DirEntry> Win32FileSystem::list(TextView pattern, uint32_t attribute
 }
 
 std::optional<uint32_t> Win32FileSystem::get_attributes(TextView path) {
-    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    const DWORD attributes = GetFileAttributesW(readable(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return std::nullopt;
     }
@@ -169,13 +174,7 @@ bool Win32FileSystem::create_directory(TextView path) {
 }
 
 bool Win32FileSystem::create_private_directory(TextView path) {
-    const std::wstring folder = wide(path);
-    if (CreateDirectoryW(folder.c_str(), nullptr) != FALSE) {
-        return true;
-    }
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    return make_private_folder(wide(path));
 }
 
 bool Win32FileSystem::remove_directory(TextView path) {
@@ -188,7 +187,7 @@ std::unique_ptr<File> Win32FileSystem::open_file(TextView path, FileMode mode) {
     const DWORD share = read_only ? FILE_SHARE_READ : 0;
     // VB's Open ... For Binary: an existing file keeps its bytes, a missing one is created.
     const DWORD disposition = read_only ? OPEN_EXISTING : OPEN_ALWAYS;
-    FileHandle handle(CreateFileW(wide(path).c_str(), access, share, nullptr, disposition,
+    FileHandle handle(CreateFileW(readable(path).c_str(), access, share, nullptr, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) {
         return nullptr;

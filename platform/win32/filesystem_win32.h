@@ -2,11 +2,17 @@
 #pragma once
 
 #include "platform/filesystem.h"
+#include "platform/win32/mapped_drive.h"
 
 namespace pelto::platform::win32 {
 
 class Win32FileSystem final : public FileSystem {
 public:
+    Win32FileSystem() = default;
+    // Paths that are read (listed, looked at, opened) on a drive letter the program
+    // lacks are taken through the user's saved mapping of that drive.
+    explicit Win32FileSystem(MappedDrives& drives) : drives_(&drives) {}
+
     std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
     std::optional<uint32_t> get_attributes(TextView path) override;
     bool set_attributes(TextView path, uint32_t attributes) override;
@@ -17,6 +23,11 @@ public:
     bool remove_directory(TextView path) override;
     std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
     Text program_folder() override;
+
+private:
+    std::wstring readable(TextView path);
+
+    MappedDrives* drives_ = nullptr;
 };
 
 // VB's Dir rule: normal files always pass; an entry that is hidden, system or a folder

@@ -1,5 +1,6 @@
 // The Windows services, created once for the run.
 #include "platform/platform.h"
+#include "platform/win32/dll_search.h"
 #include "platform/win32/filesystem_win32.h"
 #include "platform/win32/odbc_providers_win32.h"
 #include "platform/win32/processes_win32.h"
@@ -20,6 +21,10 @@ namespace pelto::platform {
 
 namespace {
 
+// Runs while the program starts, before main and before any library is loaded on the
+// program's behalf.
+const bool g_libraries_from_system32_only = (win32::load_libraries_from_system32_only(), true);
+
 std::optional<win32::OdbcServerMap> test_server_map() {
 #if defined(PELTO_WITH_ODBC_SERVER_MAP)
     return win32::OdbcServerMap::from_environment();
@@ -31,7 +36,8 @@ std::optional<win32::OdbcServerMap> test_server_map() {
 class Win32Services final : public PlatformServices {
 public:
     explicit Win32Services(std::wstring log_path)
-        : log_(std::move(log_path)), ui_(log_),
+        : log_(std::move(log_path)), drives_(log_), files_(drives_), shell_(drives_),
+          processes_(log_), ui_(log_),
           odbc_(log_, test_server_map()), platform_{registry_,  profiles_, files_, shell_,
                                                     processes_, ui_,       odbc_,  log_} {
         // Common Controls 6 (named by the manifest) for the dialogs' controls.
@@ -43,6 +49,7 @@ public:
 
 private:
     win32::Win32RunLog log_;
+    win32::MappedDrives drives_;
     win32::Win32Registry registry_;
     win32::Win32ProfileFiles profiles_;
     win32::Win32FileSystem files_;

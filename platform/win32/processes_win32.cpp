@@ -4,41 +4,130 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
+// sddl.h and tlhelp32.h need the Windows types first.
+// clang-format off
 #include <windows.h>
+#include <sddl.h>
+#include <tlhelp32.h>
+#include <versionhelpers.h>
+// clang-format on
+
+#include <array>
+#include <string>
+#include <vector>
 
 namespace pelto::platform::win32 {
 
 namespace {
 
-// Right to wait on the process and to read its exit code (0x400), as the wait needs.
-constexpr DWORD kWaitAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION;
+struct LocalMemoryTraits {
+    static HLOCAL invalid() { return nullptr; }
+    static void close(HLOCAL h) { ::LocalFree(h); }
+};
+using LocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
+
+struct LeftProcess {
+    uint32_t id;
+    std::string name;
+};
+
+// The programs of `job` still running, by image name and id.
+std::vector<LeftProcess> processes_in(HANDLE job) {
+    // Room for far more programs than an installer leaves behind; a longer list is cut.
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        std::array<ULONG_PTR, 255> more;
+    } ids{};
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr) &&
+        GetLastError() != ERROR_MORE_DATA) {
+        return {};
+    }
+    std::vector<LeftProcess> left;
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+        left.push_back(LeftProcess{static_cast<uint32_t>(ids.list.ProcessIdList[i]), "?"});
+    }
+    // Names from a snapshot of all processes: it needs no right on the processes.
+    const FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool more = snapshot && Process32FirstW(snapshot.get(), &entry);
+    while (more) {
+        for (LeftProcess& process : left) {
+            if (process.id == entry.th32ProcessID) {
+                process.name = to_utf8(from_wide(entry.szExeFile));
+            }
+        }
+        more = Process32NextW(snapshot.get(), &entry) != FALSE;
+    }
+    return left;
+}
 
 class Win32Process final : public Process {
 public:
-    Win32Process(uint32_t id, KernelHandle handle) : id_(id), handle_(std::move(handle)) {}
+    Win32Process(RunLog& log, std::string program, uint32_t id, KernelHandle process,
+                 KernelHandle job)
+        : log_(log), program_(std::move(program)), id_(id), process_(std::move(process)),
+          job_(std::move(job)) {}
 
     uint32_t id() const override { return id_; }
 
     std::optional<uint32_t> wait_for_exit() override {
-        if (!handle_) {
-            return std::nullopt;
-        }
-        // Blocks in the kernel until the process ends: no polling, no CPU used, and an
-        // exit code that happens to be STILL_ACTIVE (259) cannot keep the wait going.
-        if (WaitForSingleObject(handle_.get(), INFINITE) != WAIT_OBJECT_0) {
+        // The handle the start returned: it needs no later opening by the process id,
+        // which the program's own rights may refuse, so the wait cannot end early.
+        // The wait blocks in the kernel until the process ends: no polling, no CPU used,
+        // and an exit code that happens to be STILL_ACTIVE (259) cannot keep it going.
+        if (WaitForSingleObject(process_.get(), INFINITE) != WAIT_OBJECT_0) {
             return std::nullopt;
         }
         DWORD code = 0;
-        if (!GetExitCodeProcess(handle_.get(), &code)) {
+        if (!GetExitCodeProcess(process_.get(), &code)) {
             return std::nullopt;
         }
+        report_left_processes();
         return code;
     }
 
 private:
+    void report_left_processes() {
+        if (!job_) {
+            return;
+        }
+        const std::vector<LeftProcess> left = processes_in(job_.get());
+        if (left.empty()) {
+            return;
+        }
+        std::string line = program_ + " has ended and left running what it started:";
+        for (size_t i = 0; i < left.size(); ++i) {
+            line += (i == 0 ? " " : ", ") + left[i].name + " (process " +
+                    std::to_string(left[i].id) + ")";
+        }
+        log_.write(line);
+        job_.reset(); // reported once
+    }
+
+    RunLog& log_;
+    std::string program_;
     uint32_t id_;
-    KernelHandle handle_;
+    KernelHandle process_;
+    // Closing it ends nothing: the job has no kill-on-close limit.
+    KernelHandle job_;
 };
+
+// A job that only watches: programs in it may leave it (an installer that asks for
+// that keeps working) and nothing in it is ended when the job's handle is closed.
+KernelHandle watching_job() {
+    KernelHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) {
+        return job;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+        job.reset();
+    }
+    return job;
+}
 
 } // namespace
 
@@ -50,23 +139,52 @@ std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command) 
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(show_command);
+
+    LocalMemory closed_rights;
+    SECURITY_ATTRIBUTES process_rights{sizeof process_rights, nullptr, FALSE};
+    if (options_.deny_open_by_id) {
+        PSECURITY_DESCRIPTOR nobody = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1, &nobody,
+                                                             nullptr);
+        closed_rights.reset(nobody);
+        process_rights.lpSecurityDescriptor = nobody;
+    }
+
+    // Windows before 8 has no nested jobs: a program placed in a job there could not
+    // use jobs of its own, which some installers do. It is not watched there.
+    const bool watch = IsWindows8OrGreater();
     PROCESS_INFORMATION created{};
-    if (!CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &created)) {
+    if (!CreateProcessW(application.c_str(), command_line.data(),
+                        options_.deny_open_by_id ? &process_rights : nullptr, nullptr, FALSE,
+                        watch ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &created)) {
         const DWORD error = GetLastError();
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
                              error == ERROR_INVALID_NAME;
         throw VbError::runtime(missing ? vberr::kFileNotFound : vberr::kInvalidProcedureCall);
     }
-    const KernelHandle creation_process(created.hProcess);
-    const KernelHandle creation_thread(created.hThread);
-    const uint32_t id = created.dwProcessId;
-    // The program is waited for through a handle opened by its identifier, inheritable,
-    // with the query right. The handle from the creation is held until then, so the
-    // identifier cannot be reused by another process in between even when the program
-    // has already ended.
-    KernelHandle waitable(OpenProcess(kWaitAccess, TRUE, id));
-    return std::make_unique<Win32Process>(id, std::move(waitable));
+    KernelHandle process(created.hProcess);
+    const KernelHandle thread(created.hThread);
+    const std::string program = to_utf8(path);
+
+    KernelHandle job;
+    if (!watch) {
+        log_.write("programs left running by " + program +
+                   " cannot be listed on this Windows version (no nested jobs)");
+    } else {
+        job = watching_job();
+        if (!job || !AssignProcessToJobObject(job.get(), process.get())) {
+            // A job this program itself runs in may forbid it.
+            log_.write("programs left running by " + program +
+                       " cannot be listed: " + describe_win32_error(GetLastError()));
+            job.reset();
+        }
+        if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+            TerminateProcess(process.get(), 1);
+            throw VbError::runtime(vberr::kInvalidProcedureCall);
+        }
+    }
+    return std::make_unique<Win32Process>(log_, program, created.dwProcessId, std::move(process),
+                                          std::move(job));
 }
 
 } // namespace pelto::platform::win32

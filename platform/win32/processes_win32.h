@@ -2,12 +2,29 @@
 #pragma once
 
 #include "platform/process.h"
+#include "platform/run_log.h"
 
 namespace pelto::platform::win32 {
 
+struct Win32StartOptions {
+    // Gives the started process rights that let nobody open it by its id (as a program
+    // running under another account or protecting itself does): tests show with it that
+    // the wait holds on to the handle the start returned.
+    bool deny_open_by_id = false;
+};
+
 class Win32Processes final : public Processes {
 public:
+    explicit Win32Processes(RunLog& log, Win32StartOptions options = {})
+        : log_(log), options_(options) {}
+    // The program runs in a job of its own, only so that the wait can name in the run
+    // log the programs it started that are still running when it has ended (a
+    // bootstrapper's second stage, the suite, a tray helper). Nothing waits for them.
     std::unique_ptr<Process> start(TextView path, int show_command) override;
+
+private:
+    RunLog& log_;
+    Win32StartOptions options_;
 };
 
 } // namespace pelto::platform::win32

@@ -23,8 +23,10 @@ std::string path_list(TextView path) {
 
 int Win32ShellCopy::copy_file(const OwnerWindow& owner, TextView source_file,
                               TextView destination_folder) {
-    const std::string from = path_list(source_file);
-    const std::string to = path_list(destination_folder);
+    const std::string from =
+        path_list(drives_ != nullptr ? drives_->resolve(source_file) : Text(source_file));
+    const std::string to = path_list(drives_ != nullptr ? drives_->resolve(destination_folder)
+                                                        : Text(destination_folder));
     SHFILEOPSTRUCTA operation{};
     operation.hwnd = static_cast<HWND>(owner.native_handle());
     operation.wFunc = FO_COPY;

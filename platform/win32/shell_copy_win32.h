@@ -2,13 +2,21 @@
 #pragma once
 
 #include "platform/shell_copy.h"
+#include "platform/win32/mapped_drive.h"
 
 namespace pelto::platform::win32 {
 
 class Win32ShellCopy final : public ShellCopy {
 public:
+    Win32ShellCopy() = default;
+    // A drive letter the program lacks is taken through the user's saved mapping.
+    explicit Win32ShellCopy(MappedDrives& drives) : drives_(&drives) {}
+
     int copy_file(const OwnerWindow& owner, TextView source_file,
                   TextView destination_folder) override;
+
+private:
+    MappedDrives* drives_ = nullptr;
 };
 
 } // namespace pelto::platform::win32

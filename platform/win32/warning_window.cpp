@@ -110,12 +110,6 @@ LRESULT CALLBACK warning_window_procedure(HWND hwnd, UINT message, WPARAM wparam
             return 0;
         }
         break;
-    case WM_KEYDOWN:
-        if (wparam == VK_ESCAPE) {
-            PostMessageW(hwnd, WM_CLOSE, 0, 0);
-            return 0;
-        }
-        break;
     case WM_SETCURSOR:
         if (LOWORD(lparam) == HTCLIENT) {
             apply_pointer();
@@ -148,6 +142,15 @@ bool register_class(HINSTANCE instance) {
     return RegisterClassExW(&window_class) != 0;
 }
 
+// Esc pressed while the window is active closes it, whether or not it has the keyboard
+// focus: an active window without the focus (SetFocus refused, or the focus lost to
+// nothing) receives its keys as WM_SYSKEYDOWN, which its procedure would never see as
+// a plain key.
+bool is_escape_for(HWND hwnd, const MSG& msg) {
+    return (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_ESCAPE &&
+           (msg.hwnd == nullptr || msg.hwnd == hwnd || IsChild(hwnd, msg.hwnd));
+}
+
 // Runs the window's messages until it is gone. A WM_QUIT met on the way is put back for
 // whoever runs the loop outside.
 void run_until_closed(HWND hwnd) {
@@ -160,6 +163,10 @@ void run_until_closed(HWND hwnd) {
         }
         if (got == -1) {
             break;
+        }
+        if (is_escape_for(hwnd, msg)) {
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+            continue;
         }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

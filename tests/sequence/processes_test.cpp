@@ -1,6 +1,7 @@
 // Programs of the mapped machine started by their Windows path and waited for.
 #include "core/error.h"
 #include "platform/portable/processes_portable.h"
+#include "tests/support/recording.h"
 
 #include <filesystem>
 #include <fstream>
@@ -22,7 +23,7 @@ protected:
         fs::remove_all(root_);
         fs::create_directories(root_ / "drive_c" / "펠토사용자설치");
         machine_ = std::make_unique<MachineRoot>(root_);
-        processes_ = std::make_unique<PortableProcesses>(*machine_);
+        processes_ = std::make_unique<PortableProcesses>(*machine_, log_);
     }
     void TearDown() override { fs::remove_all(root_); }
 
@@ -36,6 +37,7 @@ protected:
 
     fs::path root_;
     std::unique_ptr<MachineRoot> machine_;
+    testing::MemoryRunLog log_;
     std::unique_ptr<PortableProcesses> processes_;
 };
 

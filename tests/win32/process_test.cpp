@@ -2,6 +2,7 @@
 #include "core/error.h"
 #include "platform/win32/filesystem_win32.h"
 #include "platform/win32/processes_win32.h"
+#include "platform/win32/run_log_win32.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,8 @@ protected:
     }
 
     TempFolder folder_;
-    platform::win32::Win32Processes processes_;
+    platform::win32::Win32RunLog log_{folder_ / L"run.log"};
+    platform::win32::Win32Processes processes_{log_};
 };
 
 TEST_F(ProcessTest, StartedProgramIsWaitedForAndItsExitCodeSeen) {

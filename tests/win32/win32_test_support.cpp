@@ -107,7 +107,7 @@ Text text_of(std::wstring_view wide) {
 }
 
 TestPlatform::TestPlatform(const std::wstring& log_file)
-    : log_(log_file), ui_(log_),
+    : log_(log_file), processes_(log_), ui_(log_),
       odbc_(log_, std::nullopt), platform_{registry_,  profiles_, files_, shell_,
                                            processes_, ui_,       odbc_,  log_} {}
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Draws the Windows programs' pictures with ImageMagick and the Nanum fonts:
 #   warning_picture.bmp  the installer's question that the warning window shows, 486 x 336
-#   pelto.ico            the programs' icon, 16, 32 and 48 pixels
+#   pelto.ico            the programs' icon, 16, 32, 48 and 256 pixels (the 256 one PNG-compressed)
 # Usage: make_art.sh OUTPUT_FOLDER [CONVERT]   (CONVERT: ImageMagick's convert program)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/fail-loudly.sh"
@@ -62,4 +62,4 @@ mkdir -p "$out"
     -fill white -font "$bold" -pointsize 170 -gravity center -annotate +0-18 'P' \
     -fill '#F5B400' -draw 'polygon 150,176 230,176 190,232' \
     -gravity northwest \
-    -define icon:auto-resize=48,32,16 "$out/pelto.ico"
+    -depth 8 -define icon:auto-resize=256,48,32,16 "$out/pelto.ico"

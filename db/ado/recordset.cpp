@@ -158,14 +158,14 @@ void Recordset::take_result(std::unique_ptr<ResultReader> reader, bool client,
     if (client) {
         // Every row now: the count is exact, the record set can move back, and the
         // statement no longer holds the connection.
-        std::vector<std::vector<Variant>> rows;
-        std::vector<Variant> row;
-        while (reader->next(row)) {
-            rows.push_back(std::move(row));
-            row.clear();
+        std::vector<Variant> cells;
+        size_t rows = 0;
+        while (reader->append_next(cells)) {
+            ++rows;
         }
         columns_ = reader->columns();
-        rows_ = std::move(rows);
+        cells_ = std::move(cells);
+        row_count_ = columns_.empty() ? 0 : rows;
         position_ = 0;
         cursor_type_ = adOpenStatic; // what a client-side cursor always is
         reader_.reset();
@@ -178,7 +178,8 @@ void Recordset::take_result(std::unique_ptr<ResultReader> reader, bool client,
         current_ = std::move(first);
         reader_ = std::move(reader);
         reader_keep_alive_ = std::move(keep_alive);
-        rows_.clear();
+        cells_.clear();
+        row_count_ = 0;
         // What a stream is, whatever was asked: ADO reports the cursor and lock type a
         // provider delivers.
         cursor_type_ = adOpenForwardOnly;
@@ -208,12 +209,12 @@ void Recordset::attach_result(std::shared_ptr<Connection> connection,
 
 bool Recordset::Eof() const {
     require_open();
-    return client_ ? position_ >= rows_.size() : stream_eof_;
+    return client_ ? position_ >= row_count_ : stream_eof_;
 }
 
 int32_t Recordset::RecordCount() const {
     require_open();
-    return client_ ? clamp32(rows_.size()) : -1;
+    return client_ ? clamp32(row_count_) : -1;
 }
 
 void Recordset::MoveNext() {
@@ -271,7 +272,7 @@ const Variant& Recordset::stored_value(size_t field) const {
     if (auto edit = edits_.find(field); edit != edits_.end()) {
         return edit->second;
     }
-    return client_ ? rows_[position_][field] : current_[field];
+    return client_ ? client_row(position_)[field] : current_[field];
 }
 
 Variant Recordset::GetRows(int32_t rows) {
@@ -282,11 +283,11 @@ Variant Recordset::GetRows(int32_t rows) {
     std::vector<std::vector<Variant>> taken;
     const auto wanted = rows < 0 ? std::numeric_limits<size_t>::max() : static_cast<size_t>(rows);
     if (client_) {
-        const size_t count = std::min(wanted, rows_.size() - position_);
+        const size_t count = std::min(wanted, row_count_ - position_);
         Array2D array(columns_.size(), count);
         for (size_t r = 0; r < count; ++r) {
             for (size_t f = 0; f < columns_.size(); ++f) {
-                array.at(f, r) = visible(rows_[position_ + r][f]);
+                array.at(f, r) = visible(client_row(position_ + r)[f]);
             }
         }
         position_ += count;
@@ -381,7 +382,7 @@ void Recordset::write_back() {
         }
         binds.push_back(std::move(bind));
     }
-    const std::vector<Variant>& row = client_ ? rows_[position_] : current_;
+    const Variant* row = client_ ? client_row(position_) : current_.data();
     for (size_t k = 0; k < key_fields.size(); ++k) {
         sql += k == 0 ? u" WHERE " : u" AND ";
         sql += quoted(columns_[key_fields[k]].base_column, quote) + u" = ?";
@@ -395,7 +396,7 @@ void Recordset::write_back() {
     if (done.rows_affected == 0) {
         raise(adoerr::kRowNotFound, kSource);
     }
-    std::vector<Variant>& target = client_ ? rows_[position_] : current_;
+    Variant* target = client_ ? client_row(position_) : current_.data();
     for (auto& [field, value] : edits_) {
         target[field] = std::move(value);
     }
@@ -406,8 +407,9 @@ void Recordset::write_back() {
 void Recordset::Close() {
     require_open();
     open_ = false;
-    rows_.clear();
-    rows_.shrink_to_fit();
+    cells_.clear();
+    cells_.shrink_to_fit();
+    row_count_ = 0;
     current_.clear();
     reader_.reset();
     reader_keep_alive_.reset();

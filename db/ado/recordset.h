@@ -87,6 +87,9 @@ private:
         reading_field_ = kNoField;
     }
     const Variant& stored_value(size_t field) const;
+    // The values of client-side row `row`.
+    Variant* client_row(size_t row) { return cells_.data() + row * columns_.size(); }
+    const Variant* client_row(size_t row) const { return cells_.data() + row * columns_.size(); }
     void write_back();
 
     static constexpr size_t kNoField = static_cast<size_t>(-1);
@@ -100,8 +103,10 @@ private:
     bool client_ = false;
     std::vector<ColumnInfo> columns_;
     std::vector<std::unique_ptr<Field>> fields_;
-    // Client side: every row, and the current position (rows_.size() at EOF).
-    std::vector<std::vector<Variant>> rows_;
+    // Client side: every row, one after the other in one array (a row is as many values
+    // as there are columns), and the current position (row_count_ at EOF).
+    std::vector<Variant> cells_;
+    size_t row_count_ = 0;
     size_t position_ = 0;
     // Server side: the reader and its current row.
     std::shared_ptr<const void> reader_keep_alive_; // outlives the reader's statement

@@ -255,7 +255,7 @@ int32_t clsDBMng::ImageDBLoad(ado::Field& sFld, const Text& sFileName, bool sIsU
         // The field's bytes go to the file a piece at a time: the record set already
         // holds them, and a second copy of a large value would double the memory.
         const auto next_piece = [&sFld](int32_t left) {
-            const Variant piece = sFld.GetChunk(std::min<int32_t>(left, kLoadPiece));
+            Variant piece = sFld.GetChunk(std::min<int32_t>(left, kLoadPiece));
             if (!piece.is_bytes() || piece.bytes().empty()) {
                 throw VbError::runtime(vberr::kTypeMismatch); // not a binary value
             }

@@ -4,11 +4,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <fstream>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
+#include <string>
 #include <vector>
 
 namespace bench_db {
@@ -17,21 +17,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-long status_kib(const char* field) {
-    std::FILE* status = std::fopen("/proc/self/status", "r");
-    if (status == nullptr) {
-        return -1;
-    }
-    char line[256];
-    long value = -1;
-    const size_t length = std::strlen(field);
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::strncmp(line, field, length) == 0) {
-            value = std::atol(line + length);
+long status_kib(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0) {
+            return std::stol(line.substr(field.size()));
         }
     }
-    std::fclose(status);
-    return value;
+    return -1;
 }
 
 SQLWCHAR* wide(const char16_t* text) {
@@ -79,10 +73,7 @@ void report(SQLHSTMT stmt) {
 } // namespace
 
 void reset_peak() {
-    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 long resident_kib() {
@@ -117,6 +108,7 @@ PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* q
             result.cells += indicator == SQL_NULL_DATA ? 0 : 1;
         }
     }
+    SQLFreeStmt(session.stmt, SQL_CLOSE); // the result's rows are let go, as a record set does
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.ok = true;
     return result;
@@ -125,16 +117,12 @@ PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* q
 PeerResult put_file(const char16_t* connection_string, const char16_t* update, const char* file) {
     PeerResult result;
     Session session(connection_string);
-    std::FILE* in = std::fopen(file, "rb");
-    if (!session.connected() || in == nullptr) {
-        if (in != nullptr) {
-            std::fclose(in);
-        }
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!session.connected() || !in) {
         return result;
     }
-    std::fseek(in, 0, SEEK_END);
-    const long size = std::ftell(in);
-    std::fseek(in, 0, SEEK_SET);
+    const auto size = static_cast<SQLLEN>(in.tellg());
+    in.seekg(0);
     reset_peak();
     const long before = resident_kib();
     const auto start = Clock::now();
@@ -149,15 +137,19 @@ PeerResult put_file(const char16_t* connection_string, const char16_t* update, c
         if (rc != SQL_NEED_DATA) {
             break;
         }
-        size_t got = 0;
-        while ((got = std::fread(piece.data(), 1, piece.size(), in)) > 0) {
+        while (in) {
+            in.read(reinterpret_cast<char*>(piece.data()),
+                    static_cast<std::streamsize>(piece.size()));
+            const auto got = static_cast<size_t>(in.gcount());
+            if (got == 0) {
+                break;
+            }
             SQLPutData(session.stmt, piece.data(), static_cast<SQLLEN>(got));
             result.bytes += got;
         }
     }
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.peak_kib = peak_kib() - before;
-    std::fclose(in);
     result.ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
     if (!result.ok) {
         report(session.stmt);

@@ -16,7 +16,7 @@ struct PeerResult {
 };
 
 // Runs `query` and reads every cell of every row as wide text (SQLFetch, SQLGetData
-// SQL_C_WCHAR into one buffer). Timed from the execution to the last row.
+// SQL_C_WCHAR into one buffer). Timed from the execution to the closed cursor.
 PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query);
 
 // Executes `update` (one binary parameter marker) with the content of `file` sent in

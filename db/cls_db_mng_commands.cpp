@@ -2,6 +2,7 @@
 #include "db/cls_db_mng.h"
 #include "db/cls_db_mng_trap.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace pelto {
@@ -12,9 +13,7 @@ using dbmng::trap;
 namespace {
 
 constexpr size_t kChunkSize = 32768;
-constexpr int32_t kPathFileAccessError = 75; // VB's "Path/File access error"
-constexpr int32_t kInputPastEnd = 62;        // VB's "Input past end of file"
-constexpr int32_t kBadFileName = 52;         // VB's "Bad file name or number"
+constexpr int32_t kLoadPiece = 1 << 20; // bytes a load writes at a time
 
 struct ParameterKind {
     int32_t ado_type;
@@ -47,10 +46,10 @@ void read_exactly(platform::File& file, std::span<uint8_t> buffer) {
     while (done < buffer.size()) {
         const auto got = file.read(buffer.subspan(done));
         if (!got) {
-            throw VbError::runtime(kPathFileAccessError);
+            throw VbError::runtime(vberr::kPathFileAccess);
         }
         if (*got == 0) {
-            throw VbError::runtime(kInputPastEnd); // the file shrank while being read
+            throw VbError::runtime(vberr::kInputPastEnd); // the file shrank while being read
         }
         done += *got;
     }
@@ -186,13 +185,16 @@ int32_t clsDBMng::CommandExcuteRst(const Text& rSQL, std::shared_ptr<ado::Record
 int32_t clsDBMng::ImageDBSave(ado::Field& sFld, const Text& sFileName) {
     int32_t result = -1;
     const auto failure = trap([&] {
+        // Every save is a file of its own: its first chunk replaces what the field held,
+        // also the chunks of an earlier save or of one that failed part-way.
+        sFld.restart_chunks();
         const auto file = platform_.files.open_file(sFileName, platform::FileMode::Read);
         if (!file) {
             throw VbError::runtime(vberr::kFileNotFound);
         }
         const auto length = file->size();
         if (!length) {
-            throw VbError::runtime(kPathFileAccessError);
+            throw VbError::runtime(vberr::kPathFileAccess);
         }
         if (*length > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
             throw VbError::runtime(vberr::kOverflow); // the result counts bytes in 32 bits
@@ -236,10 +238,10 @@ int32_t clsDBMng::ImageDBLoad(ado::Field& sFld, const Text& sFileName, bool sIsU
         // No file can be named with "*" or "?"; taken as a pattern, the deletion below
         // would remove every file it matches.
         if (sFileName.find_first_of(u"*?") != Text::npos) {
-            throw VbError::runtime(kBadFileName);
+            throw VbError::runtime(vberr::kBadFileNameOrNumber);
         }
         if (exists && !files.delete_files(sFileName)) {
-            throw VbError::runtime(kPathFileAccessError);
+            throw VbError::runtime(vberr::kPathFileAccess);
         }
         if (sFld.is_null()) {
             result = 0;
@@ -250,16 +252,44 @@ int32_t clsDBMng::ImageDBLoad(ado::Field& sFld, const Text& sFileName, bool sIsU
             result = 0;
             return;
         }
-        const Variant content = sFld.GetChunk(size);
-        const ByteArray& bytes = content.bytes();
+        // The field's bytes go to the file a piece at a time: the record set already
+        // holds them, and a second copy of a large value would double the memory.
+        const auto next_piece = [&sFld](int32_t left) {
+            Variant piece = sFld.GetChunk(std::min<int32_t>(left, kLoadPiece));
+            if (!piece.is_bytes() || piece.bytes().empty()) {
+                throw VbError::runtime(vberr::kTypeMismatch); // not a binary value
+            }
+            return piece;
+        };
+        int32_t left = size;
+        Variant piece = next_piece(left);
         // A hidden or system file of that name is not seen above; writing into it from
         // its start would leave its old tail behind the new content.
         if (files.get_attributes(sFileName)) {
-            throw VbError::runtime(kPathFileAccessError);
+            throw VbError::runtime(vberr::kPathFileAccess);
         }
-        const auto file = files.open_file(sFileName, platform::FileMode::ReadWrite);
-        if (!file || !file->write(bytes)) {
-            throw VbError::runtime(kPathFileAccessError);
+        auto file = files.open_file(sFileName, platform::FileMode::ReadWrite);
+        if (!file) {
+            throw VbError::runtime(vberr::kPathFileAccess);
+        }
+        const auto written = trap([&] {
+            for (;;) {
+                const ByteArray& bytes = piece.bytes();
+                if (!file->write(bytes)) {
+                    throw VbError::runtime(vberr::kPathFileAccess);
+                }
+                left -= static_cast<int32_t>(bytes.size());
+                if (left <= 0) {
+                    break;
+                }
+                piece = next_piece(left);
+            }
+        });
+        file.reset(); // closed before the operation returns, in every outcome
+        if (written) {
+            // No half-written file stays behind.
+            files.delete_files(sFileName);
+            throw VbError(*written);
         }
         result = 1;
     });

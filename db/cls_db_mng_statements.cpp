@@ -59,8 +59,10 @@ int32_t clsDBMng::RunSQLTrans(const std::vector<Variant>& rSQL) {
     int32_t result = -1000;
     ErrorClear();
     platform_.ui.set_busy_pointer(false);
+    bool began = false;
     const auto failure = trap([&] {
         sConnect->BeginTrans();
+        began = true;
         for (const Variant& statement : rSQL) {
             sConnect->Execute(statement.to_text(), nullptr, ado::adOptionUnspecified);
         }
@@ -70,10 +72,15 @@ int32_t clsDBMng::RunSQLTrans(const std::vector<Variant>& rSQL) {
     });
     if (failure) {
         result = -1000;
-        log("RunSQLTrans failed, rolling back: " + to_utf8(failure->description));
-        // Not trapped: when even the rollback fails (no transaction could be begun), the
-        // caller must learn that the connection is unusable.
-        sConnect->RollbackTrans();
+        log("RunSQLTrans failed: " + std::to_string(failure->number) + " " +
+            to_utf8(failure->description));
+        // A transaction already open on the connection is the caller's (fnBeginTrans, or
+        // its own BeginTrans): it stays as it was, with everything done in it.
+        if (began || failure->number != adoerr::kTransactionExists) {
+            // Not trapped: when even the rollback fails (no transaction could be begun),
+            // the caller must learn that the connection is unusable.
+            sConnect->RollbackTrans();
+        }
     }
     return result;
 }

@@ -17,9 +17,12 @@ template <typename Body> std::optional<Error> trap(Body&& body) {
     } catch (const VbError& e) {
         return e.error();
     } catch (const std::bad_alloc&) {
-        return Error{7, u"PeltoUserInstall_H", u"Out of memory"};
+        return VbError::runtime(vberr::kOutOfMemory).error();
     } catch (const std::exception& e) {
-        return Error{adoerr::kFail, u"PeltoUserInstall_H", from_utf8(e.what())};
+        // Neither VB's nor ADO's: never E_FAIL, which GetRecordSet takes for a lost
+        // connection.
+        return Error{vberr::kInternalError, u"PeltoUserInstall_H",
+                     error_description(vberr::kInternalError) + u": " + from_utf8(e.what())};
     }
 }
 

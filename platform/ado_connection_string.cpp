@@ -6,8 +6,6 @@ namespace pelto::platform {
 
 namespace {
 
-constexpr int32_t kBadInitString = -2147217805; // 0x80040E73
-
 bool is_blank(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
@@ -105,8 +103,8 @@ std::optional<AdoConnectionString> parse_ado_connection_string(TextView text) {
 }
 
 Error malformed_ado_connection_string() {
-    return Error{kBadInitString, u"Microsoft OLE DB Service Components",
-                 u"Format of the initialization string does not conform to OLE DB."};
+    return Error{adoerr::kBadInitString, u"Microsoft OLE DB Service Components",
+                 error_description(adoerr::kBadInitString)};
 }
 
 AdoProvider provider_of(const AdoConnectionString& parsed) {

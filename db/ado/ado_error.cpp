@@ -9,46 +9,60 @@ namespace pelto::ado {
 
 namespace {
 
-// SQLSTATE (or its leading characters) to the number ADO reports. The first matching
-// row wins, so the longer, more specific states come first. kContextDefault marks the
-// rows whose number depends on where the failure happened.
+// SQLSTATE (or its leading characters) to the number ADO reports for a failed
+// statement. The first matching row wins, so the longer, more specific states come
+// first; a row with a message fragment matches only a record whose message holds it
+// (drivers that report everything as HY000 name the cause only in their text).
+// kContextDefault marks the rows whose number depends on where the failure happened.
+// Opening a connection is not in this table: there every failure but a refused login is
+// E_FAIL, as SQL Server's provider reports it ("Cannot open database" included).
 constexpr int32_t kContextDefault = 0;
 
 struct StateRow {
     std::u16string_view prefix;
+    std::u16string_view message; // empty: any message
     int32_t number;
 };
 
 constexpr std::array kStateTable{
-    StateRow{u"28", adoerr::kLoginFailed},       // invalid authorization: login refused
-    StateRow{u"08", adoerr::kFail},              // connection failure or connection lost
-    StateRow{u"57P", adoerr::kFail},             // PostgreSQL: the server ended the session
-    StateRow{u"HYT", kContextDefault},           // time-out: at login E_FAIL, else kTimeout
-    StateRow{u"IM001", err::kNotImplemented},    // driver lacks the function
-    StateRow{u"HYC00", err::kNotImplemented},    // optional feature not implemented
-    StateRow{u"IM", adoerr::kFail},              // driver manager: no such DSN or driver
-    StateRow{u"42S02", err::kInvalidObject},     // table or view not found
-    StateRow{u"42P01", err::kInvalidObject},     // PostgreSQL: relation does not exist
-    StateRow{u"42", adoerr::kSyntaxOrAccess},    // syntax error or access violation
-    StateRow{u"23", err::kIntegrity},            // integrity constraint violation
-    StateRow{u"22001", err::kDataOverflow},      // string data right-truncated
-    StateRow{u"22003", err::kDataOverflow},      // numeric value out of range
-    StateRow{u"22012", adoerr::kSyntaxOrAccess}, // division by zero, an error in the command
-    StateRow{u"22", err::kTypeMismatch},         // other data exceptions: conversions
-    StateRow{u"07002", err::kMissingValue},      // parameter count does not match
-    StateRow{u"07", err::kTypeMismatch},         // dynamic SQL: restricted data type
-    StateRow{u"HY008", err::kCanceled},          // operation canceled
-    StateRow{u"40", adoerr::kFail},              // serialization failure, deadlock victim
-    StateRow{u"HY", kContextDefault},            // general driver errors
+    StateRow{u"28", u"", adoerr::kLoginFailed},       // invalid authorization: login refused
+    StateRow{u"08", u"", adoerr::kFail},              // connection failure or connection lost
+    StateRow{u"57014", u"", adoerr::kTimeout},        // PostgreSQL: statement time-out
+    StateRow{u"57P", u"", adoerr::kFail},             // PostgreSQL: the server ended the session
+    StateRow{u"HYT", u"", adoerr::kTimeout},          // time-out expired
+    StateRow{u"IM001", u"", adoerr::kNotImplemented}, // driver lacks the function
+    StateRow{u"HYC00", u"", adoerr::kNotImplemented}, // optional feature not implemented
+    StateRow{u"IM", u"", adoerr::kFail},              // driver manager: no such DSN or driver
+    StateRow{u"42S02", u"", adoerr::kInvalidObject},  // table or view not found
+    StateRow{u"42P01", u"", adoerr::kInvalidObject},  // PostgreSQL: relation does not exist
+    StateRow{u"42", u"", adoerr::kSyntaxOrAccess},    // syntax error or access violation
+    StateRow{u"23", u"", adoerr::kIntegrity},         // integrity constraint violation
+    StateRow{u"22001", u"", adoerr::kDataOverflow},   // string data right-truncated
+    StateRow{u"22003", u"", adoerr::kDataOverflow},   // numeric value out of range
+    StateRow{u"22012", u"", adoerr::kSyntaxOrAccess}, // division by zero, an error in the command
+    StateRow{u"22", u"", adoerr::kTypeMismatch},      // other data exceptions: conversions
+    StateRow{u"07002", u"", adoerr::kMissingValue},   // parameter count does not match
+    StateRow{u"07", u"", adoerr::kTypeMismatch},      // dynamic SQL: restricted data type
+    StateRow{u"HY008", u"", adoerr::kCanceled},       // operation canceled
+    StateRow{u"40002", u"", adoerr::kIntegrity},      // a constraint failed at commit
+    // A deadlock victim or a serialization failure: the statement failed, the connection
+    // is sound (a reconnection would only lose the session).
+    StateRow{u"40", u"", adoerr::kSyntaxOrAccess},
+    StateRow{u"HY000", u"no such table", adoerr::kInvalidObject}, // SQLite
+    StateRow{u"HY", u"", kContextDefault},                        // general driver errors
 };
 
-int32_t context_default(std::u16string_view state, OdbcContext context) {
-    if (context == OdbcContext::Connect) {
-        return adoerr::kFail;
+const StateRow* state_row(std::u16string_view state, std::u16string_view message) {
+    for (const auto& row : kStateTable) {
+        if (state.starts_with(row.prefix) &&
+            (row.message.empty() || message.find(row.message) != std::u16string_view::npos)) {
+            return &row;
+        }
     }
-    if (state.starts_with(u"HYT")) {
-        return err::kTimeout;
-    }
+    return nullptr;
+}
+
+int32_t context_default(OdbcContext context) {
     return context == OdbcContext::Transaction ? adoerr::kFail : adoerr::kSyntaxOrAccess;
 }
 
@@ -67,44 +81,6 @@ int weight(std::u16string_view state) {
     }
     return 1;
 }
-
-struct Description {
-    int32_t number;
-    std::u16string_view text;
-};
-
-constexpr std::array kAdoDescriptions{
-    Description{adoerr::kClosedObject, u"Operation is not allowed when the object is closed."},
-    Description{err::kObjectOpen, u"Operation is not allowed when the object is open."},
-    Description{err::kInvalidConnection, u"The connection cannot be used to perform this "
-                                         u"operation. It is either closed or invalid in this "
-                                         u"context."},
-    Description{adoerr::kNotFoundInCollection, u"Item cannot be found in the collection "
-                                               u"corresponding to the requested name or "
-                                               u"ordinal."},
-    Description{adoerr::kBofOrEof, u"Either BOF or EOF is True, or the current record has been "
-                                   u"deleted. Requested operation requires a current record."},
-    Description{adoerr::kArgumentsWrongType, u"Arguments are of the wrong type, are out of "
-                                             u"acceptable range, or are in conflict with one "
-                                             u"another."},
-    Description{err::kImproperParameter, u"Parameter object is improperly defined. Inconsistent "
-                                         u"or incomplete information was provided."},
-    Description{err::kDataConversion, u"Application uses a value of the wrong type for the "
-                                      u"current operation."},
-    Description{err::kUpdateNotSupported, u"Current Recordset does not support updating. This "
-                                          u"may be a limitation of the provider, or of the "
-                                          u"selected locktype."},
-    Description{err::kNotAllowedHere, u"Operation is not allowed in this context."},
-    Description{err::kNoCommandText, u"Command text was not set for the command object."},
-    Description{err::kBadInitString, u"Format of the initialization string does not conform to "
-                                     u"OLE DB."},
-    Description{err::kNoTransaction, u"No transaction is active."},
-    Description{err::kTransactionExists, u"Only one transaction can be active on this session."},
-    Description{err::kRowNotFound, u"Row cannot be located for updating. Some values may have "
-                                   u"been changed since it was last read."},
-    Description{err::kNoBackwardFetch, u"Rowset does not support fetching backward."},
-    Description{adoerr::kFail, u"Unspecified error"},
-};
 
 } // namespace
 
@@ -135,13 +111,13 @@ std::vector<DiagRecord> read_diagnostics(const odbc::Handle& handle) {
     return records;
 }
 
-int32_t ado_number(TextView sql_state, OdbcContext context) {
-    for (const auto& row : kStateTable) {
-        if (sql_state.starts_with(row.prefix)) {
-            return row.number == kContextDefault ? context_default(sql_state, context) : row.number;
-        }
+int32_t ado_number(TextView sql_state, OdbcContext context, TextView message) {
+    if (context == OdbcContext::Connect) {
+        return sql_state.starts_with(u"28") ? adoerr::kLoginFailed : adoerr::kFail;
     }
-    return context_default(sql_state, context);
+    const StateRow* row = state_row(sql_state, message);
+    return row == nullptr || row->number == kContextDefault ? context_default(context)
+                                                            : row->number;
 }
 
 Error odbc_error(const std::vector<DiagRecord>& records, OdbcContext context, TextView source,
@@ -161,7 +137,8 @@ Error odbc_error(const std::vector<DiagRecord>& records, OdbcContext context, Te
         }
         return Error{number, Text(source), description};
     }
-    return Error{ado_number(telling->state, context), Text(source), telling->message};
+    return Error{ado_number(telling->state, context, telling->message), Text(source),
+                 telling->message};
 }
 
 void raise_odbc(const odbc::Handle& handle, OdbcContext context, TextView source,
@@ -170,12 +147,7 @@ void raise_odbc(const odbc::Handle& handle, OdbcContext context, TextView source
 }
 
 Error ado_error(int32_t number, TextView source) {
-    for (const auto& row : kAdoDescriptions) {
-        if (row.number == number) {
-            return Error{number, Text(source), Text(row.text)};
-        }
-    }
-    return Error{number, Text(source), vb_error_description(number)};
+    return Error{number, Text(source), error_description(number)};
 }
 
 void raise(int32_t number, TextView source) {

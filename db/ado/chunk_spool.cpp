@@ -11,8 +11,9 @@ namespace pelto::ado {
 
 namespace {
 
+// A temporary file that fails is a file access error, not a lost connection.
 [[noreturn]] void spool_failure(const char16_t* what) {
-    throw VbError(adoerr::kFail, u"ADODB.Field", what);
+    throw VbError(vberr::kPathFileAccess, u"ADODB.Field", what);
 }
 
 std::filesystem::path unique_temporary_path() {

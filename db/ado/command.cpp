@@ -52,10 +52,10 @@ std::shared_ptr<Recordset> Command::Execute(int32_t* records_affected,
                                             const std::vector<Variant>* parameters,
                                             int32_t options) {
     if (!connection_ || connection_->State() != adStateOpen) {
-        raise(err::kInvalidConnection, kSource);
+        raise(adoerr::kInvalidConnection, kSource);
     }
     if (text_.empty()) {
-        raise(err::kNoCommandText, kSource);
+        raise(adoerr::kNoCommandText, kSource);
     }
     const auto& items = parameters_.items();
     if (parameters != nullptr) {
@@ -95,7 +95,7 @@ std::shared_ptr<Recordset> Command::Execute(int32_t* records_affected,
     auto records = std::make_shared<Recordset>();
     if (done.columns > 0) {
         // The driver may still write output values into the binder's buffers.
-        records->attach_stream(connection_, std::move(done.statement), text_, binder);
+        records->attach_result(connection_, std::move(done.statement), text_, binder);
     }
     return records;
 }

@@ -16,7 +16,6 @@ namespace pelto::ado {
 namespace {
 
 constexpr const char16_t* kSource = u"ADODB.Connection";
-constexpr int32_t kCloseInTransaction = 3246; // cannot close while in a transaction
 
 int32_t clamp_count(int64_t count) {
     return static_cast<int32_t>(
@@ -36,7 +35,7 @@ Connection::~Connection() {
 
 void Connection::ConnectionString(const Text& value) {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     connection_string_ = value;
 }
@@ -50,7 +49,7 @@ void Connection::CursorLocation(int32_t value) {
 
 void Connection::ConnectionTimeout(int32_t seconds) {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     if (seconds < 0) {
         raise(adoerr::kArgumentsWrongType, kSource);
@@ -75,12 +74,12 @@ void Connection::fail_open(Error error) {
 
 void Connection::Open() {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     const auto parsed = platform::parse_ado_connection_string(connection_string_);
     if (!parsed) {
         error_source_ = u"Microsoft OLE DB Service Components";
-        fail_open(ado_error(err::kBadInitString, error_source_));
+        fail_open(ado_error(adoerr::kBadInitString, error_source_));
     }
     error_source_ = platform::provider_error_source(platform::provider_of(*parsed));
     auto translated = providers_.translate(connection_string_);
@@ -147,8 +146,7 @@ void Connection::Close() {
         raise(adoerr::kClosedObject, kSource);
     }
     if (transaction_level_ > 0) {
-        throw VbError(kCloseInTransaction, kSource,
-                      u"Connection object cannot be explicitly closed while in a transaction.");
+        raise(adoerr::kCloseInTransaction, kSource);
     }
     disconnect();
     int32_t status = adStatusOK;
@@ -190,7 +188,7 @@ Connection::Executed Connection::execute_statement(const Text& sql, ParameterBin
                 break;
             }
             if (binder == nullptr) {
-                raise(err::kImproperParameter, kSource);
+                raise(adoerr::kImproperParameter, kSource);
             }
             binder->put_data(*statement, token);
         }
@@ -228,7 +226,7 @@ std::shared_ptr<Recordset> Connection::Execute(const Text& command_text, int32_t
     }
     auto records = std::make_shared<Recordset>();
     if (done.columns > 0) {
-        records->attach_stream(shared_from_this(), std::move(done.statement), command_text);
+        records->attach_result(shared_from_this(), std::move(done.statement), command_text);
     }
     return records;
 }
@@ -248,7 +246,7 @@ int32_t Connection::BeginTrans() {
         raise(adoerr::kClosedObject, kSource);
     }
     if (transaction_level_ > 0) {
-        raise(err::kTransactionExists, kSource);
+        raise(adoerr::kTransactionExists, kSource);
     }
     set_autocommit(false, u"The transaction could not be begun.");
     transaction_level_ = 1;
@@ -260,7 +258,7 @@ void Connection::CommitTrans() {
         raise(adoerr::kClosedObject, kSource);
     }
     if (transaction_level_ == 0) {
-        raise(err::kNoTransaction, kSource);
+        raise(adoerr::kNoTransaction, kSource);
     }
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT))) {
         raise_odbc(dbc_, OdbcContext::Transaction, error_source_,
@@ -275,7 +273,7 @@ void Connection::RollbackTrans() {
         raise(adoerr::kClosedObject, kSource);
     }
     if (transaction_level_ == 0) {
-        raise(err::kNoTransaction, kSource);
+        raise(adoerr::kNoTransaction, kSource);
     }
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK))) {
         raise_odbc(dbc_, OdbcContext::Transaction, error_source_,

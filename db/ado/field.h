@@ -39,6 +39,9 @@ public:
 
     // Whether Value is Null, without copying a long value.
     bool is_null() const;
+    // Ends the chunk sequence in progress: the next AppendChunk replaces the value
+    // instead of adding to it, as after any other operation on the record set.
+    void restart_chunks();
 
 private:
     Recordset& owner_;

@@ -44,12 +44,15 @@ inline SQLPOINTER integer_argument(uintptr_t value) {
 // Text of a NUL-terminated buffer of at most `capacity` units. Lengths that drivers
 // report beside such buffers are not trusted: through unixODBC, a driver without
 // wide entry points reports column-name lengths in UTF-8 bytes.
-inline Text text_of(const char16_t* buffer, size_t capacity) {
+inline size_t units_before_nul(const char16_t* buffer, size_t capacity) {
     size_t n = 0;
     while (n < capacity && buffer[n] != 0) {
         ++n;
     }
-    return Text(buffer, n);
+    return n;
+}
+inline Text text_of(const char16_t* buffer, size_t capacity) {
+    return Text(buffer, units_before_nul(buffer, capacity));
 }
 
 } // namespace pelto::ado::odbc

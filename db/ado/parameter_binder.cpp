@@ -192,7 +192,7 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
         slot.kind = wanted.ado_type == adVariant ? kind_of_value(wanted.value)
                                                  : kind_of_type(wanted.ado_type);
         if (slot.kind == Kind::None) {
-            raise(err::kImproperParameter, error_source_);
+            raise(adoerr::kImproperParameter, error_source_);
         }
         const bool input = reads_input(wanted.direction);
         const bool output = wanted.direction != adParamInput;
@@ -203,7 +203,7 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
             case Kind::Text: {
                 const Text text = null_input ? Text() : wanted.value.to_text();
                 if (output && wanted.size <= 0) {
-                    raise(err::kImproperParameter, error_source_);
+                    raise(adoerr::kImproperParameter, error_source_);
                 }
                 const size_t capacity = std::max(
                     {text.size(), static_cast<size_t>(std::max(wanted.size, 0)), size_t{1}});
@@ -286,12 +286,12 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
                     break;
                 }
                 if (!null_input && !wanted.stream && !wanted.value.is_bytes()) {
-                    raise(err::kDataConversion, error_source_);
+                    raise(adoerr::kDataConversion, error_source_);
                 }
                 const ByteArray empty;
                 const ByteArray& bytes = null_input || wanted.stream ? empty : wanted.value.bytes();
                 if (output && wanted.size <= 0) {
-                    raise(err::kImproperParameter, error_source_);
+                    raise(adoerr::kImproperParameter, error_source_);
                 }
                 const size_t capacity = std::max(
                     {bytes.size(), static_cast<size_t>(std::max(wanted.size, 0)), size_t{1}});
@@ -308,10 +308,10 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
                 break;
             }
         } catch (const VbError& e) {
-            if (e.number() == err::kImproperParameter || e.number() == err::kDataConversion) {
+            if (e.number() == adoerr::kImproperParameter || e.number() == adoerr::kDataConversion) {
                 throw;
             }
-            raise(err::kDataConversion, error_source_);
+            raise(adoerr::kDataConversion, error_source_);
         }
         SQLPOINTER target = slot.streamed ? odbc::integer_argument(i + 1)
                                           : static_cast<SQLPOINTER>(slot.buffer.data());
@@ -329,7 +329,7 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
 void ParameterBinder::put_data(const odbc::Handle& statement, void* token) {
     const auto index = static_cast<size_t>(reinterpret_cast<uintptr_t>(token)) - 1;
     if (index >= slots_.size() || !slots_[index]->wanted.stream) {
-        raise(err::kImproperParameter, error_source_);
+        raise(adoerr::kImproperParameter, error_source_);
     }
     const ChunkSpool& spool = *slots_[index]->wanted.stream;
     std::vector<uint8_t> chunk(kPutChunk);

@@ -60,13 +60,13 @@ void Recordset::require_current_row() const {
 void Recordset::require_updatable() const {
     require_open();
     if (!client_ || lock_type_ == adLockReadOnly) {
-        raise(err::kUpdateNotSupported, kSource);
+        raise(adoerr::kUpdateNotSupported, kSource);
     }
 }
 
 void Recordset::CursorLocation(int32_t value) {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     if (value != adUseClient && value != adUseServer) {
         raise(adoerr::kArgumentsWrongType, kSource);
@@ -76,28 +76,28 @@ void Recordset::CursorLocation(int32_t value) {
 
 void Recordset::CursorType(int32_t value) {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     cursor_type_ = value;
 }
 
 void Recordset::LockType(int32_t value) {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     lock_type_ = value;
 }
 
 void Recordset::Source(const Text& value) {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     source_ = value;
 }
 
 void Recordset::ActiveConnection(std::shared_ptr<Connection> connection) {
     if (open_ && !(client_ && connection == nullptr) && connection != connection_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     connection_ = std::move(connection);
 }
@@ -113,7 +113,7 @@ void Recordset::build_fields() {
 void Recordset::Open(const Text& source, std::shared_ptr<Connection> connection,
                      int32_t cursor_type, int32_t lock_type, int32_t /*options*/) {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     if (!source.empty()) {
         source_ = source;
@@ -132,13 +132,13 @@ void Recordset::Open(const Text& source, std::shared_ptr<Connection> connection,
 
 void Recordset::Open() {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     if (!connection_ || connection_->State() != adStateOpen) {
-        raise(err::kInvalidConnection, kSource);
+        raise(adoerr::kInvalidConnection, kSource);
     }
     if (source_.empty()) {
-        raise(err::kNoCommandText, kSource);
+        raise(adoerr::kNoCommandText, kSource);
     }
     const bool client = cursor_location_ == adUseClient;
     const bool with_origins = client && lock_type_ != adLockReadOnly;
@@ -146,72 +146,75 @@ void Recordset::Open() {
     if (done.columns == 0) {
         return; // a statement without rows leaves the record set closed
     }
-    auto reader = std::make_unique<ResultReader>(std::move(done.statement),
-                                                 connection_->error_source(), with_origins);
+    take_result(std::make_unique<ResultReader>(std::move(done.statement),
+                                               connection_->error_source(), with_origins),
+                client, nullptr);
+}
+
+void Recordset::take_result(std::unique_ptr<ResultReader> reader, bool client,
+                            std::shared_ptr<const void> keep_alive) {
     edits_.clear();
     end_chunk_sequence();
     if (client) {
-        std::vector<std::vector<Variant>> rows;
-        std::vector<Variant> row;
-        while (reader->next(row)) {
-            rows.push_back(std::move(row));
-            row.clear();
+        // Every row now: the count is exact, the record set can move back, and the
+        // statement no longer holds the connection.
+        std::vector<Variant> cells;
+        size_t rows = 0;
+        while (reader->append_next(cells)) {
+            ++rows;
         }
         columns_ = reader->columns();
-        rows_ = std::move(rows);
+        cells_ = std::move(cells);
+        row_count_ = columns_.empty() ? 0 : rows;
         position_ = 0;
         cursor_type_ = adOpenStatic; // what a client-side cursor always is
         reader_.reset();
         reader_keep_alive_.reset();
+        current_.clear();
     } else {
         std::vector<Variant> first;
         stream_eof_ = !reader->next(first);
         columns_ = reader->columns();
         current_ = std::move(first);
         reader_ = std::move(reader);
-        reader_keep_alive_.reset();
-        rows_.clear();
+        reader_keep_alive_ = std::move(keep_alive);
+        cells_.clear();
+        row_count_ = 0;
+        // What a stream is, whatever was asked: ADO reports the cursor and lock type a
+        // provider delivers.
+        cursor_type_ = adOpenForwardOnly;
+        lock_type_ = adLockReadOnly;
     }
+    cursor_location_ = client ? adUseClient : adUseServer;
     client_ = client;
     ++move_count_;
     build_fields();
     open_ = true;
 }
 
-void Recordset::attach_stream(std::shared_ptr<Connection> connection,
+void Recordset::attach_result(std::shared_ptr<Connection> connection,
                               std::shared_ptr<odbc::Handle> statement, const Text& source,
                               std::shared_ptr<const void> keep_alive) {
     if (open_) {
-        raise(err::kObjectOpen, kSource);
+        raise(adoerr::kObjectOpen, kSource);
     }
     auto reader =
         std::make_unique<ResultReader>(std::move(statement), connection->error_source(), false);
-    std::vector<Variant> first;
-    stream_eof_ = !reader->next(first);
-    columns_ = reader->columns();
-    current_ = std::move(first);
-    reader_ = std::move(reader);
-    reader_keep_alive_ = std::move(keep_alive);
+    const bool client = connection->CursorLocation() == adUseClient;
     connection_ = std::move(connection);
     source_ = source;
-    cursor_location_ = adUseServer;
-    cursor_type_ = adOpenForwardOnly;
     lock_type_ = adLockReadOnly;
-    client_ = false;
-    rows_.clear();
-    ++move_count_;
-    build_fields();
-    open_ = true;
+    take_result(std::move(reader), client, std::move(keep_alive));
 }
 
 bool Recordset::Eof() const {
     require_open();
-    return client_ ? position_ >= rows_.size() : stream_eof_;
+    return client_ ? position_ >= row_count_ : stream_eof_;
 }
 
 int32_t Recordset::RecordCount() const {
     require_open();
-    return client_ ? clamp32(rows_.size()) : -1;
+    return client_ ? clamp32(row_count_) : -1;
 }
 
 void Recordset::MoveNext() {
@@ -232,7 +235,7 @@ void Recordset::MoveNext() {
 void Recordset::MoveFirst() {
     require_open();
     if (!client_) {
-        raise(err::kNoBackwardFetch, kSource);
+        raise(adoerr::kNoBackwardFetch, kSource);
     }
     if (!edits_.empty() && !Eof()) {
         write_back();
@@ -269,7 +272,7 @@ const Variant& Recordset::stored_value(size_t field) const {
     if (auto edit = edits_.find(field); edit != edits_.end()) {
         return edit->second;
     }
-    return client_ ? rows_[position_][field] : current_[field];
+    return client_ ? client_row(position_)[field] : current_[field];
 }
 
 Variant Recordset::GetRows(int32_t rows) {
@@ -280,11 +283,11 @@ Variant Recordset::GetRows(int32_t rows) {
     std::vector<std::vector<Variant>> taken;
     const auto wanted = rows < 0 ? std::numeric_limits<size_t>::max() : static_cast<size_t>(rows);
     if (client_) {
-        const size_t count = std::min(wanted, rows_.size() - position_);
+        const size_t count = std::min(wanted, row_count_ - position_);
         Array2D array(columns_.size(), count);
         for (size_t r = 0; r < count; ++r) {
             for (size_t f = 0; f < columns_.size(); ++f) {
-                array.at(f, r) = visible(rows_[position_ + r][f]);
+                array.at(f, r) = visible(client_row(position_ + r)[f]);
             }
         }
         position_ += count;
@@ -326,7 +329,7 @@ void Recordset::CancelUpdate() {
 
 void Recordset::write_back() {
     if (!connection_ || connection_->State() != adStateOpen) {
-        raise(err::kInvalidConnection, kSource);
+        raise(adoerr::kInvalidConnection, kSource);
     }
     Text schema;
     Text table;
@@ -379,7 +382,7 @@ void Recordset::write_back() {
         }
         binds.push_back(std::move(bind));
     }
-    const std::vector<Variant>& row = client_ ? rows_[position_] : current_;
+    const Variant* row = client_ ? client_row(position_) : current_.data();
     for (size_t k = 0; k < key_fields.size(); ++k) {
         sql += k == 0 ? u" WHERE " : u" AND ";
         sql += quoted(columns_[key_fields[k]].base_column, quote) + u" = ?";
@@ -391,9 +394,9 @@ void Recordset::write_back() {
     ParameterBinder binder(std::move(binds), connection_->error_source());
     const auto done = connection_->execute_statement(sql, &binder, connection_->CommandTimeout());
     if (done.rows_affected == 0) {
-        raise(err::kRowNotFound, kSource);
+        raise(adoerr::kRowNotFound, kSource);
     }
-    std::vector<Variant>& target = client_ ? rows_[position_] : current_;
+    Variant* target = client_ ? client_row(position_) : current_.data();
     for (auto& [field, value] : edits_) {
         target[field] = std::move(value);
     }
@@ -404,8 +407,9 @@ void Recordset::write_back() {
 void Recordset::Close() {
     require_open();
     open_ = false;
-    rows_.clear();
-    rows_.shrink_to_fit();
+    cells_.clear();
+    cells_.shrink_to_fit();
+    row_count_ = 0;
     current_.clear();
     reader_.reset();
     reader_keep_alive_.reset();
@@ -476,6 +480,10 @@ void Field::Value(const Variant& value) {
     owner_.end_chunk_sequence();
 }
 
+void Field::restart_chunks() {
+    owner_.end_chunk_sequence();
+}
+
 void Field::AppendChunk(const Variant& data) {
     if (data.is_null()) {
         Value(data);
@@ -492,7 +500,7 @@ void Field::AppendChunk(std::span<const uint8_t> data) {
     owner_.require_current_row();
     const int32_t type = Type();
     if (type != adBinary && type != adVarBinary && type != adLongVarBinary) {
-        raise(err::kNotAllowedHere, u"ADODB.Field");
+        raise(adoerr::kNotAllowedHere, u"ADODB.Field");
     }
     owner_.reading_field_ = Recordset::kNoField;
     if (owner_.appending_field_ != index_) {
@@ -546,7 +554,7 @@ Variant Field::GetChunk(int32_t length) {
         chunk_offset_ += n;
         return out;
     }
-    raise(err::kNotAllowedHere, u"ADODB.Field");
+    raise(adoerr::kNotAllowedHere, u"ADODB.Field");
 }
 
 } // namespace pelto::ado

@@ -1,6 +1,7 @@
 // ADO's Recordset over ODBC. A client-side record set (cursor location 3) reads every
 // row when it opens, so RecordCount is exact and it lives on when detached from its
-// connection; a server-side one streams its rows forward only. A client-side record set
+// connection; a server-side one streams its rows forward only and read-only, and reports
+// so in CursorType and LockType whatever was asked. A client-side record set
 // opened with a lock type other than read-only writes edits back with Update, by its
 // table's key.
 #pragma once
@@ -63,9 +64,11 @@ public:
     void Close();
 
     // --- for the ADO classes ---
-    // Makes this (closed) record set the forward-only reader of an executed statement.
-    // `keep_alive` holds what the statement still writes into (bound output buffers).
-    void attach_stream(std::shared_ptr<Connection> connection,
+    // Makes this (closed) record set the read-only result of an executed statement, with
+    // the connection's cursor location: client side every row at once (static), server
+    // side a forward-only stream. `keep_alive` holds what the statement still writes
+    // into while it streams (bound output buffers).
+    void attach_result(std::shared_ptr<Connection> connection,
                        std::shared_ptr<odbc::Handle> statement, const Text& source,
                        std::shared_ptr<const void> keep_alive = nullptr);
 
@@ -76,11 +79,17 @@ private:
     void require_current_row() const;
     void require_updatable() const;
     void build_fields();
+    // Opens on the rows of `reader`: all of them now (client side) or one at a time.
+    void take_result(std::unique_ptr<ResultReader> reader, bool client,
+                     std::shared_ptr<const void> keep_alive);
     void end_chunk_sequence() const {
         appending_field_ = kNoField;
         reading_field_ = kNoField;
     }
     const Variant& stored_value(size_t field) const;
+    // The values of client-side row `row`.
+    Variant* client_row(size_t row) { return cells_.data() + row * columns_.size(); }
+    const Variant* client_row(size_t row) const { return cells_.data() + row * columns_.size(); }
     void write_back();
 
     static constexpr size_t kNoField = static_cast<size_t>(-1);
@@ -94,8 +103,10 @@ private:
     bool client_ = false;
     std::vector<ColumnInfo> columns_;
     std::vector<std::unique_ptr<Field>> fields_;
-    // Client side: every row, and the current position (rows_.size() at EOF).
-    std::vector<std::vector<Variant>> rows_;
+    // Client side: every row, one after the other in one array (a row is as many values
+    // as there are columns), and the current position (row_count_ at EOF).
+    std::vector<Variant> cells_;
+    size_t row_count_ = 0;
     size_t position_ = 0;
     // Server side: the reader and its current row.
     std::shared_ptr<const void> reader_keep_alive_; // outlives the reader's statement

@@ -14,7 +14,7 @@ namespace {
 constexpr size_t kTextChunkUnits = 4096;
 constexpr size_t kByteChunk = 65536;
 
-enum class Fetch { Text, Long, BigInt, Double, Decimal, Bit, Timestamp, Date, Time, Binary };
+using Fetch = ResultReader::Fetch;
 
 struct TypeRow {
     SQLSMALLINT sql_type;
@@ -60,11 +60,6 @@ const TypeRow* type_row(SQLSMALLINT sql_type) {
         }
     }
     return nullptr;
-}
-
-Fetch fetch_of(const ColumnInfo& info) {
-    const TypeRow* row = type_row(info.sql_type);
-    return row != nullptr ? row->fetch : Fetch::Text;
 }
 
 Decimal decimal_of(int64_t value) {
@@ -123,6 +118,7 @@ ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_s
         info.decimal_digits = digits;
         const TypeRow* row = type_row(type);
         info.ado_type = row != nullptr ? row->ado_type : adVarWChar;
+        fetches_.push_back(row != nullptr ? row->fetch : Fetch::Text);
         if (with_origins) {
             info.base_schema = column_text_attribute(statement_->get(), c, SQL_DESC_SCHEMA_NAME);
             info.base_table = column_text_attribute(statement_->get(), c, SQL_DESC_BASE_TABLE_NAME);
@@ -145,7 +141,7 @@ void ResultReader::fail(const char16_t* what) {
     raise_odbc(*statement_, OdbcContext::Statement, error_source_, what);
 }
 
-bool ResultReader::next(std::vector<Variant>& row) {
+bool ResultReader::fetch() {
     if (!*statement_) {
         raise(adoerr::kClosedObject, u"ADODB.Recordset");
     }
@@ -156,14 +152,31 @@ bool ResultReader::next(std::vector<Variant>& row) {
     if (!SQL_SUCCEEDED(rc)) {
         fail(u"The driver could not fetch the next row.");
     }
+    return true;
+}
+
+bool ResultReader::next(std::vector<Variant>& row) {
+    if (!fetch()) {
+        return false;
+    }
     row.resize(columns_.size());
     for (size_t c = 0; c < columns_.size(); ++c) {
-        row[c] = read_cell(static_cast<uint16_t>(c + 1), columns_[c]);
+        row[c] = read_cell(static_cast<uint16_t>(c + 1), fetches_[c]);
     }
     return true;
 }
 
-Variant ResultReader::read_cell(uint16_t column, const ColumnInfo& info) {
+bool ResultReader::append_next(std::vector<Variant>& cells) {
+    if (!fetch()) {
+        return false;
+    }
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        cells.push_back(read_cell(static_cast<uint16_t>(c + 1), fetches_[c]));
+    }
+    return true;
+}
+
+Variant ResultReader::read_cell(uint16_t column, Fetch fetch) {
     SQLHSTMT st = statement_->get();
     SQLLEN indicator = 0;
     auto get = [&](SQLSMALLINT c_type, void* target, SQLLEN size) {
@@ -172,7 +185,7 @@ Variant ResultReader::read_cell(uint16_t column, const ColumnInfo& info) {
         }
         return indicator != SQL_NULL_DATA;
     };
-    switch (fetch_of(info)) {
+    switch (fetch) {
     case Fetch::Text:
         return read_text(column);
     case Fetch::Binary:
@@ -250,7 +263,7 @@ Variant ResultReader::read_text(uint16_t column) {
         // A chunk is cut when the value did not fit: the buffer then ends in the NUL.
         const bool more =
             rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= capacity);
-        size_t units = odbc::text_of(text_buffer_.data(), text_buffer_.size()).size();
+        size_t units = odbc::units_before_nul(text_buffer_.data(), text_buffer_.size());
         if (!more && indicator >= 0) {
             units = std::min(units, static_cast<size_t>(indicator) / sizeof(char16_t));
         }

@@ -24,6 +24,9 @@ struct ColumnInfo {
 
 class ResultReader {
 public:
+    // The C type a column is read as.
+    enum class Fetch { Text, Long, BigInt, Double, Decimal, Bit, Timestamp, Date, Time, Binary };
+
     // `statement` has just been executed and has result columns. With `with_origins`
     // the base table and column of every column are read too.
     ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source, bool with_origins);
@@ -36,9 +39,12 @@ public:
     // Throws VbError 3704 when the connection closed the statement, or the driver's
     // error.
     bool next(std::vector<Variant>& row);
+    // The next row's values added at the end of `cells`; false after the last row.
+    bool append_next(std::vector<Variant>& cells);
 
 private:
-    Variant read_cell(uint16_t column, const ColumnInfo& info);
+    bool fetch();
+    Variant read_cell(uint16_t column, Fetch fetch);
     Variant read_text(uint16_t column);
     Variant read_binary(uint16_t column);
     void fail(const char16_t* what);
@@ -46,6 +52,7 @@ private:
     std::shared_ptr<odbc::Handle> statement_;
     Text error_source_;
     std::vector<ColumnInfo> columns_;
+    std::vector<Fetch> fetches_; // by column: decided once, not for every cell
     std::vector<char16_t> text_buffer_;
     std::vector<uint8_t> byte_buffer_;
 };

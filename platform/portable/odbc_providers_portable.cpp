@@ -234,7 +234,8 @@ std::variant<OdbcTarget, Error> serve_locally(const MachineRoot& machine, const 
             known = known || (!name.empty() && equals_ignore_case(name, catalog));
         }
         if (!known) {
-            return Error{adoerr::kLoginFailed, kSqlServerSource,
+            // E_FAIL, as SQL Server's provider reports it on every platform.
+            return Error{adoerr::kFail, kSqlServerSource,
                          u"Cannot open database \"" + catalog +
                              u"\" requested by the login. The login failed."};
         }
@@ -493,8 +494,8 @@ std::variant<OdbcTarget, Error> PortableOdbcProviders::translate(TextView ado_co
     case AdoProvider::Unknown:
         break;
     }
-    return Error{3706, u"ADODB.Connection",
-                 u"Provider cannot be found. It may not be properly installed."};
+    return Error{adoerr::kProviderNotFound, u"ADODB.Connection",
+                 error_description(adoerr::kProviderNotFound)};
 }
 
 } // namespace pelto::platform::portable

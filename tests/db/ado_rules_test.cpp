@@ -2,8 +2,11 @@
 // choice of message and the clock digits.
 #include "db/ado/ado_error.h"
 #include "db/cls_db_mng.h"
+#include "db/cls_db_mng_trap.h"
 
 #include <gtest/gtest.h>
+#include <new>
+#include <stdexcept>
 
 namespace pelto {
 namespace {
@@ -16,14 +19,35 @@ TEST(SqlStateTable, ConnectionLossAndLoginAndSyntaxGetAdosNumbers) {
     EXPECT_EQ(ado::ado_number(u"28000", OdbcContext::Connect), adoerr::kLoginFailed);
     EXPECT_EQ(ado::ado_number(u"42000", OdbcContext::Statement), adoerr::kSyntaxOrAccess);
     EXPECT_EQ(ado::ado_number(u"42601", OdbcContext::Statement), adoerr::kSyntaxOrAccess);
-    EXPECT_EQ(ado::ado_number(u"42S02", OdbcContext::Statement), ado::err::kInvalidObject);
-    EXPECT_EQ(ado::ado_number(u"23505", OdbcContext::Statement), ado::err::kIntegrity);
+    EXPECT_EQ(ado::ado_number(u"42S02", OdbcContext::Statement), adoerr::kInvalidObject);
+    EXPECT_EQ(ado::ado_number(u"23505", OdbcContext::Statement), adoerr::kIntegrity);
     // The SQLite driver reports syntax errors as HY000: an error in the command.
     EXPECT_EQ(ado::ado_number(u"HY000", OdbcContext::Statement), adoerr::kSyntaxOrAccess);
     EXPECT_EQ(ado::ado_number(u"HY000", OdbcContext::Connect), adoerr::kFail);
     EXPECT_EQ(ado::ado_number(u"HYT00", OdbcContext::Connect), adoerr::kFail);
-    EXPECT_EQ(ado::ado_number(u"HYT00", OdbcContext::Statement), ado::err::kTimeout);
+    EXPECT_EQ(ado::ado_number(u"HYT00", OdbcContext::Statement), adoerr::kTimeout);
     EXPECT_EQ(ado::ado_number(u"IM002", OdbcContext::Connect), adoerr::kFail);
+    // SQL Server's driver reports "Cannot open database" as 42000 when logging in: E_FAIL,
+    // as the portable servers report it.
+    EXPECT_EQ(ado::ado_number(u"42000", OdbcContext::Connect), adoerr::kFail);
+    // A deadlock victim or a serialization failure is no lost connection.
+    EXPECT_EQ(ado::ado_number(u"40001", OdbcContext::Statement), adoerr::kSyntaxOrAccess);
+    EXPECT_EQ(ado::ado_number(u"40P01", OdbcContext::Statement), adoerr::kSyntaxOrAccess);
+    EXPECT_EQ(ado::ado_number(u"57014", OdbcContext::Statement), adoerr::kTimeout);
+    EXPECT_EQ(
+        ado::ado_number(u"HY000", OdbcContext::Statement, u"[SQLite]no such table: nowhere (1)"),
+        adoerr::kInvalidObject);
+}
+
+TEST(ManagerTrap, FailuresThatAreNeitherVbsNorAdosNeverLookLikeALostConnection) {
+    const auto internal = dbmng::trap([] { throw std::runtime_error("bad state"); });
+    ASSERT_TRUE(internal);
+    EXPECT_EQ(internal->number, vberr::kInternalError);
+    EXPECT_FALSE(record_set_failure_notice(internal->number, Text()).reconnect);
+    const auto memory = dbmng::trap([] { throw std::bad_alloc(); });
+    ASSERT_TRUE(memory);
+    EXPECT_EQ(memory->number, vberr::kOutOfMemory);
+    EXPECT_EQ(memory->description, u"Out of memory");
 }
 
 TEST(SqlStateTable, TheMostTellingRecordDecides) {

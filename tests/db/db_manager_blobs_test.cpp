@@ -56,6 +56,23 @@ TEST_P(BlobsTest, FilesAreStoredInWholeChunksAndRestoredByteForByte) {
     EXPECT_TRUE(other->Fields(u"내용").Value().is_null());
 }
 
+TEST_P(BlobsTest, EverySaveReplacesWhatTheFieldHeld) {
+    const ByteArray large = pattern_bytes(40000, 11);
+    const ByteArray small = pattern_bytes(100, 12);
+    write_file(machine.files.host(u"C:\\work\\large.bin"), large);
+    write_file(machine.files.host(u"C:\\work\\small.bin"), small);
+    const auto row = open_row(1);
+    ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\large.bin"), 40000);
+    // Nor does a failed save in between join anything.
+    ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\missing.bin"), -1);
+    ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\small.bin"), 100);
+    EXPECT_EQ(row->Fields(u"내용").ActualSize(), 100);
+    row->Update();
+    const auto fresh = open_row(1, ado::adLockReadOnly);
+    EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\out.bin"), 1);
+    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\out.bin")), small);
+}
+
 TEST_P(BlobsTest, AnEmptyFileAppendsNothingAndAMissingOneFails) {
     write_file(machine.files.host(u"C:\\work\\empty.bin"), {});
     const auto row = open_row(2);
@@ -124,6 +141,8 @@ TEST_P(BlobsTest, AWildcardNameNeverDeletesTheFilesItMatches) {
     const auto fresh = open_row(1, ado::adLockReadOnly);
     EXPECT_EQ(manager.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\*.bin"), 1);
     EXPECT_EQ(manager.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\*.bin", true), -1);
+    EXPECT_TRUE(contains(from_utf8(machine.log.lines.back()), u"Bad file name or number"))
+        << machine.log.lines.back();
     EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\other.bin")), other);
     EXPECT_TRUE(files.get_attributes(u"C:\\work\\in.bin"));
 }

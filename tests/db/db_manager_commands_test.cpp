@@ -71,6 +71,20 @@ TEST_P(TransactionsTest, DisconnectingRollsBackAndReconnectingKeepsTheFlag) {
     EXPECT_EQ(numbers(), (std::vector<Text>{u"32", u"33"}));
 }
 
+TEST_P(TransactionsTest, RunSqlTransInsideTheCallersTransactionLeavesItAsItWas) {
+    db.fnBeginTrans();
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (50)"), 1);
+    // One transaction per connection: RunSQLTrans cannot begin its own and fails.
+    EXPECT_EQ(db.RunSQLTrans({u"INSERT INTO 기록 VALUES (51)"}), -1000);
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (52)"), 1);
+    db.fnCommitTrans();
+    EXPECT_EQ(numbers(), (std::vector<Text>{u"50", u"52"}));
+    // The manager's transaction is over: the next statements commit on their own.
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (53)"), 1);
+    db.fnRollBackTrans();
+    EXPECT_EQ(numbers(), (std::vector<Text>{u"50", u"52", u"53"}));
+}
+
 TEST_P(TransactionsTest, BeginWithoutAConnectionFailsQuietly) {
     ASSERT_EQ(db.ServerDisConnect(), 1);
     db.fnBeginTrans();
@@ -205,6 +219,13 @@ TEST_P(CommandsTest, CommandExcuteRstHandsBackTheRows) {
     }
     EXPECT_EQ(names, (std::vector<Text>{u"나", u"다"}));
     EXPECT_EQ(db.sCommand->Parameters().Count(), 0);
+    // The manager's connection is client-side: a static record set with an exact count,
+    // read to its end already, that can go back to its first row.
+    EXPECT_EQ(rows->CursorLocation(), ado::adUseClient);
+    EXPECT_EQ(rows->CursorType(), ado::adOpenStatic);
+    EXPECT_EQ(rows->RecordCount(), 2);
+    rows->MoveFirst();
+    EXPECT_EQ(rows->Fields(0).Value(), Variant(u"나"));
 
     std::shared_ptr<ado::Recordset> kept = rows;
     ASSERT_EQ(db.CommandAppendPara(Text(u"하한"), int32_t{2}, 1), 0);

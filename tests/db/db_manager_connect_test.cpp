@@ -3,12 +3,16 @@
 #include "tests/db/db_test_support.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace pelto::dbtest {
 namespace {
@@ -27,6 +31,57 @@ int closed_loopback_port() {
     close(s);
     return ntohs(address.sin_port);
 }
+
+// A SQL Server that accepts every connection on a loopback port and never says a word.
+// It stops by itself when the test is done, or after a minute at the latest.
+class SilentServer {
+public:
+    SilentServer() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (listener_ < 0 ||
+            bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener_, 8) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            ADD_FAILURE() << "no loopback listener";
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::jthread([this](const std::stop_token& stop) { serve(stop); });
+    }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    ~SilentServer() {
+        thread_.request_stop();
+        thread_.join();
+        close(listener_);
+    }
+    int port() const { return port_; }
+
+private:
+    void serve(const std::stop_token& stop) {
+        std::vector<int> accepted; // held open, never written to
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!stop.stop_requested() && std::chrono::steady_clock::now() < end) {
+            pollfd waiting{listener_, POLLIN, 0};
+            if (poll(&waiting, 1, 50) > 0) {
+                const int client = accept(listener_, nullptr, nullptr);
+                if (client >= 0) {
+                    accepted.push_back(client);
+                }
+            }
+        }
+        for (const int client : accepted) {
+            close(client);
+        }
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::jthread thread_;
+};
 
 const Text kCentralString = u"Provider       ='SQLOLEDB';  Data Source    ='PELTOCENTRAL';   "
                             u"Initial Catalog='Holmaview'; User Id        ='sa';     "
@@ -100,6 +155,21 @@ TEST_F(DbManagerConnectTest, TheBackupDatabaseGetsOneSecondOtherNamesTheTimeoutF
                                  u"holmaviewbk"),
               1);
     EXPECT_EQ(db.sConnect->ConnectionTimeout(), 4);
+}
+
+TEST_F(DbManagerConnectTest, AServerThatNeverAnswersIsGivenUpAfterTheConnectionTimeOut) {
+    const SilentServer server;
+    machine.aliases[u"SILENTSQL"] =
+        u"DBMSSOCN,127.0.0.1," + from_utf8(std::to_string(server.port()));
+    const auto seconds_to_fail = [&](const Text& catalog) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(db.ConnectServerDB(Text(u"SILENTSQL"), Text(u"sa"), Text(u"x"), catalog), 0);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    db.DBConnectionTimeout = 3;
+    EXPECT_NEAR(seconds_to_fail(u"HolmaViewBK"), 1.0, 0.5); // the backup catalog: one second
+    EXPECT_NEAR(seconds_to_fail(u"Holmaview"), 3.0, 0.5);   // any other: the field's value
+    EXPECT_FALSE(db.IsServerConnect());
 }
 
 TEST_F(DbManagerConnectTest, ARefusedLoginLeavesTheNewStringAndReconnectRetriesIt) {

@@ -40,9 +40,12 @@ TEST_P(StatementsTest, TheInstitutionLookupReadsKoreanNamesAndCountsRowsExactly)
 }
 
 TEST_P(StatementsTest, ServerSideRecordSetsStreamForwardOnly) {
+    // Asked for a keyset cursor with optimistic locking; it reports what it is.
     const auto records =
-        db.GetRecordSet(u"SELECT 요양기관코드 FROM PL_기관정보 ORDER BY 1", 0, 1, 2);
+        db.GetRecordSet(u"SELECT 요양기관코드 FROM PL_기관정보 ORDER BY 1", 1, 3, 2);
     ASSERT_TRUE(records);
+    EXPECT_EQ(records->CursorType(), ado::adOpenForwardOnly);
+    EXPECT_EQ(records->LockType(), ado::adLockReadOnly);
     EXPECT_EQ(records->RecordCount(), -1);
     std::vector<Text> codes;
     while (!records->Eof()) {
@@ -144,6 +147,13 @@ TEST_P(StatementsTest, ABadStatementShowsOneMessageAndGivesAClosedRecordSet) {
         << to_utf8(db.ErrorDesc);
     EXPECT_TRUE(db.ErrorDesc.ends_with(u"#SELEC 요양기관코드 FROM PL_기관정보"));
     EXPECT_TRUE(db.IsServerConnect()); // no reconnection for a statement error
+
+    // A missing table has ADO's own number on every backend.
+    const auto missing = db.GetRecordSet(u"SELECT 번호 FROM 없는표");
+    EXPECT_TRUE(db.ErrorDesc.starts_with(u"[clsDBMng/GetRecordSet] -2147217865-"))
+        << to_utf8(db.ErrorDesc);
+    ASSERT_EQ(machine.ui.messages.size(), 2U);
+    EXPECT_EQ(machine.ui.messages[1].text, u"데이터 연결을 확인해주세요.");
 
     // The next call starts clean.
     const auto good = db.GetRecordSet(u"SELECT 1");

@@ -53,4 +53,6 @@ void load_libraries_from_system32_only() {
 
 // The delay-load helper's notification hook (its name is fixed by the helper). Defined
 // here, beside the function the program calls, so that this definition is the one linked.
-extern "C" PfnDliHook __pfnDliNotifyHook2 = pelto::platform::win32::load_delayed_library;
+extern "C" {
+PfnDliHook __pfnDliNotifyHook2 = pelto::platform::win32::load_delayed_library;
+}

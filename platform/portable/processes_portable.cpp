@@ -6,12 +6,15 @@
 
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ; // NOLINT: POSIX declares it nowhere else
@@ -64,6 +67,53 @@ std::vector<LeftProcess> processes_in_group(pid_t group) {
     return left;
 }
 
+// The started program has a process group of its own, so at a terminal it would be a
+// background job: reading its input would stop it and the run would wait for ever, and
+// Ctrl-C would not reach it. While the run waits, the program's group holds the terminal,
+// as a shell gives it to a job it runs in the foreground; the run takes it back after.
+class TerminalHandover {
+public:
+    explicit TerminalHandover(pid_t group) {
+        if (::isatty(STDIN_FILENO) == 0 || ::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) {
+            return; // no terminal, or not ours to give
+        }
+        owned_ = true;
+        give(group);
+    }
+    TerminalHandover(const TerminalHandover&) = delete;
+    TerminalHandover& operator=(const TerminalHandover&) = delete;
+    ~TerminalHandover() {
+        if (owned_) {
+            give(::getpgrp());
+        }
+    }
+
+    // A program that read before it had the terminal was stopped for it: give it the
+    // terminal (again) and let it go on. False when there is no terminal to give.
+    bool resume(pid_t group) const {
+        if (!owned_) {
+            return false;
+        }
+        give(group);
+        return ::kill(-group, SIGCONT) == 0;
+    }
+
+private:
+    // A process outside the terminal's foreground group that sets it is sent SIGTTOU; the
+    // run does so on purpose when it takes the terminal back.
+    static void give(pid_t group) {
+        sigset_t block{};
+        sigset_t old{};
+        sigemptyset(&block);
+        sigaddset(&block, SIGTTOU);
+        pthread_sigmask(SIG_BLOCK, &block, &old);
+        (void)::tcsetpgrp(STDIN_FILENO, group);
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+
+    bool owned_ = false;
+};
+
 class PortableProcess final : public Process {
 public:
     PortableProcess(RunLog& log, std::string program, pid_t pid)
@@ -88,9 +138,24 @@ public:
         }
         int status = 0;
         pid_t rc = 0;
-        do {
-            rc = waitpid(pid_, &status, 0);
-        } while (rc < 0 && errno == EINTR);
+        {
+            const TerminalHandover terminal(pid_);
+            for (;;) {
+                rc = waitpid(pid_, &status, WUNTRACED);
+                if (rc < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (rc > 0 && WIFSTOPPED(status)) {
+                    // Stopped for the terminal, it gets it and goes on; stopped by anyone
+                    // else, it may be continued by them: either way the wait goes on.
+                    if (WSTOPSIG(status) == SIGTTIN || WSTOPSIG(status) == SIGTTOU) {
+                        (void)terminal.resume(pid_);
+                    }
+                    continue;
+                }
+                break;
+            }
+        }
         reaped_ = true;
         if (rc < 0) {
             exit_code_.reset(); // cannot be waited for: the wait ends at once

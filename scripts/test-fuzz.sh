@@ -17,6 +17,7 @@ targets=(
     "fuzz_ado_connection_string:fuzz/connection_string/corpus"
     "fuzz_profile_entry:fuzz/profile/corpus"
     "fuzz_variant_text:fuzz/variant/corpus"
+    "fuzz_servers_file:fuzz/servers/corpus"
 )
 
 cmake --preset fuzz >/dev/null

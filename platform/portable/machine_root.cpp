@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int32_t kPathNotFound = 76; // VB's "Path not found"
 
 fs::path normalise_root(fs::path root) {
     std::error_code ec;
@@ -202,13 +201,13 @@ MachineRoot::MachineRoot(fs::path root) : root_(normalise_root(std::move(root)))
 MachineRoot MachineRoot::from_environment() {
     const char* value = std::getenv("PELTO_MACHINE_ROOT");
     if (value == nullptr || *value == '\0') {
-        throw VbError(kPathNotFound, u"PeltoUserInstall_H",
+        throw VbError(vberr::kPathNotFound, u"PeltoUserInstall_H",
                       u"PELTO_MACHINE_ROOT is not set: set it to the folder that holds the "
                       u"Windows machine (drive_c, registry, network).");
     }
     std::error_code ec;
     if (!fs::is_directory(value, ec)) {
-        throw VbError(kPathNotFound, u"PeltoUserInstall_H",
+        throw VbError(vberr::kPathNotFound, u"PeltoUserInstall_H",
                       u"PELTO_MACHINE_ROOT=" + from_utf8(value) + u" does not name a folder.");
     }
     return MachineRoot(value);

@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 fs::path normalise_root(fs::path root) {
     std::error_code ec;
     fs::path canonical = fs::canonical(root, ec);

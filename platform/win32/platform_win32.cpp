@@ -30,7 +30,7 @@ std::optional<win32::OdbcServerMap> test_server_map() {
 class Win32Services final : public PlatformServices {
 public:
     Win32Services()
-        : ui_(log_),
+        : profiles_(log_), ui_(log_),
           odbc_(log_, test_server_map()), platform_{registry_,  profiles_, files_, shell_,
                                                     processes_, ui_,       odbc_,  log_} {
         // Common Controls 6 (named by the manifest) for the dialogs' controls.

@@ -284,6 +284,8 @@ TEST_F(UiTest, HiddenWindowOwnsTheShellCopyAndIsNeverShown) {
     const HWND hwnd = static_cast<HWND>(owner->native_handle());
     ASSERT_NE(hwnd, nullptr);
     EXPECT_TRUE(IsWindow(hwnd));
+    // Topmost, so the shell's question it owns never opens hidden behind other windows.
+    EXPECT_NE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
     platform::win32::Win32ShellCopy shell;
     EXPECT_EQ(shell.copy_file(*owner, text_of(source + L"\\installpelto_H.exe"), text_of(target)),
               0);

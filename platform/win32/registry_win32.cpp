@@ -19,7 +19,7 @@ namespace {
 // RegSetValueExA takes): text types are code page 949 bytes, NUL included, and become
 // UTF-16, two bytes a character; other types are stored as they are.
 std::string registry_data_for_w(uint32_t type, std::span<const uint8_t> data) {
-    const std::string bytes(reinterpret_cast<const char*>(data.data()), data.size());
+    std::string bytes(reinterpret_cast<const char*>(data.data()), data.size());
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
         return bytes;
     }

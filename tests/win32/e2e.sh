@@ -266,7 +266,7 @@ check "central alias with port 4181" has_value "$aliases" $'127.0.0.12\tREG_SZ\t
 check "no alias for a reachable institution server" bash -c "! grep -q '^HOSP01' <<<'$aliases'"
 check "aliases below Wow6432Node as a 64-bit reader sees them" \
     has_value "$(reg_query "$(wow64_key "$connect_to")" 64)" $'127.0.0.12\tREG_SZ\tDBMSSOCN,127.0.0.12,4181'
-# (The policy key is one key for both views, as Windows shares it; the aliases are not.)
+# (Under Wine the policy key is one key in both views; the aliases show which view was written.)
 check "no alias in the 64-bit view" bash -c "! grep -q '^\"[^@]' <<<'$(reg_export "$connect_to")'"
 
 policy=$(reg_query "$policies")

@@ -2,6 +2,7 @@
 # Installs what building, testing and the demo need on a minimal Debian 12 (as root).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/i386.sh"
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(
@@ -38,6 +39,28 @@ done
 if ((${#missing[@]})); then
     apt-get update
     apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# The 32-bit program users receive runs under Wine only where the kernel runs 32-bit code:
+# then wine32 sits beside wine64 (32-bit programs run in the same 64-bit prefix) with the
+# 32-bit ODBC bridge and drivers. Both architectures must carry the same package versions,
+# so apt may move some amd64 packages to the current point release.
+i386_packages=(wine32:i386 libodbc2:i386 libsqliteodbc:i386 odbc-postgresql:i386)
+if runs_32bit_code; then
+    missing=()
+    for p in "${i386_packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$p")
+        fi
+    done
+    if ((${#missing[@]})); then
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+            dpkg --add-architecture i386
+        fi
+        apt-get update
+        apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
+else
+    echo "install-deps: this kernel runs no 32-bit code; wine32 and the 32-bit ODBC drivers are not installed"
 fi
 # npm fetches the sample Jet database for the MDBTools tests; Debian's npm conflicts
 # with a nodejs that ships its own, so only install it where neither is present.

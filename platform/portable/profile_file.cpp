@@ -3,6 +3,7 @@
 #include "platform/filesystem.h"
 #include "platform/portable/dos_attributes.h"
 #include "platform/portable/host_files.h"
+#include "platform/profile_rules.h"
 
 #include <optional>
 #include <sys/stat.h>
@@ -11,132 +12,6 @@
 namespace pelto::platform::portable {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-struct Line {
-    size_t begin = 0;
-    size_t content_end = 0; // before "\r\n" or "\n"
-    size_t end = 0;         // after the line end
-};
-
-std::vector<Line> split_lines(std::string_view text) {
-    std::vector<Line> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t nl = text.find('\n', pos);
-        if (nl == std::string_view::npos) {
-            lines.push_back({pos, text.size(), text.size()});
-            break;
-        }
-        const size_t content_end = nl > pos && text[nl - 1] == '\r' ? nl - 1 : nl;
-        lines.push_back({pos, content_end, nl + 1});
-        pos = nl + 1;
-    }
-    return lines;
-}
-
-std::string_view trim(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!s.empty() && blank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && blank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-// Names in code page 949, compared as Windows compares them. (No trail byte of a
-// double-byte character is '[', ']' or '=', so byte searches for them are safe.)
-bool same_name(std::string_view a, std::string_view b) {
-    return equals_ignore_case(from_cp949(trim(a)), from_cp949(trim(b)));
-}
-
-std::optional<std::string_view> section_name(std::string_view line) {
-    const std::string_view t = trim(line);
-    if (t.empty() || t[0] != '[') {
-        return std::nullopt;
-    }
-    const size_t close = t.find(']');
-    if (close == std::string_view::npos) {
-        return std::nullopt;
-    }
-    return t.substr(1, close - 1);
-}
-
-bool has_line_break(TextView text) {
-    return text.find_first_of(u"\r\n", 0) != TextView::npos || text.find(u'\0') != TextView::npos;
-}
-
-} // namespace
-
-std::string write_profile_entry(std::string_view file, std::string_view section,
-                                std::string_view key, std::string_view value) {
-    const std::vector<Line> lines = split_lines(file);
-    std::string eol = "\r\n";
-    if (!lines.empty() && lines[0].end > lines[0].content_end) {
-        eol = std::string(file.substr(lines[0].content_end, lines[0].end - lines[0].content_end));
-    }
-    const auto content = [&](const Line& l) {
-        return file.substr(l.begin, l.content_end - l.begin);
-    };
-    const std::string entry = std::string(key) + "=" + std::string(value);
-
-    std::optional<size_t> start;
-    size_t end = lines.size();
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::optional<std::string_view> name = section_name(content(lines[i]));
-        if (!name) {
-            continue;
-        }
-        if (start) {
-            end = i;
-            break;
-        }
-        if (same_name(*name, section)) {
-            start = i;
-        }
-    }
-
-    if (!start) {
-        std::string out(file);
-        if (!out.empty()) {
-            if (out.back() != '\n') {
-                out += eol;
-            }
-            if (!trim(content(lines.back())).empty()) {
-                out += eol; // a blank line before the new section
-            }
-        }
-        return out + "[" + std::string(section) + "]" + eol + entry + eol;
-    }
-
-    size_t last_filled = *start;
-    for (size_t i = *start + 1; i < end; ++i) {
-        const std::string_view t = trim(content(lines[i]));
-        if (t.empty()) {
-            continue;
-        }
-        last_filled = i;
-        const size_t eq = t.find('=');
-        if (t[0] != ';' && eq != std::string_view::npos && same_name(t.substr(0, eq), key)) {
-            // Replaced in place; the line keeps its own line end (or its lack of one).
-            return std::string(file.substr(0, lines[i].begin)) + entry +
-                   std::string(file.substr(lines[i].content_end));
-        }
-    }
-    const Line& after = lines[last_filled];
-    std::string out(file.substr(0, after.end));
-    std::string line_end(file.substr(after.content_end, after.end - after.content_end));
-    if (line_end.empty()) {
-        line_end = eol;
-        out += line_end; // the last line of the file gets its line end
-    }
-    out += entry + line_end;
-    out += file.substr(after.end);
-    return out;
-}
 
 PortableProfiles::PortableProfiles(const MachineRoot& machine, RunLog& log)
     : machine_(machine), log_(log) {}
@@ -149,7 +24,7 @@ bool PortableProfiles::write_private_profile_string(TextView section, TextView k
                    " not written: " + why);
         return false;
     };
-    if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {
+    if (breaks_profile_lines(section) || breaks_profile_lines(key) || breaks_profile_lines(value)) {
         return refuse("a line break in the section, key or value would change other entries");
     }
     std::optional<fs::path> host = machine_.to_host(file);
@@ -187,7 +62,7 @@ bool PortableProfiles::write_private_profile_string(TextView section, TextView k
         }
         bytes = std::move(*read);
         // A Unicode profile file would be corrupted by code page 949 text.
-        if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) {
+        if (is_utf16_profile(bytes)) {
             return refuse("a UTF-16 file, which is left as it is");
         }
     }

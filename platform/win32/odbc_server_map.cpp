@@ -32,22 +32,6 @@ std::optional<Text> read_key(const std::wstring& file, const std::wstring& secti
 
 } // namespace
 
-std::optional<OdbcServerMap> OdbcServerMap::from_environment() {
-    std::wstring value(MAX_PATH, L'\0');
-    DWORD length = GetEnvironmentVariableW(kEnvironmentVariable, value.data(),
-                                           static_cast<DWORD>(value.size()));
-    if (length >= value.size()) {
-        value.resize(length);
-        length = GetEnvironmentVariableW(kEnvironmentVariable, value.data(),
-                                         static_cast<DWORD>(value.size()));
-    }
-    if (length == 0 || length >= value.size()) {
-        return std::nullopt;
-    }
-    value.resize(length);
-    return OdbcServerMap(value);
-}
-
 std::optional<MappedServer> OdbcServerMap::find(TextView server) const {
     if (server.empty()) {
         return std::nullopt;

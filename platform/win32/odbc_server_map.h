@@ -39,7 +39,7 @@ public:
     static constexpr const wchar_t* kEnvironmentVariable = L"PELTO_ODBC_SERVER_MAP";
 
     explicit OdbcServerMap(std::wstring file) : file_(std::move(file)) {}
-    // The map the environment names, if any.
+    // The map the environment names, if any (test builds only).
     static std::optional<OdbcServerMap> from_environment();
 
     const std::wstring& file() const { return file_; }

@@ -1,24 +1,51 @@
+// Why the "W" functions: RegOpenKeyExA and RegSetValueExA decode names and text with the
+// machine's own ANSI code page, not with code page 949. On a Western Windows (1252), or a
+// Korean one with the UTF-8 switch (65001), a Hangul value name would be stored garbled.
+// The system stores every name and every REG_SZ as UTF-16 anyway, so a Korean Windows ends
+// with the very same data either way.
 #include "platform/win32/registry_win32.h"
 
 #include "platform/win32/handles.h"
+#include "platform/win32/wide.h"
 
 #include <limits>
+#include <string>
 
 namespace pelto::platform::win32 {
 
 namespace {
+
+// The data RegSetValueExW stores for what the registry module hands over (the bytes
+// RegSetValueExA takes): text types are code page 949 bytes, NUL included, and become
+// UTF-16, two bytes a character; other types are stored as they are.
+std::string registry_data_for_w(uint32_t type, std::span<const uint8_t> data) {
+    std::string bytes(reinterpret_cast<const char*>(data.data()), data.size());
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+        return bytes;
+    }
+    // The terminating NUL converts with the rest: "text" + NUL is 2 bytes a character + 2.
+    const Text text = from_cp949(bytes);
+    std::string stored(text.size() * sizeof(char16_t), '\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        stored[2 * i] = static_cast<char>(text[i] & 0xFF);
+        stored[2 * i + 1] = static_cast<char>(text[i] >> 8);
+    }
+    return stored;
+}
 
 class Win32RegistryKey final : public RegistryKey {
 public:
     explicit Win32RegistryKey(HKEY key) : key_(key) {}
 
     long set_value(TextView value_name, uint32_t type, std::span<const uint8_t> data) override {
-        if (data.size() > std::numeric_limits<DWORD>::max()) {
+        const std::string stored = registry_data_for_w(type, data);
+        if (stored.size() > std::numeric_limits<DWORD>::max()) {
             return ERROR_INVALID_PARAMETER;
         }
-        const std::string name = to_cp949(value_name);
-        return RegSetValueExA(key_.get(), name.c_str(), 0, type, data.data(),
-                              static_cast<DWORD>(data.size()));
+        const std::wstring name = wide(value_name);
+        return RegSetValueExW(key_.get(), name.c_str(), 0, type,
+                              reinterpret_cast<const BYTE*>(stored.data()),
+                              static_cast<DWORD>(stored.size()));
     }
 
 private:
@@ -30,10 +57,10 @@ private:
 long Win32Registry::open_local_machine_key(TextView path, uint32_t access,
                                            std::unique_ptr<RegistryKey>& key) {
     key.reset();
-    const std::string key_path = to_cp949(path);
+    const std::wstring key_path = wide(path);
     HKEY opened = nullptr;
     const LONG status =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, access | kRegistryView, &opened);
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, access | kRegistryView, &opened);
     if (status == ERROR_SUCCESS) {
         key = std::make_unique<Win32RegistryKey>(opened);
     }

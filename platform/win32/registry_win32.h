@@ -1,4 +1,5 @@
-// HKEY_LOCAL_MACHINE through advapi32's "A" functions, names in code page 949.
+// HKEY_LOCAL_MACHINE through advapi32's "W" functions: key paths and value names as UTF-16,
+// whatever the machine's own code page.
 #pragma once
 
 #include "platform/registry.h"

@@ -1,4 +1,11 @@
+// Why SHFileOperationW: SHFileOperationA decodes its paths with the machine's own ANSI code
+// page. Code page 949 bytes of "C:\펠토사용자설치" read as code page 1252 (or 65001) name
+// another path: the copy makes a file with a garbled name and the staging folder stays
+// empty. A character that the code page lacks would also become '?', a wildcard to the
+// shell. UTF-16 paths mean the same on every machine.
 #include "platform/win32/shell_copy_win32.h"
+
+#include "platform/win32/wide.h"
 
 // shellapi.h needs the Windows types first.
 // clang-format off
@@ -12,10 +19,10 @@ namespace {
 
 // SHFileOperation takes lists of paths: each path ends with a NUL and the list with a
 // second one.
-std::string path_list(TextView path) {
-    std::string list = to_cp949(path);
-    list.push_back('\0');
-    list.push_back('\0');
+std::wstring path_list(TextView path) {
+    std::wstring list = wide(path);
+    list.push_back(L'\0');
+    list.push_back(L'\0');
     return list;
 }
 
@@ -23,11 +30,11 @@ std::string path_list(TextView path) {
 
 int Win32ShellCopy::copy_file(const OwnerWindow& owner, TextView source_file,
                               TextView destination_folder) {
-    const std::string from =
+    const std::wstring from =
         path_list(drives_ != nullptr ? drives_->resolve(source_file) : Text(source_file));
-    const std::string to = path_list(drives_ != nullptr ? drives_->resolve(destination_folder)
-                                                        : Text(destination_folder));
-    SHFILEOPSTRUCTA operation{};
+    const std::wstring to = path_list(drives_ != nullptr ? drives_->resolve(destination_folder)
+                                                         : Text(destination_folder));
+    SHFILEOPSTRUCTW operation{};
     operation.hwnd = static_cast<HWND>(owner.native_handle());
     operation.wFunc = FO_COPY;
     operation.pFrom = from.c_str();
@@ -38,7 +45,7 @@ int Win32ShellCopy::copy_file(const OwnerWindow& owner, TextView source_file,
     operation.fFlags = unattended() ? static_cast<FILEOP_FLAGS>(FOF_NOCONFIRMATION | FOF_SILENT |
                                                                 FOF_NOERRORUI | FOF_NOCONFIRMMKDIR)
                                     : 0;
-    return SHFileOperationA(&operation);
+    return SHFileOperationW(&operation);
 }
 
 } // namespace pelto::platform::win32

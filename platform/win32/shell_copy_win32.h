@@ -1,4 +1,4 @@
-// The shell's copy through shell32's SHFileOperationA, paths in code page 949.
+// The shell's copy through shell32's SHFileOperationW, paths as UTF-16.
 #pragma once
 
 #include "platform/shell_copy.h"

@@ -85,9 +85,14 @@ std::unique_ptr<OwnerWindow> Win32UserInterface::create_hidden_window() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     HWND hwnd = nullptr;
     if (register_hidden_class(instance)) {
-        // A top-level window that is never shown, like an invisible form.
-        hwnd = CreateWindowExW(0, kHiddenWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                               instance, nullptr);
+        // A top-level window that is never shown, like an invisible form. It owns the
+        // shell's progress and replace question, and a hidden window has no taskbar button,
+        // nor does a window it owns: a question that opened behind another program's window
+        // (this program may no longer be in front, e.g. after the installer ran) could not
+        // be found. Owned windows of a topmost window are topmost too, so the owner is
+        // topmost and the question opens above every other window.
+        hwnd = CreateWindowExW(WS_EX_TOPMOST, kHiddenWindowClass, L"", WS_POPUP, 0, 0, 0, 0,
+                               nullptr, nullptr, instance, nullptr);
     }
     if (hwnd == nullptr) {
         // The shell's dialogs then have no owner; the copies still run.

@@ -1,4 +1,5 @@
 #include "platform/portable/profile_file.h"
+#include "platform/profile_rules.h"
 #include "tests/support/temp_machine.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,10 @@
 // Code page 949 as the "A" functions receive it, whatever the machine's own code page.
 #include "core/text.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <string>
+#include <windows.h>
 
 namespace pelto {
 namespace {
@@ -22,6 +25,16 @@ TEST(Win32CodePage, CharactersOutsideTheCodePageBecomeQuestionMarksNotLookAlikes
     EXPECT_EQ(bytes.find('\\'), std::string::npos);
     EXPECT_EQ(bytes.find('\''), std::string::npos);
     EXPECT_EQ(bytes.front(), 'a');
+}
+
+// The stage runs the tests on prefixes of two code pages and names the one it made: a
+// prefix that silently had another code page would make the other tests prove nothing.
+TEST(Win32CodePage, MachineHasTheCodePageTheStageAskedFor) {
+    const char* expected = std::getenv("PELTO_TEST_ANSI_CODE_PAGE");
+    if (expected == nullptr) {
+        GTEST_SKIP() << "PELTO_TEST_ANSI_CODE_PAGE is not set";
+    }
+    EXPECT_EQ(std::to_string(GetACP()), expected);
 }
 
 TEST(Win32CodePage, EmptyTextIsEmpty) {

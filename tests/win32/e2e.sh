@@ -7,14 +7,17 @@
 # saved in the build folder.
 #
 # Called by scripts/test-windows.sh, which provides the Wine environment (WINEPREFIX,
-# WINELOADER, WINESERVER, a live wineserver) and DISPLAY.
-# Usage: tests/win32/e2e.sh BUILD_FOLDER     (e.g. build/windows-x64)
+# WINELOADER, WINESERVER, a live wineserver) and DISPLAY, once per program (the 64-bit twin,
+# the 32-bit test build) and per prefix code page. What the run leaves in the registry and
+# the files goes to BUILD_FOLDER/e2e/CODE_PAGE/result.txt; the stage compares them.
+# Usage: tests/win32/e2e.sh BUILD_FOLDER [CODE_PAGE]     (e.g. build/windows-x64 949)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/fail-loudly.sh"
 
 build=$(cd "${1:?build folder}" && pwd)
 bin=$build/bin
-work=$build/e2e
+code_page=${2:-949}
+work=$build/e2e/$code_page
 wine=/usr/lib/wine/wine64
 drive_c=$WINEPREFIX/drive_c
 : "${DISPLAY:?a display is needed}"
@@ -50,7 +53,7 @@ sqlite3 "$central" <<SQL
 CREATE TABLE PL_기관정보 (요양기관코드 TEXT, 자동업데이트경로 TEXT, SQLNAME TEXT, SQLUSER TEXT,
                           SQLPW TEXT, MainDB TEXT);
 INSERT INTO PL_기관정보 VALUES ('12345678', 'C:\업데이트', 'HOSP01', 'doc', '$pw1', 'clinic');
-INSERT INTO PL_기관정보 VALUES ('22222222', 'C:\업데이트\', 'HOSP02', 'sa', '$pw2', '병원DB');
+INSERT INTO PL_기관정보 VALUES ('22222222', 'C:\업데이트\', '병원02', 'sa', '$pw2', '병원DB');
 SQL
 
 # The institution server HOSP01: PostgreSQL, which checks the login itself. The server
@@ -104,13 +107,17 @@ export PELTO_ODBC_SERVER_MAP="Z:${work//\//\\}\\servers.ini"
 
 # ---------------------------------------------------------------- the machine
 reg32() { "$wine" reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
+reg64() { "$wine" reg "$@" /reg:64 >/dev/null 2>&1 </dev/null; }
 connect_to='HKLM\SOFTWARE\Microsoft\MSSQLServer\Client\ConnectTo'
 policies='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System'
-# Both keys present and empty, whatever an earlier run left.
-reg32 delete "$connect_to" /f || true
-reg32 delete "$policies" /f || true
-reg32 add "$connect_to" /f
-reg32 add "$policies" /f
+# Both keys present and empty in both registry views, whatever an earlier run left: the
+# program must write its aliases to the 32-bit view only.
+for key in "$connect_to" "$policies"; do
+    reg32 delete "$key" /f || true
+    reg64 delete "$key" /f || true
+    reg32 add "$key" /f
+    reg64 add "$key" /f
+done
 
 # The update folder with the stand-in installer and updater and the settings template.
 update=$drive_c/업데이트
@@ -198,8 +205,10 @@ run_program() { # run_program NAME STEP... ; sets $status
             press "$window" Escape
             ;;
         replace)
-            # The shell's own question before it replaces a file (the copy has no flags).
-            wait_window '파일 덮어쓰기 확인' 60 || { fail "$name: the shell did not ask"; break; }
+            # The shell's own question before it replaces a file (the copy has no flags), in
+            # the language of the prefix's locale.
+            wait_window '(파일 덮어쓰기 확인|Confirm file overwrite)' 60 ||
+                { fail "$name: the shell did not ask"; break; }
             [[ $name == second-key ]] && [[ ! -f $work/shots/replace-question.png ]] &&
                 shot replace-question
             press "$window" Return # 예
@@ -230,9 +239,19 @@ run_program() { # run_program NAME STEP... ; sets $status
     wait "$program" || status=$?
 }
 
-reg_query() { # reg_query KEY -> "name<TAB>type<TAB>data" lines, UTF-8
-    "$wine" reg query "$1" /reg:32 </dev/null 2>/dev/null | iconv -f CP949 -t UTF-8 |
-        tr -d '\r' | sed -n 's/^    \(.*\)    \(REG_[A-Z_]*\)    \(.*\)$/\1\t\2\t\3/p'
+reg_query() { # reg_query KEY [VIEW] -> "name<TAB>type<TAB>data" lines (ASCII names and data)
+    "$wine" reg query "$1" "/reg:${2:-32}" </dev/null 2>/dev/null | tr -d '\r' |
+        sed -n 's/^    \(.*\)    \(REG_[A-Z_]*\)    \(.*\)$/\1\t\2\t\3/p'
+}
+# The 32-bit view as a 64-bit reader sees it.
+wow64_key() { sed 's/^HKLM\\SOFTWARE\\/HKLM\\SOFTWARE\\Wow6432Node\\/' <<<"$1"; }
+# A key as the registry exports it (UTF-16, so Korean names survive any code page), in
+# UTF-8; the 64-bit view, so the 32-bit one is reached through wow64_key.
+reg_export() { # reg_export KEY
+    rm -f "$work/export.reg"
+    "$wine" reg export "$1" "Z:${work//\//\\}\\export.reg" /y >/dev/null 2>&1 </dev/null ||
+        echo "export of $1 failed"
+    iconv -f UTF-16 -t UTF-8 "$work/export.reg" 2>/dev/null | tr -d '\r' || true
 }
 has_value() { grep -qxF "$2" <<<"$1"; }
 
@@ -245,6 +264,10 @@ aliases=$(reg_query "$connect_to")
 check "central alias without port" has_value "$aliases" $'127.0.0.11\tREG_SZ\tDBMSSOCN,127.0.0.11'
 check "central alias with port 4181" has_value "$aliases" $'127.0.0.12\tREG_SZ\tDBMSSOCN,127.0.0.12,4181'
 check "no alias for a reachable institution server" bash -c "! grep -q '^HOSP01' <<<'$aliases'"
+check "aliases below Wow6432Node as a 64-bit reader sees them" \
+    has_value "$(reg_query "$(wow64_key "$connect_to")" 64)" $'127.0.0.12\tREG_SZ\tDBMSSOCN,127.0.0.12,4181'
+# (Under Wine the policy key is one key in both views; the aliases show which view was written.)
+check "no alias in the 64-bit view" bash -c "! grep -q '^\"[^@]' <<<'$(reg_export "$connect_to")'"
 
 policy=$(reg_query "$policies")
 expected_policy=(ConsentPromptBehaviorAdmin=0x2 ConsentPromptBehaviorUser=0x3 dontdisplaylastusername=0x0
@@ -258,13 +281,8 @@ done
 ini=$drive_c/Pelto_H/bin/Pelto.ini
 expected_ini_text=$(printf '[General]\r\nskin=blue\r\n; the suite reads this file\r\n[Database Server]\r\nserver_name=HOSP01\r\ntimeout=30\r\nserver_id=doc\r\nserver_pwd=hosp!pw1\r\ndatabase_name=clinic\r\n[Print]\r\nport=LPT1')
 expected_ini=$(printf '%s' "$expected_ini_text" | od -An -tx1)
-# Wine's profile writer ends the template's last line, which had no line end.
-expected_ini_wine=$(printf '%s\r\n' "$expected_ini_text" | od -An -tx1)
-ini_as_expected() {
-    local actual
-    actual=$(od -An -tx1 <"$ini")
-    [[ $actual == "$expected_ini" || $actual == "$expected_ini_wine" ]]
-}
+# Byte for byte: the template's last line keeps its lack of a line end.
+ini_as_expected() { [[ $(od -An -tx1 <"$ini") == "$expected_ini" ]]; }
 check "Pelto.ini: template with the four keys" ini_as_expected
 ini_as_expected || { echo "Pelto.ini is:"; cat -A "$ini"; } >&2
 # (The stand-in installer makes an empty Resource folder again.)
@@ -285,15 +303,27 @@ echo stale >"$drive_c/펠토사용자설치/installpelto_H.exe"
 echo stale >"$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
 run_program second-key input:22222222 replace replace warning ok
 check "second-key: exit status 0 (got $status)" test "$status" -eq 0
-aliases=$(reg_query "$connect_to")
-check "named-pipe alias for the unreachable server" \
-    has_value "$aliases" $'HOSP02\tREG_SZ\tDBNMPNTW,\\\\HOSP02\\pipe\\sql\\query'
+check "named-pipe alias for the unreachable server, its Korean name intact" \
+    grep -qxF '"병원02"="DBNMPNTW,\\\\병원02\\pipe\\sql\\query"' <(reg_export "$(wow64_key "$connect_to")")
 check "replaced programs ran in order" \
     test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
 check "second key deciphered the password" \
     grep -qF "server_pwd=other pw" "$drive_c/Pelto_H/bin/Pelto.ini"
 check "Korean database name in code page 949" \
     grep -qF "$(printf 'database_name=병원DB' | iconv -f UTF-8 -t CP949)" "$drive_c/Pelto_H/bin/Pelto.ini"
+
+# What the two runs left, for the stage to compare across programs and code pages: both
+# keys as the registry exports them (UTF-16, whatever the code page), Pelto.ini's bytes,
+# the names in the staging and program folders.
+{
+    for key in "$connect_to" "$policies"; do
+        reg_export "$(wow64_key "$key")"
+    done
+    echo "Pelto.ini:"
+    od -An -tx1 <"$drive_c/Pelto_H/bin/Pelto.ini"
+    echo "files:"
+    (cd "$drive_c" && find 펠토사용자설치 Pelto_H | LC_ALL=C sort)
+} >"$work/result.txt"
 
 # ---------------------------------------------------------------- run 3: a code with quotes
 prepare_pelto_folder

@@ -1,4 +1,5 @@
 // mdl레지스트리 over the real registry: what the program writes is what the registry holds.
+#include "platform/win32/wide.h"
 #include "registry/mdl_registry.h"
 #include "tests/win32/win32_test_support.h"
 
@@ -7,35 +8,37 @@
 namespace pelto::win32_test {
 namespace {
 
+using platform::win32::wide;
+
 class RegistryModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         key_ = u"SOFTWARE\\PeltoTest\\module" + from_utf8(std::to_string(GetCurrentProcessId()) +
                                                           "-" + std::to_string(GetTickCount64()));
         HKEY created = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, to_cp949(key_).c_str(), 0, nullptr, 0,
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(key_).c_str(), 0, nullptr, 0,
                                   KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &created, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(created);
     }
     void TearDown() override {
-        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, to_cp949(key_).c_str(), KEY_WOW64_32KEY, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, wide(key_).c_str(), KEY_WOW64_32KEY, 0);
     }
 
     std::optional<std::pair<DWORD, std::string>> value(TextView name) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, to_cp949(key_).c_str(), 0,
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(key_).c_str(), 0,
                           KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS) {
             return std::nullopt;
         }
-        const std::string value_name = to_cp949(name);
+        const std::wstring value_name = wide(name);
         DWORD type = 0;
         DWORD size = 0;
         std::optional<std::pair<DWORD, std::string>> out;
-        if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size) ==
+        if (RegQueryValueExW(key, value_name.c_str(), nullptr, &type, nullptr, &size) ==
             ERROR_SUCCESS) {
             std::string data(size, '\0');
-            RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
+            RegQueryValueExW(key, value_name.c_str(), nullptr, &type,
                              reinterpret_cast<BYTE*>(data.data()), &size);
             out.emplace(type, data);
         }
@@ -58,7 +61,9 @@ TEST_F(RegistryModuleTest, AliasesAndPolicyValuesLandAsTheirTypes) {
     const auto alias = value(u"병원서버");
     ASSERT_TRUE(alias.has_value());
     EXPECT_EQ(alias->first, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(alias->second, to_cp949(u"DBNMPNTW,\\\\병원서버\\pipe\\sql\\query") + '\0');
+    // Stored as a Korean Windows stores it: UTF-16 text and its NUL.
+    const Text text(u"DBNMPNTW,\\\\병원서버\\pipe\\sql\\query\0", 31);
+    EXPECT_EQ(alias->second, std::string(reinterpret_cast<const char*>(text.data()), 31 * 2));
     const auto policy = value(u"EnableLUA");
     ASSERT_TRUE(policy.has_value());
     EXPECT_EQ(policy->first, static_cast<DWORD>(REG_DWORD));
@@ -71,7 +76,7 @@ TEST_F(RegistryModuleTest, MissingKeyGetsNothingAndNoKey) {
     const Text missing = key_ + u"\\ConnectTo";
     mdl레지스트리::sG_SetRegValue(p, missing, u"127.0.0.11", Variant(u"DBMSSOCN,127.0.0.11"), 1);
     HKEY probe = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, to_cp949(missing).c_str(), 0,
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(missing).c_str(), 0,
                             KEY_READ | KEY_WOW64_32KEY, &probe),
               ERROR_FILE_NOT_FOUND);
 }

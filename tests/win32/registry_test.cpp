@@ -1,6 +1,9 @@
 // Values written through the real registry of the Windows build and read back with the
-// registry's own functions, in the 32-bit view the shipped program sees.
+// registry's own "W" functions, in the 32-bit view the shipped program sees. The stage runs
+// these tests on a Korean and on a Western prefix: names and text must not depend on the
+// machine's code page.
 #include "platform/win32/registry_win32.h"
+#include "platform/win32/wide.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -13,32 +16,32 @@ namespace {
 class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        path_ = u"SOFTWARE\\PeltoTest\\" + Text(u"key") +
+        path_ = u"SOFTWARE\\PeltoTest\\" + Text(u"키") +
                 from_utf8(std::to_string(GetCurrentProcessId()) + "-" +
                           std::to_string(GetTickCount64()));
         HKEY created = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, to_cp949(path_).c_str(), 0, nullptr, 0,
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(path_).c_str(), 0, nullptr, 0,
                                   KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &created, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(created);
     }
     void TearDown() override {
-        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, to_cp949(path_).c_str(), KEY_WOW64_32KEY, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, wide(path_).c_str(), KEY_WOW64_32KEY, 0);
     }
 
-    // The value as RegQueryValueExA gives it: type and raw bytes.
+    // The value as RegQueryValueExW gives it: type and raw bytes (UTF-16 for text).
     bool query(TextView name, DWORD& type, std::string& data, REGSAM view = KEY_WOW64_32KEY) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, to_cp949(path_).c_str(), 0, KEY_QUERY_VALUE | view,
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(path_).c_str(), 0, KEY_QUERY_VALUE | view,
                           &key) != ERROR_SUCCESS) {
             return false;
         }
         DWORD size = 0;
-        const std::string value_name = to_cp949(name);
-        LONG rc = RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size);
+        const std::wstring value_name = wide(name);
+        LONG rc = RegQueryValueExW(key, value_name.c_str(), nullptr, &type, nullptr, &size);
         data.assign(size, '\0');
         if (rc == ERROR_SUCCESS) {
-            rc = RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
+            rc = RegQueryValueExW(key, value_name.c_str(), nullptr, &type,
                                   reinterpret_cast<BYTE*>(data.data()), &size);
         }
         RegCloseKey(key);
@@ -48,15 +51,19 @@ protected:
     static std::span<const uint8_t> bytes(const std::string& s) {
         return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
     }
+    static std::string utf16_bytes(TextView text) {
+        return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    }
 
     Text path_;
     Win32Registry registry_;
 };
 
-TEST_F(RegistryTest, KoreanTextValueKeepsItsCodePage949SizeAndName) {
+TEST_F(RegistryTest, KoreanNameAndTextStoredAsTheKoreanSystemStoresThem) {
     std::unique_ptr<RegistryKey> key;
     ASSERT_EQ(registry_.open_local_machine_key(path_, kKeySetValue, key), kRegSuccess);
     ASSERT_NE(key, nullptr);
+    // What the registry module hands over: code page 949 text and its NUL.
     std::string data = to_cp949(u"DBNMPNTW,\\\\병원서버\\pipe\\sql\\query");
     data.push_back('\0');
     EXPECT_EQ(key->set_value(u"병원서버", kRegSz, bytes(data)), kRegSuccess);
@@ -66,9 +73,9 @@ TEST_F(RegistryTest, KoreanTextValueKeepsItsCodePage949SizeAndName) {
     std::string stored;
     ASSERT_TRUE(query(u"병원서버", type, stored));
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    // Four Hangul syllables of two bytes, 26 ASCII characters, the terminating NUL.
-    EXPECT_EQ(stored.size(), 4U * 2 + 26U + 1U);
-    EXPECT_EQ(stored, data);
+    // 30 characters and the terminating NUL, two bytes each.
+    EXPECT_EQ(stored.size(), (30U + 1U) * 2);
+    EXPECT_EQ(stored, utf16_bytes(TextView(u"DBNMPNTW,\\\\병원서버\\pipe\\sql\\query\0", 31)));
 }
 
 TEST_F(RegistryTest, DwordAndOverwriteLeaveOneValueWithTheLastData) {
@@ -92,13 +99,18 @@ TEST_F(RegistryTest, MissingKeyIsNotCreated) {
     EXPECT_EQ(registry_.open_local_machine_key(missing, kKeySetValue, key), kRegFileNotFound);
     EXPECT_EQ(key, nullptr);
     HKEY probe = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, to_cp949(missing).c_str(), 0,
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(missing).c_str(), 0,
                             KEY_READ | KEY_WOW64_32KEY, &probe),
               ERROR_FILE_NOT_FOUND);
 }
 
-#if defined(_WIN64)
-TEST_F(RegistryTest, SixtyFourBitBuildWritesTheThirtyTwoBitView) {
+// Both builds write where a 32-bit program's keys are: on 64-bit Windows (and in the 32-bit
+// program's WOW64) that is below Wow6432Node as a 64-bit reader sees it.
+TEST_F(RegistryTest, BothBuildsWriteTheThirtyTwoBitView) {
+    BOOL wow64 = FALSE;
+    if (sizeof(void*) == 4 && (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)) {
+        GTEST_SKIP() << "a 32-bit Windows has one registry view";
+    }
     std::unique_ptr<RegistryKey> key;
     ASSERT_EQ(registry_.open_local_machine_key(path_, kKeySetValue, key), kRegSuccess);
     const std::string data("1\0", 2);
@@ -109,8 +121,14 @@ TEST_F(RegistryTest, SixtyFourBitBuildWritesTheThirtyTwoBitView) {
     EXPECT_TRUE(query(u"view", type, stored, KEY_WOW64_32KEY));
     // The 64-bit view of the same path has no such key: the write went to Wow6432Node.
     EXPECT_FALSE(query(u"view", type, stored, KEY_WOW64_64KEY));
+    const Text redirected = u"SOFTWARE\\Wow6432Node\\" + path_.substr(Text(u"SOFTWARE\\").size());
+    HKEY seen = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(redirected).c_str(), 0,
+                            KEY_QUERY_VALUE | KEY_WOW64_64KEY, &seen),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(seen, L"view", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+    RegCloseKey(seen);
 }
-#endif
 
 } // namespace
 } // namespace pelto::platform::win32

@@ -16,33 +16,38 @@ namespace {
 // The thread that shows the dialogs under test.
 DWORD g_ui_thread = 0;
 
+struct WindowSearch {
+    const wchar_t* window_class;
+    const wchar_t* caption;
+    HWND found = nullptr;
+};
+
+// An EnumWindows callback: a CALLBACK (stdcall) function, which a lambda cannot be in the
+// 32-bit program.
+BOOL CALLBACK visit_window(HWND hwnd, LPARAM lparam) {
+    auto* s = reinterpret_cast<WindowSearch*>(lparam);
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    wchar_t text[256] = {};
+    wchar_t cls[256] = {};
+    GetWindowTextW(hwnd, text, 256);
+    GetClassNameW(hwnd, cls, 256);
+    if (process == GetCurrentProcessId() && IsWindowVisible(hwnd) &&
+        (s->window_class == nullptr || std::wstring(cls) == s->window_class) &&
+        (s->caption == nullptr || std::wstring(text) == s->caption)) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // Finds a visible top-level window of this process by class and caption (either may be
 // null), waiting up to 20 s for it to appear. When none appears, the dialog's loop is
 // ended with WM_QUIT so that the test fails at once instead of hanging.
 HWND wait_for_window(const wchar_t* window_class, const wchar_t* caption) {
-    struct Search {
-        const wchar_t* window_class;
-        const wchar_t* caption;
-        HWND found = nullptr;
-    } search{window_class, caption};
-    const auto visit = [](HWND hwnd, LPARAM lparam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lparam);
-        DWORD process = 0;
-        GetWindowThreadProcessId(hwnd, &process);
-        wchar_t text[256] = {};
-        wchar_t cls[256] = {};
-        GetWindowTextW(hwnd, text, 256);
-        GetClassNameW(hwnd, cls, 256);
-        if (process == GetCurrentProcessId() && IsWindowVisible(hwnd) &&
-            (s->window_class == nullptr || std::wstring(cls) == s->window_class) &&
-            (s->caption == nullptr || std::wstring(text) == s->caption)) {
-            s->found = hwnd;
-            return FALSE;
-        }
-        return TRUE;
-    };
+    WindowSearch search{window_class, caption};
     for (int i = 0; i < 400; ++i) {
-        EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
+        EnumWindows(visit_window, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) {
             return search.found;
         }
@@ -284,6 +289,8 @@ TEST_F(UiTest, HiddenWindowOwnsTheShellCopyAndIsNeverShown) {
     const HWND hwnd = static_cast<HWND>(owner->native_handle());
     ASSERT_NE(hwnd, nullptr);
     EXPECT_TRUE(IsWindow(hwnd));
+    // Topmost, so the shell's question it owns never opens hidden behind other windows.
+    EXPECT_NE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
     platform::win32::Win32ShellCopy shell;
     EXPECT_EQ(shell.copy_file(*owner, text_of(source + L"\\installpelto_H.exe"), text_of(target)),
               0);

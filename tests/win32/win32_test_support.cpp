@@ -106,10 +106,11 @@ Text text_of(std::wstring_view wide) {
     return Text(wide.begin(), wide.end());
 }
 
-TestPlatform::TestPlatform(const std::wstring& log_file)
-    : log_(log_file), processes_(log_), ui_(log_),
-      odbc_(log_, std::nullopt), platform_{registry_,  profiles_, files_, shell_,
-                                           processes_, ui_,       odbc_,  log_} {}
+TestPlatform::TestPlatform(const std::wstring& log_file,
+                           std::optional<platform::win32::OdbcServerMap> server_map)
+    : log_(log_file), profiles_(log_), processes_(log_), ui_(log_),
+      odbc_(log_, std::move(server_map)), platform_{registry_,  profiles_, files_, shell_,
+                                                    processes_, ui_,       odbc_,  log_} {}
 
 bool desktop_available() {
     const HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,

@@ -43,10 +43,11 @@ std::optional<std::string> read_bytes(const std::wstring& path);
 bool exists(const std::wstring& path);
 Text text_of(std::wstring_view wide);
 
-// The real services, with the run log in `log_file`.
+// The real services, with the run log in `log_file` and, when given, the test server map.
 class TestPlatform {
 public:
-    explicit TestPlatform(const std::wstring& log_file);
+    explicit TestPlatform(const std::wstring& log_file,
+                          std::optional<platform::win32::OdbcServerMap> server_map = std::nullopt);
     platform::Platform& get() { return platform_; }
 
 private:

@@ -1,0 +1,31 @@
+// The rules by which WritePrivateProfileStringA edits a profile (INI) file, on the file's
+// bytes in code page 949. Both platforms write Pelto.ini through them, so the file's
+// bytes never depend on the machine's own code page: the section and the key are found
+// without regard to case or surrounding blanks; an existing key line is replaced in place;
+// a missing key goes after the last non-blank line of its section; a missing section goes
+// at the end of the file after a blank line; a missing file is created. Every other byte
+// of the file stays as it was, line ends and a missing final line end included; added
+// lines take the line end of their neighbour (a new file takes "\r\n").
+#pragma once
+
+#include "core/text.h"
+
+#include <string>
+#include <string_view>
+
+namespace pelto::platform {
+
+// The content of a profile file after key=value has been written into [section]; all
+// four in code page 949 bytes. `file` is empty for a new file.
+std::string write_profile_entry(std::string_view file, std::string_view section,
+                                std::string_view key, std::string_view value);
+
+// True when the text holds a line break or a NUL: written into the file it would change
+// or add other entries, so the writers refuse it.
+bool breaks_profile_lines(TextView text);
+
+// True when the file starts with a UTF-16 byte order mark: code page 949 text would
+// corrupt it, so the writers leave it as it is.
+bool is_utf16_profile(std::string_view file);
+
+} // namespace pelto::platform

@@ -1,5 +1,7 @@
 #include "installer/mdl_functions.h"
 
+#include "platform/profile_rules.h"
+
 #include <exception>
 #include <string>
 #include <vector>
@@ -150,10 +152,8 @@ bool fG_WriteIni(platform::Platform& p, const Text& sSection, const Text& sKey, 
     // holding "\r\nserver_name=x" would rename the server) and a NUL would cut the text
     // short: such a write is refused on every platform, before the profile service sees
     // it. The result stays True, as for any write that does not land.
-    const auto breaks_lines = [](TextView text) {
-        return text.find_first_of(TextView(u"\r\n\0", 3)) != TextView::npos;
-    };
-    if (breaks_lines(sSection) || breaks_lines(sKey) || breaks_lines(sValue)) {
+    if (platform::breaks_profile_lines(sSection) || platform::breaks_profile_lines(sKey) ||
+        platform::breaks_profile_lines(sValue)) {
         note(p, "WritePrivateProfileString [" + to_utf8(sSection) + "] " + to_utf8(sKey) + " in " +
                     to_utf8(sFile) + " refused: a line break or NUL in the section, key or value");
         return true;

@@ -53,8 +53,8 @@ constexpr TextView kUpdaterMissingMessage =
     u"자동업데이트경로에 업데이트파일이 존재하지않습니다. 담당자에게 연락해주시기 바랍니다.";
 constexpr TextView kCompletedMessage = u"설치가 완료 되었습니다.";
 
-constexpr int32_t kText = 1;   // REG_SZ
-constexpr int32_t kNumber = 4; // REG_DWORD
+using mdl레지스트리::kNumber;
+using mdl레지스트리::kText;
 
 struct PolicyValue {
     TextView name;

@@ -1,4 +1,6 @@
-// Registry values below HKEY_LOCAL_MACHINE, as the "A" functions of advapi32 write them.
+// Registry values below HKEY_LOCAL_MACHINE, with the data a Korean Windows's "A" functions
+// store: key paths and value names are text, a text value's data is its code page 949
+// bytes with their NUL, which the platform stores as a Korean Windows does (UTF-16).
 #pragma once
 
 #include "core/text.h"
@@ -26,15 +28,15 @@ constexpr uint32_t kRegDword = 4;
 class RegistryKey {
 public:
     virtual ~RegistryKey() = default;
-    // RegSetValueExA: the value name is converted to code page 949 by the platform; the
-    // data bytes are written exactly as given.
+    // RegSetValueEx: type 1 data is code page 949 text with its NUL, stored as the
+    // registry keeps text; any other data is written exactly as given.
     virtual long set_value(TextView value_name, uint32_t type, std::span<const uint8_t> data) = 0;
 };
 
 class Registry {
 public:
     virtual ~Registry() = default;
-    // RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access): a missing key is not created.
+    // RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, access): a missing key is not created.
     // On success `key` holds the open key and the result is kRegSuccess.
     virtual long open_local_machine_key(TextView path, uint32_t access,
                                         std::unique_ptr<RegistryKey>& key) = 0;

@@ -8,9 +8,6 @@ namespace pelto::mdl레지스트리 {
 
 namespace {
 
-constexpr int32_t kText = 1;   // REG_SZ
-constexpr int32_t kNumber = 4; // REG_DWORD
-
 std::string value_label(const Text& key_path, const Text& value_name) {
     return "HKLM\\" + to_utf8(key_path) + " \"" + to_utf8(value_name) + "\"";
 }

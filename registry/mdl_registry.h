@@ -1,8 +1,8 @@
 // mdl레지스트리: writes single text (REG_SZ) and number (REG_DWORD) values below
-// HKEY_LOCAL_MACHINE through the "A" functions, for the SQL Server client aliases under
-// "SOFTWARE\Microsoft\MSSQLServer\Client\ConnectTo" and the user-account-control policy
-// values. It never creates a key and reports nothing: a key that cannot be opened or a
-// value that cannot be written leaves the registry as it was, with a line in the run log.
+// HKEY_LOCAL_MACHINE as a Korean Windows's "A" functions write them, for the SQL Server client
+// aliases under "SOFTWARE\Microsoft\MSSQLServer\Client\ConnectTo" and the user-account-control
+// policy values. It never creates a key and reports nothing: a key that cannot be opened or a value
+// that cannot be written leaves the registry as it was, with a line in the run log.
 #pragma once
 
 #include "core/variant.h"
@@ -11,6 +11,10 @@
 #include <cstdint>
 
 namespace pelto::mdl레지스트리 {
+
+// The value types sG_SetRegValue writes, the platform's own numbers.
+constexpr int32_t kText = static_cast<int32_t>(platform::kRegSz);      // REG_SZ
+constexpr int32_t kNumber = static_cast<int32_t>(platform::kRegDword); // REG_DWORD
 
 // Opens sKeyPath below HKEY_LOCAL_MACHINE for KEY_SET_VALUE and writes one value of type
 // 1 (text) or 4 (32-bit number). A type-4 value that is not a number raises the

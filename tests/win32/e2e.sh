@@ -295,6 +295,8 @@ check "installer and updater copied" \
 check "installer ended before the updater started, template copied after" \
     test "$(cat "$drive_c/Pelto_H/e2e.log")" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
 
+cp "$drive_c/Pelto_H/bin/Pelto.ini" "$work/first-key-Pelto.ini"
+
 # ---------------------------------------------------------------- run 2: second key, server down
 # The staging folder still holds last run's programs, stale ones here: the shell asks
 # before replacing each, and the answer 예 puts the update path's copies in place.
@@ -322,7 +324,9 @@ check "Korean database name in code page 949" \
     echo "Pelto.ini:"
     od -An -tx1 <"$drive_c/Pelto_H/bin/Pelto.ini"
     echo "files:"
-    (cd "$drive_c" && find 펠토사용자설치 Pelto_H | LC_ALL=C sort)
+    # The kept settings files lie in folders named by the time of the run.
+    (cd "$drive_c" && find 펠토사용자설치 Pelto_H | LC_ALL=C sort) |
+        sed -E 's#보관/[0-9]{8}-[0-9]{6}(-[0-9]+)?#보관/DATE#'
 } >"$work/result.txt"
 
 # ---------------------------------------------------------------- run 3: a code with quotes
@@ -334,6 +338,32 @@ check "unknown code leaves the resource folder" test -e "$drive_c/Pelto_H/Resour
 # ---------------------------------------------------------------- run 4: cancelled input
 run_program cancelled cancel
 check "cancel ends with status 11 (got $status)" test "$status" -eq 11
+
+# ---------------------------------------------------------------- run 5: unattended
+# No dialog may appear: one that did would wait for an answer nobody gives. The staging
+# folder still holds the programs, so the copy must replace them without asking.
+prepare_pelto_folder keep-staging
+rm -f "$drive_c/silent.log"
+"$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\silent.log' \
+    >"$work/silent.out" 2>&1 </dev/null &
+program=$!
+waited=0
+while kill -0 "$program" 2>/dev/null && ((waited < 600)); do
+    sleep 0.1
+    waited=$((waited + 1))
+done
+if kill -0 "$program" 2>/dev/null; then
+    fail "silent: the program still waits (screen: shots/silent-stuck.png)"
+    shot silent-stuck
+    kill "$program" 2>/dev/null || true
+fi
+status=0
+wait "$program" || status=$?
+check "silent: exit status 0 (got $status)" test "$status" -eq 0
+check "silent: the same Pelto.ini as the typed run" cmp -s "$work/first-key-Pelto.ini" "$drive_c/Pelto_H/bin/Pelto.ini"
+check "silent: the programs ran in order" \
+    test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+check "silent: the run log went where /LOG said" grep -q "silent run" "$drive_c/silent.log"
 
 # The run log of the program, for the record; it never holds a password.
 log_file=$(ls "$drive_c"/users/*/Temp/PeltoUserInstall_H.log 2>/dev/null | head -1 || true)

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
+#include <string_view>
 
 namespace pelto::platform {
 
@@ -20,6 +23,16 @@ public:
     // code; nullopt when it cannot be waited for.
     virtual std::optional<uint32_t> wait_for_exit() = 0;
 };
+
+// A program a started program left running when it ended.
+struct LeftRunning {
+    uint32_t id;
+    std::string name; // its image name
+};
+
+// The run log's line naming what `program` left running, the same on every platform:
+// "PROGRAM has ended and left running what it started: NAME (process ID), ...".
+std::string left_running_line(std::string_view program, std::span<const LeftRunning> left);
 
 class Processes {
 public:

@@ -25,15 +25,10 @@ namespace {
 
 constexpr TextView kSource = u"PeltoUserInstall_H";
 
-struct LeftProcess {
-    pid_t pid;
-    std::string name;
-};
-
 // The processes of group `group` still running, from /proc: "PID (NAME) STATE PPID
 // PGRP ...", where NAME may itself hold blanks and parentheses.
-std::vector<LeftProcess> processes_in_group(pid_t group) {
-    std::vector<LeftProcess> left;
+std::vector<LeftRunning> processes_in_group(pid_t group) {
+    std::vector<LeftRunning> left;
     // Processes come and go while /proc is read: a read error ends the list, it never
     // reaches the wait.
     std::error_code error;
@@ -61,7 +56,8 @@ std::vector<LeftProcess> processes_in_group(pid_t group) {
         pid_t process_group = 0;
         // A zombie has ended; it only waits for its parent to collect it.
         if (rest >> state >> parent >> process_group && process_group == group && state != "Z") {
-            left.push_back(LeftProcess{pid, stat.substr(open + 1, close - open - 1)});
+            left.push_back(
+                LeftRunning{static_cast<uint32_t>(pid), stat.substr(open + 1, close - open - 1)});
         }
     }
     return left;
@@ -175,16 +171,11 @@ private:
     // The group keeps the program's id as long as one of its members runs, so the id
     // cannot have been given to an unrelated process.
     void report_left_processes() {
-        const std::vector<LeftProcess> left = processes_in_group(pid_);
+        const std::vector<LeftRunning> left = processes_in_group(pid_);
         if (left.empty()) {
             return;
         }
-        std::string line = program_ + " has ended and left running what it started:";
-        for (size_t i = 0; i < left.size(); ++i) {
-            line += (i == 0 ? " " : ", ") + left[i].name + " (process " +
-                    std::to_string(left[i].pid) + ")";
-        }
-        log_.write(line);
+        log_.write(left_running_line(program_, left));
     }
 
     RunLog& log_;

@@ -26,13 +26,8 @@ struct LocalMemoryTraits {
 };
 using LocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
 
-struct LeftProcess {
-    uint32_t id;
-    std::string name;
-};
-
 // The programs of `job` still running, by image name and id.
-std::vector<LeftProcess> processes_in(HANDLE job) {
+std::vector<LeftRunning> processes_in(HANDLE job) {
     // Room for far more programs than an installer leaves behind; a longer list is cut.
     struct {
         JOBOBJECT_BASIC_PROCESS_ID_LIST list;
@@ -42,9 +37,9 @@ std::vector<LeftProcess> processes_in(HANDLE job) {
         GetLastError() != ERROR_MORE_DATA) {
         return {};
     }
-    std::vector<LeftProcess> left;
+    std::vector<LeftRunning> left;
     for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
-        left.push_back(LeftProcess{static_cast<uint32_t>(ids.list.ProcessIdList[i]), "?"});
+        left.push_back(LeftRunning{static_cast<uint32_t>(ids.list.ProcessIdList[i]), "?"});
     }
     // Names from a snapshot of all processes: it needs no right on the processes.
     const FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -52,7 +47,7 @@ std::vector<LeftProcess> processes_in(HANDLE job) {
     entry.dwSize = sizeof entry;
     bool more = snapshot && Process32FirstW(snapshot.get(), &entry);
     while (more) {
-        for (LeftProcess& process : left) {
+        for (LeftRunning& process : left) {
             if (process.id == entry.th32ProcessID) {
                 process.name = to_utf8(from_wide(entry.szExeFile));
             }
@@ -92,16 +87,11 @@ private:
         if (!job_) {
             return;
         }
-        const std::vector<LeftProcess> left = processes_in(job_.get());
+        const std::vector<LeftRunning> left = processes_in(job_.get());
         if (left.empty()) {
             return;
         }
-        std::string line = program_ + " has ended and left running what it started:";
-        for (size_t i = 0; i < left.size(); ++i) {
-            line += (i == 0 ? " " : ", ") + left[i].name + " (process " +
-                    std::to_string(left[i].id) + ")";
-        }
-        log_.write(line);
+        log_.write(left_running_line(program_, left));
         job_.reset(); // reported once
     }
 

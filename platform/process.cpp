@@ -1,0 +1,14 @@
+#include "platform/process.h"
+
+namespace pelto::platform {
+
+std::string left_running_line(std::string_view program, std::span<const LeftRunning> left) {
+    std::string line = std::string(program) + " has ended and left running what it started:";
+    for (size_t i = 0; i < left.size(); ++i) {
+        line +=
+            (i == 0 ? " " : ", ") + left[i].name + " (process " + std::to_string(left[i].id) + ")";
+    }
+    return line;
+}
+
+} // namespace pelto::platform

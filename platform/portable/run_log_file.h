@@ -1,29 +1,29 @@
 // The run log as a file: one line per event, "YYYY-MM-DD HH:MM:SS.mmm text", appended.
-// The folder is created on the first line. Writing never throws and never stops the
-// run: when the file cannot be opened, standard error says so once and the lines go.
+// The folder is created on the first line. When the file cannot be opened, standard
+// error says so once and the lines go; the run never stops for its log.
 #pragma once
 
 #include "platform/run_log.h"
 
 #include <filesystem>
-#include <mutex>
 
 namespace pelto::platform::portable {
 
-class FileRunLog final : public RunLog {
+class FileRunLog final : public FileRunLogBase {
 public:
     explicit FileRunLog(std::filesystem::path path);
     ~FileRunLog() override;
     FileRunLog(const FileRunLog&) = delete;
     FileRunLog& operator=(const FileRunLog&) = delete;
 
-    void write(std::string_view line) override;
-
     const std::filesystem::path& path() const { return path_; }
 
 private:
+    LocalTime local_time() const override;
+    std::string_view line_end() const override { return "\n"; }
+    bool append(std::string_view record) override;
+
     std::filesystem::path path_;
-    std::mutex mutex_;
     int fd_ = -1;
     bool failed_ = false;
 };

@@ -1,22 +1,8 @@
 #include "platform/win32/run_log_win32.h"
 
-#include <cstdio>
 #include <windows.h>
 
 namespace pelto::platform::win32 {
-
-namespace {
-
-std::string time_stamp() {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
-                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    return text;
-}
-
-} // namespace
 
 Win32RunLog::Win32RunLog() : Win32RunLog(default_path()) {}
 
@@ -36,7 +22,14 @@ std::wstring Win32RunLog::default_path() {
     return folder + L"PeltoUserInstall_H.log";
 }
 
-void Win32RunLog::write(std::string_view line) {
+LocalTime Win32RunLog::local_time() const {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return LocalTime{now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+                     now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+bool Win32RunLog::append(std::string_view record) {
     if (!file_ && !open_failed_) {
         // Appending only; others may read the log while the run goes on.
         file_.reset(CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -44,19 +37,12 @@ void Win32RunLog::write(std::string_view line) {
         open_failed_ = !file_;
     }
     if (!file_) {
-        return;
+        return false;
     }
-    std::string record = time_stamp();
-    record.append(line);
-    // One event, one line: a line break inside the text would forge a second entry.
-    for (char& c : record) {
-        if (c == '\r' || c == '\n') {
-            c = ' ';
-        }
-    }
-    record.append("\r\n");
     DWORD written = 0;
-    WriteFile(file_.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    return WriteFile(file_.get(), record.data(), static_cast<DWORD>(record.size()), &written,
+                     nullptr) != FALSE &&
+           written == record.size();
 }
 
 } // namespace pelto::platform::win32

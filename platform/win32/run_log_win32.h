@@ -9,18 +9,21 @@
 
 namespace pelto::platform::win32 {
 
-class Win32RunLog final : public RunLog {
+class Win32RunLog final : public FileRunLogBase {
 public:
     // The log in the user's temporary folder.
     Win32RunLog();
     explicit Win32RunLog(std::wstring path);
 
-    void write(std::string_view line) override;
     const std::wstring& path() const { return path_; }
 
     static std::wstring default_path();
 
 private:
+    LocalTime local_time() const override;
+    std::string_view line_end() const override { return "\r\n"; }
+    bool append(std::string_view record) override;
+
     std::wstring path_;
     FileHandle file_;
     bool open_failed_ = false;

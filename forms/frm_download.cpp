@@ -1,7 +1,7 @@
 #include "forms/frm_download.h"
 
 #include "core/error.h"
-#include "installer/exit_status.h"
+#include "core/exit_status.h"
 
 #include <algorithm>
 #include <string>

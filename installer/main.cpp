@@ -1,8 +1,8 @@
 // PeltoUserInstall_H: reads its arguments, picks the platform and runs the installation.
-// The exit status tells how the run ended (installer/exit_status.h).
+// The exit status tells how the run ended (core/exit_status.h).
 #include "core/error.h"
+#include "core/exit_status.h"
 #include "installer/arguments.h"
-#include "installer/exit_status.h"
 #include "installer/mdl_start.h"
 #include "platform/command_line.h"
 #include "platform/platform.h"

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/exit_status.h"
 #include "core/text.h"
 #include "installer/arguments.h"
-#include "installer/exit_status.h"
 #include "platform/platform.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 // The real program end to end, on demo machine roots built for each test: every way a
 // run can end, the password rule with both key texts, the typed code as typed, the
 // waits, and the registry and settings file byte for byte afterwards.
-#include "installer/exit_status.h"
+#include "core/exit_status.h"
 #include "platform/portable/registry_store.h"
 #include "tests/e2e/run_program.h"
 

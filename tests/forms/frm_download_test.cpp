@@ -1,6 +1,6 @@
 // The download form's two jobs on a file system held in memory.
+#include "core/exit_status.h"
 #include "forms/frm_download.h"
-#include "installer/exit_status.h"
 #include "tests/forms/fake_platform.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // (texts, icons, captions, in order) and what the platform is asked (the lookup's record
 // set, the programs' paths and show command), for a whole run and for a run that an
 // error ends.
+#include "core/exit_status.h"
 #include "db/ado/recordset.h"
-#include "installer/exit_status.h"
 #include "installer/mdl_start.h"
 #include "platform/portable/portable_machine.h"
 #include "tests/support/recording.h"

@@ -15,12 +15,6 @@ using TextView = std::u16string_view;
 Text from_utf8(std::string_view utf8);
 std::string to_utf8(TextView text);
 
-// Code page 949 (Unified Hangul Code), as a Korean-locale Windows converts for the
-// "A" functions. Characters without a CP949 form become '?', as WideCharToMultiByte
-// does with its default character. Implemented per platform (iconv / Win32).
-std::string to_cp949(TextView text);
-Text from_cp949(std::string_view bytes);
-
 // VB string helpers on UTF-16 code units.
 Text trim(TextView text);     // leading and trailing U+0020 only, as VB's Trim
 Text to_upper(TextView text); // ASCII and full-width/Latin letters, as VB's UCase

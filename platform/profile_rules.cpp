@@ -1,5 +1,7 @@
 #include "platform/profile_rules.h"
 
+#include "platform/codepage.h"
+
 #include <optional>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #include "registry/mdl_registry.h"
 
+#include "platform/codepage.h"
+
 #include <memory>
 #include <string>
 #include <vector>

@@ -1,5 +1,6 @@
 // Code page 949 through iconv, which on glibc knows it as "CP949" (UHC).
 #include "core/text.h"
+#include "platform/codepage.h"
 
 #include <cerrno>
 #include <iconv.h>

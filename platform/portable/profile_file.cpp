@@ -1,5 +1,6 @@
 #include "platform/portable/profile_file.h"
 
+#include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/portable/dos_attributes.h"
 #include "platform/portable/host_files.h"

@@ -1,6 +1,8 @@
 // The .reg document of the registry store: read, queried, edited and written back.
 #include "platform/portable/reg_file.h"
 
+#include "platform/codepage.h"
+
 #include <algorithm>
 #include <cstdio>
 

@@ -1,5 +1,6 @@
 #include "platform/portable/registry_store.h"
 
+#include "platform/codepage.h"
 #include "platform/portable/host_files.h"
 #include "platform/portable/reg_file.h"
 

@@ -1,5 +1,7 @@
 // Code page 949 through the Win32 converters, named explicitly so that the "A" functions
 // get the bytes a Korean-locale Windows would give them, whatever this machine's locale.
+#include "platform/codepage.h"
+
 #include "core/text.h"
 
 #include <limits>

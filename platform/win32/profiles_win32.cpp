@@ -11,6 +11,7 @@
 // replaced in one step, as on the Linux machine.
 #include "platform/win32/profiles_win32.h"
 
+#include "platform/codepage.h"
 #include "platform/profile_rules.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"

@@ -5,6 +5,7 @@
 // with the very same data either way.
 #include "platform/win32/registry_win32.h"
 
+#include "platform/codepage.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 

@@ -1,4 +1,5 @@
 #include "core/text.h"
+#include "platform/codepage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #include "tests/e2e/run_program.h"
 
 #include "core/text.h"
+#include "platform/codepage.h"
 
 #include <cerrno>
 #include <chrono>

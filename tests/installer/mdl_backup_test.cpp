@@ -4,6 +4,7 @@
 #include "core/error.h"
 #include "installer/mdl_backup.h"
 #include "installer/mdl_functions.h"
+#include "platform/codepage.h"
 #include "tests/support/temp_machine.h"
 
 #include <algorithm>

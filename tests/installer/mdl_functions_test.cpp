@@ -1,4 +1,5 @@
 #include "installer/mdl_functions.h"
+#include "platform/codepage.h"
 #include "tests/support/temp_machine.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+#include "platform/codepage.h"
 #include "platform/portable/profile_file.h"
 #include "platform/profile_rules.h"
 #include "tests/support/temp_machine.h"

@@ -1,3 +1,4 @@
+#include "platform/codepage.h"
 #include "platform/portable/registry_store.h"
 #include "tests/support/temp_machine.h"
 

@@ -1,5 +1,6 @@
 // Code page 949 as the "A" functions receive it, whatever the machine's own code page.
 #include "core/text.h"
+#include "platform/codepage.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

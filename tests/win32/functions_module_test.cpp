@@ -1,6 +1,7 @@
 // mdl함수 over the real file system: trees with hidden, read-only and system files, a
 // file held open, a hidden top-level folder, and the settings-file writer.
 #include "installer/mdl_functions.h"
+#include "platform/codepage.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // Settings files on the real file system: code page 949 bytes whatever the machine's own
 // code page (the stage runs these tests on a Korean and on a Western prefix).
+#include "platform/codepage.h"
 #include "platform/win32/profiles_win32.h"
 #include "tests/win32/win32_test_support.h"
 

@@ -2,6 +2,7 @@
 // registry's own "W" functions, in the 32-bit view the shipped program sees. The stage runs
 // these tests on a Korean and on a Western prefix: names and text must not depend on the
 // machine's code page.
+#include "platform/codepage.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/wide.h"
 

@@ -4,7 +4,7 @@
 //
 // Input: file, section, key and value separated by NUL bytes. Section, key and value
 // holding a line break or NUL never reach the writer (the program refuses them first).
-#include "platform/portable/profile_file.h"
+#include "platform/profile_rules.h"
 
 #include <array>
 #include <cstdint>
@@ -52,12 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         !usable_name(key) || value.find_first_of(" \t") == 0) {
         return 0;
     }
-    const std::string once =
-        pelto::platform::portable::write_profile_entry(file, section, key, value);
+    const std::string once = pelto::platform::write_profile_entry(file, section, key, value);
     require(once.find(std::string(key) + "=" + std::string(value)) != std::string::npos,
             "the key line is missing");
-    const std::string twice =
-        pelto::platform::portable::write_profile_entry(once, section, key, value);
+    const std::string twice = pelto::platform::write_profile_entry(once, section, key, value);
     require(twice == once, "writing the same entry again changed the file");
     return 0;
 }

@@ -76,10 +76,10 @@ Text login_failed(const Text& user) {
     return u"Login failed for user '" + user + u"'.";
 }
 
-std::variant<OdbcTarget, Error> serve_locally(const MachineRoot& machine, const ServerEntry& entry,
-                                              const Text& catalog, const Text& user,
-                                              const Text& password) {
-    // The server's own checks come first: a refused login looks like SQL Server's.
+// SQL Server's own checks, first of all: a refused login or an unknown catalog looks as
+// SQL Server's provider reports it on every platform.
+std::optional<Error> check_login(const ServerEntry& entry, const Text& catalog, const Text& user,
+                                 const Text& password) {
     bool accepted = false;
     for (const auto& [key, value] : entry.values) {
         if (key != u"LOGIN" && key != u"LOGINS") {
@@ -95,85 +95,111 @@ std::variant<OdbcTarget, Error> serve_locally(const MachineRoot& machine, const 
     if (!accepted) {
         return Error{adoerr::kLoginFailed, kSqlServerSource, login_failed(user)};
     }
-    if (!catalog.empty()) {
-        bool known = false;
-        for (const Text& name : split(entry.get(u"CATALOGS"), u',')) {
-            known = known || (!name.empty() && equals_ignore_case(name, catalog));
+    if (catalog.empty()) {
+        return std::nullopt;
+    }
+    for (const Text& name : split(entry.get(u"CATALOGS"), u',')) {
+        if (!name.empty() && equals_ignore_case(name, catalog)) {
+            return std::nullopt;
         }
-        if (!known) {
-            // E_FAIL, as SQL Server's provider reports it on every platform.
-            return Error{adoerr::kFail, kSqlServerSource,
-                         u"Cannot open database \"" + catalog +
-                             u"\" requested by the login. The login failed."};
-        }
+    }
+    return Error{adoerr::kFail, kSqlServerSource,
+                 u"Cannot open database \"" + catalog +
+                     u"\" requested by the login. The login failed."};
+}
+
+Text entry_place(const ServerEntry& entry) {
+    return u"network/servers.ini [" + entry.address + u"]";
+}
+
+std::variant<OdbcTarget, Error> serve_with_sqlite(const MachineRoot& machine,
+                                                  const ServerEntry& entry) {
+    const Text where = entry_place(entry);
+    const Text database = entry.get(u"DATABASE");
+    const std::filesystem::path relative(to_utf8(database));
+    if (database.empty() || relative.is_absolute()) {
+        return fail(kSqlServerSource, where + u": database= names a file below the machine root");
+    }
+    const std::filesystem::path file = (machine.root() / relative).lexically_normal();
+    std::error_code ec;
+    if (unquotable(from_utf8(file.string()))) {
+        return fail(kSqlServerSource, where + u": the database path may not hold ';' or braces");
+    }
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        // The SQLite driver would quietly create an empty database instead.
+        return fail(kSqlServerSource, where + u": the database file " + from_utf8(file.string()) +
+                                          u" does not exist");
+    }
+    return OdbcTarget{u"DRIVER={SQLite3};Database=" + from_utf8(file.string()) + u";", Text()};
+}
+
+std::variant<OdbcTarget, Error> serve_with_postgresql(const ServerEntry& entry) {
+    const Text where = entry_place(entry);
+    Text server = entry.get(u"SOCKET");
+    if (server.empty()) {
+        server = entry.get(u"HOST");
+    }
+    Text port = entry.get(u"PORT");
+    if (port.empty()) {
+        port = from_utf8(std::to_string(kDefaultPostgresPort));
+    }
+    const Text database = entry.get(u"DATABASE");
+    const Text pg_user = entry.get(u"USER");
+    const Text pg_password = entry.get(u"PASSWORD");
+    if (server.empty() || database.empty()) {
+        return fail(kSqlServerSource,
+                    where + u": a PostgreSQL server needs socket= or host=, and database=");
+    }
+    if (unquotable(server) || unquotable(port) || unquotable(database) || unquotable(pg_user) ||
+        unquotable(pg_password)) {
+        return fail(kSqlServerSource, where + u": PostgreSQL values may not hold ';' or braces");
+    }
+    OdbcTarget target;
+    target.connection_string = u"DRIVER={PostgreSQL Unicode};Servername=" + server + u";Port=" +
+                               port + u";Database=" + database + u";UID=" + pg_user + u";PWD=" +
+                               pg_password + u";BoolsAsChar=0;";
+    if (const Text schema = entry.get(u"SCHEMA"); !schema.empty()) {
+        target.after_connect_sql =
+            u"SET search_path TO \"" + replace_all(schema, u"\"", u"\"\"") + u"\"";
+    }
+    return target;
+}
+
+std::variant<OdbcTarget, Error> serve_with_sql_server(const ServerEntry& entry, const Text& catalog,
+                                                      const Text& user, const Text& password) {
+    const Text host = entry.get(u"HOST");
+    const Text port = entry.get(u"PORT");
+    if (host.empty()) {
+        return fail(kSqlServerSource, entry_place(entry) + u": a SQL Server needs host=");
+    }
+    return OdbcTarget{u"DRIVER={FreeTDS};Server=" + host + u";Port=" +
+                          (port.empty() ? from_utf8(std::to_string(kDefaultSqlServerPort)) : port) +
+                          u";UID=" + odbc_value(user) + u";PWD=" + odbc_value(password) +
+                          u";Database=" + odbc_value(catalog) +
+                          u";TDS_Version=7.4;ClientCharset=UTF-8;",
+                      Text()};
+}
+
+// An address servers.ini lists: the login is checked as SQL Server checks it, then the
+// engine named there serves it.
+std::variant<OdbcTarget, Error> serve_locally(const MachineRoot& machine, const ServerEntry& entry,
+                                              const Text& catalog, const Text& user,
+                                              const Text& password) {
+    if (std::optional<Error> refused = check_login(entry, catalog, user, password)) {
+        return *refused;
     }
     const Text engine = to_upper(entry.get(u"ENGINE"));
-    const Text where = u"network/servers.ini [" + entry.address + u"]";
     if (engine == u"SQLITE") {
-        const Text database = entry.get(u"DATABASE");
-        const std::filesystem::path relative(to_utf8(database));
-        if (database.empty() || relative.is_absolute()) {
-            return fail(kSqlServerSource,
-                        where + u": database= names a file below the machine root");
-        }
-        const std::filesystem::path file = (machine.root() / relative).lexically_normal();
-        std::error_code ec;
-        if (unquotable(from_utf8(file.string()))) {
-            return fail(kSqlServerSource,
-                        where + u": the database path may not hold ';' or braces");
-        }
-        if (!std::filesystem::is_regular_file(file, ec)) {
-            // The SQLite driver would quietly create an empty database instead.
-            return fail(kSqlServerSource, where + u": the database file " +
-                                              from_utf8(file.string()) + u" does not exist");
-        }
-        return OdbcTarget{u"DRIVER={SQLite3};Database=" + from_utf8(file.string()) + u";", Text()};
+        return serve_with_sqlite(machine, entry);
     }
     if (engine == u"POSTGRESQL") {
-        Text server = entry.get(u"SOCKET");
-        if (server.empty()) {
-            server = entry.get(u"HOST");
-        }
-        Text port = entry.get(u"PORT");
-        if (port.empty()) {
-            port = from_utf8(std::to_string(kDefaultPostgresPort));
-        }
-        const Text database = entry.get(u"DATABASE");
-        const Text pg_user = entry.get(u"USER");
-        const Text pg_password = entry.get(u"PASSWORD");
-        if (server.empty() || database.empty()) {
-            return fail(kSqlServerSource,
-                        where + u": a PostgreSQL server needs socket= or host=, and database=");
-        }
-        if (unquotable(server) || unquotable(port) || unquotable(database) || unquotable(pg_user) ||
-            unquotable(pg_password)) {
-            return fail(kSqlServerSource,
-                        where + u": PostgreSQL values may not hold ';' or braces");
-        }
-        OdbcTarget target;
-        target.connection_string = u"DRIVER={PostgreSQL Unicode};Servername=" + server + u";Port=" +
-                                   port + u";Database=" + database + u";UID=" + pg_user + u";PWD=" +
-                                   pg_password + u";BoolsAsChar=0;";
-        if (const Text schema = entry.get(u"SCHEMA"); !schema.empty()) {
-            target.after_connect_sql =
-                u"SET search_path TO \"" + replace_all(schema, u"\"", u"\"\"") + u"\"";
-        }
-        return target;
+        return serve_with_postgresql(entry);
     }
     if (engine == u"SQLSERVER") {
-        const Text host = entry.get(u"HOST");
-        const Text port = entry.get(u"PORT");
-        if (host.empty()) {
-            return fail(kSqlServerSource, where + u": a SQL Server needs host=");
-        }
-        return OdbcTarget{
-            u"DRIVER={FreeTDS};Server=" + host + u";Port=" +
-                (port.empty() ? from_utf8(std::to_string(kDefaultSqlServerPort)) : port) +
-                u";UID=" + odbc_value(user) + u";PWD=" + odbc_value(password) + u";Database=" +
-                odbc_value(catalog) + u";TDS_Version=7.4;ClientCharset=UTF-8;",
-            Text()};
+        return serve_with_sql_server(entry, catalog, user, password);
     }
-    return fail(kSqlServerSource, where + u": unknown engine '" + entry.get(u"ENGINE") +
+    return fail(kSqlServerSource, entry_place(entry) + u": unknown engine '" +
+                                      entry.get(u"ENGINE") +
                                       u"' (sqlite, postgresql or sqlserver)");
 }
 

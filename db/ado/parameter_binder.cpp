@@ -185,138 +185,156 @@ ParameterBinder::ParameterBinder(std::vector<BindValue> values, Text error_sourc
 
 ParameterBinder::~ParameterBinder() = default;
 
+void ParameterBinder::fill_text(Slot& slot, bool null_input, bool output) const {
+    const BindValue& wanted = slot.wanted;
+    const Text text = null_input ? Text() : wanted.value.to_text();
+    if (output && wanted.size <= 0) {
+        raise(adoerr::kImproperParameter, error_source_);
+    }
+    const size_t capacity =
+        std::max({text.size(), static_cast<size_t>(std::max(wanted.size, 0)), size_t{1}});
+    store_text(slot.buffer, text, output ? capacity : text.size());
+    if (!null_input) {
+        slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
+    }
+    slot.c_type = SQL_C_WCHAR;
+    slot.sql_type =
+        text_sql_type(wanted.ado_type == adVariant ? adVarWChar : wanted.ado_type, capacity);
+    slot.column_size = capacity;
+}
+
+// Big integers and decimals travel as their text, which every driver converts exactly.
+void ParameterBinder::fill_number_text(Slot& slot, bool null_input) const {
+    const BindValue& wanted = slot.wanted;
+    const Text text = null_input ? Text() : wanted.value.to_decimal().to_text();
+    store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
+    if (!null_input) {
+        slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
+    }
+    slot.c_type = SQL_C_WCHAR;
+    if (slot.kind == Kind::BigInt) {
+        slot.sql_type = SQL_BIGINT;
+        slot.column_size = 19;
+        return;
+    }
+    slot.sql_type = wanted.ado_type == adNumeric ? SQL_NUMERIC : SQL_DECIMAL;
+    slot.column_size = wanted.precision > 0            ? static_cast<SQLULEN>(wanted.precision)
+                       : wanted.ado_type == adCurrency ? 19
+                                                       : 28;
+    slot.digits = static_cast<SQLSMALLINT>(
+        wanted.ado_type == adCurrency && wanted.scale == 0 ? 4 : wanted.scale);
+}
+
+void ParameterBinder::fill_date(Slot& slot, bool null_input) {
+    const Date::Parts p = null_input ? Date{}.parts() : slot.wanted.value.to_date().parts();
+    SQL_TIMESTAMP_STRUCT ts{};
+    ts.year = static_cast<SQLSMALLINT>(p.year);
+    ts.month = static_cast<SQLUSMALLINT>(p.month);
+    ts.day = static_cast<SQLUSMALLINT>(p.day);
+    ts.hour = static_cast<SQLUSMALLINT>(p.hour);
+    ts.minute = static_cast<SQLUSMALLINT>(p.minute);
+    ts.second = static_cast<SQLUSMALLINT>(p.second);
+    ts.fraction = static_cast<SQLUINTEGER>(p.millisecond) * 1000000U;
+    store(slot.buffer, ts);
+    slot.c_type = SQL_C_TYPE_TIMESTAMP;
+    slot.sql_type = slot.kind == Kind::DateOnly   ? SQL_TYPE_DATE
+                    : slot.kind == Kind::TimeOnly ? SQL_TYPE_TIME
+                                                  : SQL_TYPE_TIMESTAMP;
+    slot.column_size = slot.kind == Kind::Timestamp ? 23 : 10;
+    slot.digits = slot.kind == Kind::Timestamp ? 3 : 0;
+}
+
+void ParameterBinder::fill_binary(Slot& slot, bool input, bool null_input, bool output) const {
+    const BindValue& wanted = slot.wanted;
+    slot.c_type = SQL_C_BINARY;
+    if (input && wanted.stream && wanted.stream->size() > 0) {
+        slot.indicator = SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(wanted.stream->size()));
+        slot.sql_type = SQL_LONGVARBINARY;
+        slot.column_size = static_cast<SQLULEN>(wanted.stream->size());
+        slot.streamed = true;
+        return;
+    }
+    if (!null_input && !wanted.stream && !wanted.value.is_bytes()) {
+        raise(adoerr::kDataConversion, error_source_);
+    }
+    const ByteArray empty;
+    const ByteArray& bytes = null_input || wanted.stream ? empty : wanted.value.bytes();
+    if (output && wanted.size <= 0) {
+        raise(adoerr::kImproperParameter, error_source_);
+    }
+    const size_t capacity =
+        std::max({bytes.size(), static_cast<size_t>(std::max(wanted.size, 0)), size_t{1}});
+    slot.buffer.assign(capacity, 0);
+    std::copy(bytes.begin(), bytes.end(), slot.buffer.begin());
+    if (!null_input) {
+        slot.indicator = static_cast<SQLLEN>(bytes.size());
+    }
+    slot.sql_type = capacity > kLongBinaryBytes ? SQL_LONGVARBINARY : SQL_VARBINARY;
+    slot.column_size = capacity;
+}
+
+void ParameterBinder::fill(Slot& slot) const {
+    const BindValue& wanted = slot.wanted;
+    slot.kind =
+        wanted.ado_type == adVariant ? kind_of_value(wanted.value) : kind_of_type(wanted.ado_type);
+    if (slot.kind == Kind::None) {
+        raise(adoerr::kImproperParameter, error_source_);
+    }
+    const bool input = reads_input(wanted.direction);
+    const bool output = wanted.direction != adParamInput;
+    const bool null_input = !input || (binds_null(wanted.value) && !wanted.stream);
+    slot.indicator = input && null_input ? SQL_NULL_DATA : 0;
+    try {
+        switch (slot.kind) {
+        case Kind::Text:
+            fill_text(slot, null_input, output);
+            break;
+        case Kind::Long:
+            store<SQLINTEGER>(slot.buffer, null_input ? 0 : wanted.value.to_long());
+            slot.c_type = SQL_C_SLONG;
+            slot.sql_type = wanted.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
+            break;
+        case Kind::Double:
+            store<SQLDOUBLE>(slot.buffer, null_input ? 0.0 : wanted.value.to_double());
+            slot.c_type = SQL_C_DOUBLE;
+            slot.sql_type = wanted.ado_type == adSingle ? SQL_REAL : SQL_DOUBLE;
+            break;
+        case Kind::Bit:
+            store<unsigned char>(slot.buffer, !null_input && wanted.value.to_bool() ? 1 : 0);
+            slot.c_type = SQL_C_BIT;
+            slot.sql_type = SQL_BIT;
+            break;
+        case Kind::BigInt:
+        case Kind::Decimal:
+            fill_number_text(slot, null_input);
+            break;
+        case Kind::Timestamp:
+        case Kind::DateOnly:
+        case Kind::TimeOnly:
+            fill_date(slot, null_input);
+            break;
+        case Kind::Binary:
+            fill_binary(slot, input, null_input, output);
+            break;
+        case Kind::None:
+            break;
+        }
+    } catch (const VbError& e) {
+        if (e.number() == adoerr::kImproperParameter || e.number() == adoerr::kDataConversion) {
+            throw;
+        }
+        raise(adoerr::kDataConversion, error_source_);
+    }
+}
+
 void ParameterBinder::bind(const odbc::Handle& statement) {
     for (size_t i = 0; i < slots_.size(); ++i) {
         Slot& slot = *slots_[i];
-        const BindValue& wanted = slot.wanted;
-        slot.kind = wanted.ado_type == adVariant ? kind_of_value(wanted.value)
-                                                 : kind_of_type(wanted.ado_type);
-        if (slot.kind == Kind::None) {
-            raise(adoerr::kImproperParameter, error_source_);
-        }
-        const bool input = reads_input(wanted.direction);
-        const bool output = wanted.direction != adParamInput;
-        const bool null_input = !input || (binds_null(wanted.value) && !wanted.stream);
-        slot.indicator = input && null_input ? SQL_NULL_DATA : 0;
-        try {
-            switch (slot.kind) {
-            case Kind::Text: {
-                const Text text = null_input ? Text() : wanted.value.to_text();
-                if (output && wanted.size <= 0) {
-                    raise(adoerr::kImproperParameter, error_source_);
-                }
-                const size_t capacity = std::max(
-                    {text.size(), static_cast<size_t>(std::max(wanted.size, 0)), size_t{1}});
-                store_text(slot.buffer, text, output ? capacity : text.size());
-                if (!null_input) {
-                    slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
-                }
-                slot.c_type = SQL_C_WCHAR;
-                slot.sql_type = text_sql_type(
-                    wanted.ado_type == adVariant ? adVarWChar : wanted.ado_type, capacity);
-                slot.column_size = capacity;
-                break;
-            }
-            case Kind::Long:
-                store<SQLINTEGER>(slot.buffer, null_input ? 0 : wanted.value.to_long());
-                slot.c_type = SQL_C_SLONG;
-                slot.sql_type = wanted.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
-                break;
-            case Kind::Double:
-                store<SQLDOUBLE>(slot.buffer, null_input ? 0.0 : wanted.value.to_double());
-                slot.c_type = SQL_C_DOUBLE;
-                slot.sql_type = wanted.ado_type == adSingle ? SQL_REAL : SQL_DOUBLE;
-                break;
-            case Kind::Bit:
-                store<unsigned char>(slot.buffer, !null_input && wanted.value.to_bool() ? 1 : 0);
-                slot.c_type = SQL_C_BIT;
-                slot.sql_type = SQL_BIT;
-                break;
-            case Kind::BigInt:
-            case Kind::Decimal: {
-                // Decimals travel as their text, which every driver converts exactly.
-                const Text text = null_input ? Text() : wanted.value.to_decimal().to_text();
-                store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
-                if (!null_input) {
-                    slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
-                }
-                slot.c_type = SQL_C_WCHAR;
-                if (slot.kind == Kind::BigInt) {
-                    slot.sql_type = SQL_BIGINT;
-                    slot.column_size = 19;
-                } else {
-                    slot.sql_type = wanted.ado_type == adNumeric ? SQL_NUMERIC : SQL_DECIMAL;
-                    slot.column_size = wanted.precision > 0 ? static_cast<SQLULEN>(wanted.precision)
-                                       : wanted.ado_type == adCurrency ? 19
-                                                                       : 28;
-                    slot.digits = static_cast<SQLSMALLINT>(
-                        wanted.ado_type == adCurrency && wanted.scale == 0 ? 4 : wanted.scale);
-                }
-                break;
-            }
-            case Kind::Timestamp:
-            case Kind::DateOnly:
-            case Kind::TimeOnly: {
-                const Date::Parts p = null_input ? Date{}.parts() : wanted.value.to_date().parts();
-                SQL_TIMESTAMP_STRUCT ts{};
-                ts.year = static_cast<SQLSMALLINT>(p.year);
-                ts.month = static_cast<SQLUSMALLINT>(p.month);
-                ts.day = static_cast<SQLUSMALLINT>(p.day);
-                ts.hour = static_cast<SQLUSMALLINT>(p.hour);
-                ts.minute = static_cast<SQLUSMALLINT>(p.minute);
-                ts.second = static_cast<SQLUSMALLINT>(p.second);
-                ts.fraction = static_cast<SQLUINTEGER>(p.millisecond) * 1000000U;
-                store(slot.buffer, ts);
-                slot.c_type = SQL_C_TYPE_TIMESTAMP;
-                slot.sql_type = slot.kind == Kind::DateOnly   ? SQL_TYPE_DATE
-                                : slot.kind == Kind::TimeOnly ? SQL_TYPE_TIME
-                                                              : SQL_TYPE_TIMESTAMP;
-                slot.column_size = slot.kind == Kind::Timestamp ? 23 : 10;
-                slot.digits = slot.kind == Kind::Timestamp ? 3 : 0;
-                break;
-            }
-            case Kind::Binary: {
-                slot.c_type = SQL_C_BINARY;
-                if (input && wanted.stream && wanted.stream->size() > 0) {
-                    slot.indicator =
-                        SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(wanted.stream->size()));
-                    slot.sql_type = SQL_LONGVARBINARY;
-                    slot.column_size = static_cast<SQLULEN>(wanted.stream->size());
-                    slot.streamed = true;
-                    break;
-                }
-                if (!null_input && !wanted.stream && !wanted.value.is_bytes()) {
-                    raise(adoerr::kDataConversion, error_source_);
-                }
-                const ByteArray empty;
-                const ByteArray& bytes = null_input || wanted.stream ? empty : wanted.value.bytes();
-                if (output && wanted.size <= 0) {
-                    raise(adoerr::kImproperParameter, error_source_);
-                }
-                const size_t capacity = std::max(
-                    {bytes.size(), static_cast<size_t>(std::max(wanted.size, 0)), size_t{1}});
-                slot.buffer.assign(capacity, 0);
-                std::copy(bytes.begin(), bytes.end(), slot.buffer.begin());
-                if (!null_input) {
-                    slot.indicator = static_cast<SQLLEN>(bytes.size());
-                }
-                slot.sql_type = capacity > kLongBinaryBytes ? SQL_LONGVARBINARY : SQL_VARBINARY;
-                slot.column_size = capacity;
-                break;
-            }
-            case Kind::None:
-                break;
-            }
-        } catch (const VbError& e) {
-            if (e.number() == adoerr::kImproperParameter || e.number() == adoerr::kDataConversion) {
-                throw;
-            }
-            raise(adoerr::kDataConversion, error_source_);
-        }
+        fill(slot);
         SQLPOINTER target = slot.streamed ? odbc::integer_argument(i + 1)
                                           : static_cast<SQLPOINTER>(slot.buffer.data());
         const SQLRETURN rc = SQLBindParameter(
-            statement.get(), static_cast<SQLUSMALLINT>(i + 1), io_type(wanted.direction),
+            statement.get(), static_cast<SQLUSMALLINT>(i + 1), io_type(slot.wanted.direction),
             slot.c_type, slot.sql_type, slot.column_size, slot.digits, target,
             static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator);
         if (!SQL_SUCCEEDED(rc)) {

@@ -41,6 +41,13 @@ public:
 
 private:
     struct Slot;
+    // What each kind of value puts into its slot: the C and SQL types, the buffer and the
+    // indicator. `null_input` marks a value sent as NULL, `output` one the driver writes.
+    void fill_text(Slot& slot, bool null_input, bool output) const;
+    void fill_number_text(Slot& slot, bool null_input) const;
+    static void fill_date(Slot& slot, bool null_input);
+    void fill_binary(Slot& slot, bool input, bool null_input, bool output) const;
+    void fill(Slot& slot) const;
     std::vector<std::unique_ptr<Slot>> slots_;
     Text error_source_;
 };

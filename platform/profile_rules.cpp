@@ -137,4 +137,21 @@ bool is_utf16_profile(std::string_view file) {
     return file.starts_with("\xFF\xFE") || file.starts_with("\xFE\xFF");
 }
 
+ProfileEdit edit_profile(const std::optional<std::string>& file, TextView section, TextView key,
+                         TextView value) {
+    if (breaks_profile_lines(section) || breaks_profile_lines(key) || breaks_profile_lines(value)) {
+        return {"a line break in the section, key or value would change other entries", {}};
+    }
+    // A Unicode profile file would be corrupted by code page 949 text.
+    if (file && is_utf16_profile(*file)) {
+        return {"a UTF-16 file, which is left as it is", {}};
+    }
+    std::string updated = write_profile_entry(file.value_or(std::string()), to_cp949(section),
+                                              to_cp949(key), to_cp949(value));
+    if (file && updated == *file) {
+        return {};
+    }
+    return {{}, std::move(updated)};
+}
+
 } // namespace pelto::platform

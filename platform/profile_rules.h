@@ -10,6 +10,7 @@
 
 #include "core/text.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,15 @@ bool breaks_profile_lines(TextView text);
 // True when the file starts with a UTF-16 byte order mark: code page 949 text would
 // corrupt it, so the writers leave it as it is.
 bool is_utf16_profile(std::string_view file);
+
+// What writing key=value makes of a profile file whose bytes are `file` (nullopt: no file
+// yet), the same on every platform: the refusal of a line break in the section, key or
+// value and of a UTF-16 file, else the file's new bytes, or none when it stays as it is.
+struct ProfileEdit {
+    std::string refusal;              // not empty: nothing may be written, and why
+    std::optional<std::string> bytes; // what the file becomes; nullopt: left as it is
+};
+ProfileEdit edit_profile(const std::optional<std::string>& file, TextView section, TextView key,
+                         TextView value);
 
 } // namespace pelto::platform

@@ -25,9 +25,6 @@ bool PortableProfiles::write_private_profile_string(TextView section, TextView k
                    " not written: " + why);
         return false;
     };
-    if (breaks_profile_lines(section) || breaks_profile_lines(key) || breaks_profile_lines(value)) {
-        return refuse("a line break in the section, key or value would change other entries");
-    }
     std::optional<fs::path> host = machine_.to_host(file);
     if (!host) {
         host = machine_.to_host(u"C:\\Windows\\" + Text(file));
@@ -51,29 +48,26 @@ bool PortableProfiles::write_private_profile_string(TextView section, TextView k
     if (::stat(host->parent_path().c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
         return refuse("the folder is missing");
     }
-    std::string bytes;
+    std::optional<std::string> bytes;
     if (exists) {
         if ((dos::attributes(host->c_str(), st) & attr::kReadOnly) != 0) {
             return refuse("the file is read-only");
         }
         int error_number = 0;
-        std::optional<std::string> read = read_whole_file(*host, error_number);
-        if (!read) {
+        bytes = read_whole_file(*host, error_number);
+        if (!bytes) {
             return refuse("cannot read it: " + errno_text(error_number));
         }
-        bytes = std::move(*read);
-        // A Unicode profile file would be corrupted by code page 949 text.
-        if (is_utf16_profile(bytes)) {
-            return refuse("a UTF-16 file, which is left as it is");
-        }
     }
-    const std::string updated =
-        write_profile_entry(bytes, to_cp949(section), to_cp949(key), to_cp949(value));
-    if (exists && updated == bytes) {
+    const ProfileEdit edit = edit_profile(bytes, section, key, value);
+    if (!edit.refusal.empty()) {
+        return refuse(edit.refusal);
+    }
+    if (!edit.bytes) {
         return true;
     }
     std::string error;
-    if (!replace_file_atomically(*host, updated, exists ? &st : nullptr, error)) {
+    if (!replace_file_atomically(*host, *edit.bytes, exists ? &st : nullptr, error)) {
         return refuse(error);
     }
     return true;

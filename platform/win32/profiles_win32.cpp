@@ -141,9 +141,6 @@ bool Win32ProfileFiles::write_private_profile_string(TextView section, TextView 
                    " not written: " + why);
         return false;
     };
-    if (breaks_profile_lines(section) || breaks_profile_lines(key) || breaks_profile_lines(value)) {
-        return refuse("a line break in the section, key or value would change other entries");
-    }
     const std::wstring path = host_path(file);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
@@ -159,24 +156,22 @@ bool Win32ProfileFiles::write_private_profile_string(TextView section, TextView 
             return refuse("the folder is missing");
         }
     }
-    std::string bytes;
+    std::optional<std::string> bytes;
     DWORD error = ERROR_SUCCESS;
     if (exists) {
-        std::optional<std::string> read = read_file(path, error);
-        if (!read) {
+        bytes = read_file(path, error);
+        if (!bytes) {
             return refuse("cannot read it: " + describe_win32_error(error));
         }
-        bytes = std::move(*read);
-        if (is_utf16_profile(bytes)) {
-            return refuse("a UTF-16 file, which is left as it is");
-        }
     }
-    const std::string updated =
-        write_profile_entry(bytes, to_cp949(section), to_cp949(key), to_cp949(value));
-    if (exists && updated == bytes) {
+    const ProfileEdit edit = edit_profile(bytes, section, key, value);
+    if (!edit.refusal.empty()) {
+        return refuse(edit.refusal);
+    }
+    if (!edit.bytes) {
         return true;
     }
-    if (!replace_file(path, updated, exists, error)) {
+    if (!replace_file(path, *edit.bytes, exists, error)) {
         return refuse(describe_win32_error(error));
     }
     return true;

@@ -149,7 +149,8 @@ window=
 wait_window() { # wait_window NAME SECONDS
     local name=$1 deadline=$((SECONDS + $2)) id
     while ((SECONDS < deadline)); do
-        for id in $(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null); do
+        # No such window yet is the usual answer, not a failure.
+        for id in $(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null || true); do
             if [[ -z ${answered[$id]:-} ]]; then
                 answered[$id]=1
                 window=$id

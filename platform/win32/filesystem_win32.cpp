@@ -85,11 +85,6 @@ private:
 
 } // namespace
 
-bool passes_attribute_filter(uint32_t entry_attributes, uint32_t attribute_filter) {
-    constexpr uint32_t kSelective = attr::kHidden | attr::kSystem | attr::kDirectory;
-    return (entry_attributes & kSelective & ~attribute_filter) == 0;
-}
-
 std::wstring Win32FileSystem::readable(TextView path) {
     return drives_ != nullptr ? wide(drives_->resolve(path)) : wide(path);
 }
@@ -104,7 +99,7 @@ std::vector<DirEntry> Win32FileSystem::list(TextView pattern, uint32_t attribute
         query += L'*';
     }
     for_each_entry(query, [&](const WIN32_FIND_DATAW& data) {
-        if (passes_attribute_filter(data.dwFileAttributes, attribute_filter)) {
+        if (dir_filter_passes(data.dwFileAttributes, attribute_filter)) {
             entries.push_back(
                 DirEntry{from_wide(data.cFileName), data.dwFileAttributes & kKnownAttributes});
         }
@@ -138,7 +133,7 @@ bool Win32FileSystem::delete_files(TextView pattern) {
         // Kill matches files as Dir does without a filter: folders, hidden and system
         // files are not among them.
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            !passes_attribute_filter(attributes, attr::kNormal)) {
+            !dir_filter_passes(attributes, attr::kNormal)) {
             return;
         }
         matched = true;

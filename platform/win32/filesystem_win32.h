@@ -30,8 +30,4 @@ private:
     MappedDrives* drives_ = nullptr;
 };
 
-// VB's Dir rule: normal files always pass; an entry that is hidden, system or a folder
-// passes only when every one of those bits it carries is in the filter.
-bool passes_attribute_filter(uint32_t entry_attributes, uint32_t attribute_filter);
-
 } // namespace pelto::platform::win32

@@ -78,8 +78,7 @@ std::vector<platform::DirEntry> FakeFiles::list(TextView pattern, uint32_t attri
         return {};
     }
     const uint32_t attributes = *get_attributes(pattern);
-    const uint32_t special = attributes & (platform::attr::kHidden | platform::attr::kSystem);
-    if ((special & ~attribute_filter) != 0) {
+    if (!platform::dir_filter_passes(attributes, attribute_filter)) {
         return {};
     }
     return {{from_utf8(file.filename().string()), attributes}};

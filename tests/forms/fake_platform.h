@@ -44,12 +44,7 @@ public:
     std::vector<platform::DirEntry> list(TextView pattern, uint32_t filter) override {
         listed_patterns.emplace_back(pattern);
         std::vector<platform::DirEntry> out;
-        auto visible = [filter](uint32_t a) {
-            using namespace platform::attr;
-            return ((a & kDirectory) == 0 || (filter & kDirectory) != 0) &&
-                   ((a & kHidden) == 0 || (filter & kHidden) != 0) &&
-                   ((a & kSystem) == 0 || (filter & kSystem) != 0);
-        };
+        auto visible = [filter](uint32_t a) { return platform::dir_filter_passes(a, filter); };
         if (!pattern.empty() && pattern.back() == u'\\') {
             const Text folder = key_of(pattern);
             auto it = nodes_.find(folder);

@@ -226,14 +226,20 @@ run_program() { # run_program NAME STEP... ; sets $status
             ;;
         esac
     done
+    await_end "$name"
+}
+
+# Waits up to a minute for $program to end; a program still running then (a dialog nobody
+# answers) fails the check with a screenshot and is ended. Sets $status.
+await_end() { # await_end NAME
     local waited=0
     while kill -0 "$program" 2>/dev/null && ((waited < 600)); do
         sleep 0.1
         waited=$((waited + 1))
     done
     if kill -0 "$program" 2>/dev/null; then
-        fail "$name: the program did not end (screen: shots/$name-stuck.png)"
-        shot "$name-stuck"
+        fail "$1: the program did not end (screen: shots/$1-stuck.png)"
+        shot "$1-stuck"
         kill "$program" 2>/dev/null || true
     fi
     status=0
@@ -348,18 +354,7 @@ rm -f "$drive_c/silent.log"
 "$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\silent.log' \
     >"$work/silent.out" 2>&1 </dev/null &
 program=$!
-waited=0
-while kill -0 "$program" 2>/dev/null && ((waited < 600)); do
-    sleep 0.1
-    waited=$((waited + 1))
-done
-if kill -0 "$program" 2>/dev/null; then
-    fail "silent: the program still waits (screen: shots/silent-stuck.png)"
-    shot silent-stuck
-    kill "$program" 2>/dev/null || true
-fi
-status=0
-wait "$program" || status=$?
+await_end silent
 check "silent: exit status 0 (got $status)" test "$status" -eq 0
 check "silent: the same Pelto.ini as the typed run" cmp -s "$work/first-key-Pelto.ini" "$drive_c/Pelto_H/bin/Pelto.ini"
 check "silent: the programs ran in order" \

@@ -130,9 +130,13 @@ make_prefix() { # make_prefix CP
     done
     "$wine" reg add "$fonts\\FontLink\\SystemLink" /v Tahoma /t REG_MULTI_SZ \
         /d 'NanumGothic.ttf,NanumGothic' /f >/dev/null 2>&1 </dev/null
-    # Wine 8 reports Windows 7, which has no nested jobs; the security tests run as Windows 10.
-    "$wine" reg add 'HKCU\Software\Wine\AppDefaults\win32_security_tests.exe' \
-        /v Version /t REG_SZ /d win10 /f >/dev/null 2>&1 </dev/null
+    # Wine 8 reports Windows 7, which has no nested jobs; the tests that watch what a started
+    # program leaves running run as Windows 10.
+    local program
+    for program in win32_security_tests.exe platform_contract_tests.exe; do
+        "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" \
+            /v Version /t REG_SZ /d win10 /f >/dev/null 2>&1 </dev/null
+    done
 }
 stage "fresh Wine prefixes (code pages ${code_pages[*]}) on display $DISPLAY"
 prefix_pids=()

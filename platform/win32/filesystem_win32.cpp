@@ -182,7 +182,18 @@ std::unique_ptr<File> Win32FileSystem::open_file(TextView path, FileMode mode) {
     const DWORD share = read_only ? FILE_SHARE_READ : 0;
     // VB's Open ... For Binary: an existing file keeps its bytes, a missing one is created.
     const DWORD disposition = read_only ? OPEN_EXISTING : OPEN_ALWAYS;
-    FileHandle handle(CreateFileW(readable(path).c_str(), access, share, nullptr, disposition,
+    // Windows refuses to write a read-only file; said here too, so that no account's rights
+    // (Wine run as root ignores the mark) can make the answer differ.
+    const std::wstring name = readable(path);
+    if (!read_only) {
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return nullptr;
+        }
+    }
+    FileHandle handle(CreateFileW(name.c_str(), access, share, nullptr, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) {
         return nullptr;

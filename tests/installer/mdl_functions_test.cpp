@@ -39,25 +39,7 @@ protected:
     }
 };
 
-TEST_F(DeleteFolderTest, RemovesTheWholeTreeWithHiddenReadOnlyAndSystemFiles) {
-    make_resource_tree();
-    EXPECT_TRUE(delete_folder(u"C:\\Pelto_H\\Resource"));
-    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource"));
-    EXPECT_TRUE(t.exists(u"C:\\Pelto_H"));
-}
-
-TEST_F(DeleteFolderTest, ATrailingBackslashAndOtherCaseNameTheSameFolder) {
-    make_resource_tree();
-    EXPECT_TRUE(delete_folder(u"c:\\pelto_h\\RESOURCE\\"));
-    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource"));
-}
-
-TEST_F(DeleteFolderTest, NothingOrAFileGivesFalseAndChangesNothing) {
-    EXPECT_FALSE(delete_folder(u"C:\\Pelto_H\\Resource"));
-    t.write_file(u"C:\\Pelto_H\\file.txt", "keep");
-    EXPECT_FALSE(delete_folder(u"C:\\Pelto_H\\file.txt"));
-    EXPECT_FALSE(delete_folder(u"C:\\Pelto_H\\file.txt\\"));
-    EXPECT_EQ(t.read_file(u"C:\\Pelto_H\\file.txt"), "keep");
+TEST_F(DeleteFolderTest, ARelativePathNamesNothingOnTheMachine) {
     EXPECT_FALSE(delete_folder(u"relative\\path"));
 }
 
@@ -66,24 +48,6 @@ TEST_F(DeleteFolderTest, AnEmptyFolderIsRemovedWithoutAnyFileDeletion) {
     EXPECT_TRUE(delete_folder(u"C:\\Empty"));
     EXPECT_FALSE(t.exists(u"C:\\Empty"));
     EXPECT_FALSE(t.log().contains("Kill"));
-}
-
-TEST_F(DeleteFolderTest, HiddenFoldersAreNotSeenByTheDirectoryLookUp) {
-    // The top folder hidden: left alone.
-    t.write_file(u"C:\\Hidden\\f.txt", "x");
-    ASSERT_TRUE(files().set_attributes(u"C:\\Hidden", attr::kHidden));
-    EXPECT_FALSE(delete_folder(u"C:\\Hidden"));
-    EXPECT_TRUE(t.exists(u"C:\\Hidden\\f.txt"));
-
-    // A hidden subfolder stays with its parents; its sibling after it still goes.
-    t.write_file(u"C:\\Tree\\a.txt", "x");
-    t.write_file(u"C:\\Tree\\A_hidden\\f.txt", "x");
-    t.write_file(u"C:\\Tree\\B_plain\\f.txt", "x");
-    ASSERT_TRUE(files().set_attributes(u"C:\\Tree\\A_hidden", attr::kHidden));
-    EXPECT_FALSE(delete_folder(u"C:\\Tree"));
-    EXPECT_TRUE(t.exists(u"C:\\Tree\\A_hidden\\f.txt"));
-    EXPECT_FALSE(t.exists(u"C:\\Tree\\a.txt"));
-    EXPECT_FALSE(t.exists(u"C:\\Tree\\B_plain"));
 }
 
 TEST_F(DeleteFolderTest, LinksAreRemovedAsLinksAndNeverFollowed) {
@@ -111,27 +75,6 @@ TEST_F(DeleteFolderTest, LinksAreRemovedAsLinksAndNeverFollowed) {
     EXPECT_TRUE(delete_folder(u"C:\\Pelto_H\\Resource"));
     EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource"));
     EXPECT_EQ(t.read_file(u"C:\\Other\\keep.txt"), "keep");
-}
-
-TEST_F(DeleteFolderTest, AFileThatCannotBeDeletedStaysQuietlyWithItsFolders) {
-    t.write_file(u"C:\\Pelto_H\\Resource\\a.txt", "x");
-    t.write_file(u"C:\\Pelto_H\\Resource\\Busy\\busy.dat", "in use");
-    t.write_file(u"C:\\Pelto_H\\Resource\\Busy\\other.dat", "x");
-    t.write_file(u"C:\\Pelto_H\\Resource\\Zeta\\z.txt", "x");
-    const fs::path busy = t.host(u"C:\\Pelto_H\\Resource\\Busy\\busy.dat");
-    if (!testing::set_immutable(busy, true)) {
-        // Without the immutable flag (not root, or a file system without it), a folder
-        // without write permission keeps its files from an ordinary user.
-        if (::geteuid() == 0) {
-            GTEST_SKIP() << "no way to make a file undeletable here";
-        }
-        fs::permissions(busy.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
-    }
-    EXPECT_TRUE(delete_folder(u"C:\\Pelto_H\\Resource"));
-    EXPECT_EQ(testing::read_host_file(busy), "in use");
-    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource\\a.txt"));
-    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource\\Zeta"));
-    EXPECT_TRUE(t.log().contains("RmDir C:\\Pelto_H\\Resource failed"));
 }
 
 class BinIniTest : public ::testing::Test {
@@ -169,22 +112,6 @@ class WriteIniTest : public ::testing::Test {
 protected:
     TempMachine t;
 };
-
-TEST_F(WriteIniTest, TrueWhenTheCallIsMadeWhateverItAchieved) {
-    t.make_folder(u"C:\\Pelto_H\\bin");
-    const Text ini = u"C:\\Pelto_H\\bin\\Pelto.ini";
-    EXPECT_TRUE(
-        mdl함수::fG_WriteIni(t.platform(), u"Database Server", u"server_name", u"기관서버", ini));
-    EXPECT_TRUE(mdl함수::fG_WriteIni(t.platform(), u"Database Server", u"server_id", u"sa", ini));
-    EXPECT_EQ(t.read_file(ini),
-              to_cp949(u"[Database Server]\r\nserver_name=기관서버\r\nserver_id=sa\r\n"));
-
-    EXPECT_TRUE(mdl함수::fG_WriteIni(t.platform(), u"Database Server", u"server_pwd", u"pw",
-                                     u"C:\\Missing\\Pelto.ini"));
-    EXPECT_FALSE(t.exists(u"C:\\Missing"));
-    EXPECT_TRUE(
-        t.log().contains("functions: WritePrivateProfileString [Database Server] server_pwd"));
-}
 
 class ThrowingProfiles final : public platform::ProfileFiles {
 public:

@@ -5,40 +5,19 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <regex>
 
 namespace pelto::platform::portable {
 namespace {
 
 namespace fs = std::filesystem;
 
-TEST(RunLogFileTest, AppendsTimeStampedLinesAndCreatesItsFolder) {
+// The machine root's log folder is the host's: the log makes it, where the Windows log
+// writes only into a folder that exists.
+TEST(RunLogFileTest, TheLogMakesItsFolder) {
     testing::TempMachine t;
     const fs::path path = t.outside() / "log" / "deep" / "run.log";
-    {
-        FileRunLog log(path);
-        log.write("first step");
-        log.write("two\nlines");
-    }
-    FileRunLog(path).write("again");
-    const std::string text = testing::read_host_file(path);
-    const std::regex line(
-        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (first step|two lines|again)\n)");
-    std::string rest = text;
-    int count = 0;
-    std::smatch m;
-    while (std::regex_search(rest, m, line, std::regex_constants::match_continuous)) {
-        rest = m.suffix();
-        ++count;
-    }
-    EXPECT_EQ(count, 3) << text;
-    EXPECT_TRUE(rest.empty()) << text;
-
-    // A log that cannot be opened costs the run nothing.
-    testing::write_host_file(t.outside() / "file", "");
-    FileRunLog broken(t.outside() / "file" / "run.log");
-    broken.write("lost");
-    broken.write("lost too");
+    FileRunLog(path).write("first step");
+    EXPECT_NE(testing::read_host_file(path).find(" first step\n"), std::string::npos);
 }
 
 TEST(PortableMachineTest, MakePlatformBuildsOnTheEnvironmentsRoot) {

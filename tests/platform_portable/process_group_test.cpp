@@ -24,39 +24,6 @@ void write_program(testing::TempMachine& t, std::string_view script) {
     ::chmod(t.host(kInstaller).c_str(), 0755);
 }
 
-TEST(ProcessGroupTest, ProgramsLeftRunningAreNamedAndNotWaitedFor) {
-    testing::TempMachine t;
-    // A bootstrapper: starts a second program and ends at once.
-    write_program(t, "#!/bin/sh\nsleep 3 &\nexit 3\n");
-    const auto started = std::chrono::steady_clock::now();
-    const auto process = t.platform().processes.start(kInstaller, kShowNormalFocus);
-    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(3));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2000));
-
-    // The name is "sleep", or still "sh" when the scan came before the exec.
-    const std::string prefix = "C:\\펠토사용자설치\\installpelto_H.exe has ended and left "
-                               "running what it started: ";
-    std::string line;
-    for (const std::string& l : t.log().lines()) {
-        if (l.starts_with(prefix)) {
-            line = l;
-        }
-    }
-    ASSERT_FALSE(line.empty()) << "no line names the program left running";
-    const size_t id = line.find(" (process ", prefix.size());
-    ASSERT_NE(id, std::string::npos) << line;
-    const pid_t left = std::atoi(line.c_str() + id + 10);
-    ASSERT_GT(left, 1);
-    ::kill(left, SIGTERM);
-
-    // A program that starts nothing leaves no such line.
-    t.log().clear();
-    write_program(t, "#!/bin/sh\nexit 0\n");
-    EXPECT_EQ(t.platform().processes.start(kInstaller, kShowNormalFocus)->wait_for_exit(),
-              std::optional<uint32_t>(0));
-    EXPECT_FALSE(t.log().contains("left running")) << t.log().lines().back();
-}
-
 // Its own process group must not make the program a background job of the terminal the
 // run was started from: one that reads its input there would be stopped for good.
 TEST(ProcessGroupTest, AProgramGetsTheTerminalWhileTheRunWaits) {

@@ -29,57 +29,12 @@ protected:
     platform::win32::Win32Processes processes_{log_};
 };
 
-TEST_F(ProcessTest, StartedProgramIsWaitedForAndItsExitCodeSeen) {
-    const std::wstring program = child(L"펠토사용자설치", 42);
-    auto process = processes_.start(text_of(program), platform::kShowNormalFocus);
-    ASSERT_NE(process, nullptr);
-    EXPECT_NE(process->id(), 0U);
-    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(42));
-    // The wait returned only after the program had done its work.
-    EXPECT_TRUE(exists(program + L".ran"));
-}
-
 TEST_F(ProcessTest, ExitCodeOfStillActiveDoesNotKeepTheWaitGoing) {
     const std::wstring program = child(L"bin", STILL_ACTIVE);
     auto process = processes_.start(text_of(program), platform::kShowNormalFocus);
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(STILL_ACTIVE));
     EXPECT_TRUE(exists(program + L".ran"));
-}
-
-TEST_F(ProcessTest, ProgramThatEndedBeforeTheWaitIsStillSeen) {
-    const std::wstring program = child(L"bin", 3);
-    auto process = processes_.start(text_of(program), platform::kShowNormalFocus);
-    ASSERT_NE(process, nullptr);
-    Sleep(1000);
-    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(3));
-}
-
-TEST_F(ProcessTest, MissingProgramIsFileNotFound) {
-    try {
-        processes_.start(text_of(folder_ / L"installpelto_H.exe"), platform::kShowNormalFocus);
-        FAIL() << "no error";
-    } catch (const VbError& e) {
-        EXPECT_EQ(e.number(), vberr::kFileNotFound);
-    }
-    try {
-        processes_.start(text_of(folder_ / L"missing\\PeltoUpdate_H.exe"),
-                         platform::kShowNormalFocus);
-        FAIL() << "no error";
-    } catch (const VbError& e) {
-        EXPECT_EQ(e.number(), vberr::kFileNotFound);
-    }
-}
-
-TEST_F(ProcessTest, FileThatIsNotAProgramIsInvalidProcedureCall) {
-    const std::wstring not_a_program = folder_ / L"installpelto_H.exe";
-    write_bytes(not_a_program, std::string(4096, 'x'));
-    try {
-        processes_.start(text_of(not_a_program), platform::kShowNormalFocus);
-        FAIL() << "no error";
-    } catch (const VbError& e) {
-        EXPECT_EQ(e.number(), vberr::kInvalidProcedureCall);
-    }
 }
 
 } // namespace

@@ -45,26 +45,5 @@ TEST_F(ProcessTreeTest, WaitHoldsOnWhenTheProgramCannotBeOpenedByItsId) {
     EXPECT_TRUE(exists(program + L".ran")) << "the wait ended before the program";
 }
 
-TEST_F(ProcessTreeTest, ProgramsLeftRunningAreNamedAndNotWaitedFor) {
-    platform::win32::Win32Processes processes(log_);
-    const auto started = std::chrono::steady_clock::now();
-    const auto process = processes.start(text_of(beside_tests(L"pelto_win32_tree_child.exe")),
-                                         platform::kShowNormalFocus);
-    ASSERT_NE(process, nullptr);
-    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(5));
-    // The second program stays 2.5 s; the wait ends with the first.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2000));
-    const std::string text = log_text();
-    EXPECT_NE(text.find("has ended and left running what it started: "
-                        "pelto_win32_tree_child.exe (process "),
-              std::string::npos)
-        << text;
-
-    // A program that starts nothing leaves no such line.
-    const auto plain = processes.start(text_of(exit_child(0)), platform::kShowNormalFocus);
-    EXPECT_EQ(plain->wait_for_exit(), std::optional<uint32_t>(0));
-    EXPECT_EQ(log_text(), text);
-}
-
 } // namespace
 } // namespace pelto::win32_test

@@ -52,58 +52,10 @@ protected:
     static std::span<const uint8_t> bytes(const std::string& s) {
         return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
     }
-    static std::string utf16_bytes(TextView text) {
-        return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-    }
 
     Text path_;
     Win32Registry registry_;
 };
-
-TEST_F(RegistryTest, KoreanNameAndTextStoredAsTheKoreanSystemStoresThem) {
-    std::unique_ptr<RegistryKey> key;
-    ASSERT_EQ(registry_.open_local_machine_key(path_, kKeySetValue, key), kRegSuccess);
-    ASSERT_NE(key, nullptr);
-    // What the registry module hands over: code page 949 text and its NUL.
-    std::string data = to_cp949(u"DBNMPNTW,\\\\병원서버\\pipe\\sql\\query");
-    data.push_back('\0');
-    EXPECT_EQ(key->set_value(u"병원서버", kRegSz, bytes(data)), kRegSuccess);
-    key.reset(); // RegCloseKey
-
-    DWORD type = 0;
-    std::string stored;
-    ASSERT_TRUE(query(u"병원서버", type, stored));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    // 30 characters and the terminating NUL, two bytes each.
-    EXPECT_EQ(stored.size(), (30U + 1U) * 2);
-    EXPECT_EQ(stored, utf16_bytes(TextView(u"DBNMPNTW,\\\\병원서버\\pipe\\sql\\query\0", 31)));
-}
-
-TEST_F(RegistryTest, DwordAndOverwriteLeaveOneValueWithTheLastData) {
-    std::unique_ptr<RegistryKey> key;
-    ASSERT_EQ(registry_.open_local_machine_key(path_, kKeySetValue, key), kRegSuccess);
-    const std::string first("\x01\x00\x00\x00", 4);
-    const std::string second("\x02\x00\x00\x00", 4);
-    EXPECT_EQ(key->set_value(u"ConsentPromptBehaviorAdmin", kRegDword, bytes(first)), kRegSuccess);
-    EXPECT_EQ(key->set_value(u"ConsentPromptBehaviorAdmin", kRegDword, bytes(second)), kRegSuccess);
-    key.reset();
-    DWORD type = 0;
-    std::string stored;
-    ASSERT_TRUE(query(u"ConsentPromptBehaviorAdmin", type, stored));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(stored, second);
-}
-
-TEST_F(RegistryTest, MissingKeyIsNotCreated) {
-    const Text missing = path_ + u"\\ConnectTo";
-    std::unique_ptr<RegistryKey> key;
-    EXPECT_EQ(registry_.open_local_machine_key(missing, kKeySetValue, key), kRegFileNotFound);
-    EXPECT_EQ(key, nullptr);
-    HKEY probe = nullptr;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(missing).c_str(), 0,
-                            KEY_READ | KEY_WOW64_32KEY, &probe),
-              ERROR_FILE_NOT_FOUND);
-}
 
 // Both builds write where a 32-bit program's keys are: on 64-bit Windows (and in the 32-bit
 // program's WOW64) that is below Wow6432Node as a 64-bit reader sees it.

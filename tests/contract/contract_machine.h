@@ -1,0 +1,77 @@
+// What every contract test runs on: one platform's real services on a place of the test's
+// own. The Linux build gives the portable machine on a temporary machine root; the Windows
+// build gives the Windows services on a folder below %TEMP% and a key of the test's own
+// below HKLM\SOFTWARE. A test body written against this class proves both platforms.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelto::contract {
+
+class ContractMachine {
+public:
+    ContractMachine();
+    ~ContractMachine();
+    ContractMachine(const ContractMachine&) = delete;
+    ContractMachine& operator=(const ContractMachine&) = delete;
+
+    platform::Platform& platform();
+
+    // The Windows path of `relative` inside the test's own folder; the folder itself,
+    // without a trailing backslash, for an empty `relative`.
+    Text path(TextView relative = TextView()) const;
+
+    // Set-up and inspection beside the services, on the same files.
+    void write_file(TextView path, std::string_view bytes) const;
+    std::optional<std::string> read_file(TextView path) const;
+    bool exists(TextView path) const;
+    void make_folder(TextView path) const;
+    // A symbolic link at `path` to a folder outside the test's folder that holds
+    // "precious.txt" ("keep me"); false where this system cannot make one.
+    bool make_link_to_outside(TextView path) const;
+    std::optional<std::string> read_outside_precious() const;
+
+    // Keeps the file at `path` from being deleted while the returned object lives: held
+    // open without sharing on Windows, made immutable on Linux. Null where this system
+    // gives the test no way to do it.
+    class Hold {
+    public:
+        virtual ~Hold() = default;
+    };
+    std::unique_ptr<Hold> keep_from_deletion(TextView path) const;
+
+    // A program at `path` that leaves "<path>.ran" beside itself after a moment and ends
+    // with `exit_code`; with `leave_running`, it first starts a program that outlives it by
+    // a few seconds and then ends by itself.
+    void make_program(TextView path, uint32_t exit_code, bool leave_running = false) const;
+
+    // A registry key of the test's own below HKEY_LOCAL_MACHINE (its path for
+    // open_local_machine_key), created empty; removed with the machine.
+    Text registry_key() const;
+    struct RegistryValue {
+        uint32_t type = 0;
+        std::string data; // as a Korean system's RegQueryValueExA gives it
+        bool operator==(const RegistryValue&) const = default;
+    };
+    std::optional<RegistryValue> read_registry_value(TextView key, TextView name) const;
+
+    // A file run log of this platform at `path`, as the program makes its own.
+    std::unique_ptr<platform::RunLog> make_file_log(TextView path) const;
+    // The lines the services wrote into the machine's run log so far.
+    std::vector<std::string> log_lines() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Whether some line of `lines` holds `part`.
+bool any_line_holds(const std::vector<std::string>& lines, std::string_view part);
+
+} // namespace pelto::contract

@@ -1,0 +1,193 @@
+// The contract machine of the Windows build: the real Windows services on a folder below
+// %TEMP% and a key below HKLM\SOFTWARE in the 32-bit view the shipped program writes.
+#include "platform/codepage.h"
+#include "platform/win32/wide.h"
+#include "tests/contract/contract_machine.h"
+#include "tests/win32/win32_test_support.h"
+
+#include <cstring>
+
+namespace pelto::contract {
+
+namespace {
+
+using win32_test::TempFolder;
+
+std::wstring wide_of(TextView text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring beside_tests(const wchar_t* name) {
+    const Text folder = platform::win32::Win32FileSystem().program_folder();
+    return wide_of(folder) + L"\\" + name;
+}
+
+// The log's own record without its time stamp ("YYYY-MM-DD HH:MM:SS.mmm ") and line end,
+// the form the Linux build's memory log keeps.
+constexpr size_t kStampLength = 24;
+
+} // namespace
+
+struct ContractMachine::Impl {
+    TempFolder folder;
+    win32_test::TestPlatform services{folder / L"run.log"};
+    Text key;
+};
+
+ContractMachine::ContractMachine() : impl_(std::make_unique<Impl>()) {
+    CreateDirectoryW((impl_->folder / L"files").c_str(), nullptr);
+}
+
+ContractMachine::~ContractMachine() {
+    if (!impl_->key.empty()) {
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, platform::win32::wide(impl_->key).c_str(),
+                        KEY_WOW64_32KEY, 0);
+    }
+}
+
+platform::Platform& ContractMachine::platform() {
+    return impl_->services.get();
+}
+
+Text ContractMachine::path(TextView relative) const {
+    Text out = impl_->folder.text() + u"\\files";
+    if (!relative.empty()) {
+        out += u'\\';
+        out += relative;
+    }
+    return out;
+}
+
+void ContractMachine::write_file(TextView path, std::string_view bytes) const {
+    win32_test::write_bytes(wide_of(path), bytes);
+}
+
+std::optional<std::string> ContractMachine::read_file(TextView path) const {
+    return win32_test::read_bytes(wide_of(path));
+}
+
+bool ContractMachine::exists(TextView path) const {
+    return win32_test::exists(wide_of(path));
+}
+
+void ContractMachine::make_folder(TextView path) const {
+    CreateDirectoryW(wide_of(path).c_str(), nullptr);
+}
+
+bool ContractMachine::make_link_to_outside(TextView path) const {
+    const std::wstring target = impl_->folder / L"outside";
+    CreateDirectoryW(target.c_str(), nullptr);
+    win32_test::write_bytes(target + L"\\precious.txt", "keep me");
+    // Wine answers success without making the link.
+    const std::wstring link = wide_of(path);
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+           win32_test::exists(link) &&
+           (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+std::optional<std::string> ContractMachine::read_outside_precious() const {
+    return win32_test::read_bytes(impl_->folder / L"outside\\precious.txt");
+}
+
+namespace {
+
+class OpenHold final : public ContractMachine::Hold {
+public:
+    explicit OpenHold(HANDLE file) : file_(file) {}
+    ~OpenHold() override { CloseHandle(file_); }
+    OpenHold(const OpenHold&) = delete;
+    OpenHold& operator=(const OpenHold&) = delete;
+
+private:
+    HANDLE file_;
+};
+
+} // namespace
+
+std::unique_ptr<ContractMachine::Hold> ContractMachine::keep_from_deletion(TextView path) const {
+    const HANDLE file = CreateFileW(wide_of(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    return std::make_unique<OpenHold>(file);
+}
+
+void ContractMachine::make_program(TextView path, uint32_t exit_code, bool leave_running) const {
+    const std::wstring program = wide_of(path);
+    CopyFileW(beside_tests(L"pelto_win32_test_child.exe").c_str(), program.c_str(), FALSE);
+    // The child reads what to do from the file beside it: it gets no arguments.
+    win32_test::write_bytes(program + L".how",
+                            std::to_string(exit_code) + (leave_running ? " leave" : ""));
+}
+
+Text ContractMachine::registry_key() const {
+    if (impl_->key.empty()) {
+        impl_->key = u"SOFTWARE\\PeltoTest\\키" + from_utf8(std::to_string(GetCurrentProcessId()) +
+                                                            "-" + std::to_string(GetTickCount64()));
+        HKEY created = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, platform::win32::wide(impl_->key).c_str(), 0,
+                            nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &created,
+                            nullptr) == ERROR_SUCCESS) {
+            RegCloseKey(created);
+        }
+    }
+    return impl_->key;
+}
+
+std::optional<ContractMachine::RegistryValue>
+ContractMachine::read_registry_value(TextView key, TextView name) const {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, platform::win32::wide(key).c_str(), 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const std::wstring value_name = platform::win32::wide(name);
+    DWORD type = 0;
+    DWORD size = 0;
+    LONG rc = RegQueryValueExW(opened, value_name.c_str(), nullptr, &type, nullptr, &size);
+    std::string data(size, '\0');
+    if (rc == ERROR_SUCCESS) {
+        rc = RegQueryValueExW(opened, value_name.c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(data.data()), &size);
+        data.resize(size);
+    }
+    RegCloseKey(opened);
+    if (rc != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        // What RegQueryValueExA gives on a Korean system: the text's code page 949 bytes.
+        Text text(data.size() / 2, u'\0');
+        std::memcpy(text.data(), data.data(), text.size() * 2);
+        if (!text.empty() && text.back() == u'\0') {
+            text.pop_back();
+        }
+        data = to_cp949(text);
+        data.push_back('\0');
+    }
+    return RegistryValue{type, data};
+}
+
+std::unique_ptr<platform::RunLog> ContractMachine::make_file_log(TextView path) const {
+    return std::make_unique<platform::win32::Win32RunLog>(wide_of(path));
+}
+
+std::vector<std::string> ContractMachine::log_lines() const {
+    std::vector<std::string> lines;
+    const std::string text = win32_test::read_bytes(impl_->folder / L"run.log").value_or("");
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string_view record(text.data() + start, end - start);
+        lines.emplace_back(record.size() > kStampLength ? record.substr(kStampLength)
+                                                        : std::string_view());
+        start = end + 2;
+    }
+    return lines;
+}
+
+} // namespace pelto::contract

@@ -1,11 +1,12 @@
-// A platform held in memory for the forms and sequence tests: a file system of names and
-// attributes, recorded copies, dialogs, registry and profile writes, and log lines.
+// A platform held in memory for the forms and sequence tests, which run on both platforms
+// and name the program's fixed folders (C:\펠토사용자설치, C:\Pelto_H): a file system of
+// names and attributes and recorded copies, with the recording dialogs and log.
 #pragma once
 
 #include "core/error.h"
 #include "platform/platform.h"
+#include "tests/support/recording.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
@@ -135,65 +136,6 @@ private:
     FakeFileSystem& files_;
 };
 
-struct Message {
-    Text text;
-    platform::MessageIcon icon;
-    Text caption;
-};
-
-class FakeUi final : public platform::UserInterface {
-public:
-    void message_box(TextView text, platform::MessageIcon icon, TextView caption) override {
-        messages.push_back({Text(text), icon, Text(caption)});
-        events.push_back("message");
-    }
-    Text input_box(TextView prompt, TextView caption) override {
-        prompts.push_back({Text(prompt), platform::MessageIcon::None, Text(caption)});
-        events.push_back("input");
-        return answer;
-    }
-    void set_busy_pointer(bool) override {}
-    void show_warning_form(const platform::WarningFormDesign& design) override {
-        warnings.push_back(design);
-        events.push_back("warning");
-        if (on_warning) {
-            on_warning();
-        }
-    }
-    std::unique_ptr<platform::OwnerWindow> create_hidden_window() override {
-        ++windows_created;
-        return std::make_unique<Window>();
-    }
-
-    Text answer;
-    std::function<void()> on_warning;
-    std::vector<Message> messages;
-    std::vector<Message> prompts;
-    std::vector<platform::WarningFormDesign> warnings;
-    std::vector<std::string> events;
-    int windows_created = 0;
-
-private:
-    class Window final : public platform::OwnerWindow {
-    public:
-        void* native_handle() const override { return nullptr; }
-    };
-};
-
-class FakeLog final : public platform::RunLog {
-public:
-    void write(std::string_view line) override { lines.emplace_back(line); }
-    bool mentions(std::string_view part) const {
-        for (const std::string& l : lines) {
-            if (l.find(part) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
-    }
-    std::vector<std::string> lines;
-};
-
 // Services a test does not expect to be used.
 class UnusedRegistry final : public platform::Registry {
 public:
@@ -228,8 +170,8 @@ public:
 struct FakePlatform {
     FakeFileSystem files;
     FakeShellCopy shell{files};
-    FakeUi ui;
-    FakeLog log;
+    RecordingUserInterface ui;
+    MemoryRunLog log;
     UnusedRegistry registry;
     UnusedProfiles profiles;
     UnusedProcesses processes;

@@ -86,7 +86,7 @@ TEST_F(ProgramFilesJob, AStagingFolderThatCannotBeMadeIsError75AndNothingIsCopie
         }
         EXPECT_TRUE(g.shell.copies.empty());
         EXPECT_TRUE(g.ui.messages.empty());
-        EXPECT_TRUE(g.log.mentions("cannot be created"));
+        EXPECT_TRUE(g.log.contains("cannot be created"));
     }
 }
 
@@ -126,7 +126,7 @@ TEST_F(ProgramFilesJob, UnusablePathShowsTheMessageAndEndsTheProcessAfterCreatin
         EXPECT_TRUE(f.files.has(kStaging));
         EXPECT_TRUE(f.shell.copies.empty());
     }
-    EXPECT_TRUE(f.log.mentions("cannot be listed"));
+    EXPECT_TRUE(f.log.contains("cannot be listed"));
 }
 
 TEST_F(ProgramFilesJob, AnEmptyFolderStillListsItsDotEntriesAndCopiesNothing) {
@@ -182,7 +182,7 @@ TEST_F(SettingsFileJob, AMissingTemplateIsOnlyLogged) {
     frm다운로드::sG_ShowMe(f.p, u"\\\\SERVER\\elsewhere", 1);
     EXPECT_EQ(f.shell.copies.size(), 1U);
     EXPECT_TRUE(f.ui.messages.empty());
-    EXPECT_TRUE(f.log.mentions("status 2 (ignored)"));
+    EXPECT_TRUE(f.log.contains("status 2 (ignored)"));
 }
 
 } // namespace

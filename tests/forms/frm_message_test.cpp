@@ -29,8 +29,8 @@ TEST(WarningWindow, DesignHasTheCaptionSizesAndTheRedLabel) {
 TEST(WarningWindow, ShowHandsTheDesignToThePlatformOnce) {
     testing::FakePlatform f;
     frm메세지::Show(f.p);
-    ASSERT_EQ(f.ui.warnings.size(), 1U);
-    EXPECT_EQ(f.ui.warnings[0].caption, u"경고");
+    ASSERT_EQ(f.ui.warning_forms.size(), 1U);
+    EXPECT_EQ(f.ui.warning_forms[0], u"경고");
 }
 
 } // namespace

@@ -86,8 +86,8 @@ TEST(GenericErrorMessage, ShownWithTheCriticalIconAndLoggedWithTheStatus) {
     ASSERT_EQ(f.ui.messages.size(), 1U);
     EXPECT_EQ(f.ui.messages[0].icon, platform::MessageIcon::Critical);
     EXPECT_EQ(f.ui.messages[0].caption, u"PeltoUserInstall");
-    EXPECT_TRUE(f.log.mentions("exit status 20"));
-    EXPECT_TRUE(f.log.mentions("File not found"));
+    EXPECT_TRUE(f.log.contains("exit status 20"));
+    EXPECT_TRUE(f.log.contains("File not found"));
 }
 
 } // namespace

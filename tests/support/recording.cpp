@@ -41,6 +41,7 @@ void RecordingUserInterface::show_warning_form(const platform::WarningFormDesign
 }
 
 std::unique_ptr<platform::OwnerWindow> RecordingUserInterface::create_hidden_window() {
+    ++windows_created;
     return std::make_unique<NoWindow>();
 }
 

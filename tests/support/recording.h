@@ -1,5 +1,6 @@
 // Stand-ins for the parts of the platform that talk to a person: a run log kept in
-// memory and dialogs that record what they were asked and answer from a script.
+// memory and dialogs that record what they were asked and answer from a script. Built on
+// both platforms, for every suite that gives the code under test a platform of its own.
 #pragma once
 
 #include "platform/run_log.h"
@@ -44,6 +45,7 @@ public:
     std::vector<Text> prompts;
     std::vector<bool> pointer;
     std::vector<Text> warning_forms; // the caption of each warning window shown
+    int windows_created = 0;         // hidden owner windows asked for
 };
 
 } // namespace pelto::testing

@@ -102,13 +102,21 @@ bool exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+size_t MemoryLog::count(std::string_view part) const {
+    size_t n = 0;
+    for (const std::string& line : lines) {
+        n += line.find(part) != std::string::npos ? 1 : 0;
+    }
+    return n;
+}
+
 Text text_of(std::wstring_view wide) {
     return Text(wide.begin(), wide.end());
 }
 
 TestPlatform::TestPlatform(const std::wstring& log_file,
                            std::optional<platform::win32::OdbcServerMap> server_map)
-    : log_(log_file), profiles_(log_), processes_(log_), ui_(log_),
+    : log_(log_file), registry_(log_), profiles_(log_), files_(log_), processes_(log_), ui_(log_),
       odbc_(log_, std::move(server_map)), platform_{registry_,  profiles_, files_, shell_,
                                                     processes_, ui_,       odbc_,  log_} {}
 

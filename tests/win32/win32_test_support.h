@@ -15,6 +15,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace pelto::win32_test {
@@ -42,6 +43,15 @@ void write_bytes(const std::wstring& path, std::string_view bytes);
 std::optional<std::string> read_bytes(const std::wstring& path);
 bool exists(const std::wstring& path);
 Text text_of(std::wstring_view wide);
+
+// A run log kept in memory, for the services a test builds on its own.
+class MemoryLog final : public platform::RunLog {
+public:
+    void write(std::string_view line) override { lines.emplace_back(line); }
+    bool contains(std::string_view part) const { return count(part) > 0; }
+    size_t count(std::string_view part) const;
+    std::vector<std::string> lines;
+};
 
 // The real services, with the run log in `log_file` and, when given, the test server map.
 class TestPlatform {

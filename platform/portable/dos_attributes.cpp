@@ -128,9 +128,16 @@ std::optional<uint32_t> attributes(const char* path) {
     return attributes(path, st);
 }
 
-bool set_attributes(const char* path, uint32_t attributes) {
+bool set_attributes(const char* path, uint32_t attributes, HostRefusal& refusal) {
+    const auto refused = [&](const char* call) {
+        refusal = HostRefusal{call, errno};
+        return false;
+    };
     struct stat st {};
-    if (::lstat(path, &st) != 0 || S_ISLNK(st.st_mode)) {
+    if (::lstat(path, &st) != 0) {
+        return refused("lstat");
+    }
+    if (S_ISLNK(st.st_mode)) {
         return false;
     }
     const bool folder = S_ISDIR(st.st_mode);
@@ -139,11 +146,11 @@ bool set_attributes(const char* path, uint32_t attributes) {
         const mode_t mode = st.st_mode & 07777;
         if (read_only && (mode & 0222) != 0) {
             if (::chmod(path, mode & ~0222) != 0) {
-                return false;
+                return refused("chmod");
             }
         } else if (!read_only && (mode & 0222) == 0) {
             if (::chmod(path, mode | 0200) != 0) {
-                return false;
+                return refused("chmod");
             }
         }
     }
@@ -162,7 +169,7 @@ bool set_attributes(const char* path, uint32_t attributes) {
             if (unsupported(errno)) {
                 memory().set(st, std::nullopt);
             } else if (errno != ENODATA) {
-                return false;
+                return refused("lremovexattr");
             }
         }
         return true;
@@ -171,7 +178,7 @@ bool set_attributes(const char* path, uint32_t attributes) {
     const int n = std::snprintf(text, sizeof text, "0x%x", wanted);
     if (::lsetxattr(path, kXattrName, text, static_cast<size_t>(n), 0) != 0) {
         if (!unsupported(errno)) {
-            return false;
+            return refused("lsetxattr");
         }
         memory().set(st, wanted);
     }

@@ -7,6 +7,8 @@
 // and inode.
 #pragma once
 
+#include "platform/portable/host_failure.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -24,8 +26,8 @@ std::optional<uint32_t> attributes(const char* path);
 
 // SetAttr: stores read-only, hidden and system of `attributes`; writes nothing when
 // they are already so. False for a symbolic link (its target is never touched) or when
-// the entry cannot be changed.
-bool set_attributes(const char* path, uint32_t attributes);
+// the entry cannot be changed; `refusal` then names the system call that refused.
+bool set_attributes(const char* path, uint32_t attributes, HostRefusal& refusal);
 
 // The entry at `st` is gone: drop what memory held for it.
 void forget(const struct stat& st);

@@ -1,6 +1,7 @@
 #include "platform/portable/filesystem_portable.h"
 
 #include "platform/portable/dos_attributes.h"
+#include "platform/portable/host_failure.h"
 #include "platform/portable/host_files.h"
 
 #include <algorithm>
@@ -73,6 +74,7 @@ bool glob(TextView p, TextView n) {
 
 struct Match {
     Text name;
+    Text windows_path;     // the folder as the pattern names it, and the name
     std::string host;      // the full host path
     std::string host_name; // the name in its folder
     struct stat st {};
@@ -100,12 +102,19 @@ void add_dot_entry(std::vector<Match>& out, const char16_t* name, const fs::path
                    TextView pattern) {
     struct stat st {};
     if (dos_name_matches(pattern, name) && ::stat(host.c_str(), &st) == 0) {
-        out.push_back(Match{name, host.native(), {}, st, dos::attributes(host.c_str(), st), {}});
+        out.push_back(
+            Match{name, {}, host.native(), {}, st, dos::attributes(host.c_str(), st), {}});
     }
 }
 
-// The entries that a DOS pattern names, in the order NTFS lists them.
-Listing find_matches(const MachineRoot& machine, TextView pattern, bool with_dots) {
+// A missing entry or folder is an answer, not a failure.
+bool not_found(int error_number) {
+    return error_number == ENOENT || error_number == ENOTDIR;
+}
+
+// The entries that a DOS pattern names, in the order NTFS lists them. A folder that is
+// there but cannot be read is named in the run log.
+Listing find_matches(const MachineRoot& machine, RunLog& log, TextView pattern, bool with_dots) {
     Listing out;
     const std::optional<PatternParts> parts = split_pattern(pattern);
     if (!parts) {
@@ -115,14 +124,22 @@ Listing find_matches(const MachineRoot& machine, TextView pattern, bool with_dot
     if (!has_wildcards(name) && name != u"." && name != u"..") {
         const std::optional<fs::path> host = machine.to_host(parts->folder + name);
         struct stat st {};
-        if (host && ::lstat(host->c_str(), &st) == 0) {
-            out.matches.push_back(Match{from_utf8(host->filename().native()),
-                                        host->native(),
-                                        {},
-                                        st,
-                                        dos::attributes(host->c_str(), st),
-                                        {}});
+        if (!host) {
+            return out;
         }
+        if (::lstat(host->c_str(), &st) != 0) {
+            if (!not_found(errno)) {
+                log_errno_failure(log, "lstat", pattern, *host);
+            }
+            return out;
+        }
+        out.matches.push_back(Match{from_utf8(host->filename().native()),
+                                    parts->folder + name,
+                                    host->native(),
+                                    {},
+                                    st,
+                                    dos::attributes(host->c_str(), st),
+                                    {}});
         return out;
     }
     const std::optional<fs::path> mapped = machine.to_host(parts->folder);
@@ -132,11 +149,15 @@ Listing find_matches(const MachineRoot& machine, TextView pattern, bool with_dot
     }
     out.folder = UniqueFd(::open(folder->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!out.folder.valid()) {
+        if (!not_found(errno)) {
+            log_errno_failure(log, "open", parts->folder, *folder);
+        }
         return out;
     }
     // The stream reads a duplicate, so that the folder stays open after it is closed.
     DIR* dir = ::fdopendir(::dup(out.folder.get()));
     if (dir == nullptr) {
+        log_errno_failure(log, "fdopendir", parts->folder, *folder);
         return out;
     }
     const std::string prefix = folder->native() + "/";
@@ -149,7 +170,14 @@ Listing find_matches(const MachineRoot& machine, TextView pattern, bool with_dot
         if (!dos_name_matches(name, entry_name)) {
             continue;
         }
-        Match m{std::move(entry_name), prefix + entry->d_name, entry->d_name, {}, 0, {}};
+        Text windows_path = parts->folder + entry_name;
+        Match m{std::move(entry_name),
+                std::move(windows_path),
+                prefix + entry->d_name,
+                entry->d_name,
+                {},
+                0,
+                {}};
         if (::fstatat(out.folder.get(), entry->d_name, &m.st, AT_SYMLINK_NOFOLLOW) != 0) {
             continue; // gone meanwhile
         }
@@ -235,11 +263,12 @@ bool dos_name_matches(TextView pattern, TextView name) {
     return glob(p, n);
 }
 
-PortableFileSystem::PortableFileSystem(const MachineRoot& machine) : machine_(machine) {}
+PortableFileSystem::PortableFileSystem(const MachineRoot& machine, RunLog& log)
+    : machine_(machine), log_(log) {}
 
 std::vector<DirEntry> PortableFileSystem::list(TextView pattern, uint32_t attribute_filter) {
     std::vector<DirEntry> out;
-    for (Match& m : find_matches(machine_, pattern, true).matches) {
+    for (Match& m : find_matches(machine_, log_, pattern, true).matches) {
         // Normal, read-only and archived entries always show; hidden, system and
         // folders only when asked for.
         if (dir_filter_passes(m.attributes, attribute_filter)) {
@@ -254,18 +283,32 @@ std::optional<uint32_t> PortableFileSystem::get_attributes(TextView path) {
     if (!host) {
         return std::nullopt;
     }
-    return dos::attributes(host->c_str());
+    const std::optional<uint32_t> attributes = dos::attributes(host->c_str());
+    if (!attributes && !not_found(errno)) {
+        log_errno_failure(log_, "lstat", path, *host);
+    }
+    return attributes;
 }
 
 bool PortableFileSystem::set_attributes(TextView path, uint32_t attributes) {
     const std::optional<fs::path> host = machine_.to_host(path);
-    return host && dos::set_attributes(host->c_str(), attributes);
+    if (!host) {
+        return false;
+    }
+    HostRefusal refusal;
+    if (dos::set_attributes(host->c_str(), attributes, refusal)) {
+        return true;
+    }
+    if (refusal.call != nullptr) {
+        log_os_failure(log_, errno_failure(refusal.error_number, refusal.call, path, *host));
+    }
+    return false;
 }
 
 bool PortableFileSystem::delete_files(TextView pattern) {
     bool matched = false;
     bool failed = false;
-    const Listing listing = find_matches(machine_, pattern, false);
+    const Listing listing = find_matches(machine_, log_, pattern, false);
     for (const Match& m : listing.matches) {
         // Kill leaves folders (links to folders included), and does not see hidden or
         // system files; a read-only file is matched but refused.
@@ -282,6 +325,8 @@ bool PortableFileSystem::delete_files(TextView pattern) {
                            ? ::unlinkat(listing.folder.get(), m.host_name.c_str(), 0)
                            : ::unlink(m.host.c_str());
         if (rc != 0) {
+            log_errno_failure(log_, listing.folder.valid() ? "unlinkat" : "unlink", m.windows_path,
+                              m.host);
             failed = true;
             continue;
         }
@@ -293,10 +338,21 @@ bool PortableFileSystem::delete_files(TextView pattern) {
 bool PortableFileSystem::remove_link(TextView path) {
     const std::optional<fs::path> host = machine_.to_host(path);
     struct stat st {};
-    if (!host || ::lstat(host->c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    if (!host) {
         return false;
     }
-    return ::unlink(host->c_str()) == 0;
+    if (::lstat(host->c_str(), &st) != 0) {
+        log_errno_failure(log_, "lstat", path, *host);
+        return false;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+        return false;
+    }
+    if (::unlink(host->c_str()) != 0) {
+        log_errno_failure(log_, "unlink", path, *host);
+        return false;
+    }
+    return true;
 }
 
 bool PortableFileSystem::create_directory(TextView path) {
@@ -304,7 +360,11 @@ bool PortableFileSystem::create_directory(TextView path) {
     if (!host || machine_.is_volume_root(*host)) {
         return false;
     }
-    return ::mkdir(host->c_str(), 0777) == 0;
+    if (::mkdir(host->c_str(), 0777) != 0) {
+        log_errno_failure(log_, "mkdir", path, *host);
+        return false;
+    }
+    return true;
 }
 
 bool PortableFileSystem::create_private_directory(TextView path) {
@@ -312,27 +372,47 @@ bool PortableFileSystem::create_private_directory(TextView path) {
     if (!host || machine_.is_volume_root(*host)) {
         return false;
     }
-    if (::mkdir(host->c_str(), 0755) != 0 && errno != EEXIST) {
+    const auto refused = [&](const char* call) {
+        log_errno_failure(log_, call, path, *host);
         return false;
+    };
+    if (::mkdir(host->c_str(), 0755) != 0 && errno != EEXIST) {
+        return refused("mkdir");
     }
     // Opened without following a link, so a link planted under the folder's name is
-    // refused instead of handing its target to the run.
+    // refused instead of handing its target to the run (the system's own answer, ELOOP
+    // or ENOTDIR, is what the log shows).
     const UniqueFd folder(::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid()) {
+        return refused("open");
+    }
     struct stat st {};
-    if (!folder.valid() || ::fstat(folder.get(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (::fstat(folder.get(), &st) != 0) {
+        return refused("fstat");
+    }
+    if (!S_ISDIR(st.st_mode)) {
         return false;
     }
     if (st.st_uid != ::geteuid() && ::fchown(folder.get(), ::geteuid(), ::getegid()) != 0) {
-        return false;
+        return refused("fchown");
     }
-    return ::fchmod(folder.get(), 0755) == 0;
+    if (::fchmod(folder.get(), 0755) != 0) {
+        return refused("fchmod");
+    }
+    return true;
 }
 
 bool PortableFileSystem::remove_directory(TextView path) {
     const std::optional<fs::path> host = machine_.to_host(path);
     struct stat st {};
-    if (!host || machine_.is_volume_root(*host) || ::lstat(host->c_str(), &st) != 0 ||
-        !S_ISDIR(st.st_mode)) {
+    if (!host || machine_.is_volume_root(*host)) {
+        return false;
+    }
+    if (::lstat(host->c_str(), &st) != 0) {
+        log_errno_failure(log_, "lstat", path, *host);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
         return false;
     }
     // Windows refuses to remove a read-only folder.
@@ -340,6 +420,7 @@ bool PortableFileSystem::remove_directory(TextView path) {
         return false;
     }
     if (::rmdir(host->c_str()) != 0) {
+        log_errno_failure(log_, "rmdir", path, *host);
         return false;
     }
     dos::forget(st);
@@ -363,8 +444,19 @@ std::unique_ptr<File> PortableFileSystem::open_file(TextView path, FileMode mode
         flags |= O_RDWR | O_CREAT;
     }
     UniqueFd fd(::open(host->c_str(), flags, 0666));
+    if (!fd.valid()) {
+        // A file looked for that is not there is an answer; any other refusal is not.
+        if (mode != FileMode::Read || !not_found(errno)) {
+            log_errno_failure(log_, "open", path, *host);
+        }
+        return nullptr;
+    }
     struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd.get(), &st) != 0) {
+        log_errno_failure(log_, "fstat", path, *host);
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
         return nullptr;
     }
     return std::make_unique<HostFile>(std::move(fd));

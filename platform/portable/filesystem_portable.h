@@ -2,17 +2,19 @@
 // over a Windows volume: names matched without regard to case with DOS wildcards, "."
 // and ".." first in a folder below the volume root, then the entries in the order NTFS
 // keeps them (by upper-cased name). Symbolic links are reparse points: reported, removed
-// as links, never followed by a deletion. Attributes: see dos_attributes.h.
+// as links, never followed by a deletion. Attributes: see dos_attributes.h. A system call
+// that refuses is named in the run log; a missing entry looked for is no failure.
 #pragma once
 
 #include "platform/filesystem.h"
 #include "platform/portable/machine_root.h"
+#include "platform/run_log.h"
 
 namespace pelto::platform::portable {
 
 class PortableFileSystem final : public FileSystem {
 public:
-    explicit PortableFileSystem(const MachineRoot& machine);
+    PortableFileSystem(const MachineRoot& machine, RunLog& log);
 
     std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
     std::optional<uint32_t> get_attributes(TextView path) override;
@@ -28,6 +30,7 @@ public:
 
 private:
     const MachineRoot& machine_;
+    RunLog& log_;
 };
 
 // DOS wildcard matching of one name, without regard to case: "*" and "?", "*.*" for

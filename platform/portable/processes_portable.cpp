@@ -3,6 +3,7 @@
 #include "platform/portable/processes_portable.h"
 
 #include "core/error.h"
+#include "platform/portable/host_failure.h"
 
 #include <cerrno>
 #include <charconv>
@@ -206,6 +207,9 @@ std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_comm
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
+    if (rc != 0) {
+        log_os_failure(log_, errno_failure(rc, "posix_spawn", path, *host));
+    }
     if (rc == ENOENT || rc == ENOTDIR) {
         throw VbError::runtime(vberr::kFileNotFound, kSource);
     }

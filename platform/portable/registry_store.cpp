@@ -1,6 +1,7 @@
 #include "platform/portable/registry_store.h"
 
 #include "platform/codepage.h"
+#include "platform/portable/host_failure.h"
 #include "platform/portable/host_files.h"
 #include "platform/portable/reg_file.h"
 
@@ -91,10 +92,21 @@ private:
     uint32_t access_;
 };
 
-bool may_write(const fs::path& file) {
+// Whether the process may replace the store; when not, the refusing check goes to the
+// run log under the key's name.
+bool may_write(const fs::path& file, TextView key_path, RunLog& log) {
+    const Text key = u"HKLM\\" + Text(key_path);
     // The rename needs the folder; the file's own bits stand for the key's security.
-    return ::access(file.parent_path().c_str(), W_OK) == 0 &&
-           (::access(file.c_str(), W_OK) == 0 || errno == ENOENT);
+    const fs::path folder = file.parent_path();
+    if (::access(folder.c_str(), W_OK) != 0) {
+        log_errno_failure(log, "access", key, folder);
+        return false;
+    }
+    if (::access(file.c_str(), W_OK) != 0 && errno != ENOENT) {
+        log_errno_failure(log, "access", key, file);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -112,7 +124,7 @@ long PortableRegistry::open_local_machine_key(TextView path, uint32_t access,
     if (!reg::key_in(std::get<Loaded>(loaded).doc, path)) {
         return kRegFileNotFound;
     }
-    if ((access & kKeySetValue) != 0 && !may_write(store_file_)) {
+    if ((access & kKeySetValue) != 0 && !may_write(store_file_, path, log_)) {
         return kRegAccessDenied;
     }
     key = std::make_unique<StoreKey>(*this, Text(path), access);

@@ -5,6 +5,7 @@
 // end, so a failed copy never leaves half a file behind.
 #include "platform/portable/shell_copy_portable.h"
 
+#include "platform/portable/host_failure.h"
 #include "platform/portable/terminal_ui.h"
 
 #include <cerrno>
@@ -147,7 +148,8 @@ private:
 
 } // namespace
 
-PortableShellCopy::PortableShellCopy(const MachineRoot& machine) : machine_(machine) {}
+PortableShellCopy::PortableShellCopy(const MachineRoot& machine, RunLog& log)
+    : machine_(machine), log_(log) {}
 
 int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_file,
                                  TextView destination_folder) {
@@ -209,19 +211,31 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
         }
     }
 
+    // The system call that stops the copy goes to the run log; its reason is also
+    // reported as the shell reports it.
+    const auto refused = [&](int error, const char* call, TextView subject, const fs::path& host,
+                             const std::string& what) {
+        log_os_failure(log_, errno_failure(error, call, subject, host));
+        return report_errno(source_file, destination_folder, what, error);
+    };
+    const std::string cannot_open = "원본을 열 수 없습니다";
+    const std::string cannot_read = "원본을 읽을 수 없습니다";
+    const std::string cannot_write = "대상에 쓸 수 없습니다";
+
     Fd in(::open(source->c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
-        return report_errno(source_file, destination_folder, "원본을 열 수 없습니다", errno);
+        return refused(errno, "open", source_file, *source, cannot_open);
     }
     struct stat st {};
     if (::fstat(in.get(), &st) != 0) {
-        return report_errno(source_file, destination_folder, "원본을 읽을 수 없습니다", errno);
+        return refused(errno, "fstat", source_file, *source, cannot_read);
     }
 
     std::string pattern = (target->parent_path() / ("." + name + ".copy-XXXXXX")).string();
     const int tmp_fd = ::mkstemp(pattern.data());
     if (tmp_fd < 0) {
-        return report_errno(source_file, destination_folder, "대상에 쓸 수 없습니다", errno);
+        const int error = errno;
+        return refused(error, "mkstemp", destination_file, pattern, cannot_write);
     }
     Fd out(tmp_fd);
     TempFile temp(pattern);
@@ -237,7 +251,7 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
             }
             const int error = errno;
             progress.finish();
-            return report_errno(source_file, destination_folder, "원본을 읽을 수 없습니다", error);
+            return refused(error, "read", source_file, *source, cannot_read);
         }
         if (n == 0) {
             break;
@@ -245,7 +259,7 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
         if (!write_all(out.get(), buffer.data(), static_cast<size_t>(n))) {
             const int error = errno;
             progress.finish();
-            return report_errno(source_file, destination_folder, "대상에 쓸 수 없습니다", error);
+            return refused(error, "write", destination_file, temp.path(), cannot_write);
         }
         done += n;
         progress.update(done);
@@ -264,11 +278,17 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     (void)::futimens(out.get(), times);
 
-    if (::fsync(out.get()) != 0 || !out.close()) {
-        return report_errno(source_file, destination_folder, "대상에 쓸 수 없습니다", errno);
+    if (::fsync(out.get()) != 0) {
+        const int error = errno;
+        return refused(error, "fsync", destination_file, temp.path(), cannot_write);
+    }
+    if (!out.close()) {
+        const int error = errno;
+        return refused(error, "close", destination_file, temp.path(), cannot_write);
     }
     if (::rename(temp.path().c_str(), target->c_str()) != 0) {
-        return report_errno(source_file, destination_folder, "대상 파일을 바꿀 수 없습니다", errno);
+        const int error = errno;
+        return refused(error, "rename", destination_file, *target, "대상 파일을 바꿀 수 없습니다");
     }
     temp.keep();
     return kDone;

@@ -1,21 +1,24 @@
 // The shell copy on the mapped machine, as the shell's with no flags: a progress line
 // for long copies, a question before replacing an existing file, its own error report,
-// permission bits kept.
+// permission bits kept. The system call that fails a copy is named in the run log; the
+// status itself is the caller's to log.
 #pragma once
 
 #include "platform/portable/machine_root.h"
+#include "platform/run_log.h"
 #include "platform/shell_copy.h"
 
 namespace pelto::platform::portable {
 
 class PortableShellCopy final : public ShellCopy {
 public:
-    explicit PortableShellCopy(const MachineRoot& machine);
+    PortableShellCopy(const MachineRoot& machine, RunLog& log);
     int copy_file(const OwnerWindow& owner, TextView source_file,
                   TextView destination_folder) override;
 
 private:
     const MachineRoot& machine_;
+    RunLog& log_;
 };
 
 } // namespace pelto::platform::portable

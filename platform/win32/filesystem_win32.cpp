@@ -1,6 +1,7 @@
 #include "platform/win32/filesystem_win32.h"
 
 #include "platform/win32/handles.h"
+#include "platform/win32/os_failure_win32.h"
 #include "platform/win32/private_folder.h"
 #include "platform/win32/wide.h"
 
@@ -32,16 +33,27 @@ std::wstring folder_of(const std::wstring& pattern) {
     return pattern.substr(0, cut + 1);
 }
 
-// Calls `visit` for every entry FindFirstFileW/FindNextFileW give for `pattern`.
-template <typename Visit> void for_each_entry(const std::wstring& pattern, Visit&& visit) {
+// Calls `visit` for every entry FindFirstFileW/FindNextFileW give for `pattern`. Nothing
+// found is an answer; a search the system refuses (an unreachable share, a folder that
+// may not be read) is logged under `subject`, the pattern as the caller gave it.
+template <typename Visit>
+void for_each_entry(RunLog& log, const std::wstring& pattern, TextView subject, Visit&& visit) {
     WIN32_FIND_DATAW data{};
     const FindHandle find(FindFirstFileW(pattern.c_str(), &data));
     if (!find) {
+        const DWORD code = GetLastError();
+        if (!is_not_found(code) && code != ERROR_NO_MORE_FILES) {
+            log_os_failure(log, win32_failure(code, "FindFirstFileW", subject));
+        }
         return;
     }
     do {
         visit(data);
     } while (FindNextFileW(find.get(), &data));
+    const DWORD code = GetLastError();
+    if (code != ERROR_NO_MORE_FILES) {
+        log_os_failure(log, win32_failure(code, "FindNextFileW", subject));
+    }
 }
 
 class Win32File final : public File {
@@ -98,7 +110,7 @@ std::vector<DirEntry> Win32FileSystem::list(TextView pattern, uint32_t attribute
     if (query.back() == L'\\' || query.back() == L'/') {
         query += L'*';
     }
-    for_each_entry(query, [&](const WIN32_FIND_DATAW& data) {
+    for_each_entry(log_, query, pattern, [&](const WIN32_FIND_DATAW& data) {
         if (dir_filter_passes(data.dwFileAttributes, attribute_filter)) {
             entries.push_back(
                 DirEntry{from_wide(data.cFileName), data.dwFileAttributes & kKnownAttributes});
@@ -110,6 +122,10 @@ std::vector<DirEntry> Win32FileSystem::list(TextView pattern, uint32_t attribute
 std::optional<uint32_t> Win32FileSystem::get_attributes(TextView path) {
     const DWORD attributes = GetFileAttributesW(readable(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (!is_not_found(code)) {
+            log_os_failure(log_, win32_failure(code, "GetFileAttributesW", path));
+        }
         return std::nullopt;
     }
     return attributes & kKnownAttributes;
@@ -120,7 +136,11 @@ bool Win32FileSystem::set_attributes(TextView path, uint32_t attributes) {
     if (value == 0) {
         value = FILE_ATTRIBUTE_NORMAL;
     }
-    return SetFileAttributesW(wide(path).c_str(), value) != FALSE;
+    if (!SetFileAttributesW(wide(path).c_str(), value)) {
+        log_last_error(log_, "SetFileAttributesW", path);
+        return false;
+    }
+    return true;
 }
 
 bool Win32FileSystem::delete_files(TextView pattern) {
@@ -128,7 +148,7 @@ bool Win32FileSystem::delete_files(TextView pattern) {
     const std::wstring folder = folder_of(query);
     bool matched = false;
     bool all_deleted = true;
-    for_each_entry(query, [&](const WIN32_FIND_DATAW& data) {
+    for_each_entry(log_, query, pattern, [&](const WIN32_FIND_DATAW& data) {
         const DWORD attributes = data.dwFileAttributes;
         // Kill matches files as Dir does without a filter: folders, hidden and system
         // files are not among them.
@@ -142,7 +162,10 @@ bool Win32FileSystem::delete_files(TextView pattern) {
             return;
         }
         // DeleteFileW removes a symbolic link itself, never its target.
-        if (!DeleteFileW((folder + data.cFileName).c_str())) {
+        const std::wstring file = folder + data.cFileName;
+        if (!DeleteFileW(file.c_str())) {
+            const DWORD code = GetLastError();
+            log_os_failure(log_, win32_failure(code, "DeleteFileW", from_wide(file)));
             all_deleted = false;
         }
     });
@@ -153,27 +176,47 @@ bool Win32FileSystem::remove_link(TextView path) {
     const std::wstring target = wide(path);
     // GetFileAttributesW describes the link itself, not what it points to.
     const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        log_last_error(log_, "GetFileAttributesW", path);
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return false;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         // A directory link or junction goes with RemoveDirectoryW, which removes the
         // reparse point and leaves the folder it names alone.
-        return RemoveDirectoryW(target.c_str()) != FALSE;
+        if (!RemoveDirectoryW(target.c_str())) {
+            log_last_error(log_, "RemoveDirectoryW", path);
+            return false;
+        }
+        return true;
     }
-    return DeleteFileW(target.c_str()) != FALSE;
+    if (!DeleteFileW(target.c_str())) {
+        log_last_error(log_, "DeleteFileW", path);
+        return false;
+    }
+    return true;
 }
 
 bool Win32FileSystem::create_directory(TextView path) {
-    return CreateDirectoryW(wide(path).c_str(), nullptr) != FALSE;
+    if (!CreateDirectoryW(wide(path).c_str(), nullptr)) {
+        log_last_error(log_, "CreateDirectoryW", path);
+        return false;
+    }
+    return true;
 }
 
 bool Win32FileSystem::create_private_directory(TextView path) {
-    return make_private_folder(wide(path));
+    return make_private_folder(wide(path), log_);
 }
 
 bool Win32FileSystem::remove_directory(TextView path) {
-    return RemoveDirectoryW(wide(path).c_str()) != FALSE;
+    if (!RemoveDirectoryW(wide(path).c_str())) {
+        log_last_error(log_, "RemoveDirectoryW", path);
+        return false;
+    }
+    return true;
 }
 
 std::unique_ptr<File> Win32FileSystem::open_file(TextView path, FileMode mode) {
@@ -196,6 +239,11 @@ std::unique_ptr<File> Win32FileSystem::open_file(TextView path, FileMode mode) {
     FileHandle handle(CreateFileW(name.c_str(), access, share, nullptr, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) {
+        // A file looked for that is not there is an answer; any other refusal is not.
+        const DWORD code = GetLastError();
+        if (!read_only || !is_not_found(code)) {
+            log_os_failure(log_, win32_failure(code, "CreateFileW", path));
+        }
         return nullptr;
     }
     return std::make_unique<Win32File>(std::move(handle));

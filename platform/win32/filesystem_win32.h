@@ -1,17 +1,20 @@
 // Folders, files and attributes on the real file system through kernel32's "W" functions.
+// A call the system refuses is named in the run log with its code; a missing entry
+// looked for is no failure.
 #pragma once
 
 #include "platform/filesystem.h"
+#include "platform/run_log.h"
 #include "platform/win32/mapped_drive.h"
 
 namespace pelto::platform::win32 {
 
 class Win32FileSystem final : public FileSystem {
 public:
-    Win32FileSystem() = default;
+    explicit Win32FileSystem(RunLog& log) : log_(log) {}
     // Paths that are read (listed, looked at, opened) on a drive letter the program
     // lacks are taken through the user's saved mapping of that drive.
-    explicit Win32FileSystem(MappedDrives& drives) : drives_(&drives) {}
+    Win32FileSystem(RunLog& log, MappedDrives& drives) : log_(log), drives_(&drives) {}
 
     std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
     std::optional<uint32_t> get_attributes(TextView path) override;
@@ -27,6 +30,7 @@ public:
 private:
     std::wstring readable(TextView path);
 
+    RunLog& log_;
     MappedDrives* drives_ = nullptr;
 };
 

@@ -36,8 +36,8 @@ std::optional<win32::OdbcServerMap> test_server_map() {
 class Win32Services final : public PlatformServices {
 public:
     explicit Win32Services(std::wstring log_path)
-        : log_(std::move(log_path)), drives_(log_), profiles_(log_), files_(drives_),
-          shell_(drives_), processes_(log_), ui_(log_),
+        : log_(std::move(log_path)), drives_(log_), registry_(log_), profiles_(log_),
+          files_(log_, drives_), shell_(drives_), processes_(log_), ui_(log_),
           odbc_(log_, test_server_map()), platform_{registry_,  profiles_, files_, shell_,
                                                     processes_, ui_,       odbc_,  log_} {
         // Common Controls 6 (named by the manifest) for the dialogs' controls.

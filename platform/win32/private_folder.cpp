@@ -1,6 +1,8 @@
 #include "platform/win32/private_folder.h"
 
 #include "platform/win32/handles.h"
+#include "platform/win32/os_failure_win32.h"
+#include "platform/win32/wide.h"
 
 // sddl.h needs the Windows types first.
 // clang-format off
@@ -29,13 +31,17 @@ public:
         if (ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
                                                                  &descriptor, nullptr)) {
             memory_.reset(descriptor);
+        } else {
+            error_ = GetLastError();
         }
     }
     PSECURITY_DESCRIPTOR get() const { return memory_.get(); }
     explicit operator bool() const { return memory_.valid(); }
+    DWORD error() const { return error_; }
 
 private:
     LocalMemory memory_;
+    DWORD error_ = ERROR_SUCCESS;
 };
 
 // Taking over a folder that someone else owns and that denies us access needs these two
@@ -84,14 +90,22 @@ struct Rights {
 
 // Takes over `path` and, for a folder, everything below it. The checks are made on the
 // opened handle, so the entry cannot be swapped for a link between check and change.
-bool take_over_tree(const std::wstring& path, const Rights& rights, bool must_be_folder) {
+bool take_over_tree(const std::wstring& path, const Rights& rights, bool must_be_folder,
+                    RunLog& log) {
+    const auto refused = [&](const char* call) {
+        const DWORD code = GetLastError();
+        log_os_failure(log, win32_failure(code, call, from_wide(path)));
+        return false;
+    };
     const FileHandle entry = open_for_takeover(path);
     if (!entry) {
-        return false;
+        return refused("CreateFileW");
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(entry.get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (!GetFileInformationByHandle(entry.get(), &info)) {
+        return refused("GetFileInformationByHandle");
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return false;
     }
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -99,7 +113,7 @@ bool take_over_tree(const std::wstring& path, const Rights& rights, bool must_be
         return false;
     }
     if (!take_over(entry.get(), folder ? rights.folder : rights.file)) {
-        return false;
+        return refused("SetKernelObjectSecurity");
     }
     if (!folder) {
         return true;
@@ -107,38 +121,52 @@ bool take_over_tree(const std::wstring& path, const Rights& rights, bool must_be
     WIN32_FIND_DATAW data{};
     const FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &data));
     if (!find) {
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+            return true;
+        }
+        return refused("FindFirstFileW");
     }
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") {
             continue;
         }
-        if (!take_over_tree(path + L"\\" + name, rights, false)) {
+        if (!take_over_tree(path + L"\\" + name, rights, false, log)) {
             return false;
         }
     } while (FindNextFileW(find.get(), &data));
-    return GetLastError() == ERROR_NO_MORE_FILES;
+    if (GetLastError() != ERROR_NO_MORE_FILES) {
+        return refused("FindNextFileW");
+    }
+    return true;
 }
 
 } // namespace
 
-bool make_private_folder(const std::wstring& folder) {
+bool make_private_folder(const std::wstring& folder, RunLog& log) {
     const Rights rights;
-    if (!rights.created || !rights.folder || !rights.file) {
-        return false;
+    for (const Descriptor* descriptor : {&rights.created, &rights.folder, &rights.file}) {
+        if (!*descriptor) {
+            log_os_failure(log,
+                           win32_failure(descriptor->error(),
+                                         "ConvertStringSecurityDescriptorToSecurityDescriptorW",
+                                         from_wide(folder)));
+            return false;
+        }
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, rights.created.get(), FALSE};
     if (CreateDirectoryW(folder.c_str(), &attributes)) {
         return true;
     }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_ALREADY_EXISTS) {
+        log_os_failure(log, win32_failure(code, "CreateDirectoryW", from_wide(folder)));
         return false;
     }
     // Someone made the folder before this run: what it holds, and who may change it,
     // is theirs until it is taken over.
     enable_takeover_privileges();
-    return take_over_tree(folder, rights, true);
+    return take_over_tree(folder, rights, true, log);
 }
 
 } // namespace pelto::platform::win32

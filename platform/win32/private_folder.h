@@ -2,6 +2,8 @@
 // Administrators may change, whoever made it first.
 #pragma once
 
+#include "platform/run_log.h"
+
 #include <string>
 
 namespace pelto::platform::win32 {
@@ -16,7 +18,7 @@ constexpr const wchar_t* kPrivateFolderSddl =
 // becomes Administrators and its rights are reset, and so are those of everything inside
 // it. False when that is refused, when `folder` names a file, or when it or anything
 // inside it is a link or junction or a file with a second name (a hard link), whose
-// rights would be those of some other file.
-bool make_private_folder(const std::wstring& folder);
+// rights would be those of some other file. A call the system refuses is logged.
+bool make_private_folder(const std::wstring& folder, RunLog& log);
 
 } // namespace pelto::platform::win32

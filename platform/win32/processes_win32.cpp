@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/os_failure_win32.h"
 #include "platform/win32/wide.h"
 
 // sddl.h and tlhelp32.h need the Windows types first.
@@ -148,6 +149,7 @@ std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command) 
                         options_.deny_open_by_id ? &process_rights : nullptr, nullptr, FALSE,
                         watch ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &created)) {
         const DWORD error = GetLastError();
+        log_os_failure(log_, win32_failure(error, "CreateProcessW", path));
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
                              error == ERROR_INVALID_NAME;
         throw VbError::runtime(missing ? vberr::kFileNotFound : vberr::kInvalidProcedureCall);
@@ -169,6 +171,7 @@ std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command) 
             job.reset();
         }
         if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+            log_last_error(log_, "ResumeThread", path);
             TerminateProcess(process.get(), 1);
             throw VbError::runtime(vberr::kInvalidProcedureCall);
         }

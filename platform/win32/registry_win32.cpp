@@ -7,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/os_failure_win32.h"
 #include "platform/win32/wide.h"
 
 #include <limits>
@@ -34,9 +35,15 @@ std::string registry_data_for_w(uint32_t type, std::span<const uint8_t> data) {
     return stored;
 }
 
+// How the run log names a key below HKEY_LOCAL_MACHINE.
+Text logged_key(TextView path) {
+    return u"HKLM\\" + Text(path);
+}
+
 class Win32RegistryKey final : public RegistryKey {
 public:
-    explicit Win32RegistryKey(HKEY key) : key_(key) {}
+    Win32RegistryKey(HKEY key, Text path, RunLog& log)
+        : key_(key), path_(std::move(path)), log_(log) {}
 
     long set_value(TextView value_name, uint32_t type, std::span<const uint8_t> data) override {
         const std::string stored = registry_data_for_w(type, data);
@@ -44,13 +51,23 @@ public:
             return ERROR_INVALID_PARAMETER;
         }
         const std::wstring name = wide(value_name);
-        return RegSetValueExW(key_.get(), name.c_str(), 0, type,
-                              reinterpret_cast<const BYTE*>(stored.data()),
-                              static_cast<DWORD>(stored.size()));
+        // The registry functions return their status; they do not set the last error.
+        const LONG status = RegSetValueExW(key_.get(), name.c_str(), 0, type,
+                                           reinterpret_cast<const BYTE*>(stored.data()),
+                                           static_cast<DWORD>(stored.size()));
+        if (status != ERROR_SUCCESS) {
+            OsFailure failure =
+                win32_failure(static_cast<DWORD>(status), "RegSetValueExW", logged_key(path_));
+            failure.value_name = Text(value_name);
+            log_os_failure(log_, failure);
+        }
+        return status;
     }
 
 private:
     RegistryKeyHandle key_;
+    Text path_;
+    RunLog& log_;
 };
 
 } // namespace
@@ -63,7 +80,10 @@ long Win32Registry::open_local_machine_key(TextView path, uint32_t access,
     const LONG status =
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, access | kRegistryView, &opened);
     if (status == ERROR_SUCCESS) {
-        key = std::make_unique<Win32RegistryKey>(opened);
+        key = std::make_unique<Win32RegistryKey>(opened, Text(path), log_);
+    } else if (status != ERROR_FILE_NOT_FOUND) {
+        log_os_failure(
+            log_, win32_failure(static_cast<DWORD>(status), "RegOpenKeyExW", logged_key(path)));
     }
     return status;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/registry.h"
+#include "platform/run_log.h"
 
 #include <windows.h>
 
@@ -13,10 +14,16 @@ namespace pelto::platform::win32 {
 // 64-bit build asks for that same view. A 32-bit Windows ignores the flag.
 constexpr REGSAM kRegistryView = KEY_WOW64_32KEY;
 
+// A refused open or write is logged with the key, the value's name (never its data) and
+// the status; a missing key is an answer and stays quiet.
 class Win32Registry final : public Registry {
 public:
+    explicit Win32Registry(RunLog& log) : log_(log) {}
     long open_local_machine_key(TextView path, uint32_t access,
                                 std::unique_ptr<RegistryKey>& key) override;
+
+private:
+    RunLog& log_;
 };
 
 } // namespace pelto::platform::win32

@@ -17,7 +17,11 @@ inline Text from_wide(std::wstring_view text) {
     return Text(text.begin(), text.end());
 }
 
-// The text of a Win32 error code, for the run log ("5: Access is denied.").
+// The text of a Win32 error code, for the run log ("5: Access is denied").
 std::string describe_win32_error(unsigned long code);
+
+// The system's own text of a Win32 error code, as it gives it ("Access is denied."),
+// without its line end; empty when the system has none.
+std::string win32_error_text(unsigned long code);
 
 } // namespace pelto::platform::win32

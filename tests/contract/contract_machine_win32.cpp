@@ -18,7 +18,8 @@ std::wstring wide_of(TextView text) {
 }
 
 std::wstring beside_tests(const wchar_t* name) {
-    const Text folder = platform::win32::Win32FileSystem().program_folder();
+    testing::MemoryRunLog unused;
+    const Text folder = platform::win32::Win32FileSystem(unused).program_folder();
     return wide_of(folder) + L"\\" + name;
 }
 

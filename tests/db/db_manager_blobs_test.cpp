@@ -130,8 +130,8 @@ TEST_P(BlobsTest, AWildcardNameNeverDeletesTheFilesItMatches) {
     ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\in.bin"), 100);
     row->Update();
     // The machine's own folder listing, which matches DOS wildcards as Dir and Kill do.
-    platform::portable::PortableFileSystem files(machine.machine);
     const platform::Platform& real = machine.platform();
+    platform::portable::PortableFileSystem files(machine.machine, real.log);
     platform::Platform with_files{real.registry,  real.profiles, files,     real.shell,
                                   real.processes, real.ui,       real.odbc, real.log};
     Text sql;

@@ -1,5 +1,6 @@
 // The shell copy of the mapped machine on real files in a temporary machine root.
 #include "platform/portable/shell_copy_portable.h"
+#include "tests/support/recording.h"
 
 #include <csignal>
 #include <filesystem>
@@ -31,7 +32,7 @@ protected:
         fs::create_directories(update());
         fs::create_directories(staging());
         machine_ = std::make_unique<MachineRoot>(root_);
-        shell_ = std::make_unique<PortableShellCopy>(*machine_);
+        shell_ = std::make_unique<PortableShellCopy>(*machine_, log_);
     }
     void TearDown() override { fs::remove_all(root_); }
 
@@ -68,6 +69,7 @@ protected:
 
     fs::path root_;
     std::unique_ptr<MachineRoot> machine_;
+    testing::MemoryRunLog log_;
     std::unique_ptr<PortableShellCopy> shell_;
     NoOwner owner_;
     std::string stdout_;
@@ -128,6 +130,12 @@ TEST_F(ShellCopyTest, AFailedCopyLeavesNeitherHalfAFileNorADamagedOne) {
     std::signal(SIGXFSZ, old_handler);
     EXPECT_NE(status, 0);
     EXPECT_NE(stderr_.find("[파일 복사 오류]"), std::string::npos);
+    // The run log names the refused call, the file as the run names it and the reason.
+    ASSERT_EQ(log_.lines().size(), 1U);
+    EXPECT_EQ(log_.lines()[0].rfind("write failed on C:\\펠토사용자설치\\installpelto_H.exe [", 0),
+              0U)
+        << log_.lines()[0];
+    EXPECT_NE(log_.lines()[0].find("]: File too large (errno 27)"), std::string::npos);
     EXPECT_EQ(names(staging()), std::vector<std::string>{"installpelto_H.exe"});
     EXPECT_EQ(read(staging() / "installpelto_H.exe"), "previous installer");
 }

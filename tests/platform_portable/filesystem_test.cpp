@@ -3,10 +3,13 @@
 #include "tests/support/temp_machine.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 namespace pelto::platform::portable {
 namespace {
@@ -175,6 +178,58 @@ TEST_F(FileSystemTest, ProgramFolderComesFromTheEnvironment) {
     ::setenv("PELTO_PROGRAM_FOLDER", "D:\\", 1);
     EXPECT_EQ(files().program_folder(), u"D:\\");
     ::unsetenv("PELTO_PROGRAM_FOLDER");
+}
+
+// Support staff read why a step failed: the refused call, the Windows path and the
+// system's own number and text, with the host path in brackets.
+TEST_F(FileSystemTest, ARefusedCallIsLoggedWithItsPathAndReason) {
+    t.write_file(u"C:\\Pelto_H\\bin\\Pelto.ini", "x");
+    const fs::path ini = t.host(u"C:\\Pelto_H\\bin\\Pelto.ini");
+    const auto line_for = [&](const std::string& call, const std::string& windows_path,
+                              const fs::path& host, int error_number) {
+        return call + " failed on " + windows_path + " [" + host.native() +
+               "]: " + std::strerror(error_number) + " (errno " + std::to_string(error_number) +
+               ")";
+    };
+
+    // A folder that is not empty cannot be removed.
+    EXPECT_FALSE(files().remove_directory(u"C:\\pelto_h\\BIN"));
+    ASSERT_EQ(t.log().lines().size(), 1U);
+    EXPECT_EQ(t.log().lines()[0],
+              line_for("rmdir", "C:\\pelto_h\\BIN", ini.parent_path(), ENOTEMPTY));
+    t.log().clear();
+
+    // A file the system will not let go: immutable (root ignores permission bits), or in
+    // a folder without write permission for anyone else.
+    int refusal = EPERM;
+    if (!testing::set_immutable(ini, true)) {
+        if (::geteuid() == 0) {
+            GTEST_SKIP() << "no way to make a file undeletable here";
+        }
+        fs::permissions(ini.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+        refusal = EACCES;
+    }
+    EXPECT_FALSE(files().delete_files(u"C:\\Pelto_H\\bin\\*.ini"));
+    ASSERT_EQ(t.log().lines().size(), 1U);
+    EXPECT_EQ(t.log().lines()[0],
+              line_for("unlinkat", "C:\\Pelto_H\\bin\\Pelto.ini", ini, refusal));
+    if (refusal == EPERM) {
+        t.log().clear();
+        EXPECT_FALSE(files().set_attributes(u"C:\\Pelto_H\\bin\\Pelto.ini", attr::kReadOnly));
+        ASSERT_EQ(t.log().lines().size(), 1U);
+        EXPECT_EQ(t.log().lines()[0], line_for("chmod", "C:\\Pelto_H\\bin\\Pelto.ini", ini, EPERM));
+    }
+}
+
+// Looking for something that is not there is an answer, not a failure: nothing logged.
+TEST_F(FileSystemTest, LookingForWhatIsMissingLogsNothing) {
+    t.make_folder(u"C:\\Pelto_H");
+    EXPECT_TRUE(files().list(u"C:\\Pelto_H\\Resource\\*.*", attr::kDirectory).empty());
+    EXPECT_TRUE(files().list(u"C:\\Pelto_H\\Resource", attr::kDirectory).empty());
+    EXPECT_EQ(files().get_attributes(u"C:\\Pelto_H\\Resource"), std::nullopt);
+    EXPECT_EQ(files().open_file(u"C:\\Pelto_H\\bin\\Pelto.ini", FileMode::Read), nullptr);
+    EXPECT_FALSE(files().delete_files(u"C:\\Pelto_H\\bin\\*.ini"));
+    EXPECT_EQ(t.log().lines(), std::vector<std::string>{});
 }
 
 } // namespace

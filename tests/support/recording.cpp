@@ -15,10 +15,11 @@ public:
 
 } // namespace
 
-bool MemoryRunLog::contains(std::string_view part) const {
-    return std::any_of(lines_.begin(), lines_.end(), [&](const std::string& line) {
-        return line.find(part) != std::string::npos;
-    });
+size_t MemoryRunLog::count(std::string_view part) const {
+    return static_cast<size_t>(
+        std::count_if(lines_.begin(), lines_.end(), [&](const std::string& line) {
+            return line.find(part) != std::string::npos;
+        }));
 }
 
 void RecordingUserInterface::message_box(TextView text, platform::MessageIcon icon,

@@ -17,8 +17,9 @@ class MemoryRunLog final : public platform::RunLog {
 public:
     void write(std::string_view line) override { lines_.emplace_back(line); }
     const std::vector<std::string>& lines() const { return lines_; }
-    // Whether some line holds `part`.
-    bool contains(std::string_view part) const;
+    // Whether some line holds `part`; how many do.
+    bool contains(std::string_view part) const { return count(part) > 0; }
+    size_t count(std::string_view part) const;
     void clear() { lines_.clear(); }
 
 private:

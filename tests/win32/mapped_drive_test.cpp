@@ -11,20 +11,6 @@
 namespace pelto::win32_test {
 namespace {
 
-class MemoryLog final : public platform::RunLog {
-public:
-    void write(std::string_view line) override { lines.emplace_back(line); }
-    bool contains(std::string_view part) const { return count(part) > 0; }
-    size_t count(std::string_view part) const {
-        size_t n = 0;
-        for (const std::string& line : lines) {
-            n += line.find(part) != std::string::npos ? 1 : 0;
-        }
-        return n;
-    }
-    std::vector<std::string> lines;
-};
-
 // Letters from Q on that name no drive here.
 wchar_t missing_drive(wchar_t after = L'P') {
     const DWORD drives = GetLogicalDrives();
@@ -105,7 +91,7 @@ TEST(MappedDriveTest, FileSystemListsTheUpdatePathThroughTheMapping) {
     saved.map(letter, share.path());
     MemoryLog log;
     platform::win32::MappedDrives drives(log, saved.key());
-    platform::win32::Win32FileSystem files(drives);
+    platform::win32::Win32FileSystem files(log, drives);
 
     const std::vector<platform::DirEntry> entries =
         files.list(text_of(std::wstring(1, letter) + L":\\*.exe"), platform::attr::kNormal);

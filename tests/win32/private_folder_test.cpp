@@ -109,7 +109,8 @@ void expect_private(const std::wstring& path) {
 class PrivateFolderTest : public ::testing::Test {
 protected:
     TempFolder temp_;
-    platform::win32::Win32FileSystem files_;
+    MemoryLog log_;
+    platform::win32::Win32FileSystem files_{log_};
 };
 
 TEST_F(PrivateFolderTest, NewFolderGrantsChangesOnlyToSystemAndAdministrators) {

@@ -14,7 +14,7 @@ class ProcessTest : public ::testing::Test {
 protected:
     // A copy of the test child named for the exit code it gives.
     std::wstring child(std::wstring_view folder_name, unsigned code) {
-        const Text program_folder = platform::win32::Win32FileSystem().program_folder();
+        const Text program_folder = platform::win32::Win32FileSystem(log_).program_folder();
         const std::wstring source = std::wstring(program_folder.begin(), program_folder.end()) +
                                     L"\\pelto_win32_test_child.exe";
         const std::wstring target_folder = folder_ / folder_name;

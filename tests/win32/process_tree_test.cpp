@@ -14,7 +14,7 @@ namespace {
 class ProcessTreeTest : public ::testing::Test {
 protected:
     std::wstring beside_tests(const wchar_t* name) {
-        const Text folder = platform::win32::Win32FileSystem().program_folder();
+        const Text folder = platform::win32::Win32FileSystem(log_).program_folder();
         return std::wstring(folder.begin(), folder.end()) + L"\\" + name;
     }
     // A copy of the test child named for the exit code it gives, in the test's folder.

@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/wide.h"
+#include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -54,7 +55,8 @@ protected:
     }
 
     Text path_;
-    Win32Registry registry_;
+    win32_test::MemoryLog log_;
+    Win32Registry registry_{log_};
 };
 
 // Both builds write where a 32-bit program's keys are: on 64-bit Windows (and in the 32-bit

@@ -108,7 +108,7 @@ Text text_of(std::wstring_view wide) {
 
 TestPlatform::TestPlatform(const std::wstring& log_file,
                            std::optional<platform::win32::OdbcServerMap> server_map)
-    : log_(log_file), profiles_(log_), processes_(log_), ui_(log_),
+    : log_(log_file), registry_(log_), profiles_(log_), files_(log_), processes_(log_), ui_(log_),
       odbc_(log_, std::move(server_map)), platform_{registry_,  profiles_, files_, shell_,
                                                     processes_, ui_,       odbc_,  log_} {}
 

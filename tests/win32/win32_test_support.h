@@ -12,12 +12,16 @@
 #include "platform/win32/run_log_win32.h"
 #include "platform/win32/shell_copy_win32.h"
 #include "platform/win32/ui_win32.h"
+#include "tests/support/recording.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace pelto::win32_test {
+
+using MemoryLog = testing::MemoryRunLog;
 
 // A fresh folder below %TEMP%, removed with everything in it (attributes cleared first)
 // when the object goes.

@@ -6,6 +6,10 @@
 
 namespace pelto::ado {
 
+static_assert(odbc_rc::kSuccess == SQL_SUCCESS &&
+              odbc_rc::kSuccessWithInfo == SQL_SUCCESS_WITH_INFO &&
+              odbc_rc::kNeedData == SQL_NEED_DATA && odbc_rc::kNoData == SQL_NO_DATA);
+
 namespace {
 
 // What the error says when the driver left no record to say it.
@@ -21,14 +25,6 @@ Error failure_of(int16_t rc, const odbc::Handle& handle, std::string_view functi
 
 } // namespace
 
-bool OdbcStatus::no_data() const {
-    return rc == SQL_NO_DATA;
-}
-
-bool OdbcStatus::need_data() const {
-    return rc == SQL_NEED_DATA;
-}
-
 bool OdbcStatus::unsupported() const {
     if (!failure) {
         return false;
@@ -43,22 +39,14 @@ void OdbcStatus::or_raise() const {
     }
 }
 
-int16_t check(int16_t rc, const odbc::Handle& handle, std::string_view function,
-              OdbcContext context, TextView source) {
-    if (!SQL_SUCCEEDED(rc)) {
-        throw VbError(failure_of(rc, handle, function, context, source));
-    }
-    return rc;
+void raise_failed_call(int16_t rc, const odbc::Handle& handle, std::string_view function,
+                       OdbcContext context, TextView source) {
+    throw VbError(failure_of(rc, handle, function, context, source));
 }
 
-OdbcStatus answer(int16_t rc, const odbc::Handle& handle, std::string_view function,
-                  OdbcContext context, TextView source) {
-    OdbcStatus status;
-    status.rc = rc;
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA && rc != SQL_NEED_DATA) {
-        status.failure = failure_of(rc, handle, function, context, source);
-    }
-    return status;
+OdbcStatus failed_call(int16_t rc, const odbc::Handle& handle, std::string_view function,
+                       OdbcContext context, TextView source) {
+    return OdbcStatus{rc, failure_of(rc, handle, function, context, source)};
 }
 
 } // namespace pelto::ado

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace pelto {
 
@@ -65,9 +66,20 @@ constexpr int32_t kTransactionExists = -2147168237;        // 0x8004D013 one tra
 } // namespace adoerr
 
 struct Error {
+    Error() = default;
+    Error(int32_t number, Text source, Text description, Text sql_state = Text(),
+          int32_t native = 0)
+        : number(number), source(std::move(source)), description(std::move(description)),
+          sql_state(std::move(sql_state)), native(native) {}
+
     int32_t number = 0;
     Text source;
     Text description;
+    // The database driver's own words for a failure that came from one: the SQLSTATE
+    // ("42S02") and the native error code of the record the description was taken from.
+    // Empty and 0 for every other error.
+    Text sql_state;
+    int32_t native = 0;
 };
 
 // The standard text of a VB run-time error or of an ADO error number, from the one

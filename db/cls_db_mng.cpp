@@ -68,6 +68,19 @@ void clsDBMng::log(const std::string& line) const {
     platform_.log.write("clsDBMng: " + line);
 }
 
+void clsDBMng::log(const std::string& line, const Error& failure) const {
+    if (failure.sql_state.empty()) {
+        log(line);
+        return;
+    }
+    log(line + " (SQLSTATE " + to_utf8(failure.sql_state) + ", native " +
+        std::to_string(failure.native) + ")");
+}
+
+void clsDBMng::InfoMessage(const Error& pError, ado::Connection& /*pConnection*/) {
+    log("a driver failure passed over: " + to_utf8(pError.description), pError);
+}
+
 void clsDBMng::fnBeginTrans() {
     trap([&] {
         if (mInTrans) {

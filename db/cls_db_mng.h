@@ -122,6 +122,8 @@ private:
     void Disconnect(int32_t& adStatus, ado::Connection& pConnection) override {
         sConnect_Disconnect(adStatus, pConnection);
     }
+    // A driver failure the main connection went on without goes to the run log.
+    void InfoMessage(const Error& pError, ado::Connection& pConnection) override;
 
     std::shared_ptr<ado::Connection> new_connection() const;
     void new_main_command();
@@ -130,6 +132,8 @@ private:
     // when one is given, then the execution with the appended parameters.
     std::shared_ptr<ado::Recordset> execute_main_command(const Text& rSQL, int32_t& affected);
     void log(const std::string& line) const;
+    // A failure's line, ending in the driver's SQLSTATE and native code when it has them.
+    void log(const std::string& line, const Error& failure) const;
 
     platform::Platform& platform_;
     Text& gSQL;

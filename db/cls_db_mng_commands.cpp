@@ -151,7 +151,7 @@ int32_t clsDBMng::CommandExcute(const Text& rSQL, bool paraClear) {
         ErrorDesc = u"[clsDBMng/CommandExcute] " + from_utf8(std::to_string(failure->number)) +
                     u"-" + failure->source + u"/" + failure->description + u"#" +
                     must(sCommand).CommandText();
-        log("CommandExcute failed: " + to_utf8(ErrorDesc));
+        log("CommandExcute failed: " + to_utf8(ErrorDesc), *failure);
         CommandParaClear();
     }
     return result;
@@ -176,7 +176,7 @@ int32_t clsDBMng::CommandExcuteRst(const Text& rSQL, std::shared_ptr<ado::Record
     });
     if (failure) {
         result = -1000;
-        log("CommandExcuteRst failed: " + to_utf8(failure->description));
+        log("CommandExcuteRst failed: " + to_utf8(failure->description), *failure);
         CommandParaClear();
     }
     return result;
@@ -220,8 +220,8 @@ int32_t clsDBMng::ImageDBSave(ado::Field& sFld, const Text& sFileName) {
     });
     if (failure) {
         result = -1;
-        log("ImageDBSave failed for '" + to_utf8(sFileName) +
-            "': " + to_utf8(failure->description));
+        log("ImageDBSave failed for '" + to_utf8(sFileName) + "': " + to_utf8(failure->description),
+            *failure);
     }
     return result;
 }
@@ -295,8 +295,8 @@ int32_t clsDBMng::ImageDBLoad(ado::Field& sFld, const Text& sFileName, bool sIsU
     });
     if (failure) {
         result = -1;
-        log("ImageDBLoad failed for '" + to_utf8(sFileName) +
-            "': " + to_utf8(failure->description));
+        log("ImageDBLoad failed for '" + to_utf8(sFileName) + "': " + to_utf8(failure->description),
+            *failure);
     }
     return result;
 }

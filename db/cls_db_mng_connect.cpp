@@ -55,7 +55,7 @@ int32_t clsDBMng::ServerDisConnect() {
         result = 1;
     });
     if (failure) {
-        log("ServerDisConnect failed: " + describe(*failure));
+        log("ServerDisConnect failed: " + describe(*failure), *failure);
     }
     return result;
 }
@@ -82,7 +82,7 @@ template <typename Open> int32_t clsDBMng::connect_main(const char* operation, O
     if (failure) {
         // The hourglass would otherwise stay until the next successful connect.
         platform_.ui.set_busy_pointer(false);
-        log(std::string(operation) + " failed: " + describe(*failure));
+        log(std::string(operation) + " failed: " + describe(*failure), *failure);
     }
     return result;
 }
@@ -169,7 +169,7 @@ void clsDBMng::ConnectServerRe() {
         mIsConnect = true;
     });
     if (failure) {
-        log("ConnectServerRe failed: " + describe(*failure));
+        log("ConnectServerRe failed: " + describe(*failure), *failure);
     }
 }
 
@@ -187,7 +187,7 @@ int32_t clsDBMng::ConnectLocalDB(const Variant& mDBPath) {
         result = 1;
     });
     if (failure) {
-        log("ConnectLocalDB failed: " + describe(*failure));
+        log("ConnectLocalDB failed: " + describe(*failure), *failure);
     }
     return result;
 }

@@ -32,7 +32,7 @@ int32_t clsDBMng::RunSQL(const Text& rSQL) {
     });
     if (failure) {
         result = -1000;
-        log("RunSQL failed: " + to_utf8(failure->description));
+        log("RunSQL failed: " + to_utf8(failure->description), *failure);
     }
     return result;
 }
@@ -46,7 +46,7 @@ int32_t clsDBMng::RunSQLm(const Text& rSQL) {
     });
     if (failure) {
         result = -1000;
-        log("RunSQLm failed: " + to_utf8(failure->description));
+        log("RunSQLm failed: " + to_utf8(failure->description), *failure);
     }
     return result;
 }
@@ -73,7 +73,8 @@ int32_t clsDBMng::RunSQLTrans(const std::vector<Variant>& rSQL) {
     if (failure) {
         result = -1000;
         log("RunSQLTrans failed: " + std::to_string(failure->number) + " " +
-            to_utf8(failure->description));
+                to_utf8(failure->description),
+            *failure);
         // A transaction already open on the connection is the caller's (fnBeginTrans, or
         // its own BeginTrans): it stays as it was, with everything done in it.
         if (began || failure->number != adoerr::kTransactionExists) {
@@ -100,7 +101,8 @@ std::shared_ptr<ado::Recordset> clsDBMng::GetRecordSet(const Text& rSQL, int32_t
     if (failure) {
         const RecordSetFailureNotice notice = record_set_failure_notice(failure->number, ErrorDesc);
         log("GetRecordSet failed: " + std::to_string(failure->number) + " " +
-            to_utf8(failure->description));
+                to_utf8(failure->description),
+            *failure);
         if (notice.reconnect) {
             ConnectServerRe();
         }
@@ -149,7 +151,7 @@ bool clsDBMng::fnGetRows(Text rSQL, Variant& rtn_Arr) {
             });
             sRecordset.reset();
         }
-        log("fnGetRows failed: " + to_utf8(failure->description));
+        log("fnGetRows failed: " + to_utf8(failure->description), *failure);
     }
     return result;
 }
@@ -163,7 +165,7 @@ bool clsDBMng::fnExecute(Text rSQL, int32_t& rCnt, Text& ErrDesc) {
     });
     if (failure) {
         ErrDesc = failure->description;
-        log("fnExecute failed: " + to_utf8(failure->description));
+        log("fnExecute failed: " + to_utf8(failure->description), *failure);
     }
     return result;
 }

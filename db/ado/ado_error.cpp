@@ -84,10 +84,6 @@ int weight(std::u16string_view state) {
 
 } // namespace
 
-bool succeeded(int16_t rc) {
-    return SQL_SUCCEEDED(rc);
-}
-
 std::vector<DiagRecord> read_diagnostics(const odbc::Handle& handle) {
     std::vector<DiagRecord> records;
     if (!handle) {
@@ -131,19 +127,14 @@ Error odbc_error(const std::vector<DiagRecord>& records, OdbcContext context, Te
     if (telling == nullptr || weight(telling->state) == 0) {
         const int32_t number =
             context == OdbcContext::Statement ? adoerr::kSyntaxOrAccess : adoerr::kFail;
-        Text description(fallback);
         if (telling != nullptr && !telling->message.empty()) {
-            description = telling->message; // e.g. the driver manager's "Can't open lib"
+            // e.g. the driver manager's "Can't open lib"
+            return Error{number, Text(source), telling->message, telling->state, telling->native};
         }
-        return Error{number, Text(source), description};
+        return Error{number, Text(source), Text(fallback)};
     }
     return Error{ado_number(telling->state, context, telling->message), Text(source),
-                 telling->message};
-}
-
-void raise_odbc(const odbc::Handle& handle, OdbcContext context, TextView source,
-                TextView fallback) {
-    throw VbError(odbc_error(read_diagnostics(handle), context, source, fallback));
+                 telling->message, telling->state, telling->native};
 }
 
 Error ado_error(int32_t number, TextView source) {

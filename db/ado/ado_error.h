@@ -28,17 +28,13 @@ int32_t ado_number(TextView sql_state, OdbcContext context, TextView message = T
 
 // The error of a failed ODBC call: the number of the record that tells most (a refused
 // login, then a lost connection, then the first record), its message as the
-// description. `fallback` describes the failure when the driver left no record.
+// description, its SQLSTATE and native code. `fallback` describes the failure when the
+// driver left no record.
 Error odbc_error(const std::vector<DiagRecord>& records, OdbcContext context, TextView source,
                  TextView fallback);
-[[noreturn]] void raise_odbc(const odbc::Handle& handle, OdbcContext context, TextView source,
-                             TextView fallback);
 
 // ADO's own errors, with ADO's descriptions (the table of core/error_table.cpp).
 [[noreturn]] void raise(int32_t number, TextView source);
 Error ado_error(int32_t number, TextView source);
-
-// True when the ODBC return code means success (with or without information).
-bool succeeded(int16_t rc);
 
 } // namespace pelto::ado

@@ -2,6 +2,7 @@
 
 #include "db/ado/ado_error.h"
 #include "db/ado/odbc_api.h"
+#include "db/ado/odbc_check.h"
 #include "db/ado/parameter_binder.h"
 #include "db/ado/recordset.h"
 #include "db/ado/result_reader.h"
@@ -27,10 +28,16 @@ int32_t clamp_count(int64_t count) {
 Connection::Connection(platform::OdbcProviders& providers) : providers_(providers) {}
 
 Connection::~Connection() {
-    if (open_ && transaction_level_ > 0) {
-        SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+    disconnect(); // rolls an open transaction back first
+}
+
+void Connection::note(const Error& failure) noexcept {
+    if (events_ != nullptr) {
+        try {
+            events_->InfoMessage(failure, *this);
+        } catch (...) { // NOLINT(bugprone-empty-catch): a report must not end the operation
+        }
     }
-    disconnect();
 }
 
 void Connection::ConnectionString(const Text& value) {
@@ -93,14 +100,22 @@ void Connection::Open() {
     } catch (const VbError& e) {
         fail_open(e.error());
     }
-    SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                       odbc::integer_argument(static_cast<uintptr_t>(connection_timeout_)), 0);
-    const SQLRETURN rc =
-        SQLDriverConnectW(dbc_.get(), nullptr, odbc::wide(target.connection_string), SQL_NTS,
-                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    if (!SQL_SUCCEEDED(rc)) {
-        Error error = odbc_error(read_diagnostics(dbc_), OdbcContext::Connect, error_source_,
-                                 u"The data source could not be opened.");
+    // A driver that cannot time the login out still connects, only without the limit.
+    const OdbcStatus timeout = answer(
+        SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                           odbc::integer_argument(static_cast<uintptr_t>(connection_timeout_)), 0),
+        dbc_, "SQLSetConnectAttrW", OdbcContext::Connect, error_source_);
+    if (timeout.failure) {
+        note(*timeout.failure);
+    }
+    const OdbcStatus connected =
+        answer(SQLDriverConnectW(dbc_.get(), nullptr, odbc::wide(target.connection_string), SQL_NTS,
+                                 nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+               dbc_, "SQLDriverConnectW", OdbcContext::Connect, error_source_);
+    if (connected.failure || connected.no_data()) {
+        Error error = connected.failure ? *connected.failure
+                                        : odbc_error({}, OdbcContext::Connect, error_source_,
+                                                     u"SQLDriverConnectW returned no connection.");
         dbc_.reset();
         fail_open(std::move(error));
     }
@@ -133,7 +148,25 @@ void Connection::disconnect() noexcept {
     release_statements();
     if (dbc_) {
         if (open_) {
-            SQLDisconnect(dbc_.get());
+            const auto tolerate = [this](int16_t rc, std::string_view function) {
+                const OdbcStatus status =
+                    answer(rc, dbc_, function, OdbcContext::Transaction, error_source_);
+                if (status.failure) {
+                    note(*status.failure);
+                }
+                return !status.failed();
+            };
+            if (transaction_level_ > 0) {
+                tolerate(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), "SQLEndTran");
+            }
+            // A driver refuses to disconnect while the server holds a transaction that a
+            // statement began ("BEGIN TRANSACTION" under autocommit); the connection is
+            // going away, so that transaction is given up and the disconnection retried.
+            // Otherwise the handle could not be freed and the session would keep its locks.
+            if (!tolerate(SQLDisconnect(dbc_.get()), "SQLDisconnect") &&
+                tolerate(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), "SQLEndTran")) {
+                tolerate(SQLDisconnect(dbc_.get()), "SQLDisconnect");
+            }
         }
         dbc_.reset();
     }
@@ -161,9 +194,14 @@ std::shared_ptr<odbc::Handle> Connection::new_statement(int32_t timeout_seconds)
     }
     auto statement = std::make_shared<odbc::Handle>(odbc::allocate(odbc::HandleType::Stmt, dbc_));
     if (timeout_seconds > 0) {
-        // Drivers that cannot time statements out answer with a warning; it is ignored.
-        SQLSetStmtAttrW(statement->get(), SQL_ATTR_QUERY_TIMEOUT,
-                        odbc::integer_argument(static_cast<uintptr_t>(timeout_seconds)), 0);
+        // A driver that cannot time statements out still runs them, without the limit.
+        const OdbcStatus timeout = answer(
+            SQLSetStmtAttrW(statement->get(), SQL_ATTR_QUERY_TIMEOUT,
+                            odbc::integer_argument(static_cast<uintptr_t>(timeout_seconds)), 0),
+            *statement, "SQLSetStmtAttrW", OdbcContext::Statement, error_source_);
+        if (timeout.failure) {
+            note(*timeout.failure);
+        }
     }
     std::erase_if(statements_, [](const auto& weak) { return weak.expired(); });
     statements_.push_back(statement);
@@ -179,33 +217,37 @@ Connection::Executed Connection::execute_statement(const Text& sql, ParameterBin
     }
     // Every execution has a statement of its own, so preparing first would only cost a
     // round trip (and psqlODBC cannot execute a prepared call escape with output values).
-    SQLRETURN rc = SQLExecDirectW(st, odbc::wide(sql), SQL_NTS);
-    if (rc == SQL_NEED_DATA) {
-        for (;;) {
-            SQLPOINTER token = nullptr;
-            rc = SQLParamData(st, &token);
-            if (rc != SQL_NEED_DATA) {
-                break;
-            }
-            if (binder == nullptr) {
-                raise(adoerr::kImproperParameter, kSource);
-            }
-            binder->put_data(*statement, token);
+    // SQL_NO_DATA: a searched UPDATE or DELETE that found no row.
+    OdbcStatus status = answer(SQLExecDirectW(st, odbc::wide(sql), SQL_NTS), *statement,
+                               "SQLExecDirectW", OdbcContext::Statement, error_source_);
+    while (status.need_data()) {
+        SQLPOINTER token = nullptr;
+        status = answer(SQLParamData(st, &token), *statement, "SQLParamData",
+                        OdbcContext::Statement, error_source_);
+        if (!status.need_data()) {
+            break;
         }
+        if (binder == nullptr) {
+            raise(adoerr::kImproperParameter, kSource);
+        }
+        binder->put_data(*statement, token);
     }
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-        raise_odbc(*statement, OdbcContext::Statement, error_source_,
-                   u"The statement could not be executed.");
-    }
+    status.or_raise();
     Executed out;
     out.statement = statement;
     SQLSMALLINT columns = 0;
-    if (SQL_SUCCEEDED(SQLNumResultCols(st, &columns))) {
-        out.columns = columns;
-    }
+    // Without the column count a result with rows would pass for one without.
+    check(SQLNumResultCols(st, &columns), *statement, "SQLNumResultCols", OdbcContext::Statement,
+          error_source_);
+    out.columns = columns;
     if (out.columns == 0) {
         SQLLEN count = -1;
-        if (SQL_SUCCEEDED(SQLRowCount(st, &count))) {
+        // A driver that cannot count reports none (-1), as ADO does.
+        const OdbcStatus counted = answer(SQLRowCount(st, &count), *statement, "SQLRowCount",
+                                          OdbcContext::Statement, error_source_);
+        if (counted.failure) {
+            note(*counted.failure);
+        } else {
             out.rows_affected = count;
         }
     }
@@ -231,14 +273,12 @@ std::shared_ptr<Recordset> Connection::Execute(const Text& command_text, int32_t
     return records;
 }
 
-void Connection::set_autocommit(bool on, const char16_t* what) {
-    const SQLRETURN rc = SQLSetConnectAttrW(
-        dbc_.get(), SQL_ATTR_AUTOCOMMIT,
-        odbc::integer_argument(static_cast<uintptr_t>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
-        0);
-    if (!SQL_SUCCEEDED(rc)) {
-        raise_odbc(dbc_, OdbcContext::Transaction, error_source_, what);
-    }
+void Connection::set_autocommit(bool on) {
+    check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+                             odbc::integer_argument(static_cast<uintptr_t>(
+                                 on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                             0),
+          dbc_, "SQLSetConnectAttrW", OdbcContext::Transaction, error_source_);
 }
 
 int32_t Connection::BeginTrans() {
@@ -248,7 +288,7 @@ int32_t Connection::BeginTrans() {
     if (transaction_level_ > 0) {
         raise(adoerr::kTransactionExists, kSource);
     }
-    set_autocommit(false, u"The transaction could not be begun.");
+    set_autocommit(false);
     transaction_level_ = 1;
     return transaction_level_;
 }
@@ -260,12 +300,10 @@ void Connection::CommitTrans() {
     if (transaction_level_ == 0) {
         raise(adoerr::kNoTransaction, kSource);
     }
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT))) {
-        raise_odbc(dbc_, OdbcContext::Transaction, error_source_,
-                   u"The transaction could not be committed.");
-    }
+    check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT), dbc_, "SQLEndTran",
+          OdbcContext::Transaction, error_source_);
     transaction_level_ = 0;
-    set_autocommit(true, u"The connection could not return to autocommit.");
+    set_autocommit(true);
 }
 
 void Connection::RollbackTrans() {
@@ -275,12 +313,22 @@ void Connection::RollbackTrans() {
     if (transaction_level_ == 0) {
         raise(adoerr::kNoTransaction, kSource);
     }
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK))) {
-        raise_odbc(dbc_, OdbcContext::Transaction, error_source_,
-                   u"The transaction could not be rolled back.");
-    }
+    check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_, "SQLEndTran",
+          OdbcContext::Transaction, error_source_);
     transaction_level_ = 0;
-    set_autocommit(true, u"The connection could not return to autocommit.");
+    set_autocommit(true);
+}
+
+bool Connection::catalog_call(int16_t rc, const odbc::Handle& statement,
+                              std::string_view function) {
+    const OdbcStatus status =
+        answer(rc, statement, function, OdbcContext::Statement, error_source_);
+    if (status.unsupported()) {
+        note(*status.failure);
+        return false;
+    }
+    status.or_raise(); // a lost connection must not pass for a table without a key
+    return true;
 }
 
 std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text& table) {
@@ -289,8 +337,9 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
     const SQLSMALLINT schema_length = schema.empty() ? 0 : SQL_NTS;
     {
         auto statement = new_statement(command_timeout_);
-        if (SQL_SUCCEEDED(SQLPrimaryKeysW(statement->get(), nullptr, 0, schema_arg, schema_length,
-                                          odbc::wide(table), SQL_NTS))) {
+        if (catalog_call(SQLPrimaryKeysW(statement->get(), nullptr, 0, schema_arg, schema_length,
+                                         odbc::wide(table), SQL_NTS),
+                         *statement, "SQLPrimaryKeysW")) {
             ResultReader reader(statement, error_source_, false);
             std::vector<Variant> row;
             while (reader.next(row)) {
@@ -305,8 +354,9 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
     }
     // No primary key: the columns of the first unique index identify a row as well.
     auto statement = new_statement(command_timeout_);
-    if (SQL_SUCCEEDED(SQLStatisticsW(statement->get(), nullptr, 0, schema_arg, schema_length,
-                                     odbc::wide(table), SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK))) {
+    if (catalog_call(SQLStatisticsW(statement->get(), nullptr, 0, schema_arg, schema_length,
+                                    odbc::wide(table), SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK),
+                     *statement, "SQLStatisticsW")) {
         ResultReader reader(statement, error_source_, false);
         std::vector<Variant> row;
         Text index_name;
@@ -335,8 +385,17 @@ Text Connection::identifier_quote() {
     std::array<char16_t, 8> buffer{};
     SQLSMALLINT length = 0;
     identifier_quote_ = u"\"";
-    if (open_ && SQL_SUCCEEDED(SQLGetInfoW(dbc_.get(), SQL_IDENTIFIER_QUOTE_CHAR, buffer.data(),
-                                           static_cast<SQLSMALLINT>(sizeof buffer), &length))) {
+    if (!open_) {
+        return identifier_quote_;
+    }
+    // A driver that does not say keeps the standard quote.
+    const OdbcStatus status =
+        answer(SQLGetInfoW(dbc_.get(), SQL_IDENTIFIER_QUOTE_CHAR, buffer.data(),
+                           static_cast<SQLSMALLINT>(sizeof buffer), &length),
+               dbc_, "SQLGetInfoW", OdbcContext::Statement, error_source_);
+    if (status.failure) {
+        note(*status.failure);
+    } else {
         const Text quote = odbc::text_of(buffer.data(), buffer.size());
         if (!quote.empty() && quote != u" ") {
             identifier_quote_ = quote;

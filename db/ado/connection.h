@@ -10,6 +10,7 @@
 #include "platform/odbc_provider.h"
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace pelto::ado {
@@ -27,6 +28,9 @@ public:
     virtual void ConnectComplete(const Error* pError, int32_t& adStatus,
                                  Connection& pConnection) = 0;
     virtual void Disconnect(int32_t& adStatus, Connection& pConnection) = 0;
+    // A driver failure the connection went on without (a time-out or a catalog function
+    // the driver lacks, a disconnection it refused), as ADO's InfoMessage reports one.
+    virtual void InfoMessage(const Error& /*pError*/, Connection& /*pConnection*/) {}
 };
 
 class Connection final : public Object, public std::enable_shared_from_this<Connection> {
@@ -82,13 +86,18 @@ public:
     Text identifier_quote();
     // The Source of errors the provider reports.
     const Text& error_source() const { return error_source_; }
+    // Reports a failure the connection goes on without to the subscribed sink.
+    void note(const Error& failure) noexcept;
 
 private:
     std::shared_ptr<odbc::Handle> new_statement(int32_t timeout_seconds);
     void release_statements() noexcept;
     void disconnect() noexcept;
     [[noreturn]] void fail_open(Error error);
-    void set_autocommit(bool on, const char16_t* what);
+    void set_autocommit(bool on);
+    // A catalog call the driver may lack: true when it succeeded; a driver without the
+    // function is noted and answers false; any other failure is thrown.
+    bool catalog_call(int16_t rc, const odbc::Handle& statement, std::string_view function);
 
     platform::OdbcProviders& providers_;
     Text connection_string_;

@@ -1,7 +1,7 @@
 #include "db/ado/odbc_handle.h"
 
-#include "db/ado/ado_error.h"
 #include "db/ado/odbc_api.h"
+#include "db/ado/odbc_check.h"
 
 #include <clocale>
 #include <cstring>
@@ -10,6 +10,8 @@
 namespace pelto::ado::odbc {
 
 namespace {
+
+constexpr const char16_t* kSource = u"ADODB.Connection";
 
 #ifndef _WIN32
 bool names_utf8(const char* locale_name) {
@@ -71,26 +73,21 @@ std::shared_ptr<Handle> environment() {
     ensure_utf8_character_locale();
 #endif
     SQLHANDLE raw = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw))) {
-        throw VbError(adoerr::kFail, u"ADODB.Connection",
-                      u"The ODBC driver manager could not allocate an environment.");
-    }
+    // No environment, no diagnostics: the error names the function.
+    check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw), Handle(), "SQLAllocHandle",
+          OdbcContext::Connect, kSource);
     auto env = std::make_shared<Handle>(HandleType::Env, raw);
-    if (!SQL_SUCCEEDED(
-            SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, odbc::integer_argument(SQL_OV_ODBC3), 0))) {
-        raise_odbc(*env, OdbcContext::Connect, u"ADODB.Connection",
-                   u"The ODBC driver manager refused ODBC 3 behaviour.");
-    }
+    check(SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, odbc::integer_argument(SQL_OV_ODBC3), 0), *env,
+          "SQLSetEnvAttr", OdbcContext::Connect, kSource);
     shared = env;
     return env;
 }
 
 Handle allocate(HandleType type, const Handle& parent) {
     SQLHANDLE raw = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(static_cast<SQLSMALLINT>(type), parent.get(), &raw))) {
-        raise_odbc(parent, type == HandleType::Dbc ? OdbcContext::Connect : OdbcContext::Statement,
-                   u"ADODB.Connection", u"The ODBC driver could not allocate a handle.");
-    }
+    check(SQLAllocHandle(static_cast<SQLSMALLINT>(type), parent.get(), &raw), parent,
+          "SQLAllocHandle", type == HandleType::Dbc ? OdbcContext::Connect : OdbcContext::Statement,
+          kSource);
     return Handle(type, raw);
 }
 

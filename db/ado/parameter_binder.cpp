@@ -4,6 +4,7 @@
 #include "db/ado/ado_error.h"
 #include "db/ado/chunk_spool.h"
 #include "db/ado/odbc_api.h"
+#include "db/ado/odbc_check.h"
 
 #include <algorithm>
 #include <array>
@@ -333,14 +334,11 @@ void ParameterBinder::bind(const odbc::Handle& statement) {
         fill(slot);
         SQLPOINTER target = slot.streamed ? odbc::integer_argument(i + 1)
                                           : static_cast<SQLPOINTER>(slot.buffer.data());
-        const SQLRETURN rc = SQLBindParameter(
-            statement.get(), static_cast<SQLUSMALLINT>(i + 1), io_type(slot.wanted.direction),
-            slot.c_type, slot.sql_type, slot.column_size, slot.digits, target,
-            static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator);
-        if (!SQL_SUCCEEDED(rc)) {
-            raise_odbc(statement, OdbcContext::Statement, error_source_,
-                       u"The driver refused a parameter.");
-        }
+        check(SQLBindParameter(statement.get(), static_cast<SQLUSMALLINT>(i + 1),
+                               io_type(slot.wanted.direction), slot.c_type, slot.sql_type,
+                               slot.column_size, slot.digits, target,
+                               static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator),
+              statement, "SQLBindParameter", OdbcContext::Statement, error_source_);
     }
 }
 
@@ -354,10 +352,8 @@ void ParameterBinder::put_data(const odbc::Handle& statement, void* token) {
     uint64_t offset = 0;
     while (offset < spool.size()) {
         const size_t got = spool.read(offset, chunk);
-        if (!SQL_SUCCEEDED(SQLPutData(statement.get(), chunk.data(), static_cast<SQLLEN>(got)))) {
-            raise_odbc(statement, OdbcContext::Statement, error_source_,
-                       u"The driver refused a piece of binary data.");
-        }
+        check(SQLPutData(statement.get(), chunk.data(), static_cast<SQLLEN>(got)), statement,
+              "SQLPutData", OdbcContext::Statement, error_source_);
         offset += got;
     }
 }

@@ -153,6 +153,9 @@ void Recordset::Open() {
 
 void Recordset::take_result(std::unique_ptr<ResultReader> reader, bool client,
                             std::shared_ptr<const void> keep_alive) {
+    for (const Error& note : reader->notes()) {
+        connection_->note(note);
+    }
     edits_.clear();
     end_chunk_sequence();
     if (client) {

@@ -3,6 +3,7 @@
 #include "db/ado/ado_enums.h"
 #include "db/ado/ado_error.h"
 #include "db/ado/odbc_api.h"
+#include "db/ado/odbc_check.h"
 
 #include <array>
 #include <limits>
@@ -76,28 +77,33 @@ int milliseconds_of(SQLUINTEGER fraction_ns) {
     return static_cast<int>(fraction_ns / 1000000U);
 }
 
-Text column_text_attribute(SQLHSTMT statement, SQLUSMALLINT column, SQLUSMALLINT field) {
+} // namespace
+
+// Where a column comes from is asked of drivers that may not tell: one that lacks the
+// attribute answers with an empty text (noted); any other failure is the reader's.
+Text ResultReader::column_text_attribute(uint16_t column, uint16_t field) {
     std::array<char16_t, 512> buffer{};
     SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLColAttributeW(
-        statement, column, field, odbc::wide_buffer(buffer.data()),
-        static_cast<SQLSMALLINT>(buffer.size() * sizeof(char16_t)), &length, nullptr);
-    if (!SQL_SUCCEEDED(rc)) {
+    const OdbcStatus status =
+        answer(SQLColAttributeW(statement_->get(), column, field, odbc::wide_buffer(buffer.data()),
+                                static_cast<SQLSMALLINT>(buffer.size() * sizeof(char16_t)), &length,
+                                nullptr),
+               *statement_, "SQLColAttributeW", OdbcContext::Statement, error_source_);
+    if (status.unsupported()) {
+        notes_.push_back(*status.failure);
         return Text();
     }
+    status.or_raise();
     return odbc::text_of(buffer.data(), buffer.size());
 }
-
-} // namespace
 
 ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source,
                            bool with_origins)
     : statement_(std::move(statement)), error_source_(std::move(error_source)),
       text_buffer_(kTextChunkUnits) {
     SQLSMALLINT count = 0;
-    if (!SQL_SUCCEEDED(SQLNumResultCols(statement_->get(), &count))) {
-        fail(u"The driver did not describe the result.");
-    }
+    check(SQLNumResultCols(statement_->get(), &count), *statement_, "SQLNumResultCols",
+          OdbcContext::Statement, error_source_);
     columns_.reserve(static_cast<size_t>(count));
     for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
         std::array<char16_t, 512> name{};
@@ -106,11 +112,10 @@ ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_s
         SQLULEN size = 0;
         SQLSMALLINT digits = 0;
         SQLSMALLINT nullable = 0;
-        if (!SQL_SUCCEEDED(SQLDescribeColW(statement_->get(), c, odbc::wide_buffer(name.data()),
-                                           static_cast<SQLSMALLINT>(name.size()), &name_length,
-                                           &type, &size, &digits, &nullable))) {
-            fail(u"The driver did not describe a column.");
-        }
+        check(SQLDescribeColW(statement_->get(), c, odbc::wide_buffer(name.data()),
+                              static_cast<SQLSMALLINT>(name.size()), &name_length, &type, &size,
+                              &digits, &nullable),
+              *statement_, "SQLDescribeColW", OdbcContext::Statement, error_source_);
         ColumnInfo info;
         info.name = odbc::text_of(name.data(), name.size());
         info.sql_type = type;
@@ -120,13 +125,12 @@ ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_s
         info.ado_type = row != nullptr ? row->ado_type : adVarWChar;
         fetches_.push_back(row != nullptr ? row->fetch : Fetch::Text);
         if (with_origins) {
-            info.base_schema = column_text_attribute(statement_->get(), c, SQL_DESC_SCHEMA_NAME);
-            info.base_table = column_text_attribute(statement_->get(), c, SQL_DESC_BASE_TABLE_NAME);
+            info.base_schema = column_text_attribute(c, SQL_DESC_SCHEMA_NAME);
+            info.base_table = column_text_attribute(c, SQL_DESC_BASE_TABLE_NAME);
             if (info.base_table.empty()) {
-                info.base_table = column_text_attribute(statement_->get(), c, SQL_DESC_TABLE_NAME);
+                info.base_table = column_text_attribute(c, SQL_DESC_TABLE_NAME);
             }
-            info.base_column =
-                column_text_attribute(statement_->get(), c, SQL_DESC_BASE_COLUMN_NAME);
+            info.base_column = column_text_attribute(c, SQL_DESC_BASE_COLUMN_NAME);
             if (info.base_column.empty()) {
                 info.base_column = info.name;
             }
@@ -137,22 +141,14 @@ ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_s
 
 ResultReader::~ResultReader() = default;
 
-void ResultReader::fail(const char16_t* what) {
-    raise_odbc(*statement_, OdbcContext::Statement, error_source_, what);
-}
-
 bool ResultReader::fetch() {
     if (!*statement_) {
         raise(adoerr::kClosedObject, u"ADODB.Recordset");
     }
-    const SQLRETURN rc = SQLFetch(statement_->get());
-    if (rc == SQL_NO_DATA) {
-        return false;
-    }
-    if (!SQL_SUCCEEDED(rc)) {
-        fail(u"The driver could not fetch the next row.");
-    }
-    return true;
+    const OdbcStatus status = answer(SQLFetch(statement_->get()), *statement_, "SQLFetch",
+                                     OdbcContext::Statement, error_source_);
+    status.or_raise();
+    return !status.no_data();
 }
 
 bool ResultReader::next(std::vector<Variant>& row) {
@@ -180,9 +176,8 @@ Variant ResultReader::read_cell(uint16_t column, Fetch fetch) {
     SQLHSTMT st = statement_->get();
     SQLLEN indicator = 0;
     auto get = [&](SQLSMALLINT c_type, void* target, SQLLEN size) {
-        if (!SQL_SUCCEEDED(SQLGetData(st, column, c_type, target, size, &indicator))) {
-            fail(u"The driver could not read a value.");
-        }
+        check(SQLGetData(st, column, c_type, target, size, &indicator), *statement_, "SQLGetData",
+              OdbcContext::Statement, error_source_);
         return indicator != SQL_NULL_DATA;
     };
     switch (fetch) {
@@ -249,14 +244,15 @@ Variant ResultReader::read_text(uint16_t column) {
     const auto capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(char16_t));
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(statement_->get(), column, SQL_C_WCHAR, text_buffer_.data(),
-                                        capacity, &indicator);
-        if (rc == SQL_NO_DATA) {
+        const OdbcStatus status =
+            answer(SQLGetData(statement_->get(), column, SQL_C_WCHAR, text_buffer_.data(), capacity,
+                              &indicator),
+                   *statement_, "SQLGetData", OdbcContext::Statement, error_source_);
+        status.or_raise();
+        if (status.no_data()) {
             break;
         }
-        if (!SQL_SUCCEEDED(rc)) {
-            fail(u"The driver could not read a text value.");
-        }
+        const SQLRETURN rc = status.rc;
         if (indicator == SQL_NULL_DATA) {
             return Null{};
         }
@@ -280,13 +276,17 @@ Variant ResultReader::read_binary(uint16_t column) {
         byte_buffer_.resize(kByteChunk);
     }
     SQLLEN indicator = 0;
-    SQLRETURN rc = SQLGetData(statement_->get(), column, SQL_C_BINARY, byte_buffer_.data(),
-                              static_cast<SQLLEN>(byte_buffer_.size()), &indicator);
+    const auto get_piece = [&](void* target, size_t room) {
+        const OdbcStatus status =
+            answer(SQLGetData(statement_->get(), column, SQL_C_BINARY, target,
+                              static_cast<SQLLEN>(room), &indicator),
+                   *statement_, "SQLGetData", OdbcContext::Statement, error_source_);
+        status.or_raise();
+        return status.rc;
+    };
+    SQLRETURN rc = get_piece(byte_buffer_.data(), byte_buffer_.size());
     if (rc == SQL_NO_DATA) {
         return ByteArray();
-    }
-    if (!SQL_SUCCEEDED(rc)) {
-        fail(u"The driver could not read a binary value.");
     }
     if (indicator == SQL_NULL_DATA) {
         return Null{};
@@ -309,13 +309,9 @@ Variant ResultReader::read_binary(uint16_t column) {
             out.resize(out.size() + kByteChunk);
         }
         const size_t room = out.size() - have;
-        rc = SQLGetData(statement_->get(), column, SQL_C_BINARY, out.data() + have,
-                        static_cast<SQLLEN>(room), &indicator);
+        rc = get_piece(out.data() + have, room);
         if (rc == SQL_NO_DATA) {
             break;
-        }
-        if (!SQL_SUCCEEDED(rc)) {
-            fail(u"The driver could not read a binary value.");
         }
         if (rc == SQL_SUCCESS) {
             have += std::min(static_cast<size_t>(std::max<SQLLEN>(indicator, 0)), room);

@@ -2,6 +2,7 @@
 // and its rows as variants, one row at a time.
 #pragma once
 
+#include "core/error.h"
 #include "core/variant.h"
 #include "db/ado/odbc_handle.h"
 
@@ -41,13 +42,16 @@ public:
     bool next(std::vector<Variant>& row);
     // The next row's values added at the end of `cells`; false after the last row.
     bool append_next(std::vector<Variant>& cells);
+    // The driver failures the reader went on without (a column origin the driver cannot
+    // tell), for the connection to report.
+    const std::vector<Error>& notes() const { return notes_; }
 
 private:
     bool fetch();
     Variant read_cell(uint16_t column, Fetch fetch);
     Variant read_text(uint16_t column);
     Variant read_binary(uint16_t column);
-    void fail(const char16_t* what);
+    Text column_text_attribute(uint16_t column, uint16_t field);
 
     std::shared_ptr<odbc::Handle> statement_;
     Text error_source_;
@@ -55,6 +59,7 @@ private:
     std::vector<Fetch> fetches_; // by column: decided once, not for every cell
     std::vector<char16_t> text_buffer_;
     std::vector<uint8_t> byte_buffer_;
+    std::vector<Error> notes_;
 };
 
 } // namespace pelto::ado

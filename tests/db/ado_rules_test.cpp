@@ -1,6 +1,7 @@
 // The rules of the ADO layer that need no database: the SQLSTATE table, GetRecordSet's
 // choice of message and the clock digits.
 #include "db/ado/ado_error.h"
+#include "db/ado/odbc_check.h"
 #include "db/cls_db_mng.h"
 #include "db/cls_db_mng_trap.h"
 
@@ -61,6 +62,8 @@ TEST(SqlStateTable, TheMostTellingRecordDecides) {
     EXPECT_EQ(e1.number, adoerr::kFail);
     EXPECT_EQ(e1.description, freetds[0].message);
     EXPECT_EQ(e1.source, u"src");
+    EXPECT_EQ(e1.sql_state, u"08S01"); // the record the description came from
+    EXPECT_EQ(e1.native, 20009);
     // A warning first, the refused login after it.
     const std::vector<DiagRecord> login{{u"01000", 0, u"changed database context"},
                                         {u"28000", 18456, u"Login failed for user 'sa'."}};
@@ -70,6 +73,27 @@ TEST(SqlStateTable, TheMostTellingRecordDecides) {
     const Error none = ado::odbc_error({}, ado::OdbcContext::Connect, u"s", u"no file");
     EXPECT_EQ(none.number, adoerr::kFail);
     EXPECT_EQ(none.description, u"no file");
+    EXPECT_TRUE(none.sql_state.empty());
+    EXPECT_EQ(none.native, 0);
+}
+
+TEST(OdbcCheck, AFailureWithoutADiagnosticRecordNamesTheFunction) {
+    try {
+        ado::check(-1, ado::odbc::Handle(), "SQLExecDirectW", ado::OdbcContext::Statement, u"src");
+        ADD_FAILURE() << "a failed call passed";
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number(), adoerr::kSyntaxOrAccess);
+        EXPECT_TRUE(contains(e.error().description, u"SQLExecDirectW"))
+            << to_utf8(e.error().description);
+    }
+    // A call whose failure is an answer: no more rows is no failure, an error is read.
+    EXPECT_FALSE(
+        ado::answer(100, ado::odbc::Handle(), "SQLFetch", ado::OdbcContext::Statement, u"src")
+            .failed());
+    const auto failed =
+        ado::answer(-1, ado::odbc::Handle(), "SQLFetch", ado::OdbcContext::Statement, u"src");
+    ASSERT_TRUE(failed.failed());
+    EXPECT_TRUE(contains(failed.failure->description, u"SQLFetch"));
 }
 
 TEST(RecordSetFailureNotice, ChoosesReconnectionAndMessageInTheirOrder) {

@@ -39,6 +39,28 @@ TEST_P(StatementsTest, TheInstitutionLookupReadsKoreanNamesAndCountsRowsExactly)
     EXPECT_TRUE(none->Eof());
 }
 
+TEST_P(StatementsTest, AFailingStatementKeepsTheDriversSqlStateAndNativeCodeUpToTheLog) {
+    // SQLite reports a missing table as HY000 with its own code SQLITE_ERROR (1); psqlODBC
+    // as 42P01 with its code for an execution error (1).
+    const Text state = postgres() ? u"42P01" : u"HY000";
+    const int32_t native = 1;
+    try {
+        db.sConnect->Execute(u"SELECT * FROM 없는표");
+        ADD_FAILURE() << "the statement ran";
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number(), adoerr::kInvalidObject);
+        EXPECT_EQ(e.error().sql_state, state);
+        EXPECT_EQ(e.error().native, native);
+    }
+    ASSERT_EQ(db.RunSQL(u"SELECT * FROM 없는표"), -1000);
+    const std::string suffix =
+        "(SQLSTATE " + to_utf8(state) + ", native " + std::to_string(native) + ")";
+    ASSERT_FALSE(machine.log.lines.empty());
+    const std::string& line = machine.log.lines.back();
+    EXPECT_TRUE(line.starts_with("clsDBMng: RunSQL failed: ")) << line;
+    EXPECT_TRUE(line.ends_with(suffix)) << line;
+}
+
 TEST_P(StatementsTest, ServerSideRecordSetsStreamForwardOnly) {
     // Asked for a keyset cursor with optimistic locking; it reports what it is.
     const auto records =
@@ -209,6 +231,27 @@ TEST_P(DroppedConnectionTest, GetRecordSetReconnectsAndSaysTheConnectionFailed) 
     ASSERT_TRUE(again);
     EXPECT_EQ(again->RecordCount(), 3);
     EXPECT_EQ(machine.ui.messages.size(), 1U);
+}
+
+TEST_P(DroppedConnectionTest, AnUpdateAfterTheServerEndedTheSessionSaysSoNotThatTheKeyIsMissing) {
+    const auto row = db.GetRecordSet(u"SELECT 요양기관코드, SQLPW FROM PL_기관정보 WHERE "
+                                     u"요양기관코드 = '12345678'",
+                                     0, ado::adLockOptimistic, 3);
+    ASSERT_TRUE(row);
+    ASSERT_EQ(row->State(), ado::adStateOpen);
+    row->Fields(u"SQLPW").Value(Variant(u"Y"));
+    central->drop_other_sessions();
+    try {
+        row->Update();
+        ADD_FAILURE() << "the update went through";
+    } catch (const VbError& e) {
+        // The catalog call that looks for the key fails with the lost session; that
+        // failure, not a table without a key, is what the caller learns.
+        EXPECT_EQ(e.number(), adoerr::kFail);
+        EXPECT_FALSE(e.error().sql_state.empty());
+        EXPECT_FALSE(contains(e.error().description, u"key column information"))
+            << to_utf8(e.error().description);
+    }
 }
 
 TEST_P(DroppedConnectionTest, RunSqlOnADroppedConnectionFailsQuietly) {

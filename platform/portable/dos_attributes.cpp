@@ -13,8 +13,6 @@ namespace pelto::platform::portable::dos {
 
 namespace {
 
-constexpr const char* kXattrName = "user.DOSATTRIB";
-
 // Attributes of entries on file systems without user extended attributes.
 class MemoryStore {
 public:

@@ -16,6 +16,9 @@
 
 namespace pelto::platform::portable::dos {
 
+// The extended attribute that holds them, as Wine and Samba name it.
+constexpr const char* kXattrName = "user.DOSATTRIB";
+
 // The attributes of the entry at `path`, whose lstat is `st`: a symbolic link is
 // kReparsePoint plus kDirectory when it leads to a folder (kArchive otherwise), and is
 // never changed through; a folder always has kDirectory; a file always has kArchive.

@@ -223,17 +223,8 @@ public:
     }
 
     bool write(std::span<const uint8_t> data) override {
-        while (!data.empty()) {
-            const ssize_t n = ::write(fd_.get(), data.data(), data.size());
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            data = data.subspan(static_cast<size_t>(n));
-        }
-        return true;
+        return write_all(fd_.get(),
+                         std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
     }
 
 private:

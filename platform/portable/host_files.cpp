@@ -1,5 +1,7 @@
 #include "platform/portable/host_files.h"
 
+#include "platform/portable/dos_attributes.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,10 @@ UniqueFd::~UniqueFd() {
     if (fd_ >= 0) {
         ::close(fd_);
     }
+}
+
+bool UniqueFd::close() {
+    return ::close(release()) == 0;
 }
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
@@ -60,6 +66,20 @@ std::optional<std::string> read_whole_file(const fs::path& path, int& error_numb
     return out;
 }
 
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
 mode_t process_umask() {
     // /proc tells the mask without the set-and-restore race of umask(2).
     int error_number = 0;
@@ -75,25 +95,11 @@ mode_t process_umask() {
 
 namespace {
 
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 void copy_dos_attributes(const fs::path& from, int to_fd) {
     char value[256];
-    const ssize_t n = ::lgetxattr(from.c_str(), "user.DOSATTRIB", value, sizeof value);
+    const ssize_t n = ::lgetxattr(from.c_str(), dos::kXattrName, value, sizeof value);
     if (n > 0) {
-        ::fsetxattr(to_fd, "user.DOSATTRIB", value, static_cast<size_t>(n), 0);
+        ::fsetxattr(to_fd, dos::kXattrName, value, static_cast<size_t>(n), 0);
     }
 }
 

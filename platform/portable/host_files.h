@@ -1,5 +1,5 @@
 // Small pieces of POSIX file handling shared by the portable services: an owned file
-// descriptor, reading a whole file, and replacing a file atomically.
+// descriptor, the one write loop, reading a whole file, and replacing a file atomically.
 #pragma once
 
 #include <filesystem>
@@ -28,10 +28,17 @@ public:
         fd_ = -1;
         return fd;
     }
+    // Closes now, so that a failing close (a full disk on some file systems) is seen;
+    // errno tells why.
+    bool close();
 
 private:
     int fd_ = -1;
 };
+
+// Writes all of `bytes`, going on after a signal or a short write; false with errno set
+// when the system refuses.
+bool write_all(int fd, std::string_view bytes);
 
 // The text of errno's current value ("No such file or directory").
 std::string errno_text(int error_number);

@@ -12,11 +12,7 @@ namespace pelto::platform::portable {
 
 FileRunLog::FileRunLog(std::filesystem::path path) : path_(std::move(path)) {}
 
-FileRunLog::~FileRunLog() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
+FileRunLog::~FileRunLog() = default;
 
 LocalTime FileRunLog::local_time() const {
     timespec now{};
@@ -33,30 +29,17 @@ LocalTime FileRunLog::local_time() const {
 }
 
 bool FileRunLog::append(std::string_view record) {
-    if (fd_ < 0 && !failed_) {
+    if (!fd_.valid() && !failed_) {
         std::error_code ec;
         std::filesystem::create_directories(path_.parent_path(), ec);
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
+        fd_ = UniqueFd(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd_.valid()) {
             failed_ = true;
             std::fprintf(stderr, "PeltoUserInstall_H: cannot write the run log %s: %s\n",
                          path_.c_str(), errno_text(errno).c_str());
         }
     }
-    if (fd_ < 0) {
-        return false;
-    }
-    while (!record.empty()) {
-        const ssize_t n = ::write(fd_, record.data(), record.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        record.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
+    return fd_.valid() && write_all(fd_.get(), record);
 }
 
 } // namespace pelto::platform::portable

@@ -3,6 +3,7 @@
 // error says so once and the lines go; the run never stops for its log.
 #pragma once
 
+#include "platform/portable/host_files.h"
 #include "platform/run_log.h"
 
 #include <filesystem>
@@ -24,7 +25,7 @@ private:
     bool append(std::string_view record) override;
 
     std::filesystem::path path_;
-    int fd_ = -1;
+    UniqueFd fd_;
     bool failed_ = false;
 };
 

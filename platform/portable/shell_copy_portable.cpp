@@ -5,7 +5,9 @@
 // end, so a failed copy never leaves half a file behind.
 #include "platform/portable/shell_copy_portable.h"
 
+#include "platform/portable/dos_attributes.h"
 #include "platform/portable/host_failure.h"
+#include "platform/portable/host_files.h"
 #include "platform/portable/terminal_ui.h"
 
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <variant>
 #include <vector>
 
 namespace pelto::platform::portable {
@@ -34,30 +37,6 @@ constexpr int kUnknownError = 0x402; // an unknown error occurred
 
 // Copies larger than this show a progress line.
 constexpr off_t kProgressThreshold = off_t{4} * 1024 * 1024;
-constexpr const char* kDosAttributes = "user.DOSATTRIB";
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now, so that a failing close (a full disk on some file systems) is seen.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 // The temporary file until it has been renamed into place.
 class TempFile {
 public:
@@ -104,21 +83,6 @@ int report_errno(TextView source, TextView destination, const std::string& what,
     return report(source, destination, what + ": " + std::strerror(error), status_of(error));
 }
 
-bool write_all(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 class Progress {
 public:
     Progress(std::string name, off_t total)
@@ -151,8 +115,10 @@ private:
 PortableShellCopy::PortableShellCopy(const MachineRoot& machine, RunLog& log)
     : machine_(machine), log_(log) {}
 
-int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_file,
-                                 TextView destination_folder) {
+// The checks the shell makes before it copies anything; a status (reported as the shell
+// reports it) when the copy must not be made, or where it goes.
+std::variant<PortableShellCopy::Plan, int>
+PortableShellCopy::plan(TextView source_file, TextView destination_folder) const {
     namespace fs = std::filesystem;
     // A link is followed as the shell follows it, but never off the machine.
     const std::optional<fs::path> named = machine_.to_host(source_file);
@@ -210,11 +176,21 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
             return kCancelled;
         }
     }
+    return Plan{*source, *target, name, destination_file};
+}
+
+int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_file,
+                                 TextView destination_folder) {
+    const std::variant<Plan, int> planned = plan(source_file, destination_folder);
+    if (const int* status = std::get_if<int>(&planned)) {
+        return *status;
+    }
+    const Plan& copy = std::get<Plan>(planned);
 
     // The system call that stops the copy goes to the run log; its reason is also
     // reported as the shell reports it.
-    const auto refused = [&](int error, const char* call, TextView subject, const fs::path& host,
-                             const std::string& what) {
+    const auto refused = [&](int error, const char* call, TextView subject,
+                             const std::filesystem::path& host, const std::string& what) {
         log_os_failure(log_, errno_failure(error, call, subject, host));
         return report_errno(source_file, destination_folder, what, error);
     };
@@ -222,25 +198,24 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
     const std::string cannot_read = "원본을 읽을 수 없습니다";
     const std::string cannot_write = "대상에 쓸 수 없습니다";
 
-    Fd in(::open(source->c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
-        return refused(errno, "open", source_file, *source, cannot_open);
+    UniqueFd in(::open(copy.source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) {
+        return refused(errno, "open", source_file, copy.source, cannot_open);
     }
     struct stat st {};
     if (::fstat(in.get(), &st) != 0) {
-        return refused(errno, "fstat", source_file, *source, cannot_read);
+        return refused(errno, "fstat", source_file, copy.source, cannot_read);
     }
 
-    std::string pattern = (target->parent_path() / ("." + name + ".copy-XXXXXX")).string();
-    const int tmp_fd = ::mkstemp(pattern.data());
-    if (tmp_fd < 0) {
+    std::string pattern = (copy.target.parent_path() / ("." + copy.name + ".copy-XXXXXX")).string();
+    UniqueFd out(::mkstemp(pattern.data()));
+    if (!out.valid()) {
         const int error = errno;
-        return refused(error, "mkstemp", destination_file, pattern, cannot_write);
+        return refused(error, "mkstemp", copy.destination_file, pattern, cannot_write);
     }
-    Fd out(tmp_fd);
     TempFile temp(pattern);
 
-    Progress progress(name, unattended() ? 0 : st.st_size); // no progress unattended
+    Progress progress(copy.name, unattended() ? 0 : st.st_size); // no progress unattended
     std::vector<char> buffer(size_t{1} << 20);
     off_t done = 0;
     while (true) {
@@ -251,15 +226,15 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
             }
             const int error = errno;
             progress.finish();
-            return refused(error, "read", source_file, *source, cannot_read);
+            return refused(error, "read", source_file, copy.source, cannot_read);
         }
         if (n == 0) {
             break;
         }
-        if (!write_all(out.get(), buffer.data(), static_cast<size_t>(n))) {
+        if (!write_all(out.get(), std::string_view(buffer.data(), static_cast<size_t>(n)))) {
             const int error = errno;
             progress.finish();
-            return refused(error, "write", destination_file, temp.path(), cannot_write);
+            return refused(error, "write", copy.destination_file, temp.path(), cannot_write);
         }
         done += n;
         progress.update(done);
@@ -270,9 +245,9 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
     (void)::fchmod(out.get(), st.st_mode & 07777);
     std::vector<char> attributes(256);
     const ssize_t attr_size =
-        ::fgetxattr(in.get(), kDosAttributes, attributes.data(), attributes.size());
+        ::fgetxattr(in.get(), dos::kXattrName, attributes.data(), attributes.size());
     if (attr_size > 0) {
-        (void)::fsetxattr(out.get(), kDosAttributes, attributes.data(),
+        (void)::fsetxattr(out.get(), dos::kXattrName, attributes.data(),
                           static_cast<size_t>(attr_size), 0);
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -280,15 +255,16 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
 
     if (::fsync(out.get()) != 0) {
         const int error = errno;
-        return refused(error, "fsync", destination_file, temp.path(), cannot_write);
+        return refused(error, "fsync", copy.destination_file, temp.path(), cannot_write);
     }
     if (!out.close()) {
         const int error = errno;
-        return refused(error, "close", destination_file, temp.path(), cannot_write);
+        return refused(error, "close", copy.destination_file, temp.path(), cannot_write);
     }
-    if (::rename(temp.path().c_str(), target->c_str()) != 0) {
+    if (::rename(temp.path().c_str(), copy.target.c_str()) != 0) {
         const int error = errno;
-        return refused(error, "rename", destination_file, *target, "대상 파일을 바꿀 수 없습니다");
+        return refused(error, "rename", copy.destination_file, copy.target,
+                       "대상 파일을 바꿀 수 없습니다");
     }
     temp.keep();
     return kDone;

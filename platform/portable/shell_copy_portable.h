@@ -8,6 +8,10 @@
 #include "platform/run_log.h"
 #include "platform/shell_copy.h"
 
+#include <filesystem>
+#include <string>
+#include <variant>
+
 namespace pelto::platform::portable {
 
 class PortableShellCopy final : public ShellCopy {
@@ -17,6 +21,15 @@ public:
                   TextView destination_folder) override;
 
 private:
+    // Where a copy goes, once the checks have passed.
+    struct Plan {
+        std::filesystem::path source; // the file itself, links followed
+        std::filesystem::path target;
+        std::string name;      // the source's own name, which the copy keeps
+        Text destination_file; // the copy as a Windows path, for the log
+    };
+    std::variant<Plan, int> plan(TextView source_file, TextView destination_folder) const;
+
     const MachineRoot& machine_;
     RunLog& log_;
 };

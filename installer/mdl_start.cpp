@@ -171,20 +171,14 @@ Text fG_GenericErrorText(int32_t number, TextView description) {
     return from_utf8("Run-time error '" + shown + "':\n\n") + Text(description);
 }
 
-void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& options) {
-    log(p, "installation run started");
+namespace {
 
-    // Steps 1 and 2: client aliases of the two central servers, the second on port 4181.
-    const Text server1(kCentralServer1);
+// Steps 3 to 8: the institution's row in the central database, read into the program's
+// state. False when the run stops quietly (no central database, no code, no row).
+bool look_up_institution(platform::Platform& p, ProgramState& g,
+                         const installer::RunOptions& options) {
+    // Step 3: the central database, through the second server's alias.
     const Text server2(kCentralServer2);
-    log(p, "step 1: alias for the first central server " + u8(server1));
-    mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server1, Variant(u"DBMSSOCN," + server1),
-                                  kText);
-    log(p, "step 2: alias for the second central server " + u8(server2));
-    mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server2,
-                                  Variant(u"DBMSSOCN," + server2 + Text(kCentralPort)), kText);
-
-    // Step 3: the central database.
     log(p, "step 3: connecting to the central database " + u8(kCentralDatabase) + " on " +
                u8(server2));
     if (manager(p, g).ConnectServerDB(Variant(server2), Variant(Text(kCentralLogin)),
@@ -192,7 +186,7 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
                                       Text(kCentralDatabase)) == 0) {
         stop(p, g, exit_status::kCentralConnectionFailed,
              "the central database could not be reached");
-        return;
+        return false;
     }
     log(p, "step 3: connected to the central database");
 
@@ -205,7 +199,7 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
     if (code.empty()) {
         stop(p, g, exit_status::kNoCodeEntered,
              "no care-institution code entered (empty or cancelled)");
-        return;
+        return false;
     }
     if (!options.code) {
         log(p, "step 4: care-institution code entered: '" + u8(code) + "'");
@@ -224,7 +218,7 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
     if (rows == 0) {
         p.ui.message_box(kUnknownCodeMessage, platform::MessageIcon::Information, kAppTitle);
         stop(p, g, exit_status::kUnknownCode, "no institution row for the code");
-        return;
+        return false;
     }
 
     // Step 8: the first row, each column as text, unchanged.
@@ -236,10 +230,12 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
     log(p, "step 8: update path '" + u8(g.gUpdatePath) + "', institution server '" +
                u8(g.gSQLName) + "', login '" + u8(g.gSQLUser) + "', database '" + u8(g.gMainDB) +
                "', password " + (g.gSQLPW.empty() ? "empty" : "deciphered"));
+    return true;
+}
 
-    // Before anything is removed: would the copy find the update path, the installer and
-    // the updater? A run that cannot go on ends here, with the message and status of the
-    // later step, and loses nothing. Steps 11 to 15 still check for themselves.
+// Before anything is removed: would the copy find the update path, the installer and the
+// updater? A run that cannot go on ends here and loses nothing.
+void check_update_path(platform::Platform& p, ProgramState& g) {
     log(p, "checking the update path before anything is removed");
     switch (frm다운로드::fG_CheckUpdatePath(p, g.gUpdatePath)) {
     case frm다운로드::UpdatePath::CannotBeListed:
@@ -255,7 +251,11 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
     case frm다운로드::UpdatePath::Usable:
         break;
     }
+}
 
+// Steps 9 to 16: the old resources and settings files go (kept first), the installer and
+// updater are copied, the warning shown, and both programs run to their end.
+void replace_programs(platform::Platform& p, ProgramState& g) {
     // The settings files step 10 deletes are kept first; when they cannot all be kept,
     // error 75 ends the run with nothing deleted.
     mdl보관::fG_KeepBinIniFiles(p, mdl보관::fG_Stamp(std::time(nullptr)));
@@ -287,7 +287,10 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
                          "updater missing in the staging folder");
     }
     run_and_wait(p, kUpdater, "updater");
+}
 
+// Steps 17 to 20: the settings file, the institution server's test and the policy values.
+void configure_workstation(platform::Platform& p, ProgramState& g) {
     // Step 17: the settings-file template.
     log(p, "step 17: copying the settings-file template");
     frm다운로드::sG_ShowMe(p, g.gUpdatePath, 1);
@@ -319,6 +322,29 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
     for (const PolicyValue& v : kPolicyValues) {
         mdl레지스트리::sG_SetRegValue(p, Text(kPolicyKey), Text(v.name), Variant(v.value), kNumber);
     }
+}
+
+} // namespace
+
+void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& options) {
+    log(p, "installation run started");
+
+    // Steps 1 and 2: client aliases of the two central servers, the second on port 4181.
+    const Text server1(kCentralServer1);
+    const Text server2(kCentralServer2);
+    log(p, "step 1: alias for the first central server " + u8(server1));
+    mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server1, Variant(u"DBMSSOCN," + server1),
+                                  kText);
+    log(p, "step 2: alias for the second central server " + u8(server2));
+    mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server2,
+                                  Variant(u"DBMSSOCN," + server2 + Text(kCentralPort)), kText);
+
+    if (!look_up_institution(p, g, options)) {
+        return;
+    }
+    check_update_path(p, g);
+    replace_programs(p, g);
+    configure_workstation(p, g);
 
     // Step 21.
     end_with_message(p, kCompletedMessage, exit_status::kCompleted, "installation completed");

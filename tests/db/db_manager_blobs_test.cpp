@@ -1,6 +1,5 @@
 // Files into binary columns and back, byte for byte, on every backend (BLOB on SQLite,
 // bytea on PostgreSQL), and the rules for a file that already exists.
-#include "platform/portable/filesystem_portable.h"
 #include "tests/db/backend_fixture.h"
 
 namespace pelto::dbtest {
@@ -14,7 +13,7 @@ protected:
             u"CREATE TABLE 사진 (번호 INTEGER PRIMARY KEY, 이름 VARCHAR(20), 내용 " +
             central->blob_type() + u")");
         central->admin().run(u"INSERT INTO 사진 VALUES (1, '첫째', NULL), (2, '둘째', NULL)");
-        machine.files.create_directory(u"C:\\work");
+        machine.files().create_directory(u"C:\\work");
     }
 
     std::shared_ptr<ado::Recordset> open_row(int number, int lock = ado::adLockOptimistic) {
@@ -27,21 +26,21 @@ protected:
     void round_trip(size_t size, const std::vector<size_t>& expected_reads) {
         SCOPED_TRACE(size);
         const ByteArray bytes = pattern_bytes(size, static_cast<uint32_t>(size));
-        write_file(machine.files.host(u"C:\\work\\in.bin"), bytes);
-        machine.files.read_sizes.clear();
+        write_file(machine.host(u"C:\\work\\in.bin"), bytes);
+        machine.files().read_sizes.clear();
         const auto row = open_row(1);
         ASSERT_TRUE(row);
         ASSERT_EQ(row->State(), ado::adStateOpen);
         EXPECT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\in.bin"),
                   static_cast<int32_t>(size));
-        EXPECT_EQ(machine.files.read_sizes, expected_reads);
+        EXPECT_EQ(machine.files().read_sizes, expected_reads);
         row->Update();
 
         const auto fresh = open_row(1, ado::adLockReadOnly);
         ASSERT_TRUE(fresh);
         const Text out = u"C:\\work\\out" + from_utf8(std::to_string(size)) + u".bin";
         EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), out), 1);
-        EXPECT_EQ(read_file(machine.files.host(out)), bytes);
+        EXPECT_EQ(read_file(machine.host(out)), bytes);
         EXPECT_EQ(fresh->Fields(u"이름").Value(), Variant(u"첫째"));
     }
 };
@@ -59,8 +58,8 @@ TEST_P(BlobsTest, FilesAreStoredInWholeChunksAndRestoredByteForByte) {
 TEST_P(BlobsTest, EverySaveReplacesWhatTheFieldHeld) {
     const ByteArray large = pattern_bytes(40000, 11);
     const ByteArray small = pattern_bytes(100, 12);
-    write_file(machine.files.host(u"C:\\work\\large.bin"), large);
-    write_file(machine.files.host(u"C:\\work\\small.bin"), small);
+    write_file(machine.host(u"C:\\work\\large.bin"), large);
+    write_file(machine.host(u"C:\\work\\small.bin"), small);
     const auto row = open_row(1);
     ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\large.bin"), 40000);
     // Nor does a failed save in between join anything.
@@ -70,11 +69,11 @@ TEST_P(BlobsTest, EverySaveReplacesWhatTheFieldHeld) {
     row->Update();
     const auto fresh = open_row(1, ado::adLockReadOnly);
     EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\out.bin"), 1);
-    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\out.bin")), small);
+    EXPECT_EQ(read_file(machine.host(u"C:\\work\\out.bin")), small);
 }
 
 TEST_P(BlobsTest, AnEmptyFileAppendsNothingAndAMissingOneFails) {
-    write_file(machine.files.host(u"C:\\work\\empty.bin"), {});
+    write_file(machine.host(u"C:\\work\\empty.bin"), {});
     const auto row = open_row(2);
     EXPECT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\empty.bin"), 0);
     row->Update();
@@ -82,14 +81,14 @@ TEST_P(BlobsTest, AnEmptyFileAppendsNothingAndAMissingOneFails) {
     const auto fresh = open_row(2, ado::adLockReadOnly);
     EXPECT_TRUE(fresh->Fields(u"내용").Value().is_null());
     EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\never.bin"), 0);
-    EXPECT_FALSE(machine.files.get_attributes(u"C:\\work\\never.bin"));
+    EXPECT_FALSE(machine.files().get_attributes(u"C:\\work\\never.bin"));
     EXPECT_EQ(db.ErrorDesc, u"");
-    EXPECT_TRUE(machine.ui.messages.empty());
+    EXPECT_TRUE(machine.ui().messages.empty());
 }
 
 TEST_P(BlobsTest, AValueStoredInChunksCanBeReadBeforeItIsWritten) {
     const ByteArray bytes = pattern_bytes(3 * 1024 * 1024 + 5, 9); // spills to a temporary file
-    write_file(machine.files.host(u"C:\\work\\big.bin"), bytes);
+    write_file(machine.host(u"C:\\work\\big.bin"), bytes);
     const auto row = open_row(1);
     ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\big.bin"),
               static_cast<int32_t>(bytes.size()));
@@ -97,72 +96,66 @@ TEST_P(BlobsTest, AValueStoredInChunksCanBeReadBeforeItIsWritten) {
     row->Update();
     // The record set's own copy, and the database's.
     EXPECT_EQ(db.ImageDBLoad(row->Fields(u"내용"), u"C:\\work\\cached.bin"), 1);
-    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\cached.bin")), bytes);
+    EXPECT_EQ(read_file(machine.host(u"C:\\work\\cached.bin")), bytes);
     EXPECT_EQ(
         db.ImageDBLoad(open_row(1, ado::adLockReadOnly)->Fields(u"내용"), u"C:\\work\\db.bin"), 1);
-    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\db.bin")), bytes);
+    EXPECT_EQ(read_file(machine.host(u"C:\\work\\db.bin")), bytes);
 }
 
 TEST_P(BlobsTest, AnExistingFileIsKeptUnlessAnUpdateIsAsked) {
     const ByteArray stored = pattern_bytes(5000, 3);
-    write_file(machine.files.host(u"C:\\work\\in.bin"), stored);
+    write_file(machine.host(u"C:\\work\\in.bin"), stored);
     const auto row = open_row(1);
     ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\in.bin"), 5000);
     row->Update();
 
     const ByteArray previous = pattern_bytes(9000, 4);
-    write_file(machine.files.host(u"C:\\work\\there.bin"), previous);
+    write_file(machine.host(u"C:\\work\\there.bin"), previous);
     const auto fresh = open_row(1, ado::adLockReadOnly);
     EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\there.bin"), 1);
-    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\there.bin")), previous);
+    EXPECT_EQ(read_file(machine.host(u"C:\\work\\there.bin")), previous);
     EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\there.bin", true), 1);
-    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\there.bin")), stored);
+    EXPECT_EQ(read_file(machine.host(u"C:\\work\\there.bin")), stored);
 
     // A null field with an update asked: the old file is gone and nothing replaces it.
     const auto empty = open_row(2, ado::adLockReadOnly);
     EXPECT_EQ(db.ImageDBLoad(empty->Fields(u"내용"), u"C:\\work\\there.bin", true), 0);
-    EXPECT_FALSE(machine.files.get_attributes(u"C:\\work\\there.bin"));
+    EXPECT_FALSE(machine.files().get_attributes(u"C:\\work\\there.bin"));
 }
 
 TEST_P(BlobsTest, AWildcardNameNeverDeletesTheFilesItMatches) {
-    write_file(machine.files.host(u"C:\\work\\in.bin"), pattern_bytes(100, 8));
+    write_file(machine.host(u"C:\\work\\in.bin"), pattern_bytes(100, 8));
     const auto row = open_row(1);
     ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\in.bin"), 100);
     row->Update();
-    // The machine's own folder listing, which matches DOS wildcards as Dir and Kill do.
-    const platform::Platform& real = machine.platform();
-    platform::portable::PortableFileSystem files(machine.machine, real.log);
-    platform::Platform with_files{real.registry,  real.profiles, files,     real.shell,
-                                  real.processes, real.ui,       real.odbc, real.log};
-    Text sql;
-    clsDBMng manager(with_files, sql);
     const ByteArray other = pattern_bytes(300, 9);
-    write_file(machine.files.host(u"C:\\work\\other.bin"), other);
+    write_file(machine.host(u"C:\\work\\other.bin"), other);
     const auto fresh = open_row(1, ado::adLockReadOnly);
-    EXPECT_EQ(manager.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\*.bin"), 1);
-    EXPECT_EQ(manager.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\*.bin", true), -1);
-    EXPECT_TRUE(contains(from_utf8(machine.log.lines.back()), u"Bad file name or number"))
-        << machine.log.lines.back();
-    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\other.bin")), other);
-    EXPECT_TRUE(files.get_attributes(u"C:\\work\\in.bin"));
+    // The machine's folder listing matches DOS wildcards as Dir and Kill do.
+    EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\*.bin"), 1);
+    EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\*.bin", true), -1);
+    EXPECT_TRUE(contains(from_utf8(machine.log().lines().back()), u"Bad file name or number"))
+        << machine.log().lines().back();
+    EXPECT_EQ(read_file(machine.host(u"C:\\work\\other.bin")), other);
+    EXPECT_TRUE(machine.files().get_attributes(u"C:\\work\\in.bin"));
 }
 
 TEST_P(BlobsTest, AHiddenFileOfThatNameIsNeitherSeenNorOverwritten) {
-    write_file(machine.files.host(u"C:\\work\\in.bin"), pattern_bytes(100, 5));
+    write_file(machine.host(u"C:\\work\\in.bin"), pattern_bytes(100, 5));
     const auto row = open_row(1);
     ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\in.bin"), 100);
     row->Update();
     const ByteArray hidden = pattern_bytes(300, 6);
-    write_file(machine.files.host(u"C:\\work\\hidden.bin"), hidden);
-    machine.files.set_attributes(u"C:\\work\\hidden.bin", platform::attr::kHidden);
+    write_file(machine.host(u"C:\\work\\hidden.bin"), hidden);
+    machine.files().set_attributes(u"C:\\work\\hidden.bin", platform::attr::kHidden);
     const auto fresh = open_row(1, ado::adLockReadOnly);
     // Writing the 100 bytes into it would have left 200 old bytes behind them.
     EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\hidden.bin", true), -1);
-    EXPECT_EQ(read_file(machine.files.host(u"C:\\work\\hidden.bin")), hidden);
+    EXPECT_EQ(read_file(machine.host(u"C:\\work\\hidden.bin")), hidden);
 }
 
 TEST_P(BlobsTest, OnlyUpdatableRecordSetsTakeChunks) {
-    write_file(machine.files.host(u"C:\\work\\in.bin"), pattern_bytes(10, 7));
+    write_file(machine.host(u"C:\\work\\in.bin"), pattern_bytes(10, 7));
     const auto read_only = open_row(1, ado::adLockReadOnly);
     EXPECT_EQ(db.ImageDBSave(read_only->Fields(u"내용"), u"C:\\work\\in.bin"), -1);
     EXPECT_THROW(read_only->Update(), VbError);

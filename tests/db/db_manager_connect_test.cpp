@@ -4,7 +4,6 @@
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -111,9 +110,9 @@ TEST_F(DbManagerConnectTest, ANewManagerHoldsItsCreationValues) {
 }
 
 TEST_F(DbManagerConnectTest, LocalDataFileLiesBesideTheProgramFolderAsBuilt) {
-    machine.files.program_folder_text = u"C:\\App";
+    machine.set_program_folder(u"C:\\App");
     EXPECT_EQ(db.LocalDataFilePath(), u"C:\\App\\..\\LocalData\\HolmaView.mdb");
-    machine.files.program_folder_text = u"C:\\";
+    machine.set_program_folder(u"C:\\");
     EXPECT_EQ(db.LocalDataFilePath(), u"C:\\\\..\\LocalData\\HolmaView.mdb");
 }
 
@@ -132,9 +131,9 @@ TEST_F(DbManagerConnectTest, ConnectServerDBBuildsTheExactStringAndRecordsTheLog
     EXPECT_EQ(db.sConnect->CommandTimeout(), 300);
     ASSERT_TRUE(db.sCommand);
     EXPECT_EQ(db.sCommand->ActiveConnection(), db.sConnect.get());
-    EXPECT_EQ(machine.ui.pointer, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(machine.ui.messages.empty());
-    for (const auto& line : machine.log.lines) {
+    EXPECT_EQ(machine.ui().pointer, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(machine.ui().messages.empty());
+    for (const auto& line : machine.log().lines()) {
         EXPECT_EQ(line.find("63TirMox47"), std::string::npos) << "password in the log: " << line;
     }
 
@@ -159,8 +158,8 @@ TEST_F(DbManagerConnectTest, TheBackupDatabaseGetsOneSecondOtherNamesTheTimeoutF
 
 TEST_F(DbManagerConnectTest, AServerThatNeverAnswersIsGivenUpAfterTheConnectionTimeOut) {
     const SilentServer server;
-    machine.aliases[u"SILENTSQL"] =
-        u"DBMSSOCN,127.0.0.1," + from_utf8(std::to_string(server.port()));
+    machine.set_alias(u"SILENTSQL",
+                      u"DBMSSOCN,127.0.0.1," + from_utf8(std::to_string(server.port())));
     const auto seconds_to_fail = [&](const Text& catalog) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(db.ConnectServerDB(Text(u"SILENTSQL"), Text(u"sa"), Text(u"x"), catalog), 0);
@@ -183,8 +182,8 @@ TEST_F(DbManagerConnectTest, ARefusedLoginLeavesTheNewStringAndReconnectRetriesI
     EXPECT_TRUE(contains(db.DBConnectString, u"User Id        ='reader'"));
     EXPECT_EQ(db.ServerID, u"sa"); // written only after a successful opening
     EXPECT_EQ(db.ErrorDesc, u"");
-    EXPECT_TRUE(machine.ui.messages.empty());
-    EXPECT_EQ(machine.ui.pointer.back(), false);
+    EXPECT_TRUE(machine.ui().messages.empty());
+    EXPECT_EQ(machine.ui().pointer.back(), false);
 
     // The server learns the password; the retry goes to the failed target, not the first.
     machine.write_servers_ini(
@@ -219,12 +218,12 @@ TEST_F(DbManagerConnectTest, EventsKeepTheConnectedMarkInStepWithTheConnection) 
 
 TEST_F(DbManagerConnectTest, FreeTdsAgainstAClosedPortFailsFastWithEFail) {
     const int port = closed_loopback_port();
-    machine.aliases[u"LOCALSQL"] = u"DBMSSOCN,127.0.0.1," + from_utf8(std::to_string(port));
+    machine.set_alias(u"LOCALSQL", u"DBMSSOCN,127.0.0.1," + from_utf8(std::to_string(port)));
     EXPECT_EQ(db.ConnectServerDB(Text(u"LOCALSQL"), Text(u"sa"), Text(u"x"), u"Main"), 0);
     EXPECT_FALSE(db.IsServerConnect());
-    EXPECT_EQ(machine.ui.pointer, (std::vector<bool>{true, false}));
+    EXPECT_EQ(machine.ui().pointer, (std::vector<bool>{true, false}));
     // What the connection itself reports.
-    ado::Connection direct(machine.odbc);
+    ado::Connection direct(machine.odbc());
     direct.ConnectionString(db.DBConnectString);
     direct.ConnectionTimeout(2);
     try {
@@ -241,8 +240,8 @@ TEST_F(DbManagerConnectTest, FreeTdsAgainstAClosedPortFailsFastWithEFail) {
     const auto records = db.GetRecordSet(u"SELECT 1");
     ASSERT_TRUE(records);
     EXPECT_EQ(records->State(), ado::adStateClosed);
-    ASSERT_EQ(machine.ui.messages.size(), 1U);
-    EXPECT_EQ(machine.ui.messages[0].text, u"데이터 연결을 확인해주세요.");
+    ASSERT_EQ(machine.ui().messages.size(), 1U);
+    EXPECT_EQ(machine.ui().messages[0].text, u"데이터 연결을 확인해주세요.");
 }
 
 TEST_F(DbManagerConnectTest, ReconnectGoesToTheLastServerNotToAFileOrDataSource) {
@@ -267,7 +266,7 @@ TEST_F(DbManagerConnectTest, DataSourceNameFromAnOdbcIniTheTestWrites) {
     const auto ini = machine.root() / "odbc.ini";
     std::ofstream(ini) << "[PeltoDSN]\nDriver = SQLite3\nDatabase = "
                        << (machine.root() / "central" / "holmaview.sqlite").string() << "\n";
-    setenv("ODBCINI", ini.c_str(), 1);
+    const ScopedEnv odbc_ini("ODBCINI", ini.string());
     ASSERT_EQ(db.ConnectServerDSN(u"PeltoDSN"), 1);
     EXPECT_EQ(db.DatabaseName, u"PeltoDSN");
     EXPECT_TRUE(db.IsServerConnect());
@@ -276,7 +275,6 @@ TEST_F(DbManagerConnectTest, DataSourceNameFromAnOdbcIniTheTestWrites) {
     ASSERT_TRUE(records);
     ASSERT_EQ(records->RecordCount(), 1);
     EXPECT_EQ(records->Fields(u"내용").Value(), Variant(u"첫 줄"));
-    unsetenv("ODBCINI");
 }
 
 TEST_F(DbManagerConnectTest, OracleWithoutADriverFailsClearlyAfterWritingItsString) {
@@ -287,9 +285,9 @@ TEST_F(DbManagerConnectTest, OracleWithoutADriverFailsClearlyAfterWritingItsStri
               u"Password       ='tiger'       ");
     EXPECT_EQ(db.ServerName, u"");
     EXPECT_FALSE(db.IsServerConnect());
-    EXPECT_EQ(machine.ui.pointer, (std::vector<bool>{true, false}));
+    EXPECT_EQ(machine.ui().pointer, (std::vector<bool>{true, false}));
     bool logged = false;
-    for (const auto& line : machine.log.lines) {
+    for (const auto& line : machine.log().lines()) {
         logged = logged || line.find("Oracle") != std::string::npos;
     }
     EXPECT_TRUE(logged);

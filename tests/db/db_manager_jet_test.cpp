@@ -23,7 +23,6 @@ protected:
         std::filesystem::create_directories(machine.root() / "drive_c" / "LocalData");
         std::filesystem::copy_file(fruit,
                                    machine.root() / "drive_c" / "LocalData" / "HolmaView.mdb");
-        machine.files.program_folder_text = u"C:\\PeltoUserInstall_H";
     }
 
     TestMachine machine;
@@ -51,7 +50,7 @@ TEST_F(JetTest, ConnectServerMdbReadsTheFileThroughItsWindowsPath) {
     Variant rows;
     ASSERT_TRUE(db.fnGetRows(u"SELECT Fruit FROM Fruit", rows));
     EXPECT_EQ(rows.array().second_count(), 37U);
-    EXPECT_TRUE(machine.ui.messages.empty());
+    EXPECT_TRUE(machine.ui().messages.empty());
 }
 
 TEST_F(JetTest, TheLocalConnectionRunsBesideTheMainOne) {

@@ -21,7 +21,7 @@ TEST_P(StatementsTest, TheInstitutionLookupReadsKoreanNamesAndCountsRowsExactly)
     EXPECT_EQ(records->Fields(4).Value(), Variant(u"PeltoMain"));
     EXPECT_TRUE(contains(to_upper(records->Fields(1).Name()), u"SQLNAME"));
     EXPECT_THROW(records->Fields(u"없는열"), VbError);
-    EXPECT_TRUE(machine.ui.messages.empty());
+    EXPECT_TRUE(machine.ui().messages.empty());
 
     const auto all = db.GetRecordSet(u"SELECT * FROM PL_기관정보 ORDER BY 요양기관코드");
     ASSERT_TRUE(all);
@@ -55,8 +55,8 @@ TEST_P(StatementsTest, AFailingStatementKeepsTheDriversSqlStateAndNativeCodeUpTo
     ASSERT_EQ(db.RunSQL(u"SELECT * FROM 없는표"), -1000);
     const std::string suffix =
         "(SQLSTATE " + to_utf8(state) + ", native " + std::to_string(native) + ")";
-    ASSERT_FALSE(machine.log.lines.empty());
-    const std::string& line = machine.log.lines.back();
+    ASSERT_FALSE(machine.log().lines().empty());
+    const std::string& line = machine.log().lines().back();
     EXPECT_TRUE(line.starts_with("clsDBMng: RunSQL failed: ")) << line;
     EXPECT_TRUE(line.ends_with(suffix)) << line;
 }
@@ -100,7 +100,7 @@ TEST_P(StatementsTest, GetRowsGivesFieldByRowArraysAndAnEmptyTextForNoRows) {
     EXPECT_FALSE(db.fnGetRows(u"SELECT nothing FROM nowhere", rows));
     EXPECT_EQ(rows, Variant(u"kept"));
     EXPECT_FALSE(db.sRecordset);
-    EXPECT_TRUE(machine.ui.messages.empty());
+    EXPECT_TRUE(machine.ui().messages.empty());
 }
 
 TEST_P(StatementsTest, RunSqlAndExecuteReportTheirResults) {
@@ -147,7 +147,7 @@ TEST_P(StatementsTest, RunSqlTransKeepsAllOrNothing) {
 
     EXPECT_EQ(db.RunSQLTrans({}), 1);
     EXPECT_EQ(db.RunSQLTrans(std::vector<Variant>{Variant(u"DELETE FROM 작업 WHERE 번호 = 4")}), 1);
-    EXPECT_EQ(machine.ui.pointer.back(), false);
+    EXPECT_EQ(machine.ui().pointer.back(), false);
 
     // Without a connection even the rollback fails, and that reaches the caller.
     ASSERT_EQ(db.ServerDisConnect(), 1);
@@ -160,10 +160,10 @@ TEST_P(StatementsTest, ABadStatementShowsOneMessageAndGivesAClosedRecordSet) {
     ASSERT_TRUE(records); // closed, not null
     EXPECT_EQ(records->State(), ado::adStateClosed);
     EXPECT_THROW(records->RecordCount(), VbError);
-    ASSERT_EQ(machine.ui.messages.size(), 1U);
-    EXPECT_EQ(machine.ui.messages[0].text, u"데이터 연결을 확인해주세요.");
-    EXPECT_EQ(machine.ui.messages[0].icon, platform::MessageIcon::Critical);
-    EXPECT_EQ(machine.ui.messages[0].caption, u"PeltoUserInstall");
+    ASSERT_EQ(machine.ui().messages.size(), 1U);
+    EXPECT_EQ(machine.ui().messages[0].text, u"데이터 연결을 확인해주세요.");
+    EXPECT_EQ(machine.ui().messages[0].icon, platform::MessageIcon::Critical);
+    EXPECT_EQ(machine.ui().messages[0].caption, u"PeltoUserInstall");
     // The failure is kept for the caller that received the closed record set.
     EXPECT_TRUE(db.ErrorDesc.starts_with(u"[clsDBMng/GetRecordSet] -2147217900-"))
         << to_utf8(db.ErrorDesc);
@@ -174,8 +174,8 @@ TEST_P(StatementsTest, ABadStatementShowsOneMessageAndGivesAClosedRecordSet) {
     const auto missing = db.GetRecordSet(u"SELECT 번호 FROM 없는표");
     EXPECT_TRUE(db.ErrorDesc.starts_with(u"[clsDBMng/GetRecordSet] -2147217865-"))
         << to_utf8(db.ErrorDesc);
-    ASSERT_EQ(machine.ui.messages.size(), 2U);
-    EXPECT_EQ(machine.ui.messages[1].text, u"데이터 연결을 확인해주세요.");
+    ASSERT_EQ(machine.ui().messages.size(), 2U);
+    EXPECT_EQ(machine.ui().messages[1].text, u"데이터 연결을 확인해주세요.");
 
     // The next call starts clean.
     const auto good = db.GetRecordSet(u"SELECT 1");
@@ -191,11 +191,11 @@ TEST_P(StatementsTest, ClockQueriesWriteTheSharedStatementText) {
         EXPECT_EQ(gSQL, u"SELECT GETDATE()");
         ASSERT_EQ(now.var_type(), 7) << "a date";
         EXPECT_GT(now.to_date().parts().year, 2000);
-        EXPECT_TRUE(machine.ui.messages.empty());
+        EXPECT_TRUE(machine.ui().messages.empty());
     } else {
         EXPECT_TRUE(db.GetSystemDate().is_empty()); // SQLite has no GETDATE()
         EXPECT_EQ(gSQL, u"SELECT GETDATE()");
-        EXPECT_EQ(machine.ui.messages.size(), 1U);
+        EXPECT_EQ(machine.ui().messages.size(), 1U);
     }
     // Neither test server knows SQL Server's CONVERT style 121.
     EXPECT_EQ(db.GetSystemDateStr(), u"");
@@ -218,9 +218,9 @@ TEST_P(DroppedConnectionTest, GetRecordSetReconnectsAndSaysTheConnectionFailed) 
     const auto records = db.GetRecordSet(u"SELECT SQLNAME FROM PL_기관정보");
     ASSERT_TRUE(records);
     EXPECT_EQ(records->State(), ado::adStateClosed);
-    ASSERT_EQ(machine.ui.messages.size(), 1U);
-    EXPECT_EQ(machine.ui.messages[0].text, u"데이터 연결 오류 입니다!");
-    EXPECT_EQ(machine.ui.messages[0].icon, platform::MessageIcon::Critical);
+    ASSERT_EQ(machine.ui().messages.size(), 1U);
+    EXPECT_EQ(machine.ui().messages[0].text, u"데이터 연결 오류 입니다!");
+    EXPECT_EQ(machine.ui().messages[0].icon, platform::MessageIcon::Critical);
     EXPECT_TRUE(db.ErrorDesc.starts_with(u"[clsDBMng/GetRecordSet] -2147467259-"))
         << to_utf8(db.ErrorDesc);
 
@@ -230,7 +230,7 @@ TEST_P(DroppedConnectionTest, GetRecordSetReconnectsAndSaysTheConnectionFailed) 
     const auto again = db.GetRecordSet(u"SELECT SQLNAME FROM PL_기관정보");
     ASSERT_TRUE(again);
     EXPECT_EQ(again->RecordCount(), 3);
-    EXPECT_EQ(machine.ui.messages.size(), 1U);
+    EXPECT_EQ(machine.ui().messages.size(), 1U);
 }
 
 TEST_P(DroppedConnectionTest, AnUpdateAfterTheServerEndedTheSessionSaysSoNotThatTheKeyIsMissing) {
@@ -257,7 +257,7 @@ TEST_P(DroppedConnectionTest, AnUpdateAfterTheServerEndedTheSessionSaysSoNotThat
 TEST_P(DroppedConnectionTest, RunSqlOnADroppedConnectionFailsQuietly) {
     central->drop_other_sessions();
     EXPECT_EQ(db.RunSQL(u"UPDATE PL_기관정보 SET SQLPW = 'Y'"), -1000);
-    EXPECT_TRUE(machine.ui.messages.empty());
+    EXPECT_TRUE(machine.ui().messages.empty());
     EXPECT_EQ(column(u"SELECT COUNT(*) FROM PL_기관정보 WHERE SQLPW = 'Y'"),
               (std::vector<Text>{u"0"}));
 }

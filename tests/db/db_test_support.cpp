@@ -1,11 +1,15 @@
 #include "tests/db/db_test_support.h"
 
+#include "platform/codepage.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <span>
+#include <stdexcept>
 #include <unistd.h>
 
 // The sanitizer build's leak checker: what the ODBC drivers themselves leak (the SQLite
@@ -44,160 +48,73 @@ const bool kDriversPinned = [] {
 
 } // namespace
 
-TempDir::TempDir() {
-    // The system's folder as the process found it; tests point TMPDIR elsewhere.
-    static const fs::path base = fs::temp_directory_path();
-    std::string pattern = (base / "pelto-db-test.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
+ScopedEnv::ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
+    if (const char* previous = std::getenv(name_.c_str())) {
+        previous_ = previous;
     }
-    path_ = pattern;
+    set(value);
 }
 
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
+ScopedEnv::~ScopedEnv() {
+    if (previous_) {
+        setenv(name_.c_str(), previous_->c_str(), 1);
+    } else {
+        unsetenv(name_.c_str());
+    }
 }
 
-fs::path FakeFiles::host(TextView windows_path) const {
-    Text path(windows_path);
-    if (path.size() >= 2 && path[1] == u':') {
-        path = path.substr(2);
-    }
-    std::string relative = to_utf8(replace_all(path, u"\\", u"/"));
-    while (!relative.empty() && relative.front() == '/') {
-        relative.erase(0, 1);
-    }
-    return root_ / "drive_c" / relative;
-}
-
-std::vector<platform::DirEntry> FakeFiles::list(TextView pattern, uint32_t attribute_filter) {
-    const fs::path file = host(pattern);
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        return {};
-    }
-    const uint32_t attributes = *get_attributes(pattern);
-    if (!platform::dir_filter_passes(attributes, attribute_filter)) {
-        return {};
-    }
-    return {{from_utf8(file.filename().string()), attributes}};
-}
-
-std::optional<uint32_t> FakeFiles::get_attributes(TextView path) {
-    const fs::path file = host(path);
-    std::error_code ec;
-    if (!fs::exists(file, ec)) {
-        return std::nullopt;
-    }
-    if (fs::is_directory(file, ec)) {
-        return platform::attr::kDirectory;
-    }
-    const auto it = attributes_.find(file.string());
-    return it == attributes_.end() ? platform::attr::kArchive : it->second;
-}
-
-bool FakeFiles::set_attributes(TextView path, uint32_t attributes) {
-    attributes_[host(path).string()] = attributes;
-    return true;
-}
-
-bool FakeFiles::delete_files(TextView pattern) {
-    const fs::path file = host(pattern);
-    const auto attributes = get_attributes(pattern);
-    if (!attributes || (*attributes & platform::attr::kReadOnly) != 0) {
-        return false;
-    }
-    std::error_code ec;
-    attributes_.erase(file.string());
-    return fs::remove(file, ec);
-}
-
-bool FakeFiles::create_directory(TextView path) {
-    std::error_code ec;
-    return fs::create_directories(host(path), ec);
+void ScopedEnv::set(const std::string& value) const {
+    setenv(name_.c_str(), value.c_str(), 1);
 }
 
 namespace {
 
-class FakeFile final : public platform::File {
-public:
-    FakeFile(std::fstream stream, std::vector<size_t>& reads)
-        : stream_(std::move(stream)), reads_(reads) {}
-    std::optional<uint64_t> size() override {
-        const auto here = stream_.tellg();
-        stream_.seekg(0, std::ios::end);
-        const auto end = stream_.tellg();
-        stream_.seekg(here);
-        return static_cast<uint64_t>(end);
-    }
-    std::optional<size_t> read(std::span<uint8_t> buffer) override {
-        reads_.push_back(buffer.size());
-        stream_.read(reinterpret_cast<char*>(buffer.data()),
-                     static_cast<std::streamsize>(buffer.size()));
-        const auto got = static_cast<size_t>(stream_.gcount());
-        stream_.clear();
-        return got;
-    }
-    bool write(std::span<const uint8_t> data) override {
-        stream_.write(reinterpret_cast<const char*>(data.data()),
-                      static_cast<std::streamsize>(data.size()));
-        return static_cast<bool>(stream_);
-    }
+constexpr TextView kConnectToKey = u"SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo";
 
-private:
-    std::fstream stream_;
-    std::vector<size_t>& reads_;
-};
+// The folder where what the record sets spill goes: made beside the machine, so that it
+// goes with the test's folder.
+std::string spill_folder(const pelto::testing::TempMachine& temp) {
+    const fs::path folder = temp.outside() / "tmp";
+    fs::create_directories(folder);
+    return folder.string();
+}
 
 } // namespace
 
-std::unique_ptr<platform::File> FakeFiles::open_file(TextView path, platform::FileMode mode) {
-    const fs::path file = host(path);
-    std::error_code ec;
-    if (mode == platform::FileMode::Read) {
-        if (!fs::is_regular_file(file, ec)) {
-            return nullptr;
-        }
-        std::fstream in(file, std::ios::in | std::ios::binary);
-        return in ? std::make_unique<FakeFile>(std::move(in), read_sizes) : nullptr;
-    }
-    if (!fs::exists(file, ec)) {
-        std::ofstream(file, std::ios::binary).close();
-    }
-    std::fstream io(file, std::ios::in | std::ios::out | std::ios::binary);
-    return io ? std::make_unique<FakeFile>(std::move(io), read_sizes) : nullptr;
-}
-
 TestMachine::TestMachine()
-    : files(dir_.path()), machine(dir_.path()),
-      odbc(machine,
-           [this](TextView alias) -> std::optional<Text> {
-               const auto it = aliases.find(Text(alias));
-               return it == aliases.end() ? std::nullopt : std::optional<Text>(it->second);
-           }),
-      platform_{registry_, profiles_, files, shell_, processes_, ui, odbc, log} {
-    fs::create_directories(dir_.path() / "drive_c");
-    fs::create_directories(dir_.path() / "network");
-    fs::create_directories(dir_.path() / "central");
-    // Spilled field content goes to this test's own folder.
-    fs::create_directories(dir_.path() / "tmp");
-    if (const char* previous = std::getenv("TMPDIR")) {
-        previous_tmpdir_ = previous;
-    }
-    setenv("TMPDIR", (dir_.path() / "tmp").c_str(), 1);
-}
-
-TestMachine::~TestMachine() {
-    if (previous_tmpdir_) {
-        setenv("TMPDIR", previous_tmpdir_->c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
+    : tmpdir_("TMPDIR", spill_folder(temp_)),
+      program_folder_("PELTO_PROGRAM_FOLDER", "C:\\PeltoUserInstall_H"),
+      files_(temp_.platform().files), platform_{temp_.platform().registry,
+                                                temp_.platform().profiles,
+                                                files_,
+                                                temp_.platform().shell,
+                                                temp_.platform().processes,
+                                                temp_.ui(),
+                                                temp_.platform().odbc,
+                                                temp_.log()} {
+    // servers.ini places the SQLite central databases below the machine root.
+    fs::create_directories(root() / "central");
 }
 
 void TestMachine::write_servers_ini(const std::string& text) const {
-    std::ofstream(dir_.path() / "network" / "servers.ini", std::ios::binary) << text;
+    pelto::testing::write_host_file(root() / "network" / "servers.ini", text);
+}
+
+void TestMachine::set_alias(TextView alias, TextView data) {
+    platform::portable::PortableRegistry& registry = temp_.machine().registry();
+    std::string bytes = to_cp949(data);
+    bytes.push_back('\0');
+    const std::span<const uint8_t> value(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                         bytes.size());
+    if (registry.create_key(kConnectToKey) != platform::kRegSuccess ||
+        registry.set_value(kConnectToKey, alias, platform::kRegSz, value) !=
+            platform::kRegSuccess) {
+        throw std::runtime_error("cannot write the alias " + to_utf8(alias));
+    }
+}
+
+void TestMachine::set_program_folder(TextView windows_path) const {
+    program_folder_.set(to_utf8(windows_path));
 }
 
 DirectDb::DirectDb(const Text& odbc_connection_string)
@@ -239,7 +156,7 @@ std::string postgres_socket_folder() {
 }
 
 CentralDb::CentralDb(Backend backend, TestMachine& machine) : backend_(backend) {
-    machine.aliases[kAlias] = u"DBMSSOCN,127.0.0.12,4181";
+    machine.set_alias(kAlias, u"DBMSSOCN,127.0.0.12,4181");
     std::string section = "[127.0.0.12,4181]\n";
     if (backend == Backend::SQLite) {
         const fs::path file = machine.root() / "central" / "holmaview.sqlite";

@@ -1,113 +1,71 @@
-// What the database tests share: a temporary machine root, small recording fakes of
-// the platform's other services, direct ODBC access for setting databases up, and the
-// two test databases (SQLite through its ODBC driver, PostgreSQL in the throw-away
-// cluster that the test fixture starts).
+// What the database tests share: a temporary machine root with the portable machine's
+// own services, direct ODBC access for setting databases up, and the two test databases
+// (SQLite through its ODBC driver, PostgreSQL in the throw-away cluster that the test
+// fixture starts).
 #pragma once
 
 #include "db/ado/ado.h"
 #include "db/cls_db_mng.h"
 #include "platform/platform.h"
-#include "platform/portable/machine_root.h"
-#include "platform/portable/odbc_providers_portable.h"
+#include "tests/db/read_recording_files.h"
+#include "tests/support/temp_machine.h"
 
 #include <filesystem>
-#include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace pelto::dbtest {
 
-// A fresh folder below the system's temporary folder, removed with everything in it.
-class TempDir {
+// Sets an environment variable for the life of the object; the value the process had
+// before, or its absence, comes back afterwards.
+class ScopedEnv {
 public:
-    TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir();
-    const std::filesystem::path& path() const { return path_; }
+    ScopedEnv(std::string name, const std::string& value);
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv();
+    void set(const std::string& value) const;
 
 private:
-    std::filesystem::path path_;
+    std::string name_;
+    std::optional<std::string> previous_;
 };
 
-struct ShownMessage {
-    Text text;
-    platform::MessageIcon icon;
-    Text caption;
-};
-
-class RecordingUi final : public platform::UserInterface {
+// A throw-away machine root with its own servers.ini and ConnectTo aliases, and a
+// Platform of the machine's real services whose file system notes the size of every
+// read. While it lives, TMPDIR points into its folder (what the record sets spill stays
+// with the test) and the program folder is "C:\PeltoUserInstall_H".
+class TestMachine {
 public:
-    void message_box(TextView text, platform::MessageIcon icon, TextView caption) override {
-        messages.push_back({Text(text), icon, Text(caption)});
-    }
-    Text input_box(TextView, TextView) override { return Text(); }
-    void set_busy_pointer(bool busy) override { pointer.push_back(busy); }
-    void show_warning_form(const platform::WarningFormDesign&) override {}
-    std::unique_ptr<platform::OwnerWindow> create_hidden_window() override { return nullptr; }
+    TestMachine();
+    TestMachine(const TestMachine&) = delete;
+    TestMachine& operator=(const TestMachine&) = delete;
 
-    std::vector<ShownMessage> messages;
-    std::vector<bool> pointer; // every change of the busy pointer, in order
-};
+    const std::filesystem::path& root() const { return temp_.root(); }
+    // The host path of a Windows path on this machine.
+    std::filesystem::path host(TextView windows_path) const { return temp_.host(windows_path); }
+    void write_servers_ini(const std::string& text) const;
+    // A SQL Server client alias in the machine's registry, its data "DBMSSOCN,host,port".
+    void set_alias(TextView alias, TextView data);
+    // The folder the program runs from, as a Windows path.
+    void set_program_folder(TextView windows_path) const;
 
-class RecordingLog final : public platform::RunLog {
-public:
-    void write(std::string_view line) override { lines.emplace_back(line); }
-    std::vector<std::string> lines;
-};
-
-// Windows paths "C:\..." on the folder drive_c below a host folder. Files marked hidden
-// are skipped by listings without the hidden filter, as Dir skips them. Records the size
-// of every read, so that the tests can see how a file is streamed.
-class FakeFiles final : public platform::FileSystem {
-public:
-    explicit FakeFiles(std::filesystem::path root) : root_(std::move(root)) {}
-    std::filesystem::path host(TextView windows_path) const;
-
-    std::vector<platform::DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
-    std::optional<uint32_t> get_attributes(TextView path) override;
-    bool set_attributes(TextView path, uint32_t attributes) override;
-    bool delete_files(TextView pattern) override;
-    bool remove_link(TextView) override { return false; }
-    bool create_directory(TextView path) override;
-    bool create_private_directory(TextView path) override { return create_directory(path); }
-    bool remove_directory(TextView) override { return false; }
-    std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override;
-    Text program_folder() override { return program_folder_text; }
-
-    Text program_folder_text = u"C:\\PeltoUserInstall_H";
-    std::vector<size_t> read_sizes;
+    platform::Platform& platform() { return platform_; }
+    const platform::portable::MachineRoot& machine() { return temp_.machine().machine(); }
+    platform::OdbcProviders& odbc() { return platform_.odbc; }
+    ReadRecordingFiles& files() { return files_; }
+    pelto::testing::RecordingUserInterface& ui() { return temp_.ui(); }
+    pelto::testing::MemoryRunLog& log() { return temp_.log(); }
 
 private:
-    std::filesystem::path root_;
-    std::map<std::string, uint32_t> attributes_;
-};
-
-class NullRegistry final : public platform::Registry {
-public:
-    long open_local_machine_key(TextView, uint32_t,
-                                std::unique_ptr<platform::RegistryKey>&) override {
-        return platform::kRegFileNotFound;
-    }
-};
-class NullProfiles final : public platform::ProfileFiles {
-public:
-    bool write_private_profile_string(TextView, TextView, TextView, TextView) override {
-        return false;
-    }
-};
-class NullShell final : public platform::ShellCopy {
-public:
-    int copy_file(const platform::OwnerWindow&, TextView, TextView) override { return 1; }
-};
-class NullProcesses final : public platform::Processes {
-public:
-    std::unique_ptr<platform::Process> start(TextView, int) override {
-        throw VbError::runtime(vberr::kFileNotFound);
-    }
+    pelto::testing::TempMachine temp_; // first: everything below lives in it
+    ScopedEnv tmpdir_;
+    ScopedEnv program_folder_;
+    ReadRecordingFiles files_;
+    platform::Platform platform_;
 };
 
 // ODBC connection strings handed to the driver manager as they are (for setting up
@@ -117,36 +75,6 @@ public:
     std::variant<platform::OdbcTarget, Error> translate(TextView s) override {
         return platform::OdbcTarget{Text(s), Text()};
     }
-};
-
-// A throw-away machine root with its own servers.ini and ConnectTo aliases, and a
-// Platform whose database side is the real portable provider layer.
-class TestMachine {
-    TempDir dir_; // first: everything below lives in it
-
-public:
-    TestMachine();
-    TestMachine(const TestMachine&) = delete;
-    TestMachine& operator=(const TestMachine&) = delete;
-    ~TestMachine();
-    const std::filesystem::path& root() const { return dir_.path(); }
-    void write_servers_ini(const std::string& text) const;
-    std::map<Text, Text> aliases; // ConnectTo: alias name -> "DBMSSOCN,host,port"
-
-    platform::Platform& platform() { return platform_; }
-    RecordingUi ui;
-    RecordingLog log;
-    FakeFiles files;
-    platform::portable::MachineRoot machine;
-    platform::portable::PortableOdbcProviders odbc;
-
-private:
-    NullRegistry registry_;
-    NullProfiles profiles_;
-    NullShell shell_;
-    NullProcesses processes_;
-    platform::Platform platform_;
-    std::optional<std::string> previous_tmpdir_;
 };
 
 // Runs statements through a connection of its own (ODBC connection string).

@@ -36,10 +36,10 @@ protected:
 
     std::variant<OdbcTarget, Error> translate(const Text& server, const Text& user,
                                               const Text& password, const Text& catalog) {
-        return machine.odbc.translate(u"Provider       ='SQLOLEDB';  Data Source    ='" + server +
-                                      u"';   Initial Catalog='" + catalog +
-                                      u"'; User Id        ='" + user + u"';     Password       ='" +
-                                      password + u"'     ");
+        return machine.odbc().translate(u"Provider       ='SQLOLEDB';  Data Source    ='" + server +
+                                        u"';   Initial Catalog='" + catalog +
+                                        u"'; User Id        ='" + user +
+                                        u"';     Password       ='" + password + u"'     ");
     }
 
     static const OdbcTarget& target(const std::variant<OdbcTarget, Error>& result) {
@@ -66,7 +66,7 @@ TEST_F(OdbcProvidersTest, AliasOrAddressListedInServersIniReachesTheLocalDatabas
     const Text sqlite = u"DRIVER={SQLite3};Database=" +
                         from_utf8((machine.root() / "central" / "holmaview.sqlite").string()) +
                         u";";
-    machine.aliases[u"PELTOCENTRAL"] = u"DBMSSOCN,127.0.0.12,4181";
+    machine.set_alias(u"PELTOCENTRAL", u"DBMSSOCN,127.0.0.12,4181");
     EXPECT_EQ(
         target(translate(u"PELTOCENTRAL", u"sa", u"$63TirMox47@$", u"Holmaview")).connection_string,
         sqlite);
@@ -80,7 +80,7 @@ TEST_F(OdbcProvidersTest, AliasOrAddressListedInServersIniReachesTheLocalDatabas
               sqlite);
 
     // An alias without a port means 1433; [host] without a port is that address.
-    machine.aliases[u"CLINIC"] = u"DBMSSOCN,10.20.30.40";
+    machine.set_alias(u"CLINIC", u"DBMSSOCN,10.20.30.40");
     const OdbcTarget pg = target(translate(u"CLINIC", u"user1", u"pw1", u"Clinic"));
     EXPECT_EQ(pg.connection_string, u"DRIVER={PostgreSQL Unicode};Servername=/run/pg;Port=6543;"
                                     u"Database=clinic;UID=pelto;PWD=secret;BoolsAsChar=0;");
@@ -105,7 +105,7 @@ TEST_F(OdbcProvidersTest, RefusedLoginsAndCatalogsFailAsSqlServersLoginFailure) 
 }
 
 TEST_F(OdbcProvidersTest, UnlistedServersGoToFreeTdsOnlyOnLoopback) {
-    machine.aliases[u"LOCALSQL"] = u"DBMSSOCN,127.0.0.1,1499";
+    machine.set_alias(u"LOCALSQL", u"DBMSSOCN,127.0.0.1,1499");
     EXPECT_EQ(target(translate(u"LOCALSQL", u"sa", u"p;w", u"Main")).connection_string,
               u"DRIVER={FreeTDS};Server=127.0.0.1;Port=1499;UID=sa;PWD={p;w};Database=Main;"
               u"TDS_Version=7.4;ClientCharset=UTF-8;");
@@ -130,7 +130,7 @@ TEST_F(OdbcProvidersTest, UnlistedServersGoToFreeTdsOnlyOnLoopback) {
 }
 
 TEST_F(OdbcProvidersTest, NamedPipeAliasesCannotBeReachedHere) {
-    machine.aliases[u"CLINICSRV"] = u"DBNMPNTW,\\\\CLINICSRV\\pipe\\sql\\query";
+    machine.set_alias(u"CLINICSRV", u"DBNMPNTW,\\\\CLINICSRV\\pipe\\sql\\query");
     const Error e = error(translate(u"CLINICSRV", u"sa", u"x", u"Main"));
     EXPECT_EQ(e.number, adoerr::kFail);
     EXPECT_TRUE(contains(e.description, u"named pipes")) << to_utf8(e.description);
@@ -154,13 +154,13 @@ TEST_F(OdbcProvidersTest, ServersIniMistakesAreReportedWithTheirLine) {
 TEST_F(OdbcProvidersTest, JetFilesGoToMdbToolsByTheirPlaceOnTheMachine) {
     std::filesystem::create_directories(machine.root() / "drive_c" / "LocalData");
     std::ofstream(machine.root() / "drive_c" / "LocalData" / "HolmaView.mdb").close();
-    const auto found = machine.odbc.translate(
+    const auto found = machine.odbc().translate(
         u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=C:\\LocalData\\HolmaView.mdb;");
     EXPECT_EQ(target(found).connection_string,
               u"DRIVER={MDBTools};DBQ=" +
                   from_utf8((machine.root() / "drive_c" / "LocalData" / "HolmaView.mdb").string()) +
                   u";");
-    const Error e = error(machine.odbc.translate(
+    const Error e = error(machine.odbc().translate(
         u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=C:\\LocalData\\Missing.mdb;"));
     EXPECT_EQ(e.number, adoerr::kFail);
     EXPECT_EQ(e.description, u"Could not find file 'C:\\LocalData\\Missing.mdb'.");
@@ -168,27 +168,27 @@ TEST_F(OdbcProvidersTest, JetFilesGoToMdbToolsByTheirPlaceOnTheMachine) {
     // MDBTools reads no braces: a path with ";" is refused rather than cut short.
     std::filesystem::create_directories(machine.root() / "drive_c" / "a;DBQ=b");
     std::ofstream(machine.root() / "drive_c" / "a;DBQ=b" / "x.mdb").close();
-    const Error semi = error(machine.odbc.translate(
+    const Error semi = error(machine.odbc().translate(
         u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source='C:\\a;DBQ=b\\x.mdb';"));
     EXPECT_EQ(semi.source, u"Microsoft JET Database Engine");
     EXPECT_TRUE(contains(semi.description, u"not a valid path")) << to_utf8(semi.description);
 }
 
 TEST_F(OdbcProvidersTest, DataSourceNamesAndOracle) {
-    EXPECT_EQ(target(machine.odbc.translate(u"Data Source=PeltoDSN;")).connection_string,
+    EXPECT_EQ(target(machine.odbc().translate(u"Data Source=PeltoDSN;")).connection_string,
               u"DSN=PeltoDSN;");
-    EXPECT_EQ(error(machine.odbc.translate(u"")).number, adoerr::kFail);
+    EXPECT_EQ(error(machine.odbc().translate(u"")).number, adoerr::kFail);
 
     const Text oracle = u"Provider=Microsoft OLE DB Provider for Oracle;Data Source    ='ORCL';   "
                         u"Persist Security Info=False;         User Id        ='scott';       "
                         u"Password       ='tiger'       ";
-    platform::portable::PortableOdbcProviders without(machine.machine, {}, [] {
+    platform::portable::PortableOdbcProviders without(machine.machine(), {}, [] {
         return std::vector<Text>{u"SQLite3", u"FreeTDS"};
     });
     const Error e = error(without.translate(oracle));
     EXPECT_EQ(e.number, adoerr::kFail);
     EXPECT_EQ(e.source, u"Microsoft OLE DB Provider for Oracle");
-    platform::portable::PortableOdbcProviders with(machine.machine, {}, [] {
+    platform::portable::PortableOdbcProviders with(machine.machine(), {}, [] {
         return std::vector<Text>{u"SQLite3", u"Oracle 21 ODBC driver"};
     });
     EXPECT_EQ(target(with.translate(oracle)).connection_string,

@@ -123,7 +123,7 @@ void ContractMachine::make_program(TextView path, uint32_t exit_code, bool leave
 }
 
 Text ContractMachine::registry_key() const {
-    const Text key = u"SOFTWARE\\PeltoTest\\키";
+    Text key = u"SOFTWARE\\PeltoTest\\키";
     impl_->machine.machine().registry().create_key(key);
     return key;
 }

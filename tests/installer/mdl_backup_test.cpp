@@ -117,33 +117,16 @@ TEST_F(BackupTest, TheFiveNewestByTimeStayWhateverTheirSuffixOrTheClock) {
 }
 
 // Raw files whose writes fail after the first chunk: a full disk.
-class FullDisk final : public platform::FileSystem {
+class FullDisk final : public testing::ForwardingFileSystem {
 public:
-    explicit FullDisk(platform::FileSystem& real) : real_(real) {}
-    std::vector<platform::DirEntry> list(TextView pattern, uint32_t filter) override {
-        return real_.list(pattern, filter);
-    }
-    std::optional<uint32_t> get_attributes(TextView path) override {
-        return real_.get_attributes(path);
-    }
-    bool set_attributes(TextView path, uint32_t a) override {
-        return real_.set_attributes(path, a);
-    }
-    bool delete_files(TextView pattern) override { return real_.delete_files(pattern); }
-    bool remove_link(TextView path) override { return real_.remove_link(path); }
-    bool create_directory(TextView path) override { return real_.create_directory(path); }
-    bool create_private_directory(TextView path) override {
-        return real_.create_private_directory(path);
-    }
-    bool remove_directory(TextView path) override { return real_.remove_directory(path); }
+    using ForwardingFileSystem::ForwardingFileSystem;
     std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {
-        std::unique_ptr<platform::File> file = real_.open_file(path, mode);
+        std::unique_ptr<platform::File> file = files_.open_file(path, mode);
         if (!file || mode == platform::FileMode::Read) {
             return file;
         }
         return std::make_unique<Full>(std::move(file));
     }
-    Text program_folder() override { return real_.program_folder(); }
 
 private:
     class Full final : public platform::File {
@@ -159,7 +142,6 @@ private:
         std::unique_ptr<platform::File> file_;
         int written_ = 0;
     };
-    platform::FileSystem& real_;
 };
 
 TEST_F(BackupTest, ABackupThatCannotBeMadeCompletelyIsError75AndLeavesNoHalfFolder) {

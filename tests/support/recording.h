@@ -3,10 +3,13 @@
 // both platforms, for every suite that gives the code under test a platform of its own.
 #pragma once
 
+#include "platform/filesystem.h"
 #include "platform/run_log.h"
 #include "platform/ui.h"
 
 #include <deque>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +50,37 @@ public:
     std::vector<bool> pointer;
     std::vector<Text> warning_forms; // the caption of each warning window shown
     int windows_created = 0;         // hidden owner windows asked for
+};
+
+// A file system that passes every call to another one: the base of the decorators that
+// note or change one thing (the reads made, a write that fails) over the real services.
+class ForwardingFileSystem : public platform::FileSystem {
+public:
+    explicit ForwardingFileSystem(platform::FileSystem& files) : files_(files) {}
+
+    std::vector<platform::DirEntry> list(TextView pattern, uint32_t attribute_filter) override {
+        return files_.list(pattern, attribute_filter);
+    }
+    std::optional<uint32_t> get_attributes(TextView path) override {
+        return files_.get_attributes(path);
+    }
+    bool set_attributes(TextView path, uint32_t attributes) override {
+        return files_.set_attributes(path, attributes);
+    }
+    bool delete_files(TextView pattern) override { return files_.delete_files(pattern); }
+    bool remove_link(TextView path) override { return files_.remove_link(path); }
+    bool create_directory(TextView path) override { return files_.create_directory(path); }
+    bool create_private_directory(TextView path) override {
+        return files_.create_private_directory(path);
+    }
+    bool remove_directory(TextView path) override { return files_.remove_directory(path); }
+    std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {
+        return files_.open_file(path, mode);
+    }
+    Text program_folder() override { return files_.program_folder(); }
+
+protected:
+    platform::FileSystem& files_;
 };
 
 } // namespace pelto::testing

@@ -33,12 +33,15 @@ TEST_F(ProcessesContract, TheWaitEndsWithTheProgramAndGivesItsExitCode) {
     m.make_folder(m.path(u"펠토사용자설치"));
     const Text program = m.path(u"펠토사용자설치\\installpelto_H.exe");
     m.make_program(program, 42);
-    const auto process = start(program);
+    // The path in other letter case reaches the same program.
+    const auto process = start(m.path(u"펠토사용자설치\\INSTALLPELTO_H.EXE"));
     ASSERT_NE(process, nullptr);
     EXPECT_NE(process->id(), 0U);
     EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(42));
     // The wait returned only after the program had done its work.
     EXPECT_TRUE(m.exists(program + u".ran"));
+    // Asking again gives the same code at once.
+    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(42));
 
     // A program that ended before the wait began is still seen, with its code.
     const Text early = m.path(u"early.exe");

@@ -1,5 +1,6 @@
-// The wait on a started program names in the run log what the program left running,
-// and does not wait for it.
+// What only the mapped machine's programs have: a path that would leave the machine, the
+// executable bit, a program ended by a signal, and the terminal the run was started from.
+#include "core/error.h"
 #include "tests/support/temp_machine.h"
 
 #include <chrono>
@@ -60,6 +61,32 @@ TEST(ProcessGroupTest, AProgramGetsTheTerminalWhileTheRunWaits) {
     std::string line;
     std::getline(out, line);
     EXPECT_EQ(line, "typed");
+}
+
+int32_t start_error(testing::TempMachine& t, TextView path) {
+    try {
+        t.platform().processes.start(path, kShowNormalFocus);
+    } catch (const VbError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+TEST(ProgramStartTest, WhatCannotRunOnThisMachineIsRefusedAsShellRefusesIt) {
+    testing::TempMachine t;
+    EXPECT_EQ(start_error(t, u"C:\\..\\..\\outside.exe"), vberr::kFileNotFound);
+    // Without the executable bit, or not a program for this system.
+    t.write_file(kInstaller, "#!/bin/sh\nexit 0\n");
+    EXPECT_EQ(start_error(t, kInstaller), vberr::kInvalidProcedureCall);
+    write_program(t, "MZ not a program for this system\n");
+    EXPECT_EQ(start_error(t, kInstaller), vberr::kInvalidProcedureCall);
+}
+
+TEST(ProgramStartTest, AProgramEndedByASignalGivesTheShellsCode) {
+    testing::TempMachine t;
+    write_program(t, "#!/bin/sh\nkill -TERM $$\n");
+    const auto process = t.platform().processes.start(kInstaller, kShowNormalFocus);
+    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(128 + 15));
 }
 
 } // namespace

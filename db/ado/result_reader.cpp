@@ -155,24 +155,29 @@ bool ResultReader::next(std::vector<Variant>& row) {
     if (!fetch()) {
         return false;
     }
-    row.resize(columns_.size());
-    for (size_t c = 0; c < columns_.size(); ++c) {
-        row[c] = read_cell(static_cast<uint16_t>(c + 1), fetches_[c]);
-    }
+    row.clear();
+    read_row(row);
     return true;
 }
 
-bool ResultReader::append_next(std::vector<Variant>& cells) {
+bool ResultReader::append_next(RowStore& rows) {
     if (!fetch()) {
         return false;
     }
-    for (size_t c = 0; c < columns_.size(); ++c) {
-        cells.push_back(read_cell(static_cast<uint16_t>(c + 1), fetches_[c]));
-    }
+    read_row(rows.room_for_row());
     return true;
 }
 
-Variant ResultReader::read_cell(uint16_t column, Fetch fetch) {
+void ResultReader::read_row(std::vector<Variant>& cells) {
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        append_cell(static_cast<uint16_t>(c + 1), fetches_[c], cells);
+    }
+}
+
+// Each value is built in its place at the end of `cells` from the C value the driver
+// wrote: a record set reads every cell of every row, and a Variant returned and then
+// moved into its place costs a move and a destruction of each cell's temporary.
+void ResultReader::append_cell(uint16_t column, Fetch fetch, std::vector<Variant>& cells) {
     SQLHSTMT st = statement_->get();
     SQLLEN indicator = 0;
     auto get = [&](SQLSMALLINT c_type, void* target, SQLLEN size) {
@@ -182,65 +187,102 @@ Variant ResultReader::read_cell(uint16_t column, Fetch fetch) {
     };
     switch (fetch) {
     case Fetch::Text:
-        return read_text(column);
+        break; // below, as any type not listed
     case Fetch::Binary:
-        return read_binary(column);
+        cells.push_back(read_binary(column));
+        return;
     case Fetch::Long: {
         SQLINTEGER v = 0;
-        return get(SQL_C_SLONG, &v, 0) ? Variant(static_cast<int32_t>(v)) : Variant(Null{});
+        if (get(SQL_C_SLONG, &v, 0)) {
+            cells.emplace_back(static_cast<int32_t>(v));
+        } else {
+            cells.emplace_back(Null{});
+        }
+        return;
     }
     case Fetch::BigInt: {
         SQLBIGINT v = 0;
-        return get(SQL_C_SBIGINT, &v, 0) ? Variant(decimal_of(v)) : Variant(Null{});
+        if (get(SQL_C_SBIGINT, &v, 0)) {
+            cells.emplace_back(decimal_of(v));
+        } else {
+            cells.emplace_back(Null{});
+        }
+        return;
     }
     case Fetch::Double: {
         SQLDOUBLE v = 0;
-        return get(SQL_C_DOUBLE, &v, 0) ? Variant(static_cast<double>(v)) : Variant(Null{});
+        if (get(SQL_C_DOUBLE, &v, 0)) {
+            cells.emplace_back(static_cast<double>(v));
+        } else {
+            cells.emplace_back(Null{});
+        }
+        return;
     }
     case Fetch::Bit: {
         unsigned char v = 0;
-        return get(SQL_C_BIT, &v, 0) ? Variant(v != 0) : Variant(Null{});
+        if (get(SQL_C_BIT, &v, 0)) {
+            cells.emplace_back(v != 0);
+        } else {
+            cells.emplace_back(Null{});
+        }
+        return;
     }
     case Fetch::Timestamp: {
         SQL_TIMESTAMP_STRUCT v{};
-        if (!get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v)) {
-            return Null{};
+        if (get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v)) {
+            cells.emplace_back(Date::from_parts(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                                milliseconds_of(v.fraction)));
+        } else {
+            cells.emplace_back(Null{});
         }
-        return Date::from_parts(v.year, v.month, v.day, v.hour, v.minute, v.second,
-                                milliseconds_of(v.fraction));
+        return;
     }
     case Fetch::Date: {
         SQL_DATE_STRUCT v{};
-        if (!get(SQL_C_TYPE_DATE, &v, sizeof v)) {
-            return Null{};
+        if (get(SQL_C_TYPE_DATE, &v, sizeof v)) {
+            cells.emplace_back(Date::from_parts(v.year, v.month, v.day));
+        } else {
+            cells.emplace_back(Null{});
         }
-        return Date::from_parts(v.year, v.month, v.day);
+        return;
     }
     case Fetch::Time: {
         SQL_TIME_STRUCT v{};
-        if (!get(SQL_C_TYPE_TIME, &v, sizeof v)) {
-            return Null{};
+        if (get(SQL_C_TYPE_TIME, &v, sizeof v)) {
+            // A time of day alone is the fraction of day zero (1899-12-30).
+            cells.emplace_back(Date::from_parts(1899, 12, 30, v.hour, v.minute, v.second));
+        } else {
+            cells.emplace_back(Null{});
         }
-        // A time of day alone is the fraction of day zero (1899-12-30).
-        return Date::from_parts(1899, 12, 30, v.hour, v.minute, v.second);
+        return;
     }
-    case Fetch::Decimal: {
-        Variant text = read_text(column);
-        if (!text.is_text()) {
-            return text;
-        }
-        try {
-            return Decimal::from_text(std::get<Text>(text.storage()));
-        } catch (const VbError&) {
-            return text; // "NaN" and other values a decimal cannot hold stay text
-        }
+    case Fetch::Decimal:
+        cells.push_back(read_decimal(column));
+        return;
     }
+    Text text;
+    if (!read_text(column, text)) {
+        cells.emplace_back(Null{});
+        return;
     }
-    return read_text(column);
+    cells.emplace_back(std::move(text));
 }
 
-Variant ResultReader::read_text(uint16_t column) {
-    Text out;
+Variant ResultReader::read_decimal(uint16_t column) {
+    Text text;
+    if (!read_text(column, text)) {
+        return Null{};
+    }
+    try {
+        return Decimal::from_text(text);
+    } catch (const VbError&) {
+        return text; // "NaN" and other values a decimal cannot hold stay text
+    }
+}
+
+// The value through the reused buffer: a value that fits in one piece (the usual case)
+// becomes its text in one allocation, a longer one grows piece by piece.
+bool ResultReader::read_text(uint16_t column, Text& out) {
     const auto capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(char16_t));
     for (;;) {
         SQLLEN indicator = 0;
@@ -254,21 +296,23 @@ Variant ResultReader::read_text(uint16_t column) {
         }
         const SQLRETURN rc = status.rc;
         if (indicator == SQL_NULL_DATA) {
-            return Null{};
+            return false;
         }
         // A chunk is cut when the value did not fit: the buffer then ends in the NUL.
         const bool more =
             rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= capacity);
-        size_t units = odbc::units_before_nul(text_buffer_.data(), text_buffer_.size());
+        size_t units = text_buffer_.size();
         if (!more && indicator >= 0) {
             units = std::min(units, static_cast<size_t>(indicator) / sizeof(char16_t));
         }
+        // The value ends at its first NUL, even when the driver counts further.
+        units = odbc::units_before_nul(text_buffer_.data(), units);
         out.append(text_buffer_.data(), units);
         if (!more) {
             break;
         }
     }
-    return out;
+    return true;
 }
 
 Variant ResultReader::read_binary(uint16_t column) {

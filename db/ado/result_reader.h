@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/variant.h"
 #include "db/ado/odbc_handle.h"
+#include "db/ado/row_store.h"
 
 #include <memory>
 #include <vector>
@@ -40,16 +41,19 @@ public:
     // Throws VbError 3704 when the connection closed the statement, or the driver's
     // error.
     bool next(std::vector<Variant>& row);
-    // The next row's values added at the end of `cells`; false after the last row.
-    bool append_next(std::vector<Variant>& cells);
+    // The next row's values added at the end of `rows`; false after the last row.
+    bool append_next(RowStore& rows);
     // The driver failures the reader went on without (a column origin the driver cannot
     // tell), for the connection to report.
     const std::vector<Error>& notes() const { return notes_; }
 
 private:
     bool fetch();
-    Variant read_cell(uint16_t column, Fetch fetch);
-    Variant read_text(uint16_t column);
+    void read_row(std::vector<Variant>& cells);
+    void append_cell(uint16_t column, Fetch fetch, std::vector<Variant>& cells);
+    // The text of a column into `out` (empty on entry); false for Null.
+    bool read_text(uint16_t column, Text& out);
+    Variant read_decimal(uint16_t column);
     Variant read_binary(uint16_t column);
     Text column_text_attribute(uint16_t column, uint16_t field);
 

@@ -147,7 +147,8 @@ void Recordset::Open() {
         return; // a statement without rows leaves the record set closed
     }
     take_result(std::make_unique<ResultReader>(std::move(done.statement),
-                                               connection_->error_source(), with_origins),
+                                               connection_->error_source(), with_origins,
+                                               connection_->reads_columns_in_any_order()),
                 client, nullptr);
 }
 
@@ -201,8 +202,8 @@ void Recordset::attach_result(std::shared_ptr<Connection> connection,
     if (open_) {
         raise(adoerr::kObjectOpen, kSource);
     }
-    auto reader =
-        std::make_unique<ResultReader>(std::move(statement), connection->error_source(), false);
+    auto reader = std::make_unique<ResultReader>(std::move(statement), connection->error_source(),
+                                                 false, connection->reads_columns_in_any_order());
     const bool client = connection->CursorLocation() == adUseClient;
     connection_ = std::move(connection);
     source_ = source;

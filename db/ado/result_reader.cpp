@@ -6,6 +6,7 @@
 #include "db/ado/odbc_check.h"
 
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace pelto::ado {
@@ -97,8 +98,54 @@ Text ResultReader::column_text_attribute(uint16_t column, uint16_t field) {
     return odbc::text_of(buffer.data(), buffer.size());
 }
 
+// The C value of a column of a fixed size: written by the driver at every fetch when the
+// column is bound, or by SQLGetData when it is not.
+struct ResultReader::FixedCell {
+    SQLLEN indicator = 0;
+    alignas(8) std::array<unsigned char, sizeof(SQL_TIMESTAMP_STRUCT)> bytes{};
+    bool bound = false;
+};
+
+namespace {
+
+struct FixedType {
+    SQLSMALLINT c_type;
+    SQLLEN size;
+};
+
+// The C type a fixed-size column is read as; size 0 for the other columns.
+FixedType fixed_type(Fetch fetch) {
+    switch (fetch) {
+    case Fetch::Long:
+        return {SQL_C_SLONG, sizeof(SQLINTEGER)};
+    case Fetch::BigInt:
+        return {SQL_C_SBIGINT, sizeof(SQLBIGINT)};
+    case Fetch::Double:
+        return {SQL_C_DOUBLE, sizeof(SQLDOUBLE)};
+    case Fetch::Bit:
+        return {SQL_C_BIT, sizeof(unsigned char)};
+    case Fetch::Timestamp:
+        return {SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)};
+    case Fetch::Date:
+        return {SQL_C_TYPE_DATE, sizeof(SQL_DATE_STRUCT)};
+    case Fetch::Time:
+        return {SQL_C_TYPE_TIME, sizeof(SQL_TIME_STRUCT)};
+    default:
+        return {0, 0};
+    }
+}
+
+template <typename T, size_t N> T value_in(const std::array<unsigned char, N>& bytes) {
+    static_assert(sizeof(T) <= N);
+    T value{};
+    std::memcpy(&value, bytes.data(), sizeof(T));
+    return value;
+}
+
+} // namespace
+
 ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source,
-                           bool with_origins)
+                           bool with_origins, bool bind_anywhere)
     : statement_(std::move(statement)), error_source_(std::move(error_source)),
       text_buffer_(kTextChunkUnits) {
     SQLSMALLINT count = 0;
@@ -137,9 +184,44 @@ ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_s
         }
         columns_.push_back(std::move(info));
     }
+    bind_fixed_columns(bind_anywhere);
 }
 
-ResultReader::~ResultReader() = default;
+// Columns of a fixed size are bound: the driver then writes them all in the one call that
+// fetches the row, where one SQLGetData per cell would pass the driver manager and the
+// driver again for each. Text and binary values of any length stay with SQLGetData.
+// Without SQL_GD_ANY_COLUMN a driver reads unbound columns only after the last bound
+// one, so then only the fixed columns before the first other one are bound.
+void ResultReader::bind_fixed_columns(bool bind_anywhere) {
+    fixed_.resize(columns_.size()); // never resized again: the driver holds the addresses
+    bool all_before_bound = true;
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        const FixedType type = fixed_type(fetches_[c]);
+        if (type.size == 0 || !(bind_anywhere || all_before_bound)) {
+            all_before_bound = false;
+            continue;
+        }
+        FixedCell& cell = fixed_[c];
+        const OdbcStatus status =
+            answer(SQLBindCol(statement_->get(), static_cast<SQLUSMALLINT>(c + 1), type.c_type,
+                              cell.bytes.data(), type.size, &cell.indicator),
+                   *statement_, "SQLBindCol", OdbcContext::Statement, error_source_);
+        if (status.failure) {
+            notes_.push_back(*status.failure); // read with SQLGetData instead
+            all_before_bound = false;
+            continue;
+        }
+        cell.bound = true;
+        any_bound_ = true;
+    }
+}
+
+ResultReader::~ResultReader() {
+    if (any_bound_ && *statement_) {
+        // The statement may outlive this reader; it must not write into freed cells.
+        SQLFreeStmt(statement_->get(), SQL_UNBIND);
+    }
+}
 
 bool ResultReader::fetch() {
     if (!*statement_) {
@@ -178,84 +260,21 @@ void ResultReader::read_row(std::vector<Variant>& cells) {
 // wrote: a record set reads every cell of every row, and a Variant returned and then
 // moved into its place costs a move and a destruction of each cell's temporary.
 void ResultReader::append_cell(uint16_t column, Fetch fetch, std::vector<Variant>& cells) {
-    SQLHSTMT st = statement_->get();
-    SQLLEN indicator = 0;
-    auto get = [&](SQLSMALLINT c_type, void* target, SQLLEN size) {
-        check(SQLGetData(st, column, c_type, target, size, &indicator), *statement_, "SQLGetData",
-              OdbcContext::Statement, error_source_);
-        return indicator != SQL_NULL_DATA;
-    };
     switch (fetch) {
     case Fetch::Text:
         break; // below, as any type not listed
     case Fetch::Binary:
         cells.push_back(read_binary(column));
         return;
-    case Fetch::Long: {
-        SQLINTEGER v = 0;
-        if (get(SQL_C_SLONG, &v, 0)) {
-            cells.emplace_back(static_cast<int32_t>(v));
-        } else {
-            cells.emplace_back(Null{});
-        }
+    case Fetch::Long:
+    case Fetch::BigInt:
+    case Fetch::Double:
+    case Fetch::Bit:
+    case Fetch::Timestamp:
+    case Fetch::Date:
+    case Fetch::Time:
+        append_fixed(column, fetch, cells);
         return;
-    }
-    case Fetch::BigInt: {
-        SQLBIGINT v = 0;
-        if (get(SQL_C_SBIGINT, &v, 0)) {
-            cells.emplace_back(decimal_of(v));
-        } else {
-            cells.emplace_back(Null{});
-        }
-        return;
-    }
-    case Fetch::Double: {
-        SQLDOUBLE v = 0;
-        if (get(SQL_C_DOUBLE, &v, 0)) {
-            cells.emplace_back(static_cast<double>(v));
-        } else {
-            cells.emplace_back(Null{});
-        }
-        return;
-    }
-    case Fetch::Bit: {
-        unsigned char v = 0;
-        if (get(SQL_C_BIT, &v, 0)) {
-            cells.emplace_back(v != 0);
-        } else {
-            cells.emplace_back(Null{});
-        }
-        return;
-    }
-    case Fetch::Timestamp: {
-        SQL_TIMESTAMP_STRUCT v{};
-        if (get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v)) {
-            cells.emplace_back(Date::from_parts(v.year, v.month, v.day, v.hour, v.minute, v.second,
-                                                milliseconds_of(v.fraction)));
-        } else {
-            cells.emplace_back(Null{});
-        }
-        return;
-    }
-    case Fetch::Date: {
-        SQL_DATE_STRUCT v{};
-        if (get(SQL_C_TYPE_DATE, &v, sizeof v)) {
-            cells.emplace_back(Date::from_parts(v.year, v.month, v.day));
-        } else {
-            cells.emplace_back(Null{});
-        }
-        return;
-    }
-    case Fetch::Time: {
-        SQL_TIME_STRUCT v{};
-        if (get(SQL_C_TYPE_TIME, &v, sizeof v)) {
-            // A time of day alone is the fraction of day zero (1899-12-30).
-            cells.emplace_back(Date::from_parts(1899, 12, 30, v.hour, v.minute, v.second));
-        } else {
-            cells.emplace_back(Null{});
-        }
-        return;
-    }
     case Fetch::Decimal:
         cells.push_back(read_decimal(column));
         return;
@@ -266,6 +285,54 @@ void ResultReader::append_cell(uint16_t column, Fetch fetch, std::vector<Variant
         return;
     }
     cells.emplace_back(std::move(text));
+}
+
+void ResultReader::append_fixed(uint16_t column, Fetch fetch, std::vector<Variant>& cells) {
+    FixedCell& cell = fixed_[column - 1U];
+    if (!cell.bound) {
+        const FixedType type = fixed_type(fetch);
+        check(SQLGetData(statement_->get(), column, type.c_type, cell.bytes.data(), type.size,
+                         &cell.indicator),
+              *statement_, "SQLGetData", OdbcContext::Statement, error_source_);
+    }
+    if (cell.indicator == SQL_NULL_DATA) {
+        cells.emplace_back(Null{});
+        return;
+    }
+    switch (fetch) {
+    case Fetch::Long:
+        cells.emplace_back(static_cast<int32_t>(value_in<SQLINTEGER>(cell.bytes)));
+        return;
+    case Fetch::BigInt:
+        cells.emplace_back(decimal_of(value_in<SQLBIGINT>(cell.bytes)));
+        return;
+    case Fetch::Double:
+        cells.emplace_back(static_cast<double>(value_in<SQLDOUBLE>(cell.bytes)));
+        return;
+    case Fetch::Bit:
+        cells.emplace_back(value_in<unsigned char>(cell.bytes) != 0);
+        return;
+    case Fetch::Timestamp: {
+        const auto v = value_in<SQL_TIMESTAMP_STRUCT>(cell.bytes);
+        cells.emplace_back(Date::from_parts(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                            milliseconds_of(v.fraction)));
+        return;
+    }
+    case Fetch::Date: {
+        const auto v = value_in<SQL_DATE_STRUCT>(cell.bytes);
+        cells.emplace_back(Date::from_parts(v.year, v.month, v.day));
+        return;
+    }
+    case Fetch::Time: {
+        const auto v = value_in<SQL_TIME_STRUCT>(cell.bytes);
+        // A time of day alone is the fraction of day zero (1899-12-30).
+        cells.emplace_back(Date::from_parts(1899, 12, 30, v.hour, v.minute, v.second));
+        return;
+    }
+    default:
+        cells.emplace_back(Null{}); // not a fixed-size column: never called for one
+        return;
+    }
 }
 
 Variant ResultReader::read_decimal(uint16_t column) {

@@ -341,7 +341,8 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
         if (catalog_call(SQLPrimaryKeysW(statement->get(), nullptr, 0, schema_arg, schema_length,
                                          odbc::wide(table), SQL_NTS),
                          *statement, "SQLPrimaryKeysW")) {
-            ResultReader reader(statement, error_source_, false, false);
+            ResultReader reader(statement, error_source_, /*with_origins=*/false,
+                                /*bind_anywhere=*/false);
             std::vector<Variant> row;
             while (reader.next(row)) {
                 if (row.size() > 3 && row[3].is_text()) {
@@ -358,7 +359,8 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
     if (catalog_call(SQLStatisticsW(statement->get(), nullptr, 0, schema_arg, schema_length,
                                     odbc::wide(table), SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK),
                      *statement, "SQLStatisticsW")) {
-        ResultReader reader(statement, error_source_, false, false);
+        ResultReader reader(statement, error_source_, /*with_origins=*/false,
+                            /*bind_anywhere=*/false);
         std::vector<Variant> row;
         Text index_name;
         while (reader.next(row)) {

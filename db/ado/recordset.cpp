@@ -203,7 +203,8 @@ void Recordset::attach_result(std::shared_ptr<Connection> connection,
         raise(adoerr::kObjectOpen, kSource);
     }
     auto reader = std::make_unique<ResultReader>(std::move(statement), connection->error_source(),
-                                                 false, connection->reads_columns_in_any_order());
+                                                 /*with_origins=*/false,
+                                                 connection->reads_columns_in_any_order());
     const bool client = connection->CursorLocation() == adUseClient;
     connection_ = std::move(connection);
     source_ = source;

@@ -3,8 +3,9 @@
 // cost), and the sqlite3 shell for reference.
 //   bench_db records [ROWS]  GetRecordSet + every field of ROWS rows (default 100,000)
 //                            against the bare ODBC loop reading every cell as wide text,
-//                            and the shell running the same query to /dev/null; five
-//                            rounds, the median ratio;
+//                            and for reference the same loop reading each cell as the C
+//                            type of its column, and the shell running the same query to
+//                            /dev/null; five rounds, the median ratio;
 //   bench_db blobs [MIB]     ImageDBSave + Update + GetRecordSet + ImageDBLoad of a
 //                            MIB-mebibyte file (default 64), with the peak memory of each
 //                            step above its baseline, against the bare ODBC SQLPutData and
@@ -235,9 +236,11 @@ int records(const fs::path& root, long rows) {
     constexpr int kRounds = 5;
     std::vector<double> ours;
     std::vector<double> bare;
+    std::vector<double> typed;
     std::vector<double> shell_times;
     std::vector<double> to_bare;
     std::vector<double> to_shell;
+    std::vector<double> to_typed;
     long cells = 0;
     long bare_cells = 0;
     for (int round = 0; round < kRounds; ++round) {
@@ -263,6 +266,15 @@ int records(const fs::path& root, long rows) {
         bare.push_back(peer.seconds);
         bare_cells = peer.cells;
 
+        const bench_db::PeerResult typed_peer =
+            bench_db::read_all_typed(target.c_str(), wide_query.c_str());
+        if (!typed_peer.ok || typed_peer.cells != peer.cells) {
+            std::cerr << "the typed ODBC loop failed\n";
+            return 1;
+        }
+        typed.push_back(typed_peer.seconds);
+        to_typed.push_back(ours.back() / typed.back());
+
         const auto shell_start = Clock::now();
         shell(std::string(PELTO_SQLITE3_SHELL) + " " + quoted(db.string()) + " \"" + query +
               "\" > /dev/null");
@@ -275,14 +287,17 @@ int records(const fs::path& root, long rows) {
     std::printf("  GetRecordSet + every field     : %8.1f ms (median of %d)\n", median(ours) * 1000,
                 kRounds);
     std::printf("  bare ODBC loop, cells as text  : %8.1f ms\n", median(bare) * 1000);
+    std::printf("  bare ODBC loop, typed cells    : %8.1f ms\n", median(typed) * 1000);
     std::printf("  sqlite3 shell to /dev/null     : %8.1f ms\n", median(shell_times) * 1000);
     std::printf("  ratio to the bare ODBC loop    : %8.2f   (median of the rounds' ratios; "
                 "target <= 1.0)\n",
                 median(to_bare));
+    std::printf("  ratio to the typed ODBC loop   : %8.2f   (for reference)\n", median(to_typed));
     std::printf("  ratio to the sqlite3 shell     : %8.2f   (for reference)\n", median(to_shell));
     for (int round = 0; round < kRounds; ++round) {
-        std::printf("    round %d: %.2f / %.2f\n", round + 1, to_bare[static_cast<size_t>(round)],
-                    to_shell[static_cast<size_t>(round)]);
+        const auto r = static_cast<size_t>(round);
+        std::printf("    round %d: %.2f / %.2f (typed %.2f)\n", round + 1, to_bare[r], to_shell[r],
+                    to_typed[r]);
     }
     return 0;
 }

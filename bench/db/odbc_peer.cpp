@@ -114,6 +114,76 @@ PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* q
     return result;
 }
 
+namespace {
+
+// The C type a column of `sql_type` is read as, and the size of its buffer; 0 for wide text.
+SQLSMALLINT c_type_of(SQLSMALLINT sql_type) {
+    switch (sql_type) {
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_TINYINT:
+        return SQL_C_SLONG;
+    case SQL_BIGINT:
+        return SQL_C_SBIGINT;
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return SQL_C_DOUBLE;
+    case SQL_BIT:
+        return SQL_C_BIT;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return SQL_C_TYPE_TIMESTAMP;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+        return SQL_C_TYPE_DATE;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+        return SQL_C_TYPE_TIME;
+    default:
+        return SQL_C_WCHAR;
+    }
+}
+
+} // namespace
+
+PeerResult read_all_typed(const char16_t* connection_string, const char16_t* query) {
+    PeerResult result;
+    Session session(connection_string);
+    if (!session.connected()) {
+        return result;
+    }
+    const auto start = Clock::now();
+    if (!SQL_SUCCEEDED(SQLExecDirectW(session.stmt, wide(query), SQL_NTS))) {
+        report(session.stmt);
+        return result;
+    }
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(session.stmt, &columns);
+    std::vector<SQLSMALLINT> c_types;
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+        SQLSMALLINT sql_type = 0;
+        SQLDescribeColW(session.stmt, c, nullptr, 0, nullptr, &sql_type, nullptr, nullptr, nullptr);
+        c_types.push_back(c_type_of(sql_type));
+    }
+    SQLWCHAR buffer[4096];
+    while (SQLFetch(session.stmt) == SQL_SUCCESS) {
+        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+            SQLLEN indicator = 0;
+            SQLRETURN rc = SQL_SUCCESS_WITH_INFO;
+            while (rc == SQL_SUCCESS_WITH_INFO) {
+                rc =
+                    SQLGetData(session.stmt, c, c_types[c - 1U], buffer, sizeof buffer, &indicator);
+            }
+            result.cells += indicator == SQL_NULL_DATA ? 0 : 1;
+        }
+    }
+    SQLFreeStmt(session.stmt, SQL_CLOSE);
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.ok = true;
+    return result;
+}
+
 PeerResult put_file(const char16_t* connection_string, const char16_t* update, const char* file) {
     PeerResult result;
     Session session(connection_string);

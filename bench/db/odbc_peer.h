@@ -19,6 +19,12 @@ struct PeerResult {
 // SQL_C_WCHAR into one buffer). Timed from the execution to the closed cursor.
 PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query);
 
+// The same loop reading every cell as the C type of its column (SQL_C_SLONG for an
+// integer, SQL_C_DOUBLE for a floating-point number, the date and time structures, wide
+// text for the rest), as a program that wants values rather than their text does: what
+// the driver itself costs for the values the record set keeps.
+PeerResult read_all_typed(const char16_t* connection_string, const char16_t* query);
+
 // Executes `update` (one binary parameter marker) with the content of `file` sent in
 // pieces of 32768 bytes through SQLPutData.
 PeerResult put_file(const char16_t* connection_string, const char16_t* update, const char* file);

@@ -121,6 +121,7 @@ void Connection::Open() {
     }
     open_ = true;
     identifier_quote_.clear();
+    any_column_.reset();
     if (!target.after_connect_sql.empty()) {
         try {
             execute_statement(target.after_connect_sql, nullptr, command_timeout_);
@@ -340,7 +341,8 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
         if (catalog_call(SQLPrimaryKeysW(statement->get(), nullptr, 0, schema_arg, schema_length,
                                          odbc::wide(table), SQL_NTS),
                          *statement, "SQLPrimaryKeysW")) {
-            ResultReader reader(statement, error_source_, false);
+            ResultReader reader(statement, error_source_, /*with_origins=*/false,
+                                /*bind_anywhere=*/false);
             std::vector<Variant> row;
             while (reader.next(row)) {
                 if (row.size() > 3 && row[3].is_text()) {
@@ -357,7 +359,8 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
     if (catalog_call(SQLStatisticsW(statement->get(), nullptr, 0, schema_arg, schema_length,
                                     odbc::wide(table), SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK),
                      *statement, "SQLStatisticsW")) {
-        ResultReader reader(statement, error_source_, false);
+        ResultReader reader(statement, error_source_, /*with_origins=*/false,
+                            /*bind_anywhere=*/false);
         std::vector<Variant> row;
         Text index_name;
         while (reader.next(row)) {
@@ -376,6 +379,24 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
         }
     }
     return keys;
+}
+
+bool Connection::reads_columns_in_any_order() {
+    if (any_column_) {
+        return *any_column_;
+    }
+    if (!open_) {
+        return false;
+    }
+    SQLUINTEGER extensions = 0;
+    const OdbcStatus status = answer(
+        SQLGetInfoW(dbc_.get(), SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr),
+        dbc_, "SQLGetInfoW", OdbcContext::Statement, error_source_);
+    if (status.failure) {
+        note(*status.failure); // a driver that does not say is read in column order
+    }
+    any_column_ = !status.failed() && (extensions & SQL_GD_ANY_COLUMN) != 0;
+    return *any_column_;
 }
 
 Text Connection::identifier_quote() {

@@ -10,6 +10,7 @@
 #include "platform/odbc_provider.h"
 
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -84,6 +85,9 @@ public:
     std::vector<Text> primary_key_columns(const Text& schema, const Text& table);
     // The character that quotes identifiers ('"' when the driver does not say).
     Text identifier_quote();
+    // Whether the driver reads unbound columns before and between bound ones
+    // (SQL_GD_ANY_COLUMN); false when it does not say.
+    bool reads_columns_in_any_order();
     // The Source of errors the provider reports.
     const Text& error_source() const { return error_source_; }
     // Reports a failure the connection goes on without to the subscribed sink.
@@ -109,6 +113,7 @@ private:
     ConnectionEvents* events_ = nullptr;
     Text error_source_;
     Text identifier_quote_;
+    std::optional<bool> any_column_; // asked once per connection
     std::shared_ptr<odbc::Handle> environment_;
     odbc::Handle dbc_;
     std::vector<std::weak_ptr<odbc::Handle>> statements_;

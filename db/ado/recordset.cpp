@@ -147,7 +147,8 @@ void Recordset::Open() {
         return; // a statement without rows leaves the record set closed
     }
     take_result(std::make_unique<ResultReader>(std::move(done.statement),
-                                               connection_->error_source(), with_origins),
+                                               connection_->error_source(), with_origins,
+                                               connection_->reads_columns_in_any_order()),
                 client, nullptr);
 }
 
@@ -161,13 +162,13 @@ void Recordset::take_result(std::unique_ptr<ResultReader> reader, bool client,
     if (client) {
         // Every row now: the count is exact, the record set can move back, and the
         // statement no longer holds the connection.
-        std::vector<Variant> cells;
+        RowStore store(reader->columns().size());
         size_t rows = 0;
-        while (reader->append_next(cells)) {
+        while (reader->append_next(store)) {
             ++rows;
         }
         columns_ = reader->columns();
-        cells_ = std::move(cells);
+        rows_ = std::move(store);
         row_count_ = columns_.empty() ? 0 : rows;
         position_ = 0;
         cursor_type_ = adOpenStatic; // what a client-side cursor always is
@@ -181,7 +182,7 @@ void Recordset::take_result(std::unique_ptr<ResultReader> reader, bool client,
         current_ = std::move(first);
         reader_ = std::move(reader);
         reader_keep_alive_ = std::move(keep_alive);
-        cells_.clear();
+        rows_.clear();
         row_count_ = 0;
         // What a stream is, whatever was asked: ADO reports the cursor and lock type a
         // provider delivers.
@@ -201,8 +202,9 @@ void Recordset::attach_result(std::shared_ptr<Connection> connection,
     if (open_) {
         raise(adoerr::kObjectOpen, kSource);
     }
-    auto reader =
-        std::make_unique<ResultReader>(std::move(statement), connection->error_source(), false);
+    auto reader = std::make_unique<ResultReader>(std::move(statement), connection->error_source(),
+                                                 /*with_origins=*/false,
+                                                 connection->reads_columns_in_any_order());
     const bool client = connection->CursorLocation() == adUseClient;
     connection_ = std::move(connection);
     source_ = source;
@@ -410,8 +412,7 @@ void Recordset::write_back() {
 void Recordset::Close() {
     require_open();
     open_ = false;
-    cells_.clear();
-    cells_.shrink_to_fit();
+    rows_.clear();
     row_count_ = 0;
     current_.clear();
     reader_.reset();

@@ -11,6 +11,7 @@
 #include "db/ado/field.h"
 #include "db/ado/odbc_handle.h"
 #include "db/ado/result_reader.h"
+#include "db/ado/row_store.h"
 
 #include <map>
 #include <memory>
@@ -88,8 +89,8 @@ private:
     }
     const Variant& stored_value(size_t field) const;
     // The values of client-side row `row`.
-    Variant* client_row(size_t row) { return cells_.data() + row * columns_.size(); }
-    const Variant* client_row(size_t row) const { return cells_.data() + row * columns_.size(); }
+    Variant* client_row(size_t row) { return rows_.row(row); }
+    const Variant* client_row(size_t row) const { return rows_.row(row); }
     void write_back();
 
     static constexpr size_t kNoField = static_cast<size_t>(-1);
@@ -103,9 +104,9 @@ private:
     bool client_ = false;
     std::vector<ColumnInfo> columns_;
     std::vector<std::unique_ptr<Field>> fields_;
-    // Client side: every row, one after the other in one array (a row is as many values
-    // as there are columns), and the current position (row_count_ at EOF).
-    std::vector<Variant> cells_;
+    // Client side: every row (a row is as many values as there are columns), and the
+    // current position (row_count_ at EOF).
+    RowStore rows_;
     size_t row_count_ = 0;
     size_t position_ = 0;
     // Server side: the reader and its current row.

@@ -6,6 +6,7 @@
 #include "db/ado/odbc_check.h"
 
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace pelto::ado {
@@ -97,8 +98,54 @@ Text ResultReader::column_text_attribute(uint16_t column, uint16_t field) {
     return odbc::text_of(buffer.data(), buffer.size());
 }
 
+// The C value of a column of a fixed size: written by the driver at every fetch when the
+// column is bound, or by SQLGetData when it is not.
+struct ResultReader::FixedCell {
+    SQLLEN indicator = 0;
+    alignas(8) std::array<unsigned char, sizeof(SQL_TIMESTAMP_STRUCT)> bytes{};
+    bool bound = false;
+};
+
+namespace {
+
+struct FixedType {
+    SQLSMALLINT c_type;
+    SQLLEN size;
+};
+
+// The C type a fixed-size column is read as; size 0 for the other columns.
+FixedType fixed_type(Fetch fetch) {
+    switch (fetch) {
+    case Fetch::Long:
+        return {SQL_C_SLONG, sizeof(SQLINTEGER)};
+    case Fetch::BigInt:
+        return {SQL_C_SBIGINT, sizeof(SQLBIGINT)};
+    case Fetch::Double:
+        return {SQL_C_DOUBLE, sizeof(SQLDOUBLE)};
+    case Fetch::Bit:
+        return {SQL_C_BIT, sizeof(unsigned char)};
+    case Fetch::Timestamp:
+        return {SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)};
+    case Fetch::Date:
+        return {SQL_C_TYPE_DATE, sizeof(SQL_DATE_STRUCT)};
+    case Fetch::Time:
+        return {SQL_C_TYPE_TIME, sizeof(SQL_TIME_STRUCT)};
+    default:
+        return {0, 0};
+    }
+}
+
+template <typename T, size_t N> T value_in(const std::array<unsigned char, N>& bytes) {
+    static_assert(sizeof(T) <= N);
+    T value{};
+    std::memcpy(&value, bytes.data(), sizeof(T));
+    return value;
+}
+
+} // namespace
+
 ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source,
-                           bool with_origins)
+                           bool with_origins, bool bind_anywhere)
     : statement_(std::move(statement)), error_source_(std::move(error_source)),
       text_buffer_(kTextChunkUnits) {
     SQLSMALLINT count = 0;
@@ -137,9 +184,44 @@ ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_s
         }
         columns_.push_back(std::move(info));
     }
+    bind_fixed_columns(bind_anywhere);
 }
 
-ResultReader::~ResultReader() = default;
+// Columns of a fixed size are bound: the driver then writes them all in the one call that
+// fetches the row, where one SQLGetData per cell would pass the driver manager and the
+// driver again for each. Text and binary values of any length stay with SQLGetData.
+// Without SQL_GD_ANY_COLUMN a driver reads unbound columns only after the last bound
+// one, so then only the fixed columns before the first other one are bound.
+void ResultReader::bind_fixed_columns(bool bind_anywhere) {
+    fixed_.resize(columns_.size()); // never resized again: the driver holds the addresses
+    bool all_before_bound = true;
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        const FixedType type = fixed_type(fetches_[c]);
+        if (type.size == 0 || !(bind_anywhere || all_before_bound)) {
+            all_before_bound = false;
+            continue;
+        }
+        FixedCell& cell = fixed_[c];
+        const OdbcStatus status =
+            answer(SQLBindCol(statement_->get(), static_cast<SQLUSMALLINT>(c + 1), type.c_type,
+                              cell.bytes.data(), type.size, &cell.indicator),
+                   *statement_, "SQLBindCol", OdbcContext::Statement, error_source_);
+        if (status.failure) {
+            notes_.push_back(*status.failure); // read with SQLGetData instead
+            all_before_bound = false;
+            continue;
+        }
+        cell.bound = true;
+        any_bound_ = true;
+    }
+}
+
+ResultReader::~ResultReader() {
+    if (any_bound_ && *statement_) {
+        // The statement may outlive this reader; it must not write into freed cells.
+        SQLFreeStmt(statement_->get(), SQL_UNBIND);
+    }
+}
 
 bool ResultReader::fetch() {
     if (!*statement_) {
@@ -155,92 +237,119 @@ bool ResultReader::next(std::vector<Variant>& row) {
     if (!fetch()) {
         return false;
     }
-    row.resize(columns_.size());
-    for (size_t c = 0; c < columns_.size(); ++c) {
-        row[c] = read_cell(static_cast<uint16_t>(c + 1), fetches_[c]);
-    }
+    row.clear();
+    read_row(row);
     return true;
 }
 
-bool ResultReader::append_next(std::vector<Variant>& cells) {
+bool ResultReader::append_next(RowStore& rows) {
     if (!fetch()) {
         return false;
     }
-    for (size_t c = 0; c < columns_.size(); ++c) {
-        cells.push_back(read_cell(static_cast<uint16_t>(c + 1), fetches_[c]));
-    }
+    read_row(rows.room_for_row());
     return true;
 }
 
-Variant ResultReader::read_cell(uint16_t column, Fetch fetch) {
-    SQLHSTMT st = statement_->get();
-    SQLLEN indicator = 0;
-    auto get = [&](SQLSMALLINT c_type, void* target, SQLLEN size) {
-        check(SQLGetData(st, column, c_type, target, size, &indicator), *statement_, "SQLGetData",
-              OdbcContext::Statement, error_source_);
-        return indicator != SQL_NULL_DATA;
-    };
-    switch (fetch) {
-    case Fetch::Text:
-        return read_text(column);
-    case Fetch::Binary:
-        return read_binary(column);
-    case Fetch::Long: {
-        SQLINTEGER v = 0;
-        return get(SQL_C_SLONG, &v, 0) ? Variant(static_cast<int32_t>(v)) : Variant(Null{});
+void ResultReader::read_row(std::vector<Variant>& cells) {
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        append_cell(static_cast<uint16_t>(c + 1), fetches_[c], cells);
     }
-    case Fetch::BigInt: {
-        SQLBIGINT v = 0;
-        return get(SQL_C_SBIGINT, &v, 0) ? Variant(decimal_of(v)) : Variant(Null{});
-    }
-    case Fetch::Double: {
-        SQLDOUBLE v = 0;
-        return get(SQL_C_DOUBLE, &v, 0) ? Variant(static_cast<double>(v)) : Variant(Null{});
-    }
-    case Fetch::Bit: {
-        unsigned char v = 0;
-        return get(SQL_C_BIT, &v, 0) ? Variant(v != 0) : Variant(Null{});
-    }
-    case Fetch::Timestamp: {
-        SQL_TIMESTAMP_STRUCT v{};
-        if (!get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v)) {
-            return Null{};
-        }
-        return Date::from_parts(v.year, v.month, v.day, v.hour, v.minute, v.second,
-                                milliseconds_of(v.fraction));
-    }
-    case Fetch::Date: {
-        SQL_DATE_STRUCT v{};
-        if (!get(SQL_C_TYPE_DATE, &v, sizeof v)) {
-            return Null{};
-        }
-        return Date::from_parts(v.year, v.month, v.day);
-    }
-    case Fetch::Time: {
-        SQL_TIME_STRUCT v{};
-        if (!get(SQL_C_TYPE_TIME, &v, sizeof v)) {
-            return Null{};
-        }
-        // A time of day alone is the fraction of day zero (1899-12-30).
-        return Date::from_parts(1899, 12, 30, v.hour, v.minute, v.second);
-    }
-    case Fetch::Decimal: {
-        Variant text = read_text(column);
-        if (!text.is_text()) {
-            return text;
-        }
-        try {
-            return Decimal::from_text(std::get<Text>(text.storage()));
-        } catch (const VbError&) {
-            return text; // "NaN" and other values a decimal cannot hold stay text
-        }
-    }
-    }
-    return read_text(column);
 }
 
-Variant ResultReader::read_text(uint16_t column) {
-    Text out;
+// Each value is built in its place at the end of `cells` from the C value the driver
+// wrote: a record set reads every cell of every row, and a Variant returned and then
+// moved into its place costs a move and a destruction of each cell's temporary.
+void ResultReader::append_cell(uint16_t column, Fetch fetch, std::vector<Variant>& cells) {
+    switch (fetch) {
+    case Fetch::Text:
+        break; // below, as any type not listed
+    case Fetch::Binary:
+        cells.push_back(read_binary(column));
+        return;
+    case Fetch::Long:
+    case Fetch::BigInt:
+    case Fetch::Double:
+    case Fetch::Bit:
+    case Fetch::Timestamp:
+    case Fetch::Date:
+    case Fetch::Time:
+        append_fixed(column, fetch, cells);
+        return;
+    case Fetch::Decimal:
+        cells.push_back(read_decimal(column));
+        return;
+    }
+    Text text;
+    if (!read_text(column, text)) {
+        cells.emplace_back(Null{});
+        return;
+    }
+    cells.emplace_back(std::move(text));
+}
+
+void ResultReader::append_fixed(uint16_t column, Fetch fetch, std::vector<Variant>& cells) {
+    FixedCell& cell = fixed_[column - 1U];
+    if (!cell.bound) {
+        const FixedType type = fixed_type(fetch);
+        check(SQLGetData(statement_->get(), column, type.c_type, cell.bytes.data(), type.size,
+                         &cell.indicator),
+              *statement_, "SQLGetData", OdbcContext::Statement, error_source_);
+    }
+    if (cell.indicator == SQL_NULL_DATA) {
+        cells.emplace_back(Null{});
+        return;
+    }
+    switch (fetch) {
+    case Fetch::Long:
+        cells.emplace_back(static_cast<int32_t>(value_in<SQLINTEGER>(cell.bytes)));
+        return;
+    case Fetch::BigInt:
+        cells.emplace_back(decimal_of(value_in<SQLBIGINT>(cell.bytes)));
+        return;
+    case Fetch::Double:
+        cells.emplace_back(static_cast<double>(value_in<SQLDOUBLE>(cell.bytes)));
+        return;
+    case Fetch::Bit:
+        cells.emplace_back(value_in<unsigned char>(cell.bytes) != 0);
+        return;
+    case Fetch::Timestamp: {
+        const auto v = value_in<SQL_TIMESTAMP_STRUCT>(cell.bytes);
+        cells.emplace_back(Date::from_parts(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                            milliseconds_of(v.fraction)));
+        return;
+    }
+    case Fetch::Date: {
+        const auto v = value_in<SQL_DATE_STRUCT>(cell.bytes);
+        cells.emplace_back(Date::from_parts(v.year, v.month, v.day));
+        return;
+    }
+    case Fetch::Time: {
+        const auto v = value_in<SQL_TIME_STRUCT>(cell.bytes);
+        // A time of day alone is the fraction of day zero (1899-12-30).
+        cells.emplace_back(Date::from_parts(1899, 12, 30, v.hour, v.minute, v.second));
+        return;
+    }
+    default:
+        cells.emplace_back(Null{}); // not a fixed-size column: never called for one
+        return;
+    }
+}
+
+Variant ResultReader::read_decimal(uint16_t column) {
+    Text text;
+    if (!read_text(column, text)) {
+        return Null{};
+    }
+    try {
+        return Decimal::from_text(text);
+    } catch (const VbError&) {
+        return text; // "NaN" and other values a decimal cannot hold stay text
+    }
+}
+
+// The value through the reused buffer: a value that fits in one piece (the usual case)
+// becomes its text in one allocation, a longer one grows piece by piece.
+bool ResultReader::read_text(uint16_t column, Text& out) {
     const auto capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(char16_t));
     for (;;) {
         SQLLEN indicator = 0;
@@ -254,21 +363,23 @@ Variant ResultReader::read_text(uint16_t column) {
         }
         const SQLRETURN rc = status.rc;
         if (indicator == SQL_NULL_DATA) {
-            return Null{};
+            return false;
         }
         // A chunk is cut when the value did not fit: the buffer then ends in the NUL.
         const bool more =
             rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= capacity);
-        size_t units = odbc::units_before_nul(text_buffer_.data(), text_buffer_.size());
+        size_t units = text_buffer_.size();
         if (!more && indicator >= 0) {
             units = std::min(units, static_cast<size_t>(indicator) / sizeof(char16_t));
         }
+        // The value ends at its first NUL, even when the driver counts further.
+        units = odbc::units_before_nul(text_buffer_.data(), units);
         out.append(text_buffer_.data(), units);
         if (!more) {
             break;
         }
     }
-    return out;
+    return true;
 }
 
 Variant ResultReader::read_binary(uint16_t column) {

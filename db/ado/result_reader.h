@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/variant.h"
 #include "db/ado/odbc_handle.h"
+#include "db/ado/row_store.h"
 
 #include <memory>
 #include <vector>
@@ -29,8 +30,10 @@ public:
     enum class Fetch { Text, Long, BigInt, Double, Decimal, Bit, Timestamp, Date, Time, Binary };
 
     // `statement` has just been executed and has result columns. With `with_origins`
-    // the base table and column of every column are read too.
-    ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source, bool with_origins);
+    // the base table and column of every column are read too. `bind_anywhere`: the
+    // driver reads unbound columns in any order around bound ones (SQL_GD_ANY_COLUMN).
+    ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source, bool with_origins,
+                 bool bind_anywhere);
     ResultReader(const ResultReader&) = delete;
     ResultReader& operator=(const ResultReader&) = delete;
     ~ResultReader();
@@ -40,23 +43,31 @@ public:
     // Throws VbError 3704 when the connection closed the statement, or the driver's
     // error.
     bool next(std::vector<Variant>& row);
-    // The next row's values added at the end of `cells`; false after the last row.
-    bool append_next(std::vector<Variant>& cells);
+    // The next row's values added at the end of `rows`; false after the last row.
+    bool append_next(RowStore& rows);
     // The driver failures the reader went on without (a column origin the driver cannot
     // tell), for the connection to report.
     const std::vector<Error>& notes() const { return notes_; }
 
 private:
     bool fetch();
-    Variant read_cell(uint16_t column, Fetch fetch);
-    Variant read_text(uint16_t column);
+    struct FixedCell;
+    void bind_fixed_columns(bool bind_anywhere);
+    void read_row(std::vector<Variant>& cells);
+    void append_cell(uint16_t column, Fetch fetch, std::vector<Variant>& cells);
+    void append_fixed(uint16_t column, Fetch fetch, std::vector<Variant>& cells);
+    // The text of a column into `out` (empty on entry); false for Null.
+    bool read_text(uint16_t column, Text& out);
+    Variant read_decimal(uint16_t column);
     Variant read_binary(uint16_t column);
     Text column_text_attribute(uint16_t column, uint16_t field);
 
     std::shared_ptr<odbc::Handle> statement_;
     Text error_source_;
     std::vector<ColumnInfo> columns_;
-    std::vector<Fetch> fetches_; // by column: decided once, not for every cell
+    std::vector<Fetch> fetches_;   // by column: decided once, not for every cell
+    std::vector<FixedCell> fixed_; // by column; bound ones are written at every fetch
+    bool any_bound_ = false;
     std::vector<char16_t> text_buffer_;
     std::vector<uint8_t> byte_buffer_;
     std::vector<Error> notes_;

@@ -61,6 +61,43 @@ TEST_P(StatementsTest, AFailingStatementKeepsTheDriversSqlStateAndNativeCodeUpTo
     EXPECT_TRUE(line.ends_with(suffix)) << line;
 }
 
+// A large result is kept in pieces; every row must still come back as its own, in order,
+// also after moving back to the first row and when taken as a row array midway.
+TEST_P(StatementsTest, AClientSideRecordSetOfManyRowsKeepsEveryRowInPlace) {
+    constexpr int32_t kRows = 3000;
+    const Text sql =
+        u"WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
+        from_utf8(std::to_string(kRows)) +
+        u") SELECT x AS n, 'row ' || x AS t, CASE WHEN x % 7 = 0 THEN NULL ELSE x END AS m "
+        u"FROM c ORDER BY 1";
+    const auto records = db.GetRecordSet(sql);
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->State(), ado::adStateOpen) << to_utf8(db.ErrorDesc);
+    ASSERT_EQ(records->RecordCount(), kRows);
+    const auto expect_row = [&](int32_t x) {
+        ASSERT_FALSE(records->Eof()) << x;
+        ASSERT_EQ(records->Fields(0).Value().to_long(), x);
+        ASSERT_EQ(records->Fields(1).Value().to_text(), u"row " + from_utf8(std::to_string(x)));
+        ASSERT_EQ(records->Fields(2).Value().is_null(), x % 7 == 0) << x;
+    };
+    for (int32_t x = 1; x <= kRows; ++x) {
+        expect_row(x);
+        records->MoveNext();
+    }
+    EXPECT_TRUE(records->Eof());
+    records->MoveFirst();
+    expect_row(1);
+    for (int32_t x = 1; x < 1000; ++x) {
+        records->MoveNext();
+    }
+    const Variant rest = records->GetRows();
+    ASSERT_TRUE(rest.is_array());
+    ASSERT_EQ(rest.array().second_count(), static_cast<size_t>(kRows - 999));
+    for (size_t r = 0; r < rest.array().second_count(); ++r) {
+        ASSERT_EQ(rest.array().at(0, r).to_long(), static_cast<int32_t>(r) + 1000);
+    }
+}
+
 TEST_P(StatementsTest, ServerSideRecordSetsStreamForwardOnly) {
     // Asked for a keyset cursor with optimistic locking; it reports what it is.
     const auto records =

@@ -11,16 +11,13 @@ namespace pelto::contract {
 
 namespace {
 
+using platform::win32::wide;
 using win32_test::TempFolder;
-
-std::wstring wide_of(TextView text) {
-    return std::wstring(text.begin(), text.end());
-}
 
 std::wstring beside_tests(const wchar_t* name) {
     testing::MemoryRunLog unused;
     const Text folder = platform::win32::Win32FileSystem(unused).program_folder();
-    return wide_of(folder) + L"\\" + name;
+    return wide(folder) + L"\\" + name;
 }
 
 // The log's own record without its time stamp ("YYYY-MM-DD HH:MM:SS.mmm ") and line end,
@@ -41,8 +38,7 @@ ContractMachine::ContractMachine() : impl_(std::make_unique<Impl>()) {
 
 ContractMachine::~ContractMachine() {
     if (!impl_->key.empty()) {
-        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, platform::win32::wide(impl_->key).c_str(),
-                        KEY_WOW64_32KEY, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, wide(impl_->key).c_str(), KEY_WOW64_32KEY, 0);
     }
 }
 
@@ -60,19 +56,19 @@ Text ContractMachine::path(TextView relative) const {
 }
 
 void ContractMachine::write_file(TextView path, std::string_view bytes) const {
-    win32_test::write_bytes(wide_of(path), bytes);
+    win32_test::write_bytes(wide(path), bytes);
 }
 
 std::optional<std::string> ContractMachine::read_file(TextView path) const {
-    return win32_test::read_bytes(wide_of(path));
+    return win32_test::read_bytes(wide(path));
 }
 
 bool ContractMachine::exists(TextView path) const {
-    return win32_test::exists(wide_of(path));
+    return win32_test::exists(wide(path));
 }
 
 void ContractMachine::make_folder(TextView path) const {
-    CreateDirectoryW(wide_of(path).c_str(), nullptr);
+    CreateDirectoryW(wide(path).c_str(), nullptr);
 }
 
 bool ContractMachine::make_link_to_outside(TextView path) const {
@@ -80,7 +76,7 @@ bool ContractMachine::make_link_to_outside(TextView path) const {
     CreateDirectoryW(target.c_str(), nullptr);
     win32_test::write_bytes(target + L"\\precious.txt", "keep me");
     // Wine answers success without making the link.
-    const std::wstring link = wide_of(path);
+    const std::wstring link = wide(path);
     return CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
            win32_test::exists(link) &&
            (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -106,7 +102,7 @@ private:
 } // namespace
 
 std::unique_ptr<ContractMachine::Hold> ContractMachine::keep_from_deletion(TextView path) const {
-    const HANDLE file = CreateFileW(wide_of(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
@@ -115,7 +111,7 @@ std::unique_ptr<ContractMachine::Hold> ContractMachine::keep_from_deletion(TextV
 }
 
 void ContractMachine::make_program(TextView path, uint32_t exit_code, bool leave_running) const {
-    const std::wstring program = wide_of(path);
+    const std::wstring program = wide(path);
     CopyFileW(beside_tests(L"pelto_win32_test_child.exe").c_str(), program.c_str(), FALSE);
     // The child reads what to do from the file beside it: it gets no arguments.
     win32_test::write_bytes(program + L".how",
@@ -127,8 +123,8 @@ Text ContractMachine::registry_key() const {
         impl_->key = u"SOFTWARE\\PeltoTest\\키" + from_utf8(std::to_string(GetCurrentProcessId()) +
                                                             "-" + std::to_string(GetTickCount64()));
         HKEY created = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, platform::win32::wide(impl_->key).c_str(), 0,
-                            nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &created,
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(impl_->key).c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &created,
                             nullptr) == ERROR_SUCCESS) {
             RegCloseKey(created);
         }
@@ -139,11 +135,11 @@ Text ContractMachine::registry_key() const {
 std::optional<ContractMachine::RegistryValue>
 ContractMachine::read_registry_value(TextView key, TextView name) const {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, platform::win32::wide(key).c_str(), 0,
-                      KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(key).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY,
+                      &opened) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    const std::wstring value_name = platform::win32::wide(name);
+    const std::wstring value_name = wide(name);
     DWORD type = 0;
     DWORD size = 0;
     LONG rc = RegQueryValueExW(opened, value_name.c_str(), nullptr, &type, nullptr, &size);
@@ -171,7 +167,7 @@ ContractMachine::read_registry_value(TextView key, TextView name) const {
 }
 
 std::unique_ptr<platform::RunLog> ContractMachine::make_file_log(TextView path) const {
-    return std::make_unique<platform::win32::Win32RunLog>(wide_of(path));
+    return std::make_unique<platform::win32::Win32RunLog>(wide(path));
 }
 
 std::vector<std::string> ContractMachine::log_lines() const {

@@ -1,4 +1,5 @@
-// The shell copy of the mapped machine on real files in a temporary machine root.
+// The shell copy of the mapped machine as only it behaves: the question before replacing,
+// permission bits, progress on the terminal, a failed copy, links leading off the machine.
 #include "platform/portable/shell_copy_portable.h"
 #include "tests/support/recording.h"
 

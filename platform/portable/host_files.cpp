@@ -40,10 +40,10 @@ std::string errno_text(int error_number) {
     return ::strerror_r(error_number, buffer, sizeof buffer);
 }
 
-std::optional<std::string> read_whole_file(const fs::path& path, int& error_number) {
+std::optional<std::string> read_whole_file(const fs::path& path, HostRefusal& refusal) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
-        error_number = errno;
+        refusal = HostRefusal{"open", errno};
         return std::nullopt;
     }
     std::string out;
@@ -54,7 +54,7 @@ std::optional<std::string> read_whole_file(const fs::path& path, int& error_numb
             if (errno == EINTR) {
                 continue;
             }
-            error_number = errno;
+            refusal = HostRefusal{"read", errno};
             return std::nullopt;
         }
         if (n == 0) {
@@ -62,7 +62,7 @@ std::optional<std::string> read_whole_file(const fs::path& path, int& error_numb
         }
         out.append(buffer, static_cast<size_t>(n));
     }
-    error_number = 0;
+    refusal = HostRefusal{};
     return out;
 }
 
@@ -82,8 +82,8 @@ bool write_all(int fd, std::string_view bytes) {
 
 mode_t process_umask() {
     // /proc tells the mask without the set-and-restore race of umask(2).
-    int error_number = 0;
-    const std::optional<std::string> status = read_whole_file("/proc/self/status", error_number);
+    HostRefusal ignored;
+    const std::optional<std::string> status = read_whole_file("/proc/self/status", ignored);
     if (status) {
         const size_t at = status->find("\nUmask:");
         if (at != std::string::npos) {
@@ -106,24 +106,24 @@ void copy_dos_attributes(const fs::path& from, int to_fd) {
 } // namespace
 
 bool replace_file_atomically(const fs::path& target, std::string_view bytes,
-                             const struct stat* original, std::string& error) {
+                             const struct stat* original, HostRefusal& refusal) {
     const fs::path folder = target.parent_path();
     std::string pattern = (folder / ("." + target.filename().native() + ".XXXXXX")).native();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     UniqueFd fd(::mkstemp(name.data()));
     if (!fd.valid()) {
-        error = "cannot create a temporary file in " + folder.native() + ": " + errno_text(errno);
+        refusal = HostRefusal{"mkstemp", errno};
         return false;
     }
     const std::string temp(name.data());
-    const auto fail = [&](const std::string& what) {
-        error = what + ": " + errno_text(errno);
+    const auto fail = [&](const char* call) {
+        refusal = HostRefusal{call, errno};
         ::unlink(temp.c_str());
         return false;
     };
     if (!write_all(fd.get(), bytes)) {
-        return fail("cannot write " + temp);
+        return fail("write");
     }
     if (original != nullptr) {
         // Best effort: an unprivileged process cannot give a file away.
@@ -135,16 +135,16 @@ bool replace_file_atomically(const fs::path& target, std::string_view bytes,
     const mode_t mode =
         original != nullptr ? (original->st_mode & 07777) : (0666 & ~process_umask());
     if (::fchmod(fd.get(), mode) != 0) {
-        return fail("cannot set the permissions of " + temp);
+        return fail("fchmod");
     }
     if (::fsync(fd.get()) != 0) {
-        return fail("cannot flush " + temp);
+        return fail("fsync");
     }
-    if (::close(fd.release()) != 0) {
-        return fail("cannot close " + temp);
+    if (!fd.close()) {
+        return fail("close");
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
-        return fail("cannot replace " + target.native());
+        return fail("rename");
     }
     // The rename itself reaches the disk with the folder's own flush.
     const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -2,6 +2,8 @@
 // descriptor, the one write loop, reading a whole file, and replacing a file atomically.
 #pragma once
 
+#include "platform/portable/host_failure.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -43,9 +45,9 @@ bool write_all(int fd, std::string_view bytes);
 // The text of errno's current value ("No such file or directory").
 std::string errno_text(int error_number);
 
-// The whole content of a file; nullopt with `error` set when it cannot be read
-// (`error_number` receives errno, ENOENT for a missing file).
-std::optional<std::string> read_whole_file(const std::filesystem::path& path, int& error_number);
+// The whole content of a file; nullopt when it cannot be read, with the refusing call and
+// its errno in `refusal` (ENOENT for a missing file).
+std::optional<std::string> read_whole_file(const std::filesystem::path& path, HostRefusal& refusal);
 
 // The process's file-creation mask (read without changing it).
 mode_t process_umask();
@@ -54,8 +56,9 @@ mode_t process_umask();
 // then renamed over the target, so that a reader (or a crash) sees the old content or
 // the new one, never a part. `original` is the target's lstat when it exists: its
 // permission bits, owner and DOS attributes carry over; a new file gets 0666 less the
-// umask. False with `error` set on failure; the target is then untouched.
+// umask. False on failure, with the refusing call and its errno in `refusal`; the target
+// is then untouched.
 bool replace_file_atomically(const std::filesystem::path& target, std::string_view bytes,
-                             const struct stat* original, std::string& error);
+                             const struct stat* original, HostRefusal& refusal);
 
 } // namespace pelto::platform::portable

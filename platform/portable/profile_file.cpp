@@ -3,6 +3,8 @@
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/portable/dos_attributes.h"
+#include "platform/portable/host_failure.h"
+#include "platform/portable/host_failure.h"
 #include "platform/portable/host_files.h"
 #include "platform/profile_rules.h"
 
@@ -29,6 +31,11 @@ bool PortableProfiles::write_private_profile_string(TextView section, TextView k
     if (!host) {
         host = machine_.to_host(u"C:\\Windows\\" + Text(file));
     }
+    // A call the system refused is named in its own line, as every service names it.
+    const auto refuse_call = [&](const std::string& what, const HostRefusal& refusal) {
+        log_os_failure(log_, errno_failure(refusal.error_number, refusal.call, file, *host));
+        return refuse(what + errno_text(refusal.error_number));
+    };
     if (!host) {
         return refuse("not a file path on this machine");
     }
@@ -53,10 +60,10 @@ bool PortableProfiles::write_private_profile_string(TextView section, TextView k
         if ((dos::attributes(host->c_str(), st) & attr::kReadOnly) != 0) {
             return refuse("the file is read-only");
         }
-        int error_number = 0;
-        bytes = read_whole_file(*host, error_number);
+        HostRefusal refusal;
+        bytes = read_whole_file(*host, refusal);
         if (!bytes) {
-            return refuse("cannot read it: " + errno_text(error_number));
+            return refuse_call("cannot read it: ", refusal);
         }
     }
     const ProfileEdit edit = edit_profile(bytes, section, key, value);
@@ -66,9 +73,9 @@ bool PortableProfiles::write_private_profile_string(TextView section, TextView k
     if (!edit.bytes) {
         return true;
     }
-    std::string error;
-    if (!replace_file_atomically(*host, *edit.bytes, exists ? &st : nullptr, error)) {
-        return refuse(error);
+    HostRefusal refusal;
+    if (!replace_file_atomically(*host, *edit.bytes, exists ? &st : nullptr, refusal)) {
+        return refuse_call("", refusal);
     }
     return true;
 }

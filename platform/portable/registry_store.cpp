@@ -32,17 +32,18 @@ struct Loaded {
 
 std::variant<Loaded, long> load_store(const fs::path& file, RunLog* log) {
     Loaded out;
-    int error_number = 0;
-    std::optional<std::string> bytes = read_whole_file(file, error_number);
+    HostRefusal refusal;
+    std::optional<std::string> bytes = read_whole_file(file, refusal);
     if (!bytes) {
-        if (error_number == ENOENT) {
+        if (refusal.error_number == ENOENT) {
             return out;
         }
         if (log != nullptr) {
-            log->write("registry: cannot read the store " + file.native() + ": " +
-                       errno_text(error_number));
+            log->write("registry: cannot read the store " + file.native() + ": " + refusal.call +
+                       ": " + errno_text(refusal.error_number) + " (errno " +
+                       std::to_string(refusal.error_number) + ")");
         }
-        return error_number == EACCES ? kRegAccessDenied : kRegIoFailed;
+        return refusal.error_number == EACCES ? kRegAccessDenied : kRegIoFailed;
     }
     auto parsed = reg::parse(*bytes);
     if (const auto* error = std::get_if<reg::ParseError>(&parsed)) {
@@ -66,9 +67,11 @@ long save_store(const fs::path& file, const Loaded& loaded, RunLog& log) {
     }
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
-    std::string error;
-    if (!replace_file_atomically(file, bytes, loaded.exists ? &loaded.st : nullptr, error)) {
-        log.write("registry: cannot write the store: " + error);
+    HostRefusal refusal;
+    if (!replace_file_atomically(file, bytes, loaded.exists ? &loaded.st : nullptr, refusal)) {
+        log.write("registry: cannot write the store " + file.native() + ": " + refusal.call + ": " +
+                  errno_text(refusal.error_number) + " (errno " +
+                  std::to_string(refusal.error_number) + ")");
         return kRegIoFailed;
     }
     return kRegSuccess;

@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/profile_rules.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/os_failure_win32.h"
 #include "platform/win32/wide.h"
 
 #include <limits>
@@ -53,17 +54,32 @@ std::wstring folder_of(const std::wstring& path) {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-std::optional<std::string> read_file(const std::wstring& path, DWORD& error) {
+// The system call that refused, and its status.
+struct Refusal {
+    const char* call = nullptr;
+    DWORD code = ERROR_SUCCESS;
+};
+
+// Notes the call that has just failed: GetLastError() still holds its reason.
+void refused(Refusal& refusal, const char* call) {
+    refusal = Refusal{call, GetLastError()};
+}
+
+std::optional<std::string> read_file(const std::wstring& path, Refusal& refusal) {
     const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size)) {
-        error = GetLastError();
+    if (!file) {
+        refused(refusal, "CreateFileW");
+        return std::nullopt;
+    }
+    if (!GetFileSizeEx(file.get(), &size)) {
+        refused(refusal, "GetFileSizeEx");
         return std::nullopt;
     }
     if (size.QuadPart > kLargestProfileFile) {
-        error = ERROR_FILE_TOO_LARGE;
+        refusal = Refusal{"GetFileSizeEx", ERROR_FILE_TOO_LARGE};
         return std::nullopt;
     }
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
@@ -72,7 +88,7 @@ std::optional<std::string> read_file(const std::wstring& path, DWORD& error) {
         DWORD got = 0;
         if (!ReadFile(file.get(), bytes.data() + have, static_cast<DWORD>(bytes.size() - have),
                       &got, nullptr)) {
-            error = GetLastError();
+            refused(refusal, "ReadFile");
             return std::nullopt;
         }
         if (got == 0) {
@@ -84,11 +100,11 @@ std::optional<std::string> read_file(const std::wstring& path, DWORD& error) {
     return bytes;
 }
 
-bool write_new_file(const std::wstring& path, std::string_view bytes, DWORD& error) {
+bool write_new_file(const std::wstring& path, std::string_view bytes, Refusal& refusal) {
     const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        error = GetLastError();
+        refused(refusal, "CreateFileW");
         return false;
     }
     size_t done = 0;
@@ -97,13 +113,13 @@ bool write_new_file(const std::wstring& path, std::string_view bytes, DWORD& err
             std::min<size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max()));
         DWORD wrote = 0;
         if (!WriteFile(file.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
-            error = GetLastError();
+            refused(refusal, "WriteFile");
             return false;
         }
         done += wrote;
     }
     if (!FlushFileBuffers(file.get())) {
-        error = GetLastError();
+        refused(refusal, "FlushFileBuffers");
         return false;
     }
     return true;
@@ -112,10 +128,10 @@ bool write_new_file(const std::wstring& path, std::string_view bytes, DWORD& err
 // The new content goes to a file of its own beside the old one, which it then replaces:
 // a reader never sees half a file, and a failure leaves the old file as it was.
 // ReplaceFileW keeps the replaced file's attributes and security.
-bool replace_file(const std::wstring& path, std::string_view bytes, bool exists, DWORD& error) {
+bool replace_file(const std::wstring& path, std::string_view bytes, bool exists, Refusal& refusal) {
     const std::wstring temporary = path + L".pelto-" + std::to_wstring(GetCurrentProcessId()) +
                                    L"-" + std::to_wstring(GetTickCount64());
-    if (!write_new_file(temporary, bytes, error)) {
+    if (!write_new_file(temporary, bytes, refusal)) {
         DeleteFileW(temporary.c_str());
         return false;
     }
@@ -124,7 +140,7 @@ bool replace_file(const std::wstring& path, std::string_view bytes, bool exists,
                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
                : MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
     if (!replaced) {
-        error = GetLastError();
+        refused(refusal, exists ? "ReplaceFileW" : "MoveFileExW");
         DeleteFileW(temporary.c_str());
         return false;
     }
@@ -156,12 +172,17 @@ bool Win32ProfileFiles::write_private_profile_string(TextView section, TextView 
             return refuse("the folder is missing");
         }
     }
+    // A call the system refused is named in its own line, as every service names it.
+    const auto refuse_call = [&](const std::string& what, const Refusal& refusal) {
+        log_os_failure(log_, win32_failure(refusal.code, refusal.call, file));
+        return refuse(what + describe_win32_error(refusal.code));
+    };
     std::optional<std::string> bytes;
-    DWORD error = ERROR_SUCCESS;
+    Refusal refusal;
     if (exists) {
-        bytes = read_file(path, error);
+        bytes = read_file(path, refusal);
         if (!bytes) {
-            return refuse("cannot read it: " + describe_win32_error(error));
+            return refuse_call("cannot read it: ", refusal);
         }
     }
     const ProfileEdit edit = edit_profile(bytes, section, key, value);
@@ -171,8 +192,8 @@ bool Win32ProfileFiles::write_private_profile_string(TextView section, TextView 
     if (!edit.bytes) {
         return true;
     }
-    if (!replace_file(path, *edit.bytes, exists, error)) {
-        return refuse(describe_win32_error(error));
+    if (!replace_file(path, *edit.bytes, exists, refusal)) {
+        return refuse_call("", refusal);
     }
     return true;
 }

@@ -63,5 +63,19 @@ TEST_F(ProfilesContract, ReadOnlyUnicodeOrLineBreakingWritesChangeNothing) {
     EXPECT_EQ(m.read_file(m.path(u"u.ini")), unicode);
 }
 
+TEST_F(ProfilesContract, AFileTheSystemWillNotReplaceIsLeftAndTheRefusingCallNamed) {
+    const Text ini = m.path(u"Pelto.ini");
+    m.write_file(ini, "[S]\r\nk=1\r\n");
+    {
+        const auto hold = m.keep_from_deletion(ini);
+        if (hold == nullptr) {
+            GTEST_SKIP() << "no way to keep a file from being replaced here";
+        }
+        EXPECT_FALSE(write(u"S", u"k", u"2", ini));
+    }
+    EXPECT_EQ(m.read_file(ini), std::optional<std::string>("[S]\r\nk=1\r\n"));
+    EXPECT_TRUE(any_line_holds(m.log_lines(), " failed on " + to_utf8(ini)));
+}
+
 } // namespace
 } // namespace pelto::contract

@@ -84,39 +84,9 @@ long peak_kib() {
     return status_kib("VmHWM:");
 }
 
-PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query) {
-    PeerResult result;
-    Session session(connection_string);
-    if (!session.connected()) {
-        return result;
-    }
-    const auto start = Clock::now();
-    if (!SQL_SUCCEEDED(SQLExecDirectW(session.stmt, wide(query), SQL_NTS))) {
-        report(session.stmt);
-        return result;
-    }
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(session.stmt, &columns);
-    SQLWCHAR buffer[4096];
-    while (SQLFetch(session.stmt) == SQL_SUCCESS) {
-        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-            SQLLEN indicator = 0;
-            SQLRETURN rc = SQL_SUCCESS_WITH_INFO;
-            while (rc == SQL_SUCCESS_WITH_INFO) { // the rest of a value longer than the buffer
-                rc = SQLGetData(session.stmt, c, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
-            }
-            result.cells += indicator == SQL_NULL_DATA ? 0 : 1;
-        }
-    }
-    SQLFreeStmt(session.stmt, SQL_CLOSE); // the result's rows are let go, as a record set does
-    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    result.ok = true;
-    return result;
-}
-
 namespace {
 
-// The C type a column of `sql_type` is read as, and the size of its buffer; 0 for wide text.
+// The C type a column of `sql_type` is read as when cells are read typed.
 SQLSMALLINT c_type_of(SQLSMALLINT sql_type) {
     switch (sql_type) {
     case SQL_INTEGER:
@@ -145,9 +115,8 @@ SQLSMALLINT c_type_of(SQLSMALLINT sql_type) {
     }
 }
 
-} // namespace
-
-PeerResult read_all_typed(const char16_t* connection_string, const char16_t* query) {
+// SQLFetch and SQLGetData of every cell, as wide text or as its column's C type.
+PeerResult read_all(const char16_t* connection_string, const char16_t* query, bool typed) {
     PeerResult result;
     Session session(connection_string);
     if (!session.connected()) {
@@ -160,28 +129,38 @@ PeerResult read_all_typed(const char16_t* connection_string, const char16_t* que
     }
     SQLSMALLINT columns = 0;
     SQLNumResultCols(session.stmt, &columns);
-    std::vector<SQLSMALLINT> c_types;
-    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+    std::vector<SQLSMALLINT> c_types(static_cast<size_t>(columns), SQL_C_WCHAR);
+    for (SQLUSMALLINT c = 1; typed && c <= static_cast<SQLUSMALLINT>(columns); ++c) {
         SQLSMALLINT sql_type = 0;
         SQLDescribeColW(session.stmt, c, nullptr, 0, nullptr, &sql_type, nullptr, nullptr, nullptr);
-        c_types.push_back(c_type_of(sql_type));
+        c_types[c - 1U] = c_type_of(sql_type);
     }
     SQLWCHAR buffer[4096];
     while (SQLFetch(session.stmt) == SQL_SUCCESS) {
         for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
             SQLLEN indicator = 0;
             SQLRETURN rc = SQL_SUCCESS_WITH_INFO;
-            while (rc == SQL_SUCCESS_WITH_INFO) {
+            while (rc == SQL_SUCCESS_WITH_INFO) { // the rest of a value longer than the buffer
                 rc =
                     SQLGetData(session.stmt, c, c_types[c - 1U], buffer, sizeof buffer, &indicator);
             }
             result.cells += indicator == SQL_NULL_DATA ? 0 : 1;
         }
     }
-    SQLFreeStmt(session.stmt, SQL_CLOSE);
+    SQLFreeStmt(session.stmt, SQL_CLOSE); // the result's rows are let go, as a record set does
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.ok = true;
     return result;
+}
+
+} // namespace
+
+PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query) {
+    return read_all(connection_string, query, /*typed=*/false);
+}
+
+PeerResult read_all_typed(const char16_t* connection_string, const char16_t* query) {
+    return read_all(connection_string, query, /*typed=*/true);
 }
 
 PeerResult put_file(const char16_t* connection_string, const char16_t* update, const char* file) {

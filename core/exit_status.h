@@ -5,7 +5,9 @@
 
 namespace pelto::exit_status {
 
-// "설치가 완료 되었습니다." was shown.
+// "설치가 완료 되었습니다." was shown and nothing in the run failed. (An installer or updater
+// that asks for a restart gives the run its exit code instead: see asks_for_restart in
+// platform/process.h.)
 constexpr int kCompleted = 0;
 // The central database could not be reached; only the two central aliases were written.
 constexpr int kCentralConnectionFailed = 10;
@@ -20,6 +22,10 @@ constexpr int kUpdatePathUnusable = 13;
 constexpr int kInstallerMissing = 14;
 // The updater was not in the staging folder after the copy (the installer has run).
 constexpr int kUpdaterMissing = 15;
+// The installation ran to its end ("설치가 완료 되었습니다." was shown), but something in it
+// failed: the installer or the updater ended with a failing exit code, or the settings
+// file's keys were not written. The run log's last line names each fault.
+constexpr int kCompletedWithFaults = 16;
 // An error reached Main and was shown as the generic error message.
 constexpr int kUnhandledError = 20;
 // The platform could not start (on Linux: PELTO_MACHINE_ROOT missing or unusable).

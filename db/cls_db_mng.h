@@ -12,6 +12,7 @@
 
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace pelto {
@@ -110,6 +111,11 @@ public:
     void fnCommitTrans();
     void fnRollBackTrans();
 
+    // Why the last main connect failed (its number, text and the driver's SQLSTATE), for
+    // the run log of a caller that must say so; nullopt after one that succeeded. The
+    // manager itself keeps no error number, as it never did.
+    const std::optional<Error>& last_connect_failure() const { return last_connect_failure_; }
+
 private:
     // The two event handlers of sConnect.
     void sConnect_ConnectComplete(const Error* pError, int32_t& adStatus,
@@ -137,6 +143,7 @@ private:
 
     platform::Platform& platform_;
     Text& gSQL;
+    std::optional<Error> last_connect_failure_;
 };
 
 // The message GetRecordSet shows for a failure, and whether it first reconnects: the

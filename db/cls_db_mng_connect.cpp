@@ -79,6 +79,7 @@ template <typename Open> int32_t clsDBMng::connect_main(const char* operation, O
         result = 1;
         mIsConnect = true;
     });
+    last_connect_failure_ = failure;
     if (failure) {
         // The hourglass would otherwise stay until the next successful connect.
         platform_.ui.set_busy_pointer(false);

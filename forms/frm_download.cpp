@@ -89,11 +89,15 @@ void frm다운로드::shell_copy(const Text& source, TextView destination) {
 }
 
 void frm다운로드::s_CopyProgramFiles() {
-    // The programs copied here are started with administrator rights: the folder is made,
-    // or taken over, with access rights that only administrators may change. A file of
-    // that name, or a folder the program may not take over, stops the run.
-    if (!p_.files.create_private_directory(kStagingFolder)) {
-        p_.log.write("the staging folder C:\\펠토사용자설치 cannot be created or taken over");
+    // The programs copied here are started with administrator rights: the run made the
+    // folder ready before it deleted anything, and only a folder that still holds to the
+    // run's rule (or is made now) is copied into. Anything else stops the run.
+    const platform::PrivateFolder staging = p_.files.make_private_directory(
+        kStagingFolder, platform::PrivateAccess::AdministratorsChange);
+    if (staging != platform::PrivateFolder::Created &&
+        staging != platform::PrivateFolder::Trusted) {
+        p_.log.write("the staging folder C:\\펠토사용자설치 is not one this program made; "
+                     "nothing is copied into it");
         throw VbError::runtime(vberr::kPathFileAccess);
     }
     p_.log.write("staging folder C:\\펠토사용자설치 ready");

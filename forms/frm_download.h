@@ -18,8 +18,8 @@ public:
 
     // 파일구분 0: the installer and updater into the staging folder (ends the process
     // by throwing ProcessEnd when the update path cannot be listed; raises VB's error 75
-    // when the staging folder cannot be made or taken over); any other value: the
-    // settings-file template into C:\Pelto_H\bin.
+    // when the staging folder is not one the run made, or cannot be made); any other
+    // value: the settings-file template into C:\Pelto_H\bin.
     static void sG_ShowMe(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분);
 
     // What the program-files job will meet on the update path, looked at with the job's

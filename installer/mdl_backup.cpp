@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "installer/mdl_functions.h"
+#include "installer/private_folders.h"
 
 #include <algorithm>
 #include <array>
@@ -14,6 +15,11 @@ namespace pelto::mdl보관 {
 namespace {
 
 namespace attr = platform::attr;
+
+// Every entry, hidden and system ones too.
+constexpr uint32_t kAnyEntry = attr::kHidden | attr::kSystem | attr::kDirectory;
+// The settings file that the template's copy replaces.
+constexpr TextView kSettingsFileName = u"Pelto.ini";
 
 [[noreturn]] void fail(platform::Platform& p, const std::string& why) {
     p.log.write("backup: " + why + "; nothing is deleted");
@@ -53,29 +59,23 @@ bool newer(const Dated& a, const Dated& b) {
     return a.stamp != b.stamp ? a.stamp > b.stamp : a.suffix > b.suffix;
 }
 
-// Copies one file byte for byte through the raw file access of the platform.
-bool copy_bytes(platform::Platform& p, const Text& from, const Text& to) {
-    const std::unique_ptr<platform::File> in = p.files.open_file(from, platform::FileMode::Read);
-    if (!in) {
-        return false;
-    }
-    const std::optional<uint64_t> size = in->size();
-    const std::unique_ptr<platform::File> out =
-        p.files.open_file(to, platform::FileMode::ReadWrite);
-    if (!size || !out) {
+// Copies `in` byte for byte into `out`; false when it cannot be read or written whole.
+bool copy_bytes(platform::File& in, platform::File& out) {
+    const std::optional<uint64_t> size = in.size();
+    if (!size) {
         return false;
     }
     std::vector<uint8_t> buffer(size_t{64} * 1024);
     uint64_t copied = 0;
     while (true) {
-        const std::optional<size_t> n = in->read(buffer);
+        const std::optional<size_t> n = in.read(buffer);
         if (!n) {
             return false;
         }
         if (*n == 0) {
             break;
         }
-        if (!out->write(std::span<const uint8_t>(buffer.data(), *n))) {
+        if (!out.write(std::span<const uint8_t>(buffer.data(), *n))) {
             return false;
         }
         copied += *n;
@@ -100,7 +100,8 @@ std::vector<Dated> dated_folders(platform::Platform& p) {
 
 // A new dated folder: the stamp, or, when folders of that stamp exist, the stamp with a
 // suffix above all of theirs, so that the new folder is the newest of its second even
-// after older ones of that second have been removed.
+// after older ones of that second have been removed. Only a folder this call makes counts:
+// a name that is taken in any way goes to the next suffix.
 Text make_dated_folder(platform::Platform& p, TextView stamp) {
     unsigned long suffix = 0;
     for (const Dated& d : dated_folders(p)) {
@@ -114,26 +115,56 @@ Text make_dated_folder(platform::Platform& p, TextView stamp) {
         if (p.files.get_attributes(folder)) {
             continue; // a file, or a hidden folder, of that name
         }
-        if (!p.files.create_private_directory(folder)) {
+        switch (
+            p.files.make_private_directory(folder, platform::PrivateAccess::AdministratorsOnly)) {
+        case platform::PrivateFolder::Created:
+            return folder;
+        case platform::PrivateFolder::Refused:
             fail(p, "the folder " + to_utf8(folder) + " cannot be created");
+        case platform::PrivateFolder::Trusted:
+        case platform::PrivateFolder::Untrusted:
+            continue; // made by someone else meanwhile
         }
-        return folder;
     }
     fail(p, "no free name for the folder " + to_utf8(base));
 }
 
-// Removes the oldest dated folders so that kKeptFolders remain, the new one always
-// among them (even when the clock has gone back and its name looks older).
+// Removes the oldest dated folders so that the kKeptFolders newest remain, the new one
+// always among them (even when the clock has gone back and its name looks older), and
+// the oldest of all: it holds the workstation's settings from before the first run.
 void prune(platform::Platform& p, const Text& new_name) {
     std::vector<Dated> others = dated_folders(p);
     std::erase_if(others, [&new_name](const Dated& d) { return d.name == new_name; });
     std::sort(others.begin(), others.end(), newer);
-    for (size_t i = kKeptFolders - 1; i < others.size(); ++i) {
+    if (others.size() <= kKeptFolders) {
+        return;
+    }
+    for (size_t i = kKeptFolders - 1; i + 1 < others.size(); ++i) {
         const Text folder = Text(kBackupFolder) + u"\\" + others[i].name;
         mdl함수::fG_DeleteFolder(p, folder);
         p.log.write("backup: older folder " + to_utf8(folder) +
                     (p.files.get_attributes(folder) ? " could not be removed" : " removed"));
     }
+}
+
+// What the run will delete or replace in C:\Pelto_H\bin, and so keeps first: the ini
+// files the deletion removes (what Kill cannot delete, a folder or a read-only file,
+// stays anyway; a link goes as a link, and what it points to stays) and the settings file
+// that the template's copy replaces, whatever its attributes.
+std::vector<Text> files_to_keep(platform::Platform& p, platform::Folder& bin) {
+    std::vector<Text> names;
+    for (const platform::DirEntry& entry : mdl함수::fG_BinIniEntries(p, bin)) {
+        if ((entry.attributes & (attr::kDirectory | attr::kReadOnly | attr::kReparsePoint)) == 0) {
+            names.push_back(entry.name);
+        }
+    }
+    for (const platform::DirEntry& entry : bin.list(kSettingsFileName, kAnyEntry)) {
+        if ((entry.attributes & (attr::kDirectory | attr::kReparsePoint)) == 0 &&
+            std::find(names.begin(), names.end(), entry.name) == names.end()) {
+            names.push_back(entry.name);
+        }
+    }
+    return names;
 }
 
 } // namespace
@@ -151,42 +182,59 @@ Text fG_Stamp(std::time_t moment) {
 }
 
 Text fG_KeepBinIniFiles(platform::Platform& p, TextView stamp) {
-    std::vector<Text> names;
-    for (const platform::DirEntry& entry : mdl함수::fG_BinIniEntries(p)) {
-        // What Kill cannot delete (a folder, a read-only file) stays anyway; a link goes
-        // as a link, and what it points to stays.
-        if ((entry.attributes & (attr::kDirectory | attr::kReadOnly | attr::kReparsePoint)) == 0) {
-            names.push_back(entry.name);
-        }
-    }
+    // The folder is held open: what is copied is what the deletion will meet there.
+    const std::unique_ptr<platform::Folder> bin = mdl함수::open_bin_folder(p);
+    const std::vector<Text> names = bin ? files_to_keep(p, *bin) : std::vector<Text>{};
     if (names.empty()) {
-        p.log.write("backup: no ini files in C:\\Pelto_H\\bin to keep");
+        p.log.write("backup: no settings files in C:\\Pelto_H\\bin to keep");
         return {};
     }
-
-    // The staging folder does not exist yet on a first run; it is made with its protected
-    // access rights, which the copies then share.
-    if (!p.files.create_private_directory(kStagingFolder)) {
-        fail(p, "the staging folder C:\\펠토사용자설치 cannot be created or taken over");
+    // The copies hold the institution server's password: only administrators may read
+    // them, and they go only into folders the run made.
+    installer::prepare_private_folder(p, kStagingFolder,
+                                      platform::PrivateAccess::AdministratorsChange, stamp);
+    installer::prepare_private_folder(p, kBackupFolder, platform::PrivateAccess::AdministratorsOnly,
+                                      stamp);
+    const Text folder = make_dated_folder(p, stamp);
+    const std::unique_ptr<platform::Folder> kept = p.files.open_folder(folder);
+    if (!kept) {
+        fail(p, "the folder " + to_utf8(folder) + " cannot be opened");
     }
-    if (!p.files.create_private_directory(kBackupFolder)) {
-        fail(p, "the folder C:\\펠토사용자설치\\보관 cannot be created");
-    }
-    Text folder = make_dated_folder(p, stamp);
-    std::string kept;
+    std::string kept_names;
+    std::string passed_over;
     for (const Text& name : names) {
-        const Text from = Text(mdl함수::kBinFolder) + name;
-        Text to = folder;
-        to.append(u"\\").append(name);
-        if (!copy_bytes(p, from, to)) {
+        // Only a regular file with one name is copied: through a link or a hard link the
+        // run would read, and leave readable here, some other file.
+        const std::unique_ptr<platform::File> in = bin->open_file(name);
+        if (!in) {
+            const bool there = !bin->list(name, kAnyEntry).empty();
+            if (!there) {
+                continue; // gone meanwhile: nothing to keep
+            }
+            passed_over.append(passed_over.empty() ? "" : ", ").append(to_utf8(name));
+            continue;
+        }
+        const std::unique_ptr<platform::File> out = kept->create_private_file(name);
+        if (!out || !copy_bytes(*in, *out)) {
             // An incomplete folder would count among the kept ones and push out a whole one.
             mdl함수::fG_DeleteFolder(p, folder);
             fail(p, "C:\\Pelto_H\\bin\\" + to_utf8(name) + " could not be copied to " +
                         to_utf8(folder));
         }
-        kept.append(kept.empty() ? "" : ", ").append(to_utf8(name));
+        kept_names.append(kept_names.empty() ? "" : ", ").append(to_utf8(name));
     }
-    p.log.write("backup: ini files kept in " + to_utf8(folder) + ": " + kept);
+    if (kept_names.empty()) {
+        mdl함수::fG_DeleteFolder(p, folder);
+    }
+    if (!passed_over.empty()) {
+        p.log.write("backup: not a regular file with one name, so not copied (it goes as a "
+                    "link, or keeps its other name): " +
+                    passed_over);
+    }
+    if (kept_names.empty()) {
+        return {};
+    }
+    p.log.write("backup: settings files kept in " + to_utf8(folder) + ": " + kept_names);
     prune(p, folder.substr(folder.rfind(u'\\') + 1));
     return folder;
 }

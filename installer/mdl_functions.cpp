@@ -3,6 +3,7 @@
 #include "platform/profile_rules.h"
 
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,92 +36,139 @@ Result guarded(platform::Platform& p, const char* what, const Text& path, Result
 
 } // namespace
 
-bool fG_DeleteFolder(platform::Platform& p, Text sPath) {
-    // A drive root such as "C:\" keeps its backslash.
-    if (ends_with(sPath, u"\\") && !ends_with(sPath, u":\\")) {
-        sPath.pop_back();
-    }
-    // The look-up with the directory filter does not see hidden or system entries, so a
-    // hidden folder is left alone.
-    const std::vector<platform::DirEntry> found =
-        guarded(p, "Dir", sPath, std::vector<platform::DirEntry>{},
-                [&] { return p.files.list(sPath, attr::kDirectory); });
-    if (found.empty()) {
-        return false;
-    }
-    const std::optional<uint32_t> attributes =
-        guarded(p, "GetAttr", sPath, std::optional<uint32_t>{},
-                [&] { return p.files.get_attributes(sPath); });
-    if (!attributes || (*attributes & attr::kDirectory) == 0) {
-        return false;
-    }
-    if ((*attributes & attr::kReparsePoint) != 0) {
-        // A link to a folder: what it points to is not ours to delete.
-        if (!guarded(p, "remove link", sPath, false, [&] { return p.files.remove_link(sPath); })) {
-            note(p, "the link " + to_utf8(sPath) + " stays");
-        }
-        return true;
-    }
-    if (!guarded(p, "SetAttr", sPath, false,
-                 [&] { return p.files.set_attributes(sPath, attr::kNormal); })) {
-        note(p, "SetAttr " + to_utf8(sPath) + " normal failed");
-    }
+namespace {
 
-    const Text base = ends_with(sPath, u"\\") ? sPath.substr(0, sPath.size() - 1) : sPath;
-    const Text everything = base + u"\\*.*";
+bool delete_entry(platform::Platform& p, platform::Folder& parent, const Text& path,
+                  const Text& name);
+
+// Steps 4 to 8 on the open folder `path`: the folder made normal, its files made normal
+// and deleted, its links removed as links, then each of its subfolders in turn. What it
+// does to the folder's content goes through the open folder, never through a path.
+bool clear_folder(platform::Platform& p, platform::Folder& folder, const Text& path) {
+    if (!guarded(p, "SetAttr", path, false, [&] { return folder.set_attributes(attr::kNormal); })) {
+        note(p, "SetAttr " + to_utf8(path) + " normal failed");
+    }
     const std::vector<platform::DirEntry> entries =
-        guarded(p, "Dir", everything, std::vector<platform::DirEntry>{},
-                [&] { return p.files.list(everything, kEverything); });
+        guarded(p, "Dir", path + u"\\*.*", std::vector<platform::DirEntry>{},
+                [&] { return folder.list(u"*.*", kEverything); });
     bool has_files = false;
     std::vector<Text> subfolders;
     std::vector<Text> links;
     // Only collected while the listing is read; nothing is entered before it is done.
     for (const platform::DirEntry& entry : entries) {
-        if (entry.name == u"." || entry.name == u"..") {
-            continue;
-        }
-        Text full = base + u"\\" + entry.name;
+        const Text full = path + u"\\" + entry.name;
         if ((entry.attributes & attr::kReparsePoint) != 0) {
-            links.push_back(std::move(full));
+            links.push_back(entry.name);
         } else if ((entry.attributes & attr::kDirectory) == 0) {
             has_files = true;
             // Made normal so that Kill sees and may delete it; a file that then cannot
             // be deleted stays with normal attributes, its archive mark cleared too.
             if (!guarded(p, "SetAttr", full, false,
-                         [&] { return p.files.set_attributes(full, attr::kNormal); })) {
+                         [&] { return folder.set_attributes(entry.name, attr::kNormal); })) {
                 note(p, "SetAttr " + to_utf8(full) + " normal failed");
             }
         } else {
-            subfolders.push_back(std::move(full));
+            subfolders.push_back(entry.name);
         }
     }
     // Links go as links, before Kill, which would otherwise meet the ones to files.
     for (const Text& link : links) {
-        if (!guarded(p, "remove link", link, false, [&] { return p.files.remove_link(link); })) {
-            note(p, "the link " + to_utf8(link) + " stays");
+        if (!guarded(p, "remove link", path + u"\\" + link, false,
+                     [&] { return folder.remove_link(link); })) {
+            note(p, "the link " + to_utf8(path + u"\\" + link) + " stays");
         }
     }
     if (has_files &&
-        !guarded(p, "Kill", everything, false, [&] { return p.files.delete_files(everything); })) {
-        note(p, "Kill " + to_utf8(everything) + ": some files stay");
+        !guarded(p, "Kill", path + u"\\*.*", false, [&] { return folder.delete_files(u"*.*"); })) {
+        note(p, "Kill " + to_utf8(path) + "\\*.*: some files stay");
     }
-
     bool result = true;
     for (const Text& subfolder : subfolders) {
-        const bool removed = fG_DeleteFolder(p, subfolder); // every subfolder, whatever came before
+        // every subfolder, whatever came before
+        const bool removed = delete_entry(p, folder, path + u"\\" + subfolder, subfolder);
         result = result && removed;
-    }
-    if (!guarded(p, "RmDir", sPath, false, [&] { return p.files.remove_directory(sPath); })) {
-        note(p, "RmDir " + to_utf8(sPath) + " failed; the folder stays");
     }
     return result;
 }
 
-std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p) {
+// Steps 2 to 10 for the entry `name` of the open folder `parent`, whose path is `path`.
+bool delete_entry(platform::Platform& p, platform::Folder& parent, const Text& path,
+                  const Text& name) {
+    // The look-up with the directory filter does not see hidden or system entries, so a
+    // hidden folder is left alone.
+    const std::vector<platform::DirEntry> found =
+        guarded(p, "Dir", path, std::vector<platform::DirEntry>{},
+                [&] { return parent.list(name, attr::kDirectory); });
+    if (found.empty() || (found.front().attributes & attr::kDirectory) == 0) {
+        return false;
+    }
+    if ((found.front().attributes & attr::kReparsePoint) != 0) {
+        // A link to a folder: what it points to is not ours to delete.
+        if (!guarded(p, "remove link", path, false, [&] { return parent.remove_link(name); })) {
+            note(p, "the link " + to_utf8(path) + " stays");
+        }
+        return true;
+    }
+    // Opened without following a link: a link swapped in for the folder since the look-up
+    // is refused here and left alone.
+    const std::unique_ptr<platform::Folder> folder =
+        guarded(p, "open", path, std::unique_ptr<platform::Folder>{},
+                [&] { return parent.open_folder(name); });
+    if (!folder) {
+        note(p, to_utf8(path) + " is no longer the folder it was; left alone");
+        return true;
+    }
+    const bool result = clear_folder(p, *folder, path);
+    if (!guarded(p, "RmDir", path, false, [&] { return parent.remove_folder(name); })) {
+        note(p, "RmDir " + to_utf8(path) + " failed; the folder stays");
+    }
+    return result;
+}
+
+bool is_drive_root(TextView path) {
+    return path.size() == 3 && path[1] == u':' && path[2] == u'\\';
+}
+
+} // namespace
+
+bool fG_DeleteFolder(platform::Platform& p, Text sPath) {
+    // A drive root such as "C:\" keeps its backslash.
+    if (ends_with(sPath, u"\\") && !ends_with(sPath, u":\\")) {
+        sPath.pop_back();
+    }
+    if (is_drive_root(sPath)) {
+        // A drive's root has no folder above it and cannot be removed: its content goes.
+        const std::unique_ptr<platform::Folder> root =
+            guarded(p, "open", sPath, std::unique_ptr<platform::Folder>{},
+                    [&] { return p.files.open_folder(sPath); });
+        return root && clear_folder(p, *root, sPath.substr(0, 2));
+    }
+    // Everything below is done relative to the open folder that holds sPath.
+    const size_t cut = sPath.find_last_of(u"\\/");
+    if (cut == Text::npos) {
+        return false; // a relative path names nothing
+    }
+    const Text above = cut == 2 && sPath[1] == u':' ? sPath.substr(0, 3) : sPath.substr(0, cut);
+    const std::unique_ptr<platform::Folder> parent =
+        guarded(p, "open", above, std::unique_ptr<platform::Folder>{},
+                [&] { return p.files.open_folder(above); });
+    if (!parent) {
+        return false;
+    }
+    return delete_entry(p, *parent, sPath, sPath.substr(cut + 1));
+}
+
+std::unique_ptr<platform::Folder> open_bin_folder(platform::Platform& p) {
+    const Text folder(kBinFolder);
+    return guarded(p, "open", folder, std::unique_ptr<platform::Folder>{},
+                   [&] { return p.files.open_folder(folder.substr(0, folder.size() - 1)); });
+}
+
+std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p, platform::Folder& bin) {
     const Text folder(kBinFolder);
     const std::vector<platform::DirEntry> entries =
         guarded(p, "Dir", folder, std::vector<platform::DirEntry>{},
-                [&] { return p.files.list(folder, attr::kDirectory); });
+                [&] { return bin.list(u"*", attr::kDirectory); });
     std::vector<platform::DirEntry> selected;
     for (const platform::DirEntry& entry : entries) {
         const Text& name = entry.name;
@@ -138,9 +186,15 @@ std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p) {
 }
 
 void sG_DeleteBinIniFiles(platform::Platform& p) {
-    for (const platform::DirEntry& entry : fG_BinIniEntries(p)) {
+    // The folder is held open; each file goes relative to it, so a link swapped in for
+    // the folder after it was opened cannot make the run delete elsewhere.
+    const std::unique_ptr<platform::Folder> bin = open_bin_folder(p);
+    if (!bin) {
+        return;
+    }
+    for (const platform::DirEntry& entry : fG_BinIniEntries(p, *bin)) {
         const Text file = Text(kBinFolder) + entry.name;
-        if (!guarded(p, "Kill", file, false, [&] { return p.files.delete_files(file); })) {
+        if (!guarded(p, "Kill", file, false, [&] { return bin->delete_files(entry.name); })) {
             note(p, "Kill " + to_utf8(file) + " failed; it stays");
         }
     }

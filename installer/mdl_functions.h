@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 
+#include <memory>
 #include <vector>
 
 namespace pelto::mdl함수 {
@@ -15,20 +16,26 @@ namespace pelto::mdl함수 {
 // so did every subfolder visited; False when it named nothing or a file. The result
 // does not say whether everything went: a file that cannot be deleted stays with its
 // folders, quietly. A symbolic link inside the tree, or sPath itself being one, is
-// removed as a link; what it points to is never entered or deleted.
+// removed as a link; what it points to is never entered or deleted. Below the folder that
+// holds sPath, everything is done relative to opened folders, never through a path: a
+// link swapped in after a look-up is never followed.
 bool fG_DeleteFolder(platform::Platform& p, Text sPath);
 
 // The suite's program folder, whose settings files the run deletes.
 inline constexpr TextView kBinFolder = u"C:\\Pelto_H\\bin\\";
 
-// The entries of kBinFolder that sG_DeleteBinIniFiles deletes, in listing order: those a
-// directory look-up lists there (neither hidden nor system) whose names end in "ini"
-// (lower case, compared exactly), "." and ".." and names holding a wildcard left out.
-// A folder of such a name is among them: the deletion tries it as a file, and it stays.
-std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p);
+// kBinFolder held open, not through a link; null when it is missing, a link or a file.
+std::unique_ptr<platform::Folder> open_bin_folder(platform::Platform& p);
+
+// The entries of the open kBinFolder that sG_DeleteBinIniFiles deletes, in listing order:
+// those a directory look-up lists there (neither hidden nor system) whose names end in
+// "ini" (lower case, compared exactly), names holding a wildcard left out. A folder of
+// such a name is among them: the deletion tries it as a file, and it stays.
+std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p, platform::Folder& bin);
 
 // Deletes the files of "C:\Pelto_H\bin\" whose names end in "ini" (lower case, compared
-// exactly); "X.INI" and hidden or system files stay. A missing folder does nothing.
+// exactly); "X.INI" and hidden or system files stay. A missing folder does nothing, and
+// so does one that is a link.
 void sG_DeleteBinIniFiles(platform::Platform& p);
 
 // WritePrivateProfileStringA(sSection, sKey, sValue, sFile): True whenever the call was

@@ -10,7 +10,9 @@
 #include "forms/frm_message.h"
 #include "installer/mdl_backup.h"
 #include "installer/mdl_functions.h"
+#include "installer/private_folders.h"
 #include "installer/silent_ui.h"
+#include "platform/profile_rules.h"
 #include "registry/mdl_registry.h"
 
 #include <array>
@@ -18,6 +20,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <utility>
 
 #ifndef PELTO_CENTRAL_SERVER_1
 #error "PELTO_CENTRAL_SERVER_1 (the first central server's address) is set by the build"
@@ -40,6 +43,7 @@ constexpr TextView kCentralDatabase = u"Holmaview";
 constexpr TextView kAliasKey = u"SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo";
 constexpr TextView kPolicyKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 constexpr TextView kResourceFolder = u"C:\\Pelto_H\\Resource";
+constexpr TextView kStagingFolder = u"C:\\펠토사용자설치";
 constexpr TextView kInstaller = u"C:\\펠토사용자설치\\installpelto_H.exe";
 constexpr TextView kUpdater = u"C:\\펠토사용자설치\\PeltoUpdate_H.exe";
 constexpr TextView kSettingsFile = u"C:\\Pelto_H\\bin\\Pelto.ini";
@@ -120,18 +124,60 @@ bool normal_file_exists(platform::Platform& p, TextView path) {
 }
 
 // Starts a program of the staging folder and waits on the process itself until it has
-// ended; its exit code is only logged.
-void run_and_wait(platform::Platform& p, TextView path, const std::string& what) {
+// ended. The run goes on whatever it ends with; a failing exit code is a fault of the run,
+// and one that asks for a restart is passed on as the run's exit status.
+void run_and_wait(platform::Platform& p, ProgramState& g, TextView path, const std::string& what) {
     log(p, "starting the " + what + " " + u8(path));
     const std::unique_ptr<platform::Process> process =
         p.processes.start(path, platform::kShowNormalFocus);
     log(p, what + " started, process " + std::to_string(process->id()) + "; waiting for it");
     const std::optional<uint32_t> code = process->wait_for_exit();
-    if (code) {
-        log(p, what + " ended with exit code " + std::to_string(*code));
-    } else {
+    if (!code) {
         log(p, what + " could not be waited for; going on");
+        g.faults.push_back("the " + what + " could not be waited for");
+        return;
     }
+    log(p, what + " ended with exit code " + std::to_string(*code));
+    const uint32_t mask = p.processes.exit_code_mask();
+    if (platform::asks_for_restart(*code, mask)) {
+        // 1641 (a restart under way) says more than 3010 (one is needed).
+        if (!g.restart_code || *code != (3010U & mask)) {
+            g.restart_code = *code;
+        }
+    } else if (*code != 0) {
+        g.faults.push_back("the " + what + " ended with exit code " + std::to_string(*code));
+    }
+}
+
+// How the run log names why a connection test failed: the error's number, its SQLSTATE
+// when a driver gave one, and its text, so that a refused login is told from a server
+// that cannot be reached.
+std::string connect_failure_text(const std::optional<Error>& failure) {
+    if (!failure) {
+        return "no reason given";
+    }
+    std::string text = "error " + std::to_string(failure->number);
+    if (!failure->sql_state.empty()) {
+        text += ", SQLSTATE " + u8(failure->sql_state);
+    }
+    return text + ": " + u8(failure->description);
+}
+
+// The exit status of a run that went to its end, and the run log's last words on it.
+std::pair<int, std::string> completed_status(const ProgramState& g) {
+    if (!g.faults.empty()) {
+        std::string faults;
+        for (const std::string& fault : g.faults) {
+            faults += (faults.empty() ? "" : "; ") + fault;
+        }
+        return {exit_status::kCompletedWithFaults, "installation completed with faults: " + faults};
+    }
+    if (g.restart_code) {
+        return {static_cast<int>(*g.restart_code),
+                "installation completed; the installer or updater asks for a restart (exit code " +
+                    std::to_string(*g.restart_code) + ")"};
+    }
+    return {exit_status::kCompleted, "installation completed"};
 }
 
 Text read_text(ado::Recordset& rs, TextView column) {
@@ -256,9 +302,14 @@ void check_update_path(platform::Platform& p, ProgramState& g) {
 // Steps 9 to 16: the old resources and settings files go (kept first), the installer and
 // updater are copied, the warning shown, and both programs run to their end.
 void replace_programs(platform::Platform& p, ProgramState& g) {
-    // The settings files step 10 deletes are kept first; when they cannot all be kept,
-    // error 75 ends the run with nothing deleted.
-    mdl보관::fG_KeepBinIniFiles(p, mdl보관::fG_Stamp(std::time(nullptr)));
+    // The staging folder is made ready first, in every run: a folder someone else made is
+    // moved aside, never used. Then the settings files that steps 10 and 17 delete or
+    // replace are kept. When either cannot be done, error 75 ends the run with nothing
+    // deleted.
+    const Text stamp = mdl보관::fG_Stamp(std::time(nullptr));
+    installer::prepare_private_folder(p, kStagingFolder,
+                                      platform::PrivateAccess::AdministratorsChange, stamp);
+    mdl보관::fG_KeepBinIniFiles(p, stamp);
 
     // Steps 9 and 10: the suite's resources and settings files.
     const bool resource_removed = mdl함수::fG_DeleteFolder(p, Text(kResourceFolder));
@@ -281,12 +332,12 @@ void replace_programs(platform::Platform& p, ProgramState& g) {
         end_with_message(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
                          "installer missing in the staging folder");
     }
-    run_and_wait(p, kInstaller, "installer");
+    run_and_wait(p, g, kInstaller, "installer");
     if (!normal_file_exists(p, kUpdater)) {
         end_with_message(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
                          "updater missing in the staging folder");
     }
-    run_and_wait(p, kUpdater, "updater");
+    run_and_wait(p, g, kUpdater, "updater");
 }
 
 // Steps 17 to 20: the settings file, the institution server's test and the policy values.
@@ -296,20 +347,31 @@ void configure_workstation(platform::Platform& p, ProgramState& g) {
     frm다운로드::sG_ShowMe(p, g.gUpdatePath, 1);
 
     // Step 18: the database section of the settings file (the password in plain text, as
-    // the suite reads it; it never goes into the log).
-    const Text section(kSettingsSection);
+    // the suite reads it; it never goes into the log). The four keys land in one edit of
+    // the file: a failure leaves the old file, never a part of the new keys.
+    const std::array<platform::ProfileEntry, 4> keys{{
+        {u"server_name", g.gSQLName},
+        {u"server_id", g.gSQLUser},
+        {u"server_pwd", g.gSQLPW},
+        {u"database_name", g.gMainDB},
+    }};
     const Text file(kSettingsFile);
-    mdl함수::fG_WriteIni(p, section, u"server_name", g.gSQLName, file);
-    mdl함수::fG_WriteIni(p, section, u"server_id", g.gSQLUser, file);
-    mdl함수::fG_WriteIni(p, section, u"server_pwd", g.gSQLPW, file);
-    mdl함수::fG_WriteIni(p, section, u"database_name", g.gMainDB, file);
-    log(p, "step 18: section [Database Server] of C:\\Pelto_H\\bin\\Pelto.ini written");
+    const std::string written = platform::profile_write_subject(kSettingsSection, keys, file);
+    if (p.profiles.write_private_profile_strings(kSettingsSection, keys, file)) {
+        log(p, "step 18: written: " + written);
+    } else {
+        log(p, "step 18: NOT written (the line above says why): " + written);
+        g.faults.push_back("the settings file's keys were not written: " + written);
+    }
 
     // Step 19: the institution server; a named-pipe alias when TCP/IP does not reach it.
     log(p, "step 19: testing the institution server '" + u8(g.gSQLName) + "'");
-    if (manager(p, g).ConnectServerDB(Variant(g.gSQLName), Variant(g.gSQLUser), Variant(g.gSQLPW),
-                                      g.gMainDB) == 0) {
-        log(p, "step 19: institution server not reachable; writing a named-pipe alias");
+    clsDBMng& db = manager(p, g);
+    if (db.ConnectServerDB(Variant(g.gSQLName), Variant(g.gSQLUser), Variant(g.gSQLPW),
+                           g.gMainDB) == 0) {
+        log(p, "step 19: institution server not reachable (" +
+                   connect_failure_text(db.last_connect_failure()) +
+                   "); writing a named-pipe alias");
         mdl레지스트리::sG_SetRegValue(
             p, Text(kAliasKey), g.gSQLName,
             Variant(u"DBNMPNTW,\\\\" + g.gSQLName + u"\\pipe\\sql\\query"), kText);
@@ -346,8 +408,9 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
     replace_programs(p, g);
     configure_workstation(p, g);
 
-    // Step 21.
-    end_with_message(p, kCompletedMessage, exit_status::kCompleted, "installation completed");
+    // Step 21: the message stays the same; the exit status and the log tell what failed.
+    const auto [status, reason] = completed_status(g);
+    end_with_message(p, kCompletedMessage, status, reason);
 }
 
 void Main(platform::Platform& p, const installer::RunOptions& options) {

@@ -8,8 +8,12 @@
 #include "installer/arguments.h"
 #include "platform/platform.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace pelto {
 class clsDBMng;
@@ -48,6 +52,14 @@ struct ProgramState {
 
     // How the run stopped when Main returned normally (steps 3, 4 and 7).
     int exit_status = exit_status::kCompleted;
+
+    // What failed in a run that still went on to its end: a failing exit code of the
+    // installer or the updater, the settings file's keys not written. Any of them ends the
+    // run with kCompletedWithFaults, and the last line of the run log names each.
+    std::vector<std::string> faults;
+    // An exit code of the installer or the updater that asks for a restart; it becomes the
+    // run's exit status when nothing failed.
+    std::optional<uint32_t> restart_code;
 };
 
 // The whole run on the given state. Returns normally for the quiet early exits (with

@@ -50,6 +50,74 @@ enum class FileMode {
     ReadWrite, // opened for reading and writing from its start, created when missing
 };
 
+// Who may reach a private folder, and what is in it.
+enum class PrivateAccess {
+    // Administrators and SYSTEM change it; users may read and run what it holds: the
+    // staging folder, whose programs the elevated run starts.
+    AdministratorsChange,
+    // Administrators and SYSTEM only (on the mapped machine: the run's own user, folders
+    // 0700 and files 0600): the kept settings files, which hold a server's password.
+    AdministratorsOnly,
+};
+
+// What make_private_directory found at the path it was given.
+enum class PrivateFolder {
+    // Nothing was there; the folder was made with the private rights.
+    Created,
+    // A folder that already held to the run's rule (Windows: owned by Administrators or
+    // SYSTEM, with protected rights under which nobody else may change it; the mapped
+    // machine: owned by the run's user and writable by nobody else). Its rights were set
+    // to the access asked for again.
+    Trusted,
+    // Something else: a folder that someone else made or may change, a link, a file.
+    // Nothing about it was changed: what such a folder holds may have been planted, and
+    // taking it over would keep every entry (and any handle opened on it before).
+    Untrusted,
+    // The system refused to make the folder or to look at what is there (logged).
+    Refused,
+};
+
+// A folder held open. What is in it is listed, changed, opened and removed relative to
+// the open folder, one entry name at a time, never through a path: a link that someone
+// swaps in for an entry, or for the folder itself, after it was looked at cannot lead the
+// run anywhere else. A link inside is reported as an entry with kReparsePoint and never
+// entered, followed or changed through.
+class Folder {
+public:
+    virtual ~Folder() = default;
+
+    // The folder's own attributes, read on the open folder.
+    virtual std::optional<uint32_t> attributes() = 0;
+    // SetAttr on the open folder itself.
+    virtual bool set_attributes(uint32_t attributes) = 0;
+
+    // Dir over this folder: the entries whose names match `pattern` (one name, or DOS
+    // wildcards) and pass the attribute filter, in listing order, "." and ".." left out.
+    virtual std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) = 0;
+    // SetAttr of an entry; false for a link, which is never changed through.
+    virtual bool set_attributes(TextView name, uint32_t attributes) = 0;
+    // Kill inside this folder: the files matching `pattern` that are neither folders nor
+    // hidden, system or read-only go (a link to a file goes as a link). False when
+    // nothing matched or a deletion failed.
+    virtual bool delete_files(TextView pattern) = 0;
+    // Removes a link (to a file or a folder) itself; false for anything else.
+    virtual bool remove_link(TextView name) = 0;
+    // RmDir of an empty subfolder that is not read-only; never a link.
+    virtual bool remove_folder(TextView name) = 0;
+
+    // The subfolder `name`, opened without following a link; null when it is not a
+    // folder (a link to one included) or cannot be opened.
+    virtual std::unique_ptr<Folder> open_folder(TextView name) = 0;
+    // The file `name`, for reading; null unless it is a regular file with no other name
+    // (a link or a hard link could make the run read, and then copy to where others may
+    // read it, a file that is not the one it looked at).
+    virtual std::unique_ptr<File> open_file(TextView name) = 0;
+    // A new file `name` (an existing entry of that name is an error) that only
+    // administrators may read: it takes the rights of a private folder, and on the
+    // mapped machine its mode is 0600.
+    virtual std::unique_ptr<File> create_private_file(TextView name) = 0;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -68,16 +136,18 @@ public:
     // VB's Kill: deletes the files (not folders) matching the pattern; read-only files
     // stay. Never follows a symbolic link. False when nothing matched or a delete failed.
     virtual bool delete_files(TextView pattern) = 0;
-    // Removes a symbolic link or junction itself, never what it points to.
-    virtual bool remove_link(TextView path) = 0;
-    virtual bool create_directory(TextView path) = 0;
-    // Makes `path` a folder that only administrators and the system may change: the
-    // staging folder, whose programs this elevated run starts. A missing folder is
-    // created so; an existing one is taken over and its access rights are reset. False
-    // when either is refused, or when `path` names a file or a link.
-    virtual bool create_private_directory(TextView path) = 0;
-    // Removes an empty folder.
-    virtual bool remove_directory(TextView path) = 0;
+
+    // The folder at `path`, held open; a link at its last component is not followed
+    // (null). Null too when nothing is there, it is not a folder or it cannot be opened.
+    virtual std::unique_ptr<Folder> open_folder(TextView path) = 0;
+
+    // Makes `path` a private folder with `access` (see PrivateFolder for what it may
+    // find). A new folder is made with the rights; an existing folder is never taken over.
+    virtual PrivateFolder make_private_directory(TextView path, PrivateAccess access) = 0;
+
+    // Renames the entry at `from` (a folder with what it holds, a file, or a link as a
+    // link) to `to` on the same volume; never replaces an existing `to`.
+    virtual bool move(TextView from, TextView to) = 0;
 
     virtual std::unique_ptr<File> open_file(TextView path, FileMode mode) = 0;
 

@@ -11,4 +11,11 @@ std::string left_running_line(std::string_view program, std::span<const LeftRunn
     return line;
 }
 
+bool asks_for_restart(uint32_t exit_code, uint32_t exit_code_mask) {
+    constexpr uint32_t kRebootRequired = 3010;
+    constexpr uint32_t kRebootInitiated = 1641;
+    return exit_code == (kRebootRequired & exit_code_mask) ||
+           exit_code == (kRebootInitiated & exit_code_mask);
+}
+
 } // namespace pelto::platform

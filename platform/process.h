@@ -34,9 +34,18 @@ struct LeftRunning {
 // "PROGRAM has ended and left running what it started: NAME (process ID), ...".
 std::string left_running_line(std::string_view program, std::span<const LeftRunning> left);
 
+// Whether a started program's exit code asks for a restart, as Windows Installer and
+// deployment tools read it: ERROR_SUCCESS_REBOOT_REQUIRED (3010) or
+// ERROR_SUCCESS_REBOOT_INITIATED (1641). A program on a system whose exit statuses have 8
+// bits (`exit_code_mask` 0xFF) can only end with their low byte (194 and 105), which
+// stands for them there.
+bool asks_for_restart(uint32_t exit_code, uint32_t exit_code_mask);
+
 class Processes {
 public:
     virtual ~Processes() = default;
+    // The bits of an exit code a started program can give: 32 on Windows.
+    virtual uint32_t exit_code_mask() const { return 0xFFFFFFFFU; }
     // Starts the program at `path` with a normal, activated window. A program that cannot
     // be started throws VbError (53 file not found, 5 otherwise), as VB's Shell does.
     virtual std::unique_ptr<Process> start(TextView path, int show_command) = 0;

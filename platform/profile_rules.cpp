@@ -137,17 +137,35 @@ bool is_utf16_profile(std::string_view file) {
     return file.starts_with("\xFF\xFE") || file.starts_with("\xFE\xFF");
 }
 
-ProfileEdit edit_profile(const std::optional<std::string>& file, TextView section, TextView key,
-                         TextView value) {
-    if (breaks_profile_lines(section) || breaks_profile_lines(key) || breaks_profile_lines(value)) {
-        return {"a line break in the section, key or value would change other entries", {}};
+std::string profile_write_subject(TextView section, std::span<const ProfileEntry> entries,
+                                  TextView file) {
+    std::string keys;
+    for (const ProfileEntry& entry : entries) {
+        keys += (keys.empty() ? "" : ", ") + to_utf8(entry.key);
+    }
+    return "[" + to_utf8(section) + "] " + keys + " in " + to_utf8(file);
+}
+
+ProfileEdit edit_profile(const std::optional<std::string>& file, TextView section,
+                         std::span<const ProfileEntry> entries) {
+    if (breaks_profile_lines(section)) {
+        return {"a line break in the section would change other entries", {}};
+    }
+    for (const ProfileEntry& entry : entries) {
+        if (breaks_profile_lines(entry.key) || breaks_profile_lines(entry.value)) {
+            return {"a line break in a key or value would change other entries", {}};
+        }
     }
     // A Unicode profile file would be corrupted by code page 949 text.
     if (file && is_utf16_profile(*file)) {
         return {"a UTF-16 file, which is left as it is", {}};
     }
-    std::string updated = write_profile_entry(file.value_or(std::string()), to_cp949(section),
-                                              to_cp949(key), to_cp949(value));
+    const std::string section_bytes = to_cp949(section);
+    std::string updated = file.value_or(std::string());
+    for (const ProfileEntry& entry : entries) {
+        updated =
+            write_profile_entry(updated, section_bytes, to_cp949(entry.key), to_cp949(entry.value));
+    }
     if (file && updated == *file) {
         return {};
     }

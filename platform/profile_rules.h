@@ -9,8 +9,10 @@
 #pragma once
 
 #include "core/text.h"
+#include "platform/profile.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,14 +31,20 @@ bool breaks_profile_lines(TextView text);
 // corrupt it, so the writers leave it as it is.
 bool is_utf16_profile(std::string_view file);
 
-// What writing key=value makes of a profile file whose bytes are `file` (nullopt: no file
-// yet), the same on every platform: the refusal of a line break in the section, key or
-// value and of a UTF-16 file, else the file's new bytes, or none when it stays as it is.
+// What writing each key=value of `entries` into [section], in their order, makes of a
+// profile file whose bytes are `file` (nullopt: no file yet), the same on every platform:
+// the refusal of a line break in the section, a key or a value and of a UTF-16 file
+// (then no key is written), else the file's new bytes, or none when it stays as it is.
 struct ProfileEdit {
     std::string refusal;              // not empty: nothing may be written, and why
     std::optional<std::string> bytes; // what the file becomes; nullopt: left as it is
 };
-ProfileEdit edit_profile(const std::optional<std::string>& file, TextView section, TextView key,
-                         TextView value);
+ProfileEdit edit_profile(const std::optional<std::string>& file, TextView section,
+                         std::span<const ProfileEntry> entries);
+
+// How the run log names a write of `entries`: "[section] key, key in file", never a value
+// (a value may be a password).
+std::string profile_write_subject(TextView section, std::span<const ProfileEntry> entries,
+                                  TextView file);
 
 } // namespace pelto::platform

@@ -76,10 +76,11 @@ public:
     }
     bool set_attributes(TextView, uint32_t) override { return false; }
     bool delete_files(TextView pattern) override { return fs::remove(host(pattern)); }
-    bool remove_link(TextView) override { return false; }
-    bool create_directory(TextView) override { return false; }
-    bool create_private_directory(TextView) override { return false; }
-    bool remove_directory(TextView) override { return false; }
+    std::unique_ptr<platform::Folder> open_folder(TextView) override { return nullptr; }
+    platform::PrivateFolder make_private_directory(TextView, platform::PrivateAccess) override {
+        return platform::PrivateFolder::Refused;
+    }
+    bool move(TextView, TextView) override { return false; }
     std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {
         class HostFile final : public platform::File {
         public:

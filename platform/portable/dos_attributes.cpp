@@ -1,12 +1,15 @@
 #include "platform/portable/dos_attributes.h"
 
 #include "platform/filesystem.h"
+#include "platform/portable/host_files.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <sys/xattr.h>
+#include <unistd.h>
 #include <utility>
 
 namespace pelto::platform::portable::dos {
@@ -60,6 +63,114 @@ std::optional<uint32_t> stored_attributes(const char* path, const struct stat& s
     return std::nullopt;
 }
 
+std::optional<uint32_t> stored_attributes(int fd, const struct stat& st) {
+    char value[256];
+    const ssize_t n = ::fgetxattr(fd, kXattrName, value, sizeof value);
+    if (n >= 0) {
+        return parse_xattr(std::string_view(value, static_cast<size_t>(n)));
+    }
+    if (unsupported(errno)) {
+        return memory().get(st);
+    }
+    return std::nullopt;
+}
+
+// What an entry that is not a link shows, from its lstat and what its xattr holds.
+uint32_t attributes_of(const struct stat& st, std::optional<uint32_t> stored) {
+    const bool folder = S_ISDIR(st.st_mode);
+    // Samba also stores read-only and archive; read-only is honoured, and every file
+    // counts as archived, as under Wine.
+    uint32_t bits = stored.value_or(0) & (attr::kHidden | attr::kSystem | attr::kReadOnly);
+    if (folder) {
+        bits |= attr::kDirectory;
+    } else {
+        bits |= attr::kArchive;
+        if ((st.st_mode & 0222) == 0) {
+            bits |= attr::kReadOnly;
+        }
+    }
+    return bits;
+}
+
+// The attribute store of one entry, reached by its path (l*xattr) or by an open
+// descriptor (f*xattr); the descriptor never follows a link that replaced the entry.
+struct Store {
+    const char* path = nullptr;
+    int fd = -1;
+
+    std::optional<uint32_t> get(const struct stat& st) const {
+        return fd >= 0 ? stored_attributes(fd, st) : stored_attributes(path, st);
+    }
+    int set(const char* text, size_t size) const {
+        return fd >= 0 ? ::fsetxattr(fd, kXattrName, text, size, 0)
+                       : ::lsetxattr(path, kXattrName, text, size, 0);
+    }
+    int remove() const {
+        return fd >= 0 ? ::fremovexattr(fd, kXattrName) : ::lremovexattr(path, kXattrName);
+    }
+    int chmod(mode_t mode) const { return fd >= 0 ? ::fchmod(fd, mode) : ::chmod(path, mode); }
+};
+
+// What the xattr holds: hidden and system, as Wine keeps them, and for a folder its
+// read-only mark too (a file's read-only mark is its permission bits).
+uint32_t stored_mask(bool folder) {
+    return attr::kHidden | attr::kSystem | (folder ? attr::kReadOnly : 0);
+}
+
+// SetAttr on an entry that is not a link: the read-only mark of a file in its mode, the
+// rest in the store.
+bool store_attributes(const Store& store, const struct stat& st, uint32_t attributes,
+                      HostRefusal& refusal) {
+    const auto refused = [&](const char* call) {
+        refusal = HostRefusal{call, errno};
+        return false;
+    };
+    const bool fd = store.fd >= 0;
+    const bool folder = S_ISDIR(st.st_mode);
+    const bool read_only = (attributes & attr::kReadOnly) != 0;
+    if (!folder) {
+        const mode_t mode = st.st_mode & 07777;
+        if (read_only && (mode & 0222) != 0) {
+            if (store.chmod(mode & ~0222) != 0) {
+                return refused(fd ? "fchmod" : "chmod");
+            }
+        } else if (!read_only && (mode & 0222) == 0) {
+            if (store.chmod(mode | 0200) != 0) {
+                return refused(fd ? "fchmod" : "chmod");
+            }
+        }
+    }
+    const uint32_t wanted = attributes & stored_mask(folder);
+    const std::optional<uint32_t> stored = store.get(st);
+    // Nothing to store and nothing stored (the common case when a tree is cleared):
+    // no write at all.
+    if (!stored && wanted == 0) {
+        return true;
+    }
+    if (stored && *stored == wanted) {
+        return true;
+    }
+    if (wanted == 0) {
+        if (store.remove() != 0) {
+            if (unsupported(errno)) {
+                memory().set(st, std::nullopt);
+            } else if (errno != ENODATA) {
+                return refused(fd ? "fremovexattr" : "lremovexattr");
+            }
+        }
+        return true;
+    }
+    char text[16];
+    const int n = std::snprintf(text, sizeof text, "0x%x", wanted);
+    if (store.set(text, static_cast<size_t>(n)) != 0) {
+        if (!unsupported(errno)) {
+            return refused(fd ? "fsetxattr" : "lsetxattr");
+        }
+        memory().set(st, wanted);
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<uint32_t> parse_xattr(std::string_view value) {
@@ -90,32 +201,36 @@ std::optional<uint32_t> parse_xattr(std::string_view value) {
     return bits;
 }
 
-// What the xattr holds: hidden and system, as Wine keeps them, and for a folder its
-// read-only mark too (a file's read-only mark is its permission bits).
-uint32_t stored_mask(bool folder) {
-    return attr::kHidden | attr::kSystem | (folder ? attr::kReadOnly : 0);
-}
-
 uint32_t attributes(const char* path, const struct stat& st) {
     if (S_ISLNK(st.st_mode)) {
         struct stat target {};
         const bool folder = ::stat(path, &target) == 0 && S_ISDIR(target.st_mode);
         return attr::kReparsePoint | (folder ? attr::kDirectory : attr::kArchive);
     }
-    const bool folder = S_ISDIR(st.st_mode);
-    // Samba also stores read-only and archive; read-only is honoured, and every file
-    // counts as archived, as under Wine.
-    uint32_t bits =
-        stored_attributes(path, st).value_or(0) & (attr::kHidden | attr::kSystem | attr::kReadOnly);
-    if (folder) {
-        bits |= attr::kDirectory;
-    } else {
-        bits |= attr::kArchive;
-        if ((st.st_mode & 0222) == 0) {
-            bits |= attr::kReadOnly;
-        }
+    return attributes_of(st, stored_attributes(path, st));
+}
+
+uint32_t attributes_of_open(int fd, const struct stat& st) {
+    return attributes_of(st, stored_attributes(fd, st));
+}
+
+uint32_t attributes_at(int folder, const char* name, const struct stat& st) {
+    if (S_ISLNK(st.st_mode)) {
+        struct stat target {};
+        const bool to_folder = ::fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+        return attr::kReparsePoint | (to_folder ? attr::kDirectory : attr::kArchive);
     }
-    return bits;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        return attributes_of(st, std::nullopt); // a device or pipe is never opened
+    }
+    const UniqueFd entry(
+        ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat now {};
+    if (!entry.valid() || ::fstat(entry.get(), &now) != 0 || now.st_ino != st.st_ino ||
+        now.st_dev != st.st_dev) {
+        return attributes_of(st, memory().get(st)); // gone or replaced meanwhile
+    }
+    return attributes_of_open(entry.get(), st);
 }
 
 std::optional<uint32_t> attributes(const char* path) {
@@ -127,60 +242,24 @@ std::optional<uint32_t> attributes(const char* path) {
 }
 
 bool set_attributes(const char* path, uint32_t attributes, HostRefusal& refusal) {
-    const auto refused = [&](const char* call) {
-        refusal = HostRefusal{call, errno};
-        return false;
-    };
     struct stat st {};
     if (::lstat(path, &st) != 0) {
-        return refused("lstat");
+        refusal = HostRefusal{"lstat", errno};
+        return false;
     }
     if (S_ISLNK(st.st_mode)) {
         return false;
     }
-    const bool folder = S_ISDIR(st.st_mode);
-    const bool read_only = (attributes & attr::kReadOnly) != 0;
-    if (!folder) {
-        const mode_t mode = st.st_mode & 07777;
-        if (read_only && (mode & 0222) != 0) {
-            if (::chmod(path, mode & ~0222) != 0) {
-                return refused("chmod");
-            }
-        } else if (!read_only && (mode & 0222) == 0) {
-            if (::chmod(path, mode | 0200) != 0) {
-                return refused("chmod");
-            }
-        }
+    return store_attributes(Store{path, -1}, st, attributes, refusal);
+}
+
+bool set_attributes_of_open(int fd, uint32_t attributes, HostRefusal& refusal) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        refusal = HostRefusal{"fstat", errno};
+        return false;
     }
-    const uint32_t wanted = attributes & stored_mask(folder);
-    const std::optional<uint32_t> stored = stored_attributes(path, st);
-    // Nothing to store and nothing stored (the common case when a tree is cleared):
-    // no write at all.
-    if (!stored && wanted == 0) {
-        return true;
-    }
-    if (stored && *stored == wanted) {
-        return true;
-    }
-    if (wanted == 0) {
-        if (::lremovexattr(path, kXattrName) != 0) {
-            if (unsupported(errno)) {
-                memory().set(st, std::nullopt);
-            } else if (errno != ENODATA) {
-                return refused("lremovexattr");
-            }
-        }
-        return true;
-    }
-    char text[16];
-    const int n = std::snprintf(text, sizeof text, "0x%x", wanted);
-    if (::lsetxattr(path, kXattrName, text, static_cast<size_t>(n), 0) != 0) {
-        if (!unsupported(errno)) {
-            return refused("lsetxattr");
-        }
-        memory().set(st, wanted);
-    }
-    return true;
+    return store_attributes(Store{nullptr, fd}, st, attributes, refusal);
 }
 
 void forget(const struct stat& st) {

@@ -27,10 +27,21 @@ uint32_t attributes(const char* path, const struct stat& st);
 // lstat + attributes; nullopt when nothing is there.
 std::optional<uint32_t> attributes(const char* path);
 
+// The attributes of the entry `name` of the open folder `folder`, whose fstatat (not
+// following a link) is `st`; read through the entry opened without following a link, so
+// that an entry swapped meanwhile is never read through.
+uint32_t attributes_at(int folder, const char* name, const struct stat& st);
+// The attributes of an open file or folder (never a link) whose fstat is `st`.
+uint32_t attributes_of_open(int fd, const struct stat& st);
+
 // SetAttr: stores read-only, hidden and system of `attributes`; writes nothing when
 // they are already so. False for a symbolic link (its target is never touched) or when
 // the entry cannot be changed; `refusal` then names the system call that refused.
 bool set_attributes(const char* path, uint32_t attributes, HostRefusal& refusal);
+
+// SetAttr on an open file or folder: the entry it was opened on, whatever now has its
+// name.
+bool set_attributes_of_open(int fd, uint32_t attributes, HostRefusal& refusal);
 
 // The entry at `st` is gone: drop what memory held for it.
 void forget(const struct stat& st);

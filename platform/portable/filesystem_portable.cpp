@@ -1,13 +1,13 @@
 #include "platform/portable/filesystem_portable.h"
 
 #include "platform/portable/dos_attributes.h"
+#include "platform/portable/folder_portable.h"
 #include "platform/portable/host_failure.h"
 #include "platform/portable/host_files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,7 +79,6 @@ struct Match {
     std::string host_name; // the name in its folder
     struct stat st {};
     uint32_t attributes = 0;
-    Text order; // the upper-cased name NTFS sorts by
 };
 
 // The entries a pattern names, with the folder held open for operations on them.
@@ -102,8 +101,7 @@ void add_dot_entry(std::vector<Match>& out, const char16_t* name, const fs::path
                    TextView pattern) {
     struct stat st {};
     if (dos_name_matches(pattern, name) && ::stat(host.c_str(), &st) == 0) {
-        out.push_back(
-            Match{name, {}, host.native(), {}, st, dos::attributes(host.c_str(), st), {}});
+        out.push_back(Match{name, {}, host.native(), {}, st, dos::attributes(host.c_str(), st)});
     }
 }
 
@@ -138,8 +136,7 @@ Listing find_matches(const MachineRoot& machine, RunLog& log, TextView pattern, 
                                     host->native(),
                                     {},
                                     st,
-                                    dos::attributes(host->c_str(), st),
-                                    {}});
+                                    dos::attributes(host->c_str(), st)});
         return out;
     }
     const std::optional<fs::path> mapped = machine.to_host(parts->folder);
@@ -154,41 +151,12 @@ Listing find_matches(const MachineRoot& machine, RunLog& log, TextView pattern, 
         }
         return out;
     }
-    // The stream reads a duplicate, so that the folder stays open after it is closed.
-    DIR* dir = ::fdopendir(::dup(out.folder.get()));
-    if (dir == nullptr) {
-        log_errno_failure(log, "fdopendir", parts->folder, *folder);
-        return out;
-    }
     const std::string prefix = folder->native() + "/";
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view host_name = entry->d_name;
-        if (host_name == "." || host_name == "..") {
-            continue;
-        }
-        Text entry_name = from_utf8(host_name);
-        if (!dos_name_matches(name, entry_name)) {
-            continue;
-        }
-        Text windows_path = parts->folder + entry_name;
-        Match m{std::move(entry_name),
-                std::move(windows_path),
-                prefix + entry->d_name,
-                entry->d_name,
-                {},
-                0,
-                {}};
-        if (::fstatat(out.folder.get(), entry->d_name, &m.st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue; // gone meanwhile
-        }
-        m.attributes = dos::attributes(m.host.c_str(), m.st);
-        m.order = to_upper(m.name);
-        out.matches.push_back(std::move(m));
+    for (FolderEntry& e : read_folder(out.folder.get(), name, log, parts->folder, *folder)) {
+        Text windows_path = parts->folder + e.name;
+        out.matches.push_back(Match{std::move(e.name), std::move(windows_path),
+                                    prefix + e.host_name, e.host_name, e.st, e.attributes});
     }
-    ::closedir(dir);
-    std::sort(out.matches.begin(), out.matches.end(), [](const Match& a, const Match& b) {
-        return a.order != b.order ? a.order < b.order : a.name < b.name;
-    });
     if (with_dots && !machine.is_volume_root(*folder)) {
         std::vector<Match> dots;
         add_dot_entry(dots, u".", *folder, name);
@@ -197,39 +165,6 @@ Listing find_matches(const MachineRoot& machine, RunLog& log, TextView pattern, 
     }
     return out;
 }
-
-class HostFile final : public File {
-public:
-    explicit HostFile(UniqueFd fd) : fd_(std::move(fd)) {}
-
-    std::optional<uint64_t> size() override {
-        struct stat st {};
-        if (::fstat(fd_.get(), &st) != 0) {
-            return std::nullopt;
-        }
-        return static_cast<uint64_t>(st.st_size);
-    }
-
-    std::optional<size_t> read(std::span<uint8_t> buffer) override {
-        for (;;) {
-            const ssize_t n = ::read(fd_.get(), buffer.data(), buffer.size());
-            if (n >= 0) {
-                return static_cast<size_t>(n);
-            }
-            if (errno != EINTR) {
-                return std::nullopt;
-            }
-        }
-    }
-
-    bool write(std::span<const uint8_t> data) override {
-        return write_all(fd_.get(),
-                         std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-    }
-
-private:
-    UniqueFd fd_;
-};
 
 } // namespace
 
@@ -326,96 +261,131 @@ bool PortableFileSystem::delete_files(TextView pattern) {
     return matched && !failed;
 }
 
-bool PortableFileSystem::remove_link(TextView path) {
+namespace {
+
+// The folder that holds `host` (its links already resolved on the machine by to_host),
+// held open.
+UniqueFd open_parent(const fs::path& host) {
+    return UniqueFd(::open(host.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+// Gives a private folder's tree its access again: folders 0700 and files 0600 for the
+// administrators alone. Links are left as they are and never followed.
+void restrict_tree(int folder, RunLog& log, TextView windows_path, const fs::path& host) {
+    for (const FolderEntry& e : read_folder(folder, u"*", log, windows_path, host)) {
+        if (!S_ISDIR(e.st.st_mode) && !S_ISREG(e.st.st_mode)) {
+            continue;
+        }
+        const UniqueFd entry(::openat(folder, e.host_name.c_str(),
+                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        const Text windows_entry = Text(windows_path) + u"\\" + e.name;
+        if (!entry.valid() || ::fchmod(entry.get(), S_ISDIR(e.st.st_mode) ? 0700 : 0600) != 0) {
+            log_errno_failure(log, entry.valid() ? "fchmod" : "openat", windows_entry,
+                              host / e.host_name);
+            continue;
+        }
+        if (S_ISDIR(e.st.st_mode)) {
+            restrict_tree(entry.get(), log, windows_entry, host / e.host_name);
+        }
+    }
+}
+
+} // namespace
+
+std::unique_ptr<Folder> PortableFileSystem::open_folder(TextView path) {
     const std::optional<fs::path> host = machine_.to_host(path);
-    struct stat st {};
     if (!host) {
-        return false;
+        return nullptr;
     }
-    if (::lstat(host->c_str(), &st) != 0) {
-        log_errno_failure(log_, "lstat", path, *host);
-        return false;
+    UniqueFd fd;
+    if (machine_.is_volume_root(*host)) {
+        fd = UniqueFd(::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    } else {
+        const UniqueFd parent = open_parent(*host);
+        if (parent.valid()) {
+            const std::string name = host->filename().native();
+            fd = UniqueFd(::openat(parent.get(), name.c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        }
     }
-    if (!S_ISLNK(st.st_mode)) {
-        return false;
+    if (!fd.valid()) {
+        // Nothing there, a file, or a link (ELOOP) is an answer.
+        if (!not_found(errno) && errno != ELOOP) {
+            log_errno_failure(log_, "open", path, *host);
+        }
+        return nullptr;
     }
-    if (::unlink(host->c_str()) != 0) {
-        log_errno_failure(log_, "unlink", path, *host);
-        return false;
-    }
-    return true;
+    return std::make_unique<PortableFolder>(std::move(fd), Text(path), *host, log_);
 }
 
-bool PortableFileSystem::create_directory(TextView path) {
+PrivateFolder PortableFileSystem::make_private_directory(TextView path, PrivateAccess access) {
     const std::optional<fs::path> host = machine_.to_host(path);
     if (!host || machine_.is_volume_root(*host)) {
-        return false;
-    }
-    if (::mkdir(host->c_str(), 0777) != 0) {
-        log_errno_failure(log_, "mkdir", path, *host);
-        return false;
-    }
-    return true;
-}
-
-bool PortableFileSystem::create_private_directory(TextView path) {
-    const std::optional<fs::path> host = machine_.to_host(path);
-    if (!host || machine_.is_volume_root(*host)) {
-        return false;
+        return PrivateFolder::Refused;
     }
     const auto refused = [&](const char* call) {
         log_errno_failure(log_, call, path, *host);
-        return false;
+        return PrivateFolder::Refused;
     };
-    if (::mkdir(host->c_str(), 0755) != 0 && errno != EEXIST) {
-        return refused("mkdir");
-    }
-    // Opened without following a link, so a link planted under the folder's name is
-    // refused instead of handing its target to the run (the system's own answer, ELOOP
-    // or ENOTDIR, is what the log shows).
-    const UniqueFd folder(::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder.valid()) {
+    const UniqueFd parent = open_parent(*host);
+    if (!parent.valid()) {
         return refused("open");
+    }
+    const std::string name_text = host->filename().native();
+    const char* name = name_text.c_str();
+    const mode_t mode = access == PrivateAccess::AdministratorsOnly ? 0700 : 0755;
+    const bool created = ::mkdirat(parent.get(), name, mode) == 0;
+    if (!created && errno != EEXIST) {
+        return refused("mkdirat");
+    }
+    const UniqueFd folder(
+        ::openat(parent.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid()) {
+        // A link or a file of that name is not a folder of the run's.
+        if (!created && (errno == ELOOP || errno == ENOTDIR)) {
+            return PrivateFolder::Untrusted;
+        }
+        return refused("openat");
     }
     struct stat st {};
     if (::fstat(folder.get(), &st) != 0) {
         return refused("fstat");
     }
-    if (!S_ISDIR(st.st_mode)) {
-        return false;
+    // The run's rule: the run's own user owns it and nobody else may write to it, so
+    // nobody else can have put anything into it.
+    if (!created && (st.st_uid != ::geteuid() || (st.st_mode & 022) != 0)) {
+        return PrivateFolder::Untrusted;
     }
-    if (st.st_uid != ::geteuid() && ::fchown(folder.get(), ::geteuid(), ::getegid()) != 0) {
-        return refused("fchown");
-    }
-    if (::fchmod(folder.get(), 0755) != 0) {
+    if (::fchmod(folder.get(), mode) != 0) {
         return refused("fchmod");
     }
-    return true;
+    if (!created && access == PrivateAccess::AdministratorsOnly) {
+        restrict_tree(folder.get(), log_, path, *host);
+    }
+    return created ? PrivateFolder::Created : PrivateFolder::Trusted;
 }
 
-bool PortableFileSystem::remove_directory(TextView path) {
-    const std::optional<fs::path> host = machine_.to_host(path);
-    struct stat st {};
-    if (!host || machine_.is_volume_root(*host)) {
+bool PortableFileSystem::move(TextView from, TextView to) {
+    const std::optional<fs::path> source = machine_.to_host(from);
+    const std::optional<fs::path> target = machine_.to_host(to);
+    if (!source || !target || machine_.is_volume_root(*source)) {
         return false;
     }
-    if (::lstat(host->c_str(), &st) != 0) {
-        log_errno_failure(log_, "lstat", path, *host);
-        return false;
+    // The entry itself moves (a link as a link), and never onto something that exists.
+    if (::renameat2(AT_FDCWD, source->c_str(), AT_FDCWD, target->c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
     }
-    if (!S_ISDIR(st.st_mode)) {
-        return false;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // A file system without RENAME_NOREPLACE: look, then rename.
+        struct stat st {};
+        if (::lstat(target->c_str(), &st) == 0) {
+            errno = EEXIST;
+        } else if (::rename(source->c_str(), target->c_str()) == 0) {
+            return true;
+        }
     }
-    // Windows refuses to remove a read-only folder.
-    if ((dos::attributes(host->c_str(), st) & attr::kReadOnly) != 0) {
-        return false;
-    }
-    if (::rmdir(host->c_str()) != 0) {
-        log_errno_failure(log_, "rmdir", path, *host);
-        return false;
-    }
-    dos::forget(st);
-    return true;
+    log_errno_failure(log_, "renameat2", from, *source);
+    return false;
 }
 
 std::unique_ptr<File> PortableFileSystem::open_file(TextView path, FileMode mode) {
@@ -450,7 +420,7 @@ std::unique_ptr<File> PortableFileSystem::open_file(TextView path, FileMode mode
     if (!S_ISREG(st.st_mode)) {
         return nullptr;
     }
-    return std::make_unique<HostFile>(std::move(fd));
+    return make_host_file(std::move(fd));
 }
 
 Text PortableFileSystem::program_folder() {

@@ -20,10 +20,9 @@ public:
     std::optional<uint32_t> get_attributes(TextView path) override;
     bool set_attributes(TextView path, uint32_t attributes) override;
     bool delete_files(TextView pattern) override;
-    bool remove_link(TextView path) override;
-    bool create_directory(TextView path) override;
-    bool create_private_directory(TextView path) override;
-    bool remove_directory(TextView path) override;
+    std::unique_ptr<Folder> open_folder(TextView path) override;
+    PrivateFolder make_private_directory(TextView path, PrivateAccess access) override;
+    bool move(TextView from, TextView to) override;
     std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
     // PELTO_PROGRAM_FOLDER when set, else "C:\PeltoUserInstall_H".
     Text program_folder() override;

@@ -14,6 +14,8 @@ class PortableProcesses final : public Processes {
 public:
     PortableProcesses(const MachineRoot& machine, RunLog& log);
     std::unique_ptr<Process> start(TextView path, int show_command) override;
+    // A process here ends with an 8-bit status.
+    uint32_t exit_code_mask() const override { return 0xFFU; }
 
 private:
     const MachineRoot& machine_;

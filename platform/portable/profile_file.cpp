@@ -4,7 +4,6 @@
 #include "platform/filesystem.h"
 #include "platform/portable/dos_attributes.h"
 #include "platform/portable/host_failure.h"
-#include "platform/portable/host_failure.h"
 #include "platform/portable/host_files.h"
 #include "platform/profile_rules.h"
 
@@ -19,11 +18,12 @@ namespace fs = std::filesystem;
 PortableProfiles::PortableProfiles(const MachineRoot& machine, RunLog& log)
     : machine_(machine), log_(log) {}
 
-bool PortableProfiles::write_private_profile_string(TextView section, TextView key, TextView value,
-                                                    TextView file) {
+bool PortableProfiles::write_private_profile_strings(TextView section,
+                                                     std::span<const ProfileEntry> entries,
+                                                     TextView file) {
     const auto refuse = [&](const std::string& why) {
         // The value is never logged: it may be a password.
-        log_.write("profile: [" + to_utf8(section) + "] " + to_utf8(key) + " in " + to_utf8(file) +
+        log_.write("profile: " + profile_write_subject(section, entries, file) +
                    " not written: " + why);
         return false;
     };
@@ -66,7 +66,7 @@ bool PortableProfiles::write_private_profile_string(TextView section, TextView k
             return refuse_call("cannot read it: ", refusal);
         }
     }
-    const ProfileEdit edit = edit_profile(bytes, section, key, value);
+    const ProfileEdit edit = edit_profile(bytes, section, entries);
     if (!edit.refusal.empty()) {
         return refuse(edit.refusal);
     }

@@ -18,10 +18,10 @@ public:
 
     // False, with a line in the run log, when nothing was written: the folder is
     // missing, the file is read-only, in UTF-16 or cannot be replaced, or a line break
-    // in the section, key or value would change other entries of the file. A file name
+    // in the section, a key or a value would change other entries of the file. A file name
     // without a drive or share is in C:\Windows, as on Windows.
-    bool write_private_profile_string(TextView section, TextView key, TextView value,
-                                      TextView file) override;
+    bool write_private_profile_strings(TextView section, std::span<const ProfileEntry> entries,
+                                       TextView file) override;
 
 private:
     const MachineRoot& machine_;

@@ -149,11 +149,12 @@ bool replace_file(const std::wstring& path, std::string_view bytes, bool exists,
 
 } // namespace
 
-bool Win32ProfileFiles::write_private_profile_string(TextView section, TextView key, TextView value,
-                                                     TextView file) {
+bool Win32ProfileFiles::write_private_profile_strings(TextView section,
+                                                      std::span<const ProfileEntry> entries,
+                                                      TextView file) {
     const auto refuse = [&](const std::string& why) {
         // The value is never logged: it may be a password.
-        log_.write("profile: [" + to_utf8(section) + "] " + to_utf8(key) + " in " + to_utf8(file) +
+        log_.write("profile: " + profile_write_subject(section, entries, file) +
                    " not written: " + why);
         return false;
     };
@@ -185,7 +186,7 @@ bool Win32ProfileFiles::write_private_profile_string(TextView section, TextView 
             return refuse_call("cannot read it: ", refusal);
         }
     }
-    const ProfileEdit edit = edit_profile(bytes, section, key, value);
+    const ProfileEdit edit = edit_profile(bytes, section, entries);
     if (!edit.refusal.empty()) {
         return refuse(edit.refusal);
     }

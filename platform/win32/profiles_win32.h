@@ -13,10 +13,10 @@ public:
 
     // False, with a line in the run log, when nothing was written: the folder is missing,
     // the file is a folder, read-only, in UTF-16 or cannot be replaced, or a line break in
-    // the section, key or value would change other entries of the file. A file name that
+    // the section, a key or a value would change other entries of the file. A file name that
     // is not a full path is in the Windows folder, as with the system's profile functions.
-    bool write_private_profile_string(TextView section, TextView key, TextView value,
-                                      TextView file) override;
+    bool write_private_profile_strings(TextView section, std::span<const ProfileEntry> entries,
+                                       TextView file) override;
 
 private:
     RunLog& log_;

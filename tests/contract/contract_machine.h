@@ -37,6 +37,17 @@ public:
     bool make_link_to_outside(TextView path) const;
     std::optional<std::string> read_outside_precious() const;
 
+    // A folder at `path` that users other than administrators may change (Windows: its
+    // rights let Everyone change it; Linux: mode 0777), as another user of the
+    // workstation could prepare one.
+    void make_folder_others_may_change(TextView path) const;
+    // Whether no one but administrators (Linux: the owner) may read or change the entry
+    // at `path`.
+    bool only_administrators_may_read(TextView path) const;
+    // A second name `link` for the existing file `file`; false where this system cannot
+    // make one.
+    bool make_hard_link(TextView file, TextView link) const;
+
     // Keeps the file at `path` from being deleted while the returned object lives: held
     // open without sharing on Windows, made immutable on Linux. Null where this system
     // gives the test no way to do it.

@@ -70,6 +70,21 @@ std::optional<std::string> ContractMachine::read_outside_precious() const {
     return testing::read_host_file(file);
 }
 
+void ContractMachine::make_folder_others_may_change(TextView path) const {
+    impl_->machine.make_folder(path);
+    fs::permissions(impl_->machine.host(path), fs::perms::all);
+}
+
+bool ContractMachine::only_administrators_may_read(TextView path) const {
+    struct stat st {};
+    return ::lstat(impl_->machine.host(path).c_str(), &st) == 0 && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+bool ContractMachine::make_hard_link(TextView file, TextView link) const {
+    return ::link(impl_->machine.host(file).c_str(), impl_->machine.host(link).c_str()) == 0;
+}
+
 namespace {
 
 class ImmutableHold final : public ContractMachine::Hold {

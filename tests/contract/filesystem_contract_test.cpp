@@ -112,18 +112,116 @@ TEST_F(FileSystemContract, KillDeletesMatchingFilesButNotReadOnlyHiddenSystemOrF
     EXPECT_FALSE(m.exists(m.path(u"d\\readonly.txt")));
 }
 
-TEST_F(FileSystemContract, FoldersAreCreatedAndRemovedOnlyWhenEmpty) {
-    const Text folder = m.path(u"펠토사용자설치");
-    EXPECT_TRUE(files().create_directory(folder));
-    EXPECT_TRUE(m.exists(folder));
-    EXPECT_FALSE(files().create_directory(folder));                    // exists
-    EXPECT_FALSE(files().create_directory(m.path(u"missing\\child"))); // no parent
-    m.write_file(folder + u"\\f", "x");
-    EXPECT_FALSE(files().remove_directory(folder));
-    EXPECT_FALSE(files().remove_directory(folder + u"\\f")); // a file is no folder
-    EXPECT_TRUE(files().delete_files(folder + u"\\f"));
-    EXPECT_TRUE(files().remove_directory(m.path(u"펠토사용자설치")));
-    EXPECT_FALSE(m.exists(folder));
+// Everything done inside an open folder is done relative to it, one entry name at a time.
+TEST_F(FileSystemContract, AnOpenFolderWorksOnWhatItHoldsAndNothingElse) {
+    make_mixed_folder();
+    m.write_file(m.path(u"d\\Sub\\inner.txt"), "x");
+    const std::unique_ptr<platform::Folder> d = files().open_folder(m.path(u"d"));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(files().open_folder(m.path(u"d\\normal.txt")), nullptr);
+    EXPECT_EQ(files().open_folder(m.path(u"missing")), nullptr);
+    using S = std::set<Text>;
+    EXPECT_EQ(names(d->list(u"*.*", attr::kDirectory)),
+              (S{u"normal.txt", u"readonly.txt", u"Sub"}));
+    EXPECT_EQ(names(d->list(u"SUB", attr::kDirectory)), S{u"Sub"});
+    EXPECT_TRUE(d->list(u"hiddensub", attr::kDirectory).empty());
+
+    // Its own attributes, and those of an entry, on the open folder.
+    ASSERT_TRUE(d->set_attributes(attr::kHidden));
+    EXPECT_NE(files().get_attributes(m.path(u"d")).value_or(0) & attr::kHidden, 0U);
+    ASSERT_TRUE(d->set_attributes(attr::kNormal));
+    ASSERT_TRUE(d->set_attributes(u"readonly.txt", attr::kNormal));
+    EXPECT_EQ(files().get_attributes(m.path(u"d\\readonly.txt")).value_or(0) & attr::kReadOnly, 0U);
+
+    // RmDir only of an empty folder; Kill as VB's, relative to the folder.
+    const std::unique_ptr<platform::Folder> sub = d->open_folder(u"sub");
+    ASSERT_NE(sub, nullptr);
+    EXPECT_FALSE(d->remove_folder(u"Sub"));
+    EXPECT_TRUE(sub->delete_files(u"*.*"));
+    EXPECT_TRUE(d->remove_folder(u"Sub"));
+    EXPECT_FALSE(m.exists(m.path(u"d\\Sub")));
+    EXPECT_FALSE(d->remove_folder(u"normal.txt")); // a file is no folder
+    EXPECT_TRUE(d->delete_files(u"*.txt"));
+    EXPECT_EQ(names(d->list(u"*", 55)), (S{u"hidden.txt", u"hiddensub", u"system.dat"}));
+
+    // A new private file: never over an existing entry.
+    ASSERT_NE(d->create_private_file(u"kept.ini"), nullptr);
+    EXPECT_EQ(d->create_private_file(u"kept.ini"), nullptr);
+    EXPECT_TRUE(m.exists(m.path(u"d\\kept.ini")));
+}
+
+// A folder moved away after it was opened, and a link put in its place, change nothing:
+// what is done through the open folder is done to the folder that was opened.
+TEST_F(FileSystemContract, ALinkSwappedInForAnOpenFolderLeadsNowhere) {
+    m.make_folder(m.path(u"d"));
+    m.write_file(m.path(u"d\\old.ini"), "x");
+    const std::unique_ptr<platform::Folder> d = files().open_folder(m.path(u"d"));
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(files().move(m.path(u"d"), m.path(u"d-moved")));
+    const bool linked = m.make_link_to_outside(m.path(u"d"));
+    m.make_folder(m.path(u"d-moved\\precious.txt")); // a name the link's target also has
+    EXPECT_TRUE(d->delete_files(u"*.ini"));
+    EXPECT_FALSE(m.exists(m.path(u"d-moved\\old.ini")));
+    EXPECT_TRUE(d->remove_folder(u"precious.txt"));
+    if (linked) {
+        EXPECT_EQ(m.read_outside_precious(), std::optional<std::string>("keep me"));
+    }
+}
+
+// A file is read through an open folder only when it is a regular file with one name:
+// through a hard link the run would read, and copy where others may read it, another file.
+TEST_F(FileSystemContract, AnOpenFolderReadsOnlyAFileWithOneName) {
+    m.make_folder(m.path(u"d"));
+    m.write_file(m.path(u"secret.txt"), "not yours");
+    m.write_file(m.path(u"d\\own.ini"), "mine");
+    const std::unique_ptr<platform::Folder> d = files().open_folder(m.path(u"d"));
+    ASSERT_NE(d, nullptr);
+    EXPECT_NE(d->open_file(u"own.ini"), nullptr);
+    EXPECT_EQ(d->open_file(u"missing.ini"), nullptr);
+    if (!m.make_hard_link(m.path(u"secret.txt"), m.path(u"d\\Pelto.ini"))) {
+        GTEST_SKIP() << "this system cannot make hard links";
+    }
+    EXPECT_EQ(d->open_file(u"Pelto.ini"), nullptr);
+}
+
+// The run makes its private folders itself and never takes over one that someone else
+// made: such a folder is reported untrusted, and moved aside whole.
+TEST_F(FileSystemContract, APrivateFolderIsOnlyEverOneTheRunMade) {
+    using platform::PrivateAccess;
+    using platform::PrivateFolder;
+    const Text staging = m.path(u"펠토사용자설치");
+    EXPECT_EQ(files().make_private_directory(staging, PrivateAccess::AdministratorsChange),
+              PrivateFolder::Created);
+    EXPECT_EQ(files().make_private_directory(staging, PrivateAccess::AdministratorsChange),
+              PrivateFolder::Trusted);
+    const Text kept = staging + u"\\보관";
+    EXPECT_EQ(files().make_private_directory(kept, PrivateAccess::AdministratorsOnly),
+              PrivateFolder::Created);
+    EXPECT_TRUE(m.only_administrators_may_read(kept));
+    const std::unique_ptr<platform::Folder> folder = files().open_folder(kept);
+    ASSERT_NE(folder, nullptr);
+    ASSERT_NE(folder->create_private_file(u"Pelto.ini"), nullptr);
+    EXPECT_TRUE(m.only_administrators_may_read(kept + u"\\Pelto.ini"));
+
+    // Made by another user, with a planted library in it; a file of that name.
+    const Text planted = m.path(u"planted");
+    m.make_folder_others_may_change(planted);
+    m.write_file(planted + u"\\version.dll", "planted");
+    EXPECT_EQ(files().make_private_directory(planted, PrivateAccess::AdministratorsChange),
+              PrivateFolder::Untrusted);
+    m.write_file(m.path(u"a file"), "x");
+    EXPECT_EQ(files().make_private_directory(m.path(u"a file"), PrivateAccess::AdministratorsOnly),
+              PrivateFolder::Untrusted);
+    EXPECT_EQ(files().make_private_directory(m.path(u"missing\\child"),
+                                             PrivateAccess::AdministratorsChange),
+              PrivateFolder::Refused);
+
+    // Moved aside whole, never onto something that exists.
+    EXPECT_FALSE(files().move(planted, staging));
+    EXPECT_TRUE(files().move(planted, planted + u".20261209-101500"));
+    EXPECT_EQ(m.read_file(planted + u".20261209-101500\\version.dll"),
+              std::optional<std::string>("planted"));
+    EXPECT_FALSE(m.exists(planted));
 }
 
 TEST_F(FileSystemContract, RawFilesAreWrittenAndReadBackByteForByte) {
@@ -186,10 +284,13 @@ TEST_F(FileSystemContract, ALinkIsAReparsePointRemovedWithoutTouchingWhatItPoint
     ASSERT_NE(entry, listed.end());
     EXPECT_NE(entry->attributes & attr::kReparsePoint, 0U);
 
-    EXPECT_FALSE(files().remove_directory(link));
-    EXPECT_FALSE(files().remove_link(m.path(u"tree")));
-    EXPECT_FALSE(files().remove_link(m.path(u"missing")));
-    EXPECT_TRUE(files().remove_link(link));
+    EXPECT_EQ(files().open_folder(link), nullptr);
+    const std::unique_ptr<platform::Folder> tree = files().open_folder(m.path(u"tree"));
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->open_folder(u"link"), nullptr);
+    EXPECT_FALSE(tree->remove_folder(u"link"));
+    EXPECT_FALSE(tree->remove_link(u"missing"));
+    EXPECT_TRUE(tree->remove_link(u"LINK"));
     EXPECT_FALSE(m.exists(link));
     EXPECT_EQ(m.read_outside_precious(), std::optional<std::string>("keep me"));
 }

@@ -13,7 +13,7 @@ protected:
             u"CREATE TABLE 사진 (번호 INTEGER PRIMARY KEY, 이름 VARCHAR(20), 내용 " +
             central->blob_type() + u")");
         central->admin().run(u"INSERT INTO 사진 VALUES (1, '첫째', NULL), (2, '둘째', NULL)");
-        machine.files().create_directory(u"C:\\work");
+        std::filesystem::create_directory(machine.host(u"C:\\work"));
     }
 
     std::shared_ptr<ado::Recordset> open_row(int number, int lock = ado::adLockOptimistic) {

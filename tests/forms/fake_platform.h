@@ -77,31 +77,29 @@ public:
     }
     bool set_attributes(TextView, uint32_t) override { return false; }
     bool delete_files(TextView) override { return false; }
-    bool remove_link(TextView) override { return false; }
-    bool create_directory(TextView path) override {
-        created.emplace_back(path);
-        add_folder(path);
-        return true;
-    }
-    bool create_private_directory(TextView path) override {
+    std::unique_ptr<platform::Folder> open_folder(TextView) override { return nullptr; }
+    platform::PrivateFolder make_private_directory(TextView path,
+                                                   platform::PrivateAccess) override {
         private_requests.emplace_back(path);
         if (refuse_private) {
-            return false;
+            return platform::PrivateFolder::Untrusted;
         }
         if (get_attributes(path)) {
-            return (*get_attributes(path) & platform::attr::kDirectory) != 0;
+            return (*get_attributes(path) & platform::attr::kDirectory) != 0
+                       ? platform::PrivateFolder::Trusted
+                       : platform::PrivateFolder::Untrusted;
         }
-        return create_directory(path);
+        add_folder(path);
+        return platform::PrivateFolder::Created;
     }
-    bool remove_directory(TextView) override { return false; }
+    bool move(TextView, TextView) override { return false; }
     std::unique_ptr<platform::File> open_file(TextView, platform::FileMode) override {
         return nullptr;
     }
     Text program_folder() override { return u"C:\\PeltoUserInstall_H"; }
 
-    std::vector<Text> created;
-    std::vector<Text> private_requests; // create_private_directory calls
-    bool refuse_private = false;        // a folder the program may not take over
+    std::vector<Text> private_requests; // make_private_directory calls
+    bool refuse_private = false;        // a folder the program did not make
 
 private:
     struct Node {
@@ -147,7 +145,8 @@ public:
 };
 class UnusedProfiles final : public platform::ProfileFiles {
 public:
-    bool write_private_profile_string(TextView, TextView, TextView, TextView) override {
+    bool write_private_profile_strings(TextView, std::span<const platform::ProfileEntry>,
+                                       TextView) override {
         ADD_FAILURE() << "profile write not expected";
         return false;
     }

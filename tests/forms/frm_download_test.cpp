@@ -56,20 +56,14 @@ TEST_F(ProgramFilesJob, MatchesNamesInAnyCaseAndAsSubstrings) {
                                           u"installpelto_H.exe", u"old_peltoupdate_h.exe"}));
 }
 
-TEST_F(ProgramFilesJob, CreatesTheStagingFolderOnlyWhenMissing) {
+TEST_F(ProgramFilesJob, MakesTheStagingFolderPrivateBeforeCopying) {
     frm다운로드::sG_ShowMe(f.p, u"\\\\SERVER\\update", 0);
-    EXPECT_EQ(f.files.created, std::vector<Text>{Text(kStaging)});
     EXPECT_EQ(f.files.private_requests, std::vector<Text>{Text(kStaging)});
-
-    f.files.created.clear();
-    frm다운로드::sG_ShowMe(f.p, u"\\\\SERVER\\update", 0);
-    EXPECT_TRUE(f.files.created.empty());
-    // An existing folder is taken over as well: its access rights are set again.
-    EXPECT_EQ(f.files.private_requests.size(), 2U);
+    EXPECT_TRUE(f.files.has(kStaging));
 }
 
 TEST_F(ProgramFilesJob, AStagingFolderThatCannotBeMadeIsError75AndNothingIsCopied) {
-    // A file of that name, and a folder the program may not take over.
+    // A file of that name, and a folder this program did not make.
     for (const bool as_file : {true, false}) {
         FakePlatform g;
         g.files.add(u"\\\\SERVER\\update\\installpelto_H.exe");
@@ -86,7 +80,7 @@ TEST_F(ProgramFilesJob, AStagingFolderThatCannotBeMadeIsError75AndNothingIsCopie
         }
         EXPECT_TRUE(g.shell.copies.empty());
         EXPECT_TRUE(g.ui.messages.empty());
-        EXPECT_TRUE(g.log.contains("cannot be created"));
+        EXPECT_TRUE(g.log.contains("is not one this program made"));
     }
 }
 
@@ -103,7 +97,6 @@ TEST_F(ProgramFilesJob, TheCheckLooksAtWhatTheJobWouldCopyAndTouchesNothing) {
     EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"D:\\only"), State::NoUpdater);
     f.files.add(u"D:\\only\\peltoupdate_h.EXE");
     EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"D:\\only"), State::Usable);
-    EXPECT_TRUE(f.files.created.empty());
     EXPECT_TRUE(f.files.private_requests.empty());
     EXPECT_TRUE(f.shell.copies.empty());
     EXPECT_TRUE(f.ui.messages.empty());
@@ -168,7 +161,7 @@ TEST_F(SettingsFileJob, AnyJobNumberOtherThanZeroIsTheSettingsJob) {
     frm다운로드::sG_ShowMe(f.p, u"\\\\SERVER\\update", -7);
     ASSERT_EQ(f.shell.copies.size(), 1U);
     EXPECT_EQ(f.shell.copies[0].source, u"\\\\SERVER\\update\\Pelto.ini");
-    EXPECT_TRUE(f.files.created.empty());
+    EXPECT_TRUE(f.files.private_requests.empty());
 }
 
 TEST_F(SettingsFileJob, NothingWithoutTheProgramFolderAndNothingShown) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace pelto {
 namespace {
@@ -93,7 +94,7 @@ TEST_F(BackupTest, NothingToKeepMakesNoFolder) {
     EXPECT_FALSE(t.exists(u"C:\\펠토사용자설치"));
 }
 
-TEST_F(BackupTest, TheFiveNewestByTimeStayWhateverTheirSuffixOrTheClock) {
+TEST_F(BackupTest, TheFiveNewestAndTheOldestStayWhateverTheirSuffixOrTheClock) {
     t.write_file(Text(kBin) + u"Pelto.ini", "x");
     for (const char* old : {"20200101-000000", "20210101-000000", "20220101-000000",
                             "20230101-000000", "20240101-000000", "mine", "2024-backup"}) {
@@ -103,29 +104,27 @@ TEST_F(BackupTest, TheFiveNewestByTimeStayWhateverTheirSuffixOrTheClock) {
     for (int i = 0; i < 10; ++i) {
         keep(u"20261208-153000");
     }
+    // The oldest stays too: it holds the settings from before the first run.
     EXPECT_EQ(kept_folders(),
-              (std::vector<std::string>{"2024-backup", "20261208-153000-10", "20261208-153000-6",
-                                        "20261208-153000-7", "20261208-153000-8",
-                                        "20261208-153000-9", "mine"}));
+              (std::vector<std::string>{"20200101-000000", "2024-backup", "20261208-153000-10",
+                                        "20261208-153000-6", "20261208-153000-7",
+                                        "20261208-153000-8", "20261208-153000-9", "mine"}));
 
     // A clock set back: the new folder looks oldest and still stays.
     EXPECT_EQ(keep(u"20190101-000000"), u"C:\\펠토사용자설치\\보관\\20190101-000000");
     EXPECT_EQ(kept_folders(),
-              (std::vector<std::string>{"20190101-000000", "2024-backup", "20261208-153000-10",
-                                        "20261208-153000-7", "20261208-153000-8",
-                                        "20261208-153000-9", "mine"}));
+              (std::vector<std::string>{"20190101-000000", "20200101-000000", "2024-backup",
+                                        "20261208-153000-10", "20261208-153000-7",
+                                        "20261208-153000-8", "20261208-153000-9", "mine"}));
 }
 
-// Raw files whose writes fail after the first chunk: a full disk.
+// New files whose writes fail after the first chunk: a full disk.
 class FullDisk final : public testing::ForwardingFileSystem {
 public:
     using ForwardingFileSystem::ForwardingFileSystem;
-    std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {
-        std::unique_ptr<platform::File> file = files_.open_file(path, mode);
-        if (!file || mode == platform::FileMode::Read) {
-            return file;
-        }
-        return std::make_unique<Full>(std::move(file));
+    std::unique_ptr<platform::Folder> open_folder(TextView path) override {
+        std::unique_ptr<platform::Folder> folder = files_.open_folder(path);
+        return folder ? std::make_unique<FullFolder>(std::move(folder)) : nullptr;
     }
 
 private:
@@ -141,6 +140,14 @@ private:
     private:
         std::unique_ptr<platform::File> file_;
         int written_ = 0;
+    };
+    class FullFolder final : public testing::ForwardingFolder {
+    public:
+        using ForwardingFolder::ForwardingFolder;
+        std::unique_ptr<platform::File> create_private_file(TextView name) override {
+            std::unique_ptr<platform::File> file = folder_->create_private_file(name);
+            return file ? std::make_unique<Full>(std::move(file)) : nullptr;
+        }
     };
 };
 
@@ -159,12 +166,58 @@ TEST_F(BackupTest, ABackupThatCannotBeMadeCompletelyIsError75AndLeavesNoHalfFold
     }
     EXPECT_EQ(kept_folders(), std::vector<std::string>{"20200101-000000"});
     EXPECT_TRUE(t.exists(Text(kBin) + u"Pelto.ini"));
+}
 
-    // The staging folder's name taken by a file.
+// The copies hold a server's password: another user of the workstation may neither have
+// prepared the folders they go into nor read them. A staging folder someone else made, or
+// a file in its place, is moved aside whole; one that cannot be moved aside stops the
+// backup with error 75 before anything is deleted.
+TEST_F(BackupTest, TheCopiesGoOnlyWhereAdministratorsAloneMayReadThem) {
+    t.write_file(Text(kBin) + u"Pelto.ini", "server_pwd=secret");
+    t.make_folder(u"C:\\펠토사용자설치\\보관");
+    fs::permissions(t.host(u"C:\\펠토사용자설치"), fs::perms::all);
+    t.write_file(u"C:\\펠토사용자설치\\보관\\planted.ini", "planted");
+
+    const Text folder = keep(u"20261208-153000");
+    const auto mode = [&](TextView path) {
+        struct stat st {};
+        return ::lstat(t.host(path).c_str(), &st) == 0 ? st.st_mode & 0777 : 0777U;
+    };
+    EXPECT_EQ(mode(u"C:\\펠토사용자설치\\보관"), 0700U);
+    EXPECT_EQ(mode(folder), 0700U);
+    EXPECT_EQ(mode(folder + u"\\Pelto.ini"), 0600U);
+    EXPECT_EQ(t.read_file(folder + u"\\Pelto.ini"), "server_pwd=secret");
+    EXPECT_EQ(t.read_file(u"C:\\펠토사용자설치.20261208-153000\\보관\\planted.ini"), "planted");
+    EXPECT_FALSE(t.exists(u"C:\\펠토사용자설치\\보관\\planted.ini"));
+    EXPECT_TRUE(t.log().contains("moved aside"));
+
+    // A file in the staging folder's place goes aside too.
     fs::remove_all(t.host(u"C:\\펠토사용자설치"));
     t.write_file(u"C:\\펠토사용자설치", "a file");
-    EXPECT_THROW(keep(u"20261208-153000"), VbError);
-    EXPECT_EQ(t.read_file(u"C:\\펠토사용자설치"), "a file");
+    EXPECT_NE(keep(u"20261208-153001"), u"");
+    EXPECT_EQ(t.read_file(u"C:\\펠토사용자설치.20261208-153001"), "a file");
+
+    // What cannot be moved aside stops the backup.
+    fs::remove_all(t.host(u"C:\\펠토사용자설치"));
+    t.make_folder(u"C:\\펠토사용자설치");
+    fs::permissions(t.host(u"C:\\펠토사용자설치"), fs::perms::all);
+    if (!testing::set_immutable(t.host(u"C:\\펠토사용자설치"), true)) {
+        GTEST_SKIP() << "no way to keep a folder from being moved here";
+    }
+    EXPECT_THROW(keep(u"20261208-153002"), VbError);
+    testing::set_immutable(t.host(u"C:\\펠토사용자설치"), false);
+    EXPECT_FALSE(t.exists(u"C:\\펠토사용자설치.20261208-153002"));
+    EXPECT_TRUE(t.exists(Text(kBin) + u"Pelto.ini"));
+}
+
+// Pelto.ini is replaced by the template's copy even when the deletion cannot remove it
+// (read-only), so it is kept either way.
+TEST_F(BackupTest, AReadOnlySettingsFileIsKeptToo) {
+    t.write_file(Text(kBin) + u"Pelto.ini", "server_name=old");
+    ASSERT_TRUE(p().files.set_attributes(Text(kBin) + u"Pelto.ini", attr::kReadOnly));
+    const Text folder = keep(u"20261208-153000");
+    ASSERT_NE(folder, u"");
+    EXPECT_EQ(t.read_file(folder + u"\\Pelto.ini"), "server_name=old");
 }
 
 TEST(BackupStamp, LocalTimeAsYearMonthDayDashHourMinuteSecond) {

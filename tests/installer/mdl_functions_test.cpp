@@ -2,6 +2,7 @@
 #include "platform/codepage.h"
 #include "tests/support/temp_machine.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -77,6 +78,78 @@ TEST_F(DeleteFolderTest, LinksAreRemovedAsLinksAndNeverFollowed) {
     EXPECT_EQ(t.read_file(u"C:\\Other\\keep.txt"), "keep");
 }
 
+// Another user swaps a folder of the tree for a link at the worst moment: right after the
+// run has looked at it and found a real folder (by its path, or by opening it), it is
+// moved away and a link to another folder of the machine takes its name.
+class SwapAfterTheLook final : public testing::ForwardingFileSystem {
+public:
+    SwapAfterTheLook(platform::FileSystem& files, TextView watched, std::function<void()> swap)
+        : ForwardingFileSystem(files), watched_(watched), swap_(std::move(swap)) {}
+
+    std::optional<uint32_t> get_attributes(TextView path) override {
+        const std::optional<uint32_t> found = files_.get_attributes(path);
+        if (found && (*found & attr::kDirectory) != 0 && path == watched_) {
+            fire();
+        }
+        return found;
+    }
+    std::unique_ptr<platform::Folder> open_folder(TextView path) override {
+        return wrap(files_.open_folder(path), Text(path));
+    }
+
+private:
+    class Watched final : public testing::ForwardingFolder {
+    public:
+        Watched(std::unique_ptr<platform::Folder> folder, Text path, SwapAfterTheLook& owner)
+            : ForwardingFolder(std::move(folder)), path_(std::move(path)), owner_(owner) {}
+        std::unique_ptr<platform::Folder> open_folder(TextView name) override {
+            const Text path = path_ + u"\\" + Text(name);
+            std::unique_ptr<platform::Folder> opened = folder_->open_folder(name);
+            if (opened && path == owner_.watched_) {
+                owner_.fire();
+            }
+            return owner_.wrap(std::move(opened), path);
+        }
+
+    private:
+        Text path_;
+        SwapAfterTheLook& owner_;
+    };
+
+    std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder, Text path) {
+        return folder ? std::make_unique<Watched>(std::move(folder), std::move(path), *this)
+                      : nullptr;
+    }
+    void fire() {
+        if (!fired_) {
+            fired_ = true;
+            swap_();
+        }
+    }
+
+    Text watched_;
+    std::function<void()> swap_;
+    bool fired_ = false;
+};
+
+TEST_F(DeleteFolderTest, ALinkSwappedInAfterTheLookIsNeverFollowed) {
+    t.write_file(u"C:\\Pelto_H\\Resource\\Img\\f.txt", "x");
+    t.write_file(u"C:\\Windows\\System32\\keep.dll", "keep");
+    const fs::perms mode = fs::status(t.host(u"C:\\Windows\\System32\\keep.dll")).permissions();
+    const Text img = u"C:\\Pelto_H\\Resource\\Img";
+    SwapAfterTheLook swapping(files(), img, [&] {
+        fs::rename(t.host(img), t.host(u"C:\\Pelto_H\\Resource\\moved"));
+        fs::create_directory_symlink(t.host(u"C:\\Windows\\System32"), t.host(img));
+    });
+    platform::Platform& real = t.platform();
+    platform::Platform p{real.registry,  real.profiles, swapping,  real.shell,
+                         real.processes, real.ui,       real.odbc, real.log};
+    mdl함수::fG_DeleteFolder(p, u"C:\\Pelto_H\\Resource");
+    EXPECT_EQ(t.read_file(u"C:\\Windows\\System32\\keep.dll"), "keep");
+    EXPECT_EQ(fs::status(t.host(u"C:\\Windows\\System32\\keep.dll")).permissions(), mode);
+    EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource\\moved\\f.txt"));
+}
+
 class BinIniTest : public ::testing::Test {
 protected:
     TempMachine t;
@@ -115,7 +188,8 @@ protected:
 
 class ThrowingProfiles final : public platform::ProfileFiles {
 public:
-    bool write_private_profile_string(TextView, TextView, TextView, TextView) override {
+    bool write_private_profile_strings(TextView, std::span<const platform::ProfileEntry>,
+                                       TextView) override {
         throw std::runtime_error("the profile service is gone");
     }
 };
@@ -131,7 +205,8 @@ TEST_F(WriteIniTest, FalseOnlyWhenTheCallItselfRaises) {
 class RecordingProfiles final : public platform::ProfileFiles {
 public:
     int calls = 0;
-    bool write_private_profile_string(TextView, TextView, TextView, TextView) override {
+    bool write_private_profile_strings(TextView, std::span<const platform::ProfileEntry>,
+                                       TextView) override {
         ++calls;
         return true;
     }

@@ -151,10 +151,16 @@ TEST_F(FileSystemTest, LinksAreReparsePointsAndNeverChangedThrough) {
     EXPECT_NE(fs::status(t.outside() / "target.txt").permissions() & fs::perms::owner_write,
               fs::perms::none);
     EXPECT_EQ(files().open_file(u"C:\\filelink", FileMode::Read), nullptr);
-    EXPECT_FALSE(files().remove_directory(u"C:\\dirlink"));
-    EXPECT_FALSE(files().remove_link(u"C:\\missing"));
-    EXPECT_TRUE(files().remove_link(u"C:\\dirlink"));
-    EXPECT_TRUE(files().remove_link(u"C:\\FILELINK"));
+    EXPECT_EQ(files().open_folder(u"C:\\dirlink"), nullptr);
+    const std::unique_ptr<Folder> c = files().open_folder(u"C:\\");
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->open_folder(u"dirlink"), nullptr);
+    EXPECT_EQ(c->open_file(u"filelink"), nullptr);
+    EXPECT_FALSE(c->set_attributes(u"filelink", attr::kReadOnly));
+    EXPECT_FALSE(c->remove_folder(u"dirlink"));
+    EXPECT_FALSE(c->remove_link(u"missing"));
+    EXPECT_TRUE(c->remove_link(u"dirlink"));
+    EXPECT_TRUE(c->remove_link(u"FILELINK"));
     EXPECT_FALSE(t.exists(u"C:\\dirlink"));
     EXPECT_EQ(testing::read_host_file(t.outside() / "target.txt"), "keep");
 }
@@ -193,10 +199,10 @@ TEST_F(FileSystemTest, ARefusedCallIsLoggedWithItsPathAndReason) {
     };
 
     // A folder that is not empty cannot be removed.
-    EXPECT_FALSE(files().remove_directory(u"C:\\pelto_h\\BIN"));
+    EXPECT_FALSE(files().open_folder(u"C:\\pelto_h")->remove_folder(u"BIN"));
     ASSERT_EQ(t.log().lines().size(), 1U);
     EXPECT_EQ(t.log().lines()[0],
-              line_for("rmdir", "C:\\pelto_h\\BIN", ini.parent_path(), ENOTEMPTY));
+              line_for("unlinkat", "C:\\pelto_h\\BIN", ini.parent_path(), ENOTEMPTY));
     t.log().clear();
 
     // A file the system will not let go: immutable (root ignores permission bits), or in

@@ -52,6 +52,39 @@ public:
     int windows_created = 0;         // hidden owner windows asked for
 };
 
+// A folder that passes every call to another one: the base of decorators of open folders.
+class ForwardingFolder : public platform::Folder {
+public:
+    explicit ForwardingFolder(std::unique_ptr<platform::Folder> folder)
+        : folder_(std::move(folder)) {}
+
+    std::optional<uint32_t> attributes() override { return folder_->attributes(); }
+    bool set_attributes(uint32_t attributes) override {
+        return folder_->set_attributes(attributes);
+    }
+    std::vector<platform::DirEntry> list(TextView pattern, uint32_t attribute_filter) override {
+        return folder_->list(pattern, attribute_filter);
+    }
+    bool set_attributes(TextView name, uint32_t attributes) override {
+        return folder_->set_attributes(name, attributes);
+    }
+    bool delete_files(TextView pattern) override { return folder_->delete_files(pattern); }
+    bool remove_link(TextView name) override { return folder_->remove_link(name); }
+    bool remove_folder(TextView name) override { return folder_->remove_folder(name); }
+    std::unique_ptr<platform::Folder> open_folder(TextView name) override {
+        return folder_->open_folder(name);
+    }
+    std::unique_ptr<platform::File> open_file(TextView name) override {
+        return folder_->open_file(name);
+    }
+    std::unique_ptr<platform::File> create_private_file(TextView name) override {
+        return folder_->create_private_file(name);
+    }
+
+protected:
+    std::unique_ptr<platform::Folder> folder_;
+};
+
 // A file system that passes every call to another one: the base of the decorators that
 // note or change one thing (the reads made, a write that fails) over the real services.
 class ForwardingFileSystem : public platform::FileSystem {
@@ -68,12 +101,14 @@ public:
         return files_.set_attributes(path, attributes);
     }
     bool delete_files(TextView pattern) override { return files_.delete_files(pattern); }
-    bool remove_link(TextView path) override { return files_.remove_link(path); }
-    bool create_directory(TextView path) override { return files_.create_directory(path); }
-    bool create_private_directory(TextView path) override {
-        return files_.create_private_directory(path);
+    std::unique_ptr<platform::Folder> open_folder(TextView path) override {
+        return files_.open_folder(path);
     }
-    bool remove_directory(TextView path) override { return files_.remove_directory(path); }
+    platform::PrivateFolder make_private_directory(TextView path,
+                                                   platform::PrivateAccess access) override {
+        return files_.make_private_directory(path, access);
+    }
+    bool move(TextView from, TextView to) override { return files_.move(from, to); }
     std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {
         return files_.open_file(path, mode);
     }

@@ -1,0 +1,328 @@
+#include "platform/portable/folder_portable.h"
+
+#include "platform/portable/dos_attributes.h"
+#include "platform/portable/filesystem_portable.h"
+#include "platform/portable/host_failure.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace pelto::platform::portable {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class HostFile final : public File {
+public:
+    explicit HostFile(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    std::optional<uint64_t> size() override {
+        struct stat st {};
+        if (::fstat(fd_.get(), &st) != 0) {
+            return std::nullopt;
+        }
+        return static_cast<uint64_t>(st.st_size);
+    }
+
+    std::optional<size_t> read(std::span<uint8_t> buffer) override {
+        for (;;) {
+            const ssize_t n = ::read(fd_.get(), buffer.data(), buffer.size());
+            if (n >= 0) {
+                return static_cast<size_t>(n);
+            }
+            if (errno != EINTR) {
+                return std::nullopt;
+            }
+        }
+    }
+
+    bool write(std::span<const uint8_t> data) override {
+        return write_all(fd_.get(),
+                         std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+bool is_dot(std::string_view name) {
+    return name == "." || name == "..";
+}
+
+// Nothing there is an answer, not a failure.
+bool not_there(int error_number) {
+    return error_number == ENOENT || error_number == ENOTDIR;
+}
+
+} // namespace
+
+std::unique_ptr<File> make_host_file(UniqueFd fd) {
+    return std::make_unique<HostFile>(std::move(fd));
+}
+
+std::vector<FolderEntry> read_folder(int folder, TextView pattern, RunLog& log,
+                                     TextView windows_folder, const fs::path& host_folder) {
+    std::vector<FolderEntry> out;
+    // The stream reads a duplicate, so that the folder stays open after it is closed.
+    DIR* dir = ::fdopendir(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    if (dir == nullptr) {
+        log_errno_failure(log, "fdopendir", windows_folder, host_folder);
+        return out;
+    }
+    ::rewinddir(dir); // a duplicate shares the reading position
+    std::vector<std::pair<Text, FolderEntry>> found;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (is_dot(entry->d_name)) {
+            continue;
+        }
+        FolderEntry e;
+        e.name = from_utf8(entry->d_name);
+        if (!dos_name_matches(pattern, e.name)) {
+            continue;
+        }
+        e.host_name = entry->d_name;
+        if (::fstatat(folder, entry->d_name, &e.st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue; // gone meanwhile
+        }
+        e.attributes = dos::attributes_at(folder, entry->d_name, e.st);
+        Text order = to_upper(e.name);
+        found.emplace_back(std::move(order), std::move(e));
+    }
+    ::closedir(dir);
+    // One name (no wildcards) names one entry, as on a volume that ignores case: the one
+    // spelled exactly so when the host holds several spellings.
+    if (pattern.find_first_of(u"*?") == TextView::npos && found.size() > 1) {
+        const auto exact = std::find_if(found.begin(), found.end(),
+                                        [&](const auto& f) { return f.second.name == pattern; });
+        if (exact != found.end()) {
+            auto only = std::move(*exact);
+            found.clear();
+            found.push_back(std::move(only));
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+    });
+    out.reserve(found.size());
+    for (auto& [order, entry] : found) {
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
+
+PortableFolder::PortableFolder(UniqueFd fd, Text windows_path, fs::path host_path, RunLog& log)
+    : fd_(std::move(fd)), windows_path_(std::move(windows_path)), host_path_(std::move(host_path)),
+      log_(log) {}
+
+Text PortableFolder::windows_path_of(TextView name) const {
+    Text path = windows_path_;
+    if (!ends_with(path, u"\\")) {
+        path += u'\\';
+    }
+    return path + Text(name);
+}
+
+void PortableFolder::log_refusal(const char* call, TextView name,
+                                 const std::string& host_name) const {
+    log_errno_failure(log_, call, windows_path_of(name), host_path_ / host_name);
+}
+
+std::optional<std::string> PortableFolder::look_at(TextView name, struct stat& st) {
+    std::string host_name = to_utf8(name);
+    if (host_name.empty() || is_dot(host_name) || host_name.find('/') != std::string::npos ||
+        name.find_first_of(u"*?") != TextView::npos) {
+        return std::nullopt; // one entry of this folder, nothing else
+    }
+    if (::fstatat(fd_.get(), host_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return host_name;
+    }
+    if (!not_there(errno)) {
+        log_refusal("fstatat", name, host_name);
+        return std::nullopt;
+    }
+    // Names are found without regard to case, as on a Windows volume.
+    std::vector<FolderEntry> found = read_folder(fd_.get(), name, log_, windows_path_, host_path_);
+    if (found.empty()) {
+        return std::nullopt;
+    }
+    st = found.front().st;
+    return std::move(found.front().host_name);
+}
+
+std::optional<uint32_t> PortableFolder::attributes() {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) {
+        log_errno_failure(log_, "fstat", windows_path_, host_path_);
+        return std::nullopt;
+    }
+    return dos::attributes_of_open(fd_.get(), st);
+}
+
+bool PortableFolder::set_attributes(uint32_t attributes) {
+    HostRefusal refusal;
+    if (dos::set_attributes_of_open(fd_.get(), attributes, refusal)) {
+        return true;
+    }
+    log_os_failure(log_,
+                   errno_failure(refusal.error_number, refusal.call, windows_path_, host_path_));
+    return false;
+}
+
+std::vector<DirEntry> PortableFolder::list(TextView pattern, uint32_t attribute_filter) {
+    std::vector<DirEntry> out;
+    for (FolderEntry& e : read_folder(fd_.get(), pattern, log_, windows_path_, host_path_)) {
+        if (dir_filter_passes(e.attributes, attribute_filter)) {
+            out.push_back(DirEntry{std::move(e.name), e.attributes});
+        }
+    }
+    return out;
+}
+
+bool PortableFolder::set_attributes(TextView name, uint32_t attributes) {
+    struct stat st {};
+    const std::optional<std::string> found = look_at(name, st);
+    if (!found || S_ISLNK(st.st_mode) || (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))) {
+        return false;
+    }
+    const std::string& host_name = *found;
+    // Opened without following a link: what is changed is the entry itself, even if a
+    // link has taken its name since it was looked at.
+    const UniqueFd entry(::openat(fd_.get(), host_name.c_str(),
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!entry.valid()) {
+        log_refusal("openat", name, host_name);
+        return false;
+    }
+    HostRefusal refusal;
+    if (dos::set_attributes_of_open(entry.get(), attributes, refusal)) {
+        return true;
+    }
+    log_os_failure(log_, errno_failure(refusal.error_number, refusal.call, windows_path_of(name),
+                                       host_path_ / host_name));
+    return false;
+}
+
+bool PortableFolder::delete_files(TextView pattern) {
+    bool matched = false;
+    bool failed = false;
+    for (const FolderEntry& e : read_folder(fd_.get(), pattern, log_, windows_path_, host_path_)) {
+        // Kill leaves folders (links to folders included), and does not see hidden or
+        // system files; a read-only file is matched but refused.
+        if ((e.attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) != 0) {
+            continue;
+        }
+        matched = true;
+        if ((e.attributes & attr::kReadOnly) != 0) {
+            failed = true;
+            continue;
+        }
+        // Removes a link itself, never its target.
+        if (::unlinkat(fd_.get(), e.host_name.c_str(), 0) != 0) {
+            log_refusal("unlinkat", e.name, e.host_name);
+            failed = true;
+            continue;
+        }
+        dos::forget(e.st);
+    }
+    return matched && !failed;
+}
+
+bool PortableFolder::remove_link(TextView name) {
+    struct stat st {};
+    const std::optional<std::string> host_name = look_at(name, st);
+    if (!host_name || !S_ISLNK(st.st_mode)) {
+        return false;
+    }
+    if (::unlinkat(fd_.get(), host_name->c_str(), 0) != 0) {
+        log_refusal("unlinkat", name, *host_name);
+        return false;
+    }
+    return true;
+}
+
+bool PortableFolder::remove_folder(TextView name) {
+    struct stat st {};
+    const std::optional<std::string> host_name = look_at(name, st);
+    if (!host_name || !S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    // Windows refuses to remove a read-only folder.
+    if ((dos::attributes_at(fd_.get(), host_name->c_str(), st) & attr::kReadOnly) != 0) {
+        return false;
+    }
+    // unlinkat removes only a folder of that name: a link that took the name meanwhile
+    // fails with ENOTDIR and stays.
+    if (::unlinkat(fd_.get(), host_name->c_str(), AT_REMOVEDIR) != 0) {
+        log_refusal("unlinkat", name, *host_name);
+        return false;
+    }
+    dos::forget(st);
+    return true;
+}
+
+std::unique_ptr<Folder> PortableFolder::open_folder(TextView name) {
+    struct stat st {};
+    const std::optional<std::string> host_name = look_at(name, st);
+    if (!host_name || !S_ISDIR(st.st_mode)) {
+        return nullptr;
+    }
+    UniqueFd child(
+        ::openat(fd_.get(), host_name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!child.valid()) {
+        // A link that took the name meanwhile is refused by the system (ELOOP, ENOTDIR).
+        if (errno != ELOOP && !not_there(errno)) {
+            log_refusal("openat", name, *host_name);
+        }
+        return nullptr;
+    }
+    return std::make_unique<PortableFolder>(std::move(child), windows_path_of(name),
+                                            host_path_ / *host_name, log_);
+}
+
+std::unique_ptr<File> PortableFolder::open_file(TextView name) {
+    struct stat st {};
+    const std::optional<std::string> host_name = look_at(name, st);
+    if (!host_name || !S_ISREG(st.st_mode)) {
+        return nullptr;
+    }
+    UniqueFd file(::openat(fd_.get(), host_name->c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.valid()) {
+        if (errno != ELOOP && !not_there(errno)) {
+            log_refusal("openat", name, *host_name);
+        }
+        return nullptr;
+    }
+    // Checked on what was opened: a regular file with one name.
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        return nullptr;
+    }
+    // Reads wait for data as usual.
+    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    return make_host_file(std::move(file));
+}
+
+std::unique_ptr<File> PortableFolder::create_private_file(TextView name) {
+    const std::string host_name = to_utf8(name);
+    if (host_name.empty() || is_dot(host_name) || host_name.find('/') != std::string::npos) {
+        return nullptr;
+    }
+    UniqueFd file(::openat(fd_.get(), host_name.c_str(),
+                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.valid()) {
+        log_refusal("openat", name, host_name);
+        return nullptr;
+    }
+    // Exactly 0600, whatever the process's mask.
+    if (::fchmod(file.get(), 0600) != 0) {
+        log_refusal("fchmod", name, host_name);
+        return nullptr;
+    }
+    return make_host_file(std::move(file));
+}
+
+} // namespace pelto::platform::portable

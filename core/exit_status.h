@@ -26,6 +26,9 @@ constexpr int kUpdaterMissing = 15;
 // failed: the installer or the updater ended with a failing exit code, or the settings
 // file's keys were not written. The run log's last line names each fault.
 constexpr int kCompletedWithFaults = 16;
+// /RESTORE found nothing to restore: no kept folder, not the one named, or kept files in
+// folders this program did not make. Nothing was touched.
+constexpr int kNothingToRestore = 17;
 // An error reached Main and was shown as the generic error message.
 constexpr int kUnhandledError = 20;
 // The platform could not start (on Linux: PELTO_MACHINE_ROOT missing or unusable).

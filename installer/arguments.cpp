@@ -40,6 +40,19 @@ bool is_full_file_path(TextView path) {
     return clean && !is_path_separator(path.back());
 }
 
+// "yyyymmdd-hhmmss", or that with "-N": the name of a dated folder of kept settings files.
+bool is_stamp(TextView name) {
+    const auto digits = [](TextView t) {
+        return !t.empty() &&
+               std::all_of(t.begin(), t.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+    };
+    if (name.size() < 15 || name[8] != u'-' || !digits(name.substr(0, 8)) ||
+        !digits(name.substr(9, 6))) {
+        return false;
+    }
+    return name.size() == 15 || (name[15] == u'-' && name.size() <= 22 && digits(name.substr(16)));
+}
+
 CommandLine usage_error(CommandLine line, TextView korean, TextView english, TextView argument) {
     line.kind = CommandLine::Kind::UsageError;
     line.fault =
@@ -74,6 +87,21 @@ CommandLine fG_ParseArguments(const std::vector<Text>& arguments) {
                                    argument);
             }
             line.options.code = std::move(code);
+        } else if (equals_ignore_case(argument, u"/PLAN")) {
+            if (line.options.plan) {
+                return usage_error(line, u"두 번 주어진 인수", u"Argument given twice", argument);
+            }
+            line.options.plan = true;
+        } else if (equals_ignore_case(argument, u"/RESTORE") || value_of(argument, u"/RESTORE")) {
+            if (line.options.restore) {
+                return usage_error(line, u"두 번 주어진 인수", u"Argument given twice", argument);
+            }
+            Text stamp = value_of(argument, u"/RESTORE").value_or(Text());
+            if (argument.find(u'=') != Text::npos && !is_stamp(stamp)) {
+                return usage_error(line, u"보관 폴더 이름은 yyyymmdd-hhmmss 형식입니다",
+                                   u"A kept folder is named yyyymmdd-hhmmss", argument);
+            }
+            line.options.restore = std::move(stamp);
         } else if (std::optional<Text> log = value_of(argument, u"/LOG")) {
             if (line.options.log) {
                 return usage_error(line, u"두 번 주어진 인수", u"Argument given twice", argument);
@@ -94,7 +122,12 @@ CommandLine fG_ParseArguments(const std::vector<Text>& arguments) {
         line.kind = CommandLine::Kind::Help;
         return line;
     }
-    if (line.options.silent && !line.options.code) {
+    if (line.options.restore && line.options.code) {
+        return usage_error(line, u"/RESTORE에는 /CODE를 함께 쓰지 않습니다",
+                           u"/RESTORE takes no /CODE", *line.options.code);
+    }
+    // A restore asks for no code; an installation, planned or not, does.
+    if (line.options.silent && !line.options.code && !line.options.restore) {
         return usage_error(line, u"/SILENT에는 /CODE가 필요합니다", u"/SILENT needs /CODE",
                            silent_argument);
     }
@@ -102,7 +135,9 @@ CommandLine fG_ParseArguments(const std::vector<Text>& arguments) {
 }
 
 Text fG_Usage() {
-    return u"사용법 / Usage: PeltoUserInstall_H [/CODE=요양기관기호] [/SILENT] [/LOG=경로] [/?]\n"
+    return u"사용법 / Usage: PeltoUserInstall_H [/CODE=요양기관기호] [/SILENT] [/LOG=경로] "
+           u"[/PLAN]\n"
+           u"                                  [/RESTORE[=yyyymmdd-hhmmss]] [/?]\n"
            u"\n"
            u"  /CODE=code  요양기관기호. 입력 창을 띄우지 않고 주어진 그대로 씁니다\n"
            u"              (공백이 있으면 따옴표로 묶습니다).\n"
@@ -114,6 +149,18 @@ Text fG_Usage() {
            u"              The exit status and the run log tell the outcome.\n"
            u"  /LOG=path   실행 로그를 이 파일(Windows 전체 경로)에 씁니다.\n"
            u"              Writes the run log to this file (a full Windows path).\n"
+           u"  /PLAN       설치가 이 PC에서 무엇을 할지 보여 줄 뿐, 아무것도 바꾸거나 실행하지\n"
+           u"              않습니다. 종료 코드는 설치가 끝날 때의 코드와 같습니다.\n"
+           u"              Shows what the installation would do on this PC; changes and\n"
+           u"              starts nothing. Ends with the exit status the run would end with.\n"
+           u"  /RESTORE[=yyyymmdd-hhmmss]\n"
+           u"              보관된 설정 파일(가장 최근 것, 또는 이름을 준 폴더)을\n"
+           u"              C:\\Pelto_H\\bin에 되돌립니다. 지금의 설정 파일은 먼저 보관합니다.\n"
+           u"              레지스트리와 정책 값은 되돌리지 않습니다. /PLAN과 함께 쓰면 계획만\n"
+           u"              보여 줍니다.\n"
+           u"              Puts the kept settings files (the newest, or the named folder's)\n"
+           u"              back into C:\\Pelto_H\\bin, keeping today's first. Registry and\n"
+           u"              policy values are not restored. With /PLAN, only the plan.\n"
            u"  /?          이 도움말을 보여 줍니다. / Shows this help.\n"
            u"\n"
            u"인수 이름은 대소문자를 가리지 않습니다. 잘못된 인수는 종료 코드 22로 끝나며\n"

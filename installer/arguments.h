@@ -1,6 +1,6 @@
 // The command line of PeltoUserInstall_H, Windows style: /CODE=<code>, /SILENT,
-// /LOG=<path> and /?, names in any letter case. Without arguments the run asks for the
-// code and shows every dialog, as it always has.
+// /LOG=<path>, /PLAN, /RESTORE[=<stamp>] and /?, names in any letter case. Without arguments the
+// run asks for the code and shows every dialog, as it always has.
 #pragma once
 
 #include "core/text.h"
@@ -17,6 +17,13 @@ struct RunOptions {
     bool silent = false;
     // /LOG=: the run log's file (a Windows path) instead of the usual one.
     std::optional<Text> log;
+    // /PLAN: every read the run makes, nothing changed and nothing started; what the run
+    // would do is printed instead.
+    bool plan = false;
+    // /RESTORE or /RESTORE=yyyymmdd-hhmmss: the settings files kept in the newest (or the
+    // named) dated folder go back into C:\Pelto_H\bin instead of an installation. Empty
+    // for the newest.
+    std::optional<Text> restore;
 };
 
 struct CommandLine {

@@ -147,6 +147,15 @@ void prune(platform::Platform& p, const Text& new_name) {
     }
 }
 
+// The attributes a kept copy takes from its original (read-only, hidden, system), so that
+// a restore can give them back.
+uint32_t attributes_of(platform::Folder& folder, const Text& name) {
+    const std::vector<platform::DirEntry> found = folder.list(name, kAnyEntry);
+    return found.empty()
+               ? attr::kNormal
+               : found.front().attributes & (attr::kReadOnly | attr::kHidden | attr::kSystem);
+}
+
 // What the run will delete or replace in C:\Pelto_H\bin, and so keeps first: the ini
 // files the deletion removes (what Kill cannot delete, a folder or a read-only file,
 // stays anyway; a link goes as a link, and what it points to stays) and the settings file
@@ -214,8 +223,11 @@ Text fG_KeepBinIniFiles(platform::Platform& p, TextView stamp) {
             passed_over.append(passed_over.empty() ? "" : ", ").append(to_utf8(name));
             continue;
         }
-        const std::unique_ptr<platform::File> out = kept->create_private_file(name);
-        if (!out || !copy_bytes(*in, *out)) {
+        bool copied = false;
+        if (const std::unique_ptr<platform::File> out = kept->create_private_file(name)) {
+            copied = copy_bytes(*in, *out);
+        } // closed before it takes its original's attributes
+        if (!copied || !kept->set_attributes(name, attributes_of(*bin, name))) {
             // An incomplete folder would count among the kept ones and push out a whole one.
             mdl함수::fG_DeleteFolder(p, folder);
             fail(p, "C:\\Pelto_H\\bin\\" + to_utf8(name) + " could not be copied to " +
@@ -237,6 +249,16 @@ Text fG_KeepBinIniFiles(platform::Platform& p, TextView stamp) {
     p.log.write("backup: settings files kept in " + to_utf8(folder) + ": " + kept_names);
     prune(p, folder.substr(folder.rfind(u'\\') + 1));
     return folder;
+}
+
+std::vector<Text> kept_folder_names(platform::Platform& p) {
+    std::vector<Dated> found = dated_folders(p);
+    std::sort(found.begin(), found.end(), newer);
+    std::vector<Text> names;
+    for (Dated& d : found) {
+        names.push_back(std::move(d.name));
+    }
+    return names;
 }
 
 } // namespace pelto::mdl보관

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <vector>
 
 namespace pelto::mdl보관 {
 
@@ -32,5 +33,8 @@ Text fG_Stamp(std::time_t moment);
 // was nothing to keep (and then nothing is created). Raises VB's error 75 (path/file access) when
 // the backup folders or a copy cannot be made completely: nothing may be deleted then.
 Text fG_KeepBinIniFiles(platform::Platform& p, TextView stamp);
+
+// The names of the dated folders below kBackupFolder, newest first.
+std::vector<Text> kept_folder_names(platform::Platform& p);
 
 } // namespace pelto::mdl보관

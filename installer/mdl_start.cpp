@@ -10,7 +10,9 @@
 #include "forms/frm_message.h"
 #include "installer/mdl_backup.h"
 #include "installer/mdl_functions.h"
+#include "installer/plan.h"
 #include "installer/private_folders.h"
+#include "installer/restore.h"
 #include "installer/silent_ui.h"
 #include "platform/profile_rules.h"
 #include "registry/mdl_registry.h"
@@ -367,10 +369,13 @@ void configure_workstation(platform::Platform& p, ProgramState& g) {
     // Step 19: the institution server; a named-pipe alias when TCP/IP does not reach it.
     log(p, "step 19: testing the institution server '" + u8(g.gSQLName) + "'");
     clsDBMng& db = manager(p, g);
-    if (db.ConnectServerDB(Variant(g.gSQLName), Variant(g.gSQLUser), Variant(g.gSQLPW),
-                           g.gMainDB) == 0) {
+    const bool reached = db.ConnectServerDB(Variant(g.gSQLName), Variant(g.gSQLUser),
+                                            Variant(g.gSQLPW), g.gMainDB) != 0;
+    g.institution_server_tested = true;
+    if (!reached) {
+        g.institution_server_failure = db.last_connect_failure();
         log(p, "step 19: institution server not reachable (" +
-                   connect_failure_text(db.last_connect_failure()) +
+                   connect_failure_text(g.institution_server_failure) +
                    "); writing a named-pipe alias");
         mdl레지스트리::sG_SetRegValue(
             p, Text(kAliasKey), g.gSQLName,
@@ -423,6 +428,21 @@ void Main(platform::Platform& p, const installer::RunOptions& options) {
     throw ProcessEnd{status};
 }
 
+int run_to_end(platform::Platform& p, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const ProcessEnd& end) {
+        return end.exit_status;
+    } catch (const VbError& e) {
+        return sG_ReportUnhandledError(p, e.error());
+    } catch (const std::bad_alloc&) {
+        return sG_ReportUnhandledError(p, Error{7, u"PeltoUserInstall_H", u"Out of memory"});
+    } catch (const std::exception& e) {
+        return sG_ReportUnhandledError(
+            p, Error{vberr::kInvalidProcedureCall, u"PeltoUserInstall_H", from_utf8(e.what())});
+    }
+}
+
 int fG_Run(platform::Platform& p, const installer::RunOptions& options) {
     // Silent: the same services, but every dialog goes to the run log and the copies
     // neither ask nor show progress.
@@ -434,19 +454,16 @@ int fG_Run(platform::Platform& p, const installer::RunOptions& options) {
     if (options.silent) {
         log(p, "silent run: no dialogs; the exit status and this log tell the outcome");
     }
-    try {
-        Main(run, options);
-    } catch (const ProcessEnd& end) {
-        return end.exit_status;
-    } catch (const VbError& e) {
-        return sG_ReportUnhandledError(run, e.error());
-    } catch (const std::bad_alloc&) {
-        return sG_ReportUnhandledError(run, Error{7, u"PeltoUserInstall_H", u"Out of memory"});
-    } catch (const std::exception& e) {
-        return sG_ReportUnhandledError(
-            run, Error{vberr::kInvalidProcedureCall, u"PeltoUserInstall_H", from_utf8(e.what())});
+    if (options.plan) {
+        return installer::run_plan(run, options);
     }
-    return exit_status::kCompleted; // Main always ends the process itself
+    if (options.restore) {
+        return run_to_end(run, [&] { return installer::restore_settings(run, *options.restore); });
+    }
+    return run_to_end(run, [&] {
+        Main(run, options);
+        return exit_status::kCompleted; // Main always ends the process itself
+    });
 }
 
 int sG_ReportUnhandledError(platform::Platform& p, const Error& error) {

@@ -60,6 +60,9 @@ struct ProgramState {
     // An exit code of the installer or the updater that asks for a restart; it becomes the
     // run's exit status when nothing failed.
     std::optional<uint32_t> restart_code;
+    // Whether the institution server was tested, and why it could not be reached.
+    bool institution_server_tested = false;
+    std::optional<Error> institution_server_failure;
 };
 
 // The whole run on the given state. Returns normally for the quiet early exits (with
@@ -79,6 +82,11 @@ void Main(platform::Platform& p, const installer::RunOptions& options = installe
 // unattended copies for /SILENT, and every way the run ends turned into its exit status
 // (an error that reaches it shown as the generic error message).
 int fG_Run(platform::Platform& p, const installer::RunOptions& options);
+
+// Runs `body`, which is the run or a part of it, to its end and gives the exit status:
+// the one it returns, that of a ProcessEnd, or, for an error that reaches it, that of
+// the generic error message it shows (sG_ReportUnhandledError).
+int run_to_end(platform::Platform& p, const std::function<int()>& body);
 
 // Pieces of the run, exposed for tests.
 

@@ -9,13 +9,16 @@ endforeach()
 add_library(pelto_sequence STATIC
     ${CMAKE_CURRENT_LIST_DIR}/arguments.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mdl_start.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/plan.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/restore.cpp
     ${CMAKE_CURRENT_LIST_DIR}/silent_ui.cpp)
 target_include_directories(pelto_sequence PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(pelto_sequence PRIVATE
     PELTO_CENTRAL_SERVER_1="${PELTO_CENTRAL_SERVER_1}"
     PELTO_CENTRAL_SERVER_2="${PELTO_CENTRAL_SERVER_2}")
 target_link_libraries(pelto_sequence PUBLIC
-    pelto_forms pelto_functions pelto_registry pelto_db pelto_cipher pelto_platform pelto_core)
+    pelto_forms pelto_functions pelto_registry pelto_db pelto_cipher pelto_platform_overlay
+    pelto_platform pelto_core)
 
 add_executable(PeltoUserInstall_H ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(PeltoUserInstall_H PRIVATE pelto_sequence pelto_platform_impl)

@@ -19,6 +19,8 @@ public:
     void set_busy_pointer(bool busy) override;
     void show_warning_form(const platform::WarningFormDesign& design) override;
     std::unique_ptr<platform::OwnerWindow> create_hidden_window() override;
+    // Standard output holds it; nobody is there to read a window.
+    void show_report(TextView, TextView) override {}
 
 private:
     platform::UserInterface& screen_;

@@ -112,6 +112,13 @@ public:
     // (a link or a hard link could make the run read, and then copy to where others may
     // read it, a file that is not the one it looked at).
     virtual std::unique_ptr<File> open_file(TextView name) = 0;
+    // Replaces the file `name` (or makes it) with `bytes` in one step: a new file beside
+    // it, renamed over it, so that a reader, or a failure half-way, finds the old file or
+    // the new one and never a part. The file keeps the rights of the one it replaces and
+    // then has `attributes` (read-only, hidden, system). False (logged) when it cannot; the
+    // old file is then as it was.
+    virtual bool replace_file(TextView name, std::span<const uint8_t> bytes,
+                              uint32_t attributes) = 0;
     // A new file `name` (an existing entry of that name is an error) that only
     // administrators may read: it takes the rights of a private folder, and on the
     // mapped machine its mode is 0600.
@@ -144,6 +151,10 @@ public:
     // Makes `path` a private folder with `access` (see PrivateFolder for what it may
     // find). A new folder is made with the rights; an existing folder is never taken over.
     virtual PrivateFolder make_private_directory(TextView path, PrivateAccess access) = 0;
+
+    // What make_private_directory would find at `path`, with nothing changed: Created
+    // when nothing is there, Trusted or Untrusted for what is there.
+    virtual PrivateFolder private_directory_state(TextView path) = 0;
 
     // Renames the entry at `from` (a folder with what it holds, a file, or a link as a
     // link) to `to` on the same volume; never replaces an existing `to`.

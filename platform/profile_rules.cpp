@@ -129,6 +129,29 @@ std::string write_profile_entry(std::string_view file, std::string_view section,
     return out;
 }
 
+std::optional<Text> read_profile_value(std::string_view file, TextView section, TextView key) {
+    if (is_utf16_profile(file)) {
+        return std::nullopt;
+    }
+    const std::string section_bytes = to_cp949(section);
+    const std::string key_bytes = to_cp949(key);
+    bool inside = false;
+    for (const Line& line : split_lines(file)) {
+        const std::string_view text = file.substr(line.begin, line.content_end - line.begin);
+        if (const std::optional<std::string_view> name = section_name(text)) {
+            inside = same_name(*name, section_bytes);
+            continue;
+        }
+        const std::string_view t = trim(text);
+        const size_t eq = t.find('=');
+        if (inside && !t.empty() && t[0] != ';' && eq != std::string_view::npos &&
+            same_name(t.substr(0, eq), key_bytes)) {
+            return from_cp949(trim(t.substr(eq + 1)));
+        }
+    }
+    return std::nullopt;
+}
+
 bool breaks_profile_lines(TextView text) {
     return text.find_first_of(u"\r\n", 0) != TextView::npos || text.find(u'\0') != TextView::npos;
 }

@@ -23,6 +23,11 @@ namespace pelto::platform {
 std::string write_profile_entry(std::string_view file, std::string_view section,
                                 std::string_view key, std::string_view value);
 
+// The value of `key` in [section] of a profile file's code page 949 bytes, as
+// GetPrivateProfileString reads it (blanks around it dropped); nullopt when it is not
+// there.
+std::optional<Text> read_profile_value(std::string_view file, TextView section, TextView key);
+
 // True when the text holds a line break or a NUL: written into the file it would change
 // or add other entries, so the writers refuse it.
 bool breaks_profile_lines(TextView text);

@@ -43,6 +43,10 @@ public:
     virtual void show_warning_form(const WarningFormDesign& design) = 0;
     // Creates the never-shown window of the download form (owner of shell dialogs).
     virtual std::unique_ptr<OwnerWindow> create_hidden_window() = 0;
+    // Shows a long text for the person to read and copy (the plan of a run), after it has
+    // been printed on standard output: on Windows a window with the text and a button
+    // that copies it; the terminal shows nothing more.
+    virtual void show_report(TextView text, TextView caption) = 0;
 };
 
 } // namespace pelto::platform

@@ -46,6 +46,7 @@ public:
     void set_busy_pointer(bool) override {}
     void show_warning_form(const platform::WarningFormDesign&) override {}
     std::unique_ptr<platform::OwnerWindow> create_hidden_window() override { return nullptr; }
+    void show_report(TextView, TextView) override {}
 };
 
 class StderrLog final : public platform::RunLog {
@@ -78,6 +79,9 @@ public:
     bool delete_files(TextView pattern) override { return fs::remove(host(pattern)); }
     std::unique_ptr<platform::Folder> open_folder(TextView) override { return nullptr; }
     platform::PrivateFolder make_private_directory(TextView, platform::PrivateAccess) override {
+        return platform::PrivateFolder::Refused;
+    }
+    platform::PrivateFolder private_directory_state(TextView) override {
         return platform::PrivateFolder::Refused;
     }
     bool move(TextView, TextView) override { return false; }

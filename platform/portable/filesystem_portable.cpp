@@ -22,10 +22,6 @@ bool is_separator(char16_t c) {
     return c == u'\\' || c == u'/';
 }
 
-bool has_wildcards(TextView name) {
-    return name.find_first_of(u"*?") != TextView::npos;
-}
-
 // "C:\a\b\*.txt" -> folder "C:\a\b\" and name "*.txt"; "C:*.txt" -> "C:\" and "*.txt".
 struct PatternParts {
     Text folder;
@@ -44,32 +40,6 @@ std::optional<PatternParts> split_pattern(TextView pattern) {
         return std::nullopt; // relative: there is no current folder
     }
     return PatternParts{Text(pattern.substr(0, pos)), Text(pattern.substr(pos))};
-}
-
-// Plain glob on upper-cased names: '*' any run, '?' one character.
-bool glob(TextView p, TextView n) {
-    size_t pi = 0;
-    size_t ni = 0;
-    size_t star = TextView::npos;
-    size_t star_n = 0;
-    while (ni < n.size()) {
-        if (pi < p.size() && (p[pi] == u'?' || p[pi] == n[ni])) {
-            ++pi;
-            ++ni;
-        } else if (pi < p.size() && p[pi] == u'*') {
-            star = pi++;
-            star_n = ni;
-        } else if (star != TextView::npos) {
-            pi = star + 1;
-            ni = ++star_n;
-        } else {
-            return false;
-        }
-    }
-    while (pi < p.size() && p[pi] == u'*') {
-        ++pi;
-    }
-    return pi == p.size();
 }
 
 struct Match {
@@ -167,27 +137,6 @@ Listing find_matches(const MachineRoot& machine, RunLog& log, TextView pattern, 
 }
 
 } // namespace
-
-bool dos_name_matches(TextView pattern, TextView name) {
-    if (pattern == u"*" || pattern == u"*.*") {
-        return true;
-    }
-    const Text p = to_upper(pattern);
-    const Text n = to_upper(name);
-    const bool name_has_dot = n.find(u'.') != Text::npos;
-    if (p.size() > 2 && ends_with(p, u".*") && !name_has_dot &&
-        glob(TextView(p).substr(0, p.size() - 2), n)) {
-        return true; // "readme.*" also names "readme"
-    }
-    if (p.size() > 1 && p.back() == u'.' && p != u"..") {
-        TextView stem(p);
-        while (!stem.empty() && stem.back() == u'.') {
-            stem.remove_suffix(1);
-        }
-        return !name_has_dot && glob(stem, n); // "*." names what has no extension
-    }
-    return glob(p, n);
-}
 
 PortableFileSystem::PortableFileSystem(const MachineRoot& machine, RunLog& log)
     : machine_(machine), log_(log) {}
@@ -318,6 +267,16 @@ std::unique_ptr<Folder> PortableFileSystem::open_folder(TextView path) {
     return std::make_unique<PortableFolder>(std::move(fd), Text(path), *host, log_);
 }
 
+namespace {
+
+// The run's rule for a folder it made: the run's own user owns it and nobody else may
+// write to it, so nobody else can have put anything into it.
+bool is_runs_own(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+} // namespace
+
 PrivateFolder PortableFileSystem::make_private_directory(TextView path, PrivateAccess access) {
     const std::optional<fs::path> host = machine_.to_host(path);
     if (!host || machine_.is_volume_root(*host)) {
@@ -331,15 +290,14 @@ PrivateFolder PortableFileSystem::make_private_directory(TextView path, PrivateA
     if (!parent.valid()) {
         return refused("open");
     }
-    const std::string name_text = host->filename().native();
-    const char* name = name_text.c_str();
+    const std::string name = host->filename().native();
     const mode_t mode = access == PrivateAccess::AdministratorsOnly ? 0700 : 0755;
-    const bool created = ::mkdirat(parent.get(), name, mode) == 0;
+    const bool created = ::mkdirat(parent.get(), name.c_str(), mode) == 0;
     if (!created && errno != EEXIST) {
         return refused("mkdirat");
     }
     const UniqueFd folder(
-        ::openat(parent.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        ::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder.valid()) {
         // A link or a file of that name is not a folder of the run's.
         if (!created && (errno == ELOOP || errno == ENOTDIR)) {
@@ -351,9 +309,7 @@ PrivateFolder PortableFileSystem::make_private_directory(TextView path, PrivateA
     if (::fstat(folder.get(), &st) != 0) {
         return refused("fstat");
     }
-    // The run's rule: the run's own user owns it and nobody else may write to it, so
-    // nobody else can have put anything into it.
-    if (!created && (st.st_uid != ::geteuid() || (st.st_mode & 022) != 0)) {
+    if (!created && !is_runs_own(st)) {
         return PrivateFolder::Untrusted;
     }
     if (::fchmod(folder.get(), mode) != 0) {
@@ -363,6 +319,22 @@ PrivateFolder PortableFileSystem::make_private_directory(TextView path, PrivateA
         restrict_tree(folder.get(), log_, path, *host);
     }
     return created ? PrivateFolder::Created : PrivateFolder::Trusted;
+}
+
+PrivateFolder PortableFileSystem::private_directory_state(TextView path) {
+    const std::optional<fs::path> host = machine_.to_host(path);
+    if (!host || machine_.is_volume_root(*host)) {
+        return PrivateFolder::Refused;
+    }
+    struct stat st {};
+    if (::lstat(host->c_str(), &st) != 0) {
+        if (not_found(errno)) {
+            return PrivateFolder::Created;
+        }
+        log_errno_failure(log_, "lstat", path, *host);
+        return PrivateFolder::Refused;
+    }
+    return is_runs_own(st) ? PrivateFolder::Trusted : PrivateFolder::Untrusted;
 }
 
 bool PortableFileSystem::move(TextView from, TextView to) {

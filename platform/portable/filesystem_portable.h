@@ -6,6 +6,7 @@
 // that refuses is named in the run log; a missing entry looked for is no failure.
 #pragma once
 
+#include "platform/dos_name.h"
 #include "platform/filesystem.h"
 #include "platform/portable/machine_root.h"
 #include "platform/run_log.h"
@@ -22,6 +23,7 @@ public:
     bool delete_files(TextView pattern) override;
     std::unique_ptr<Folder> open_folder(TextView path) override;
     PrivateFolder make_private_directory(TextView path, PrivateAccess access) override;
+    PrivateFolder private_directory_state(TextView path) override;
     bool move(TextView from, TextView to) override;
     std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
     // PELTO_PROGRAM_FOLDER when set, else "C:\PeltoUserInstall_H".
@@ -32,9 +34,7 @@ private:
     RunLog& log_;
 };
 
-// DOS wildcard matching of one name, without regard to case: "*" and "?", "*.*" for
-// every name, "name.*" also matching "name", and a pattern ending in "." matching only
-// names without an extension.
-bool dos_name_matches(TextView pattern, TextView name);
+using platform::dos_name_matches;
+using platform::has_wildcards;
 
 } // namespace pelto::platform::portable

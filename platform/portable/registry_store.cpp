@@ -89,6 +89,17 @@ public:
         return registry_.set_value(path_, value_name, type, data);
     }
 
+    std::optional<RegistryData> query_value(TextView value_name) override {
+        if ((access_ & kKeyQueryValue) == 0) {
+            return std::nullopt;
+        }
+        std::optional<RegValue> value = registry_.read_value(path_, value_name);
+        if (!value) {
+            return std::nullopt;
+        }
+        return RegistryData{value->type, std::move(value->data)};
+    }
+
 private:
     PortableRegistry& registry_;
     Text path_;

@@ -23,6 +23,8 @@ public:
     void set_busy_pointer(bool busy) override;
     void show_warning_form(const WarningFormDesign& design) override;
     std::unique_ptr<OwnerWindow> create_hidden_window() override;
+    // Standard output already holds it.
+    void show_report(TextView, TextView) override {}
 };
 
 // The terminal itself, shared with the shell copy's question.

@@ -11,7 +11,9 @@
 #include "platform/win32/wide.h"
 
 #include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace pelto::platform::win32 {
 
@@ -62,6 +64,37 @@ public:
             log_os_failure(log_, failure);
         }
         return status;
+    }
+
+    std::optional<RegistryData> query_value(TextView value_name) override {
+        const std::wstring name = wide(value_name);
+        DWORD type = 0;
+        DWORD size = 0;
+        if (RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        std::vector<uint8_t> stored(size);
+        if (RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, stored.data(), &size) !=
+            ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        stored.resize(size);
+        if (type != REG_SZ && type != REG_EXPAND_SZ) {
+            return RegistryData{type, std::move(stored)};
+        }
+        // Back to what RegQueryValueExA gives on a Korean Windows: code page 949 and a NUL.
+        Text text(stored.size() / 2, u'\0');
+        for (size_t i = 0; i < text.size(); ++i) {
+            text[i] = static_cast<char16_t>(stored[2 * i] | stored[2 * i + 1] << 8);
+        }
+        while (!text.empty() && text.back() == u'\0') {
+            text.pop_back();
+        }
+        const std::string bytes = to_cp949(text);
+        std::vector<uint8_t> data(bytes.begin(), bytes.end());
+        data.push_back(0);
+        return RegistryData{type, std::move(data)};
     }
 
 private:

@@ -92,6 +92,10 @@ public:
         add_folder(path);
         return platform::PrivateFolder::Created;
     }
+    platform::PrivateFolder private_directory_state(TextView path) override {
+        return get_attributes(path) ? platform::PrivateFolder::Trusted
+                                    : platform::PrivateFolder::Created;
+    }
     bool move(TextView, TextView) override { return false; }
     std::unique_ptr<platform::File> open_file(TextView, platform::FileMode) override {
         return nullptr;

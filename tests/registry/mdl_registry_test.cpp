@@ -54,6 +54,9 @@ public:
             log_.writes.emplace_back(type, std::vector<uint8_t>(data.begin(), data.end()));
             return 0;
         }
+        std::optional<platform::RegistryData> query_value(TextView) override {
+            return std::nullopt;
+        }
 
     private:
         Log& log_;

@@ -43,12 +43,14 @@ public:
     void set_busy_pointer(bool busy) override { pointer.push_back(busy); }
     void show_warning_form(const platform::WarningFormDesign& design) override;
     std::unique_ptr<platform::OwnerWindow> create_hidden_window() override;
+    void show_report(TextView text, TextView) override { reports.emplace_back(text); }
 
     std::deque<Text> answers;
     std::vector<Message> messages;
     std::vector<Text> prompts;
     std::vector<bool> pointer;
     std::vector<Text> warning_forms; // the caption of each warning window shown
+    std::vector<Text> reports;       // each report shown
     int windows_created = 0;         // hidden owner windows asked for
 };
 
@@ -80,6 +82,9 @@ public:
     std::unique_ptr<platform::File> create_private_file(TextView name) override {
         return folder_->create_private_file(name);
     }
+    bool replace_file(TextView name, std::span<const uint8_t> bytes, uint32_t attributes) override {
+        return folder_->replace_file(name, bytes, attributes);
+    }
 
 protected:
     std::unique_ptr<platform::Folder> folder_;
@@ -107,6 +112,9 @@ public:
     platform::PrivateFolder make_private_directory(TextView path,
                                                    platform::PrivateAccess access) override {
         return files_.make_private_directory(path, access);
+    }
+    platform::PrivateFolder private_directory_state(TextView path) override {
+        return files_.private_directory_state(path);
     }
     bool move(TextView from, TextView to) override { return files_.move(from, to); }
     std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {

@@ -1,0 +1,540 @@
+#include "platform/overlay/overlay_files.h"
+
+#include "platform/dos_name.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+namespace pelto::platform::overlay {
+
+namespace {
+
+constexpr uint32_t kEverything =
+    attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kDirectory | attr::kArchive;
+
+bool is_separator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
+// "C:\" or "\\host\share": a volume's root, which has no folder above it.
+bool is_volume_root(TextView path) {
+    if (path.size() == 3 && path[1] == u':' && is_separator(path[2])) {
+        return true;
+    }
+    if (path.size() > 2 && is_separator(path[0]) && is_separator(path[1])) {
+        const size_t host_end = path.find_first_of(u"\\/", 2);
+        return host_end != TextView::npos &&
+               path.find_first_of(u"\\/", host_end + 1) == TextView::npos;
+    }
+    return false;
+}
+
+// A path as this view keys it: "\" separators, no trailing one but a drive root's.
+Text clean(TextView path) {
+    Text out(path);
+    std::replace(out.begin(), out.end(), u'/', u'\\');
+    while (out.size() > 1 && out.back() == u'\\' && !is_volume_root(out)) {
+        out.pop_back();
+    }
+    return out;
+}
+
+Text key_of(TextView path) {
+    return to_upper(clean(path));
+}
+
+// The folder above a clean path; "" for a volume root.
+Text parent_of(const Text& path) {
+    if (is_volume_root(path)) {
+        return {};
+    }
+    const size_t cut = path.find_last_of(u'\\');
+    if (cut == Text::npos) {
+        return {};
+    }
+    Text parent = path.substr(0, cut);
+    if (parent.size() == 2 && parent[1] == u':') {
+        parent += u'\\';
+    }
+    return parent;
+}
+
+Text name_of(const Text& path) {
+    const size_t cut = path.find_last_of(u'\\');
+    return cut == Text::npos ? path : path.substr(cut + 1);
+}
+
+Text join(const Text& folder, TextView name) {
+    return ends_with(folder, u"\\") ? folder + Text(name) : folder + u"\\" + Text(name);
+}
+
+// A file of the plan's own, read from memory.
+class MemoryFile final : public File {
+public:
+    explicit MemoryFile(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {}
+    std::optional<uint64_t> size() override { return bytes_->size(); }
+    std::optional<size_t> read(std::span<uint8_t> buffer) override {
+        const size_t n = std::min(buffer.size(), bytes_->size() - position_);
+        std::memcpy(buffer.data(), bytes_->data() + position_, n);
+        position_ += n;
+        return n;
+    }
+    bool write(std::span<const uint8_t>) override { return false; }
+
+private:
+    std::shared_ptr<const std::string> bytes_;
+    size_t position_ = 0;
+};
+
+// A file the planned run writes: its bytes go into the view when it is closed.
+class WrittenFile final : public File {
+public:
+    WrittenFile(std::string start, std::function<void(std::string)> done)
+        : bytes_(std::move(start)), done_(std::move(done)) {}
+    ~WrittenFile() override { done_(std::move(bytes_)); }
+    WrittenFile(const WrittenFile&) = delete;
+    WrittenFile& operator=(const WrittenFile&) = delete;
+
+    std::optional<uint64_t> size() override { return bytes_.size(); }
+    std::optional<size_t> read(std::span<uint8_t> buffer) override {
+        const size_t n = std::min(buffer.size(), bytes_.size() - position_);
+        std::memcpy(buffer.data(), bytes_.data() + position_, n);
+        position_ += n;
+        return n;
+    }
+    bool write(std::span<const uint8_t> data) override {
+        if (bytes_.size() < position_ + data.size()) {
+            bytes_.resize(position_ + data.size());
+        }
+        std::memcpy(bytes_.data() + position_, data.data(), data.size());
+        position_ += data.size();
+        return true;
+    }
+
+private:
+    std::string bytes_;
+    size_t position_ = 0;
+    std::function<void(std::string)> done_;
+};
+
+} // namespace
+
+// An open folder of the view: every operation goes through the view by path, which is
+// safe here, since nothing on the machine is changed.
+class OverlayFolder final : public Folder {
+public:
+    OverlayFolder(OverlayFileSystem& view, Text path) : view_(view), path_(std::move(path)) {}
+
+    std::optional<uint32_t> attributes() override { return view_.get_attributes(path_); }
+    bool set_attributes(uint32_t attributes) override {
+        return view_.set_attributes(path_, attributes);
+    }
+    std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override {
+        std::vector<DirEntry> out = view_.entries(path_, pattern);
+        std::erase_if(out, [&](const DirEntry& e) {
+            return !dir_filter_passes(e.attributes, attribute_filter);
+        });
+        return out;
+    }
+    bool set_attributes(TextView name, uint32_t attributes) override {
+        return view_.set_attributes(join(path_, name), attributes);
+    }
+    bool delete_files(TextView pattern) override {
+        return view_.delete_files(join(path_, pattern));
+    }
+    bool remove_link(TextView name) override {
+        const Text path = join(path_, name);
+        const OverlayFileSystem::Entry e = view_.look_up(path);
+        if (e.kind == OverlayFileSystem::Entry::Kind::Absent ||
+            (e.attributes & attr::kReparsePoint) == 0) {
+            return false;
+        }
+        view_.remove(path, PlanEvent::Kind::LinkRemoved, 0);
+        return true;
+    }
+    bool remove_folder(TextView name) override {
+        const Text path = join(path_, name);
+        const OverlayFileSystem::Entry e = view_.look_up(path);
+        if (e.kind != OverlayFileSystem::Entry::Kind::Folder ||
+            (e.attributes & (attr::kReparsePoint | attr::kReadOnly)) != 0 ||
+            !view_.entries(path, u"*").empty()) {
+            return false;
+        }
+        view_.remove(path, PlanEvent::Kind::FolderRemoved, 0);
+        return true;
+    }
+    std::unique_ptr<Folder> open_folder(TextView name) override {
+        return view_.open_folder(join(path_, name));
+    }
+    std::unique_ptr<File> open_file(TextView name) override {
+        const OverlayFileSystem::Entry e = view_.look_up(join(path_, name));
+        if (e.kind != OverlayFileSystem::Entry::Kind::File ||
+            (e.attributes & attr::kReparsePoint) != 0) {
+            return nullptr;
+        }
+        if (e.bytes) {
+            return std::make_unique<MemoryFile>(e.bytes);
+        }
+        if (!e.origin.empty()) {
+            return view_.real_.open_file(e.origin, FileMode::Read);
+        }
+        // The real file, by the real rule: a regular file with one name.
+        const std::unique_ptr<Folder> real = view_.real_.open_folder(path_);
+        return real ? real->open_file(name) : nullptr;
+    }
+    std::unique_ptr<File> create_private_file(TextView name) override {
+        const Text path = join(path_, name);
+        if (view_.look_up(path).kind != OverlayFileSystem::Entry::Kind::Absent) {
+            return nullptr;
+        }
+        OverlayFileSystem& view = view_;
+        return std::make_unique<WrittenFile>(std::string(), [&view, path](std::string bytes) {
+            const uint64_t size = bytes.size();
+            view.put_file(path, std::move(bytes), attr::kArchive);
+            view.plan_.add(PlanEvent::Kind::FileKept, path).size = size;
+        });
+    }
+    bool replace_file(TextView name, std::span<const uint8_t> bytes, uint32_t attributes) override {
+        const Text path = join(path_, name);
+        const OverlayFileSystem::Entry e = view_.look_up(path);
+        if (e.kind == OverlayFileSystem::Entry::Kind::Folder) {
+            return false;
+        }
+        view_.put_file(path, std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                       attributes);
+        PlanEvent& event = view_.plan_.add(PlanEvent::Kind::FileReplaced, path);
+        event.size = bytes.size();
+        event.replaced = e.kind != OverlayFileSystem::Entry::Kind::Absent;
+        return true;
+    }
+
+private:
+    OverlayFileSystem& view_;
+    Text path_;
+};
+
+OverlayFileSystem::OverlayFileSystem(FileSystem& real, PlanRecord& plan)
+    : real_(real), plan_(plan) {}
+
+OverlayFileSystem::Entry OverlayFileSystem::look_up(TextView path) {
+    const Text cleaned = clean(path);
+    const Text key = to_upper(cleaned);
+    if (const auto it = changed_.find(key); it != changed_.end()) {
+        return it->second;
+    }
+    // A folder the plan removed, or made itself, hides what the machine has below it.
+    for (Text above = parent_of(key); !above.empty(); above = parent_of(above)) {
+        if (const auto it = changed_.find(above); it != changed_.end()) {
+            if (it->second.kind != Entry::Kind::Folder || !it->second.real) {
+                return Entry::absent(name_of(cleaned));
+            }
+            break;
+        }
+    }
+    const std::optional<uint32_t> attributes = real_.get_attributes(cleaned);
+    if (!attributes) {
+        return Entry::absent(name_of(cleaned));
+    }
+    const bool folder = (*attributes & attr::kDirectory) != 0;
+    return Entry(folder ? Entry::Kind::Folder : Entry::Kind::File, name_of(cleaned), *attributes,
+                 true);
+}
+
+OverlayFileSystem::Entry& OverlayFileSystem::override_of(const Text& path) {
+    const Text key = key_of(path);
+    auto it = changed_.find(key);
+    if (it == changed_.end()) {
+        it = changed_.emplace(key, look_up(path)).first;
+    }
+    return it->second;
+}
+
+std::vector<DirEntry> OverlayFileSystem::entries(const Text& folder, TextView pattern) {
+    const Entry here = look_up(folder);
+    if (here.kind != Entry::Kind::Folder || (here.attributes & attr::kReparsePoint) != 0) {
+        return {};
+    }
+    const Text key = key_of(folder);
+    std::map<Text, DirEntry> found; // by upper-cased name, as NTFS orders them
+    if (here.real) {
+        for (DirEntry& e : real_.list(join(clean(folder), u"*"), kEverything)) {
+            if (e.name == u"." || e.name == u".." || changed_.count(key_of(join(key, e.name)))) {
+                continue;
+            }
+            if (dos_name_matches(pattern, e.name)) {
+                found.emplace(to_upper(e.name), std::move(e));
+            }
+        }
+    }
+    for (const auto& [k, e] : changed_) {
+        if (e.kind != Entry::Kind::Absent && parent_of(k) == key &&
+            dos_name_matches(pattern, e.name)) {
+            found.insert_or_assign(to_upper(e.name), DirEntry{e.name, e.attributes});
+        }
+    }
+    std::vector<DirEntry> out;
+    for (auto& [order, e] : found) {
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+uint64_t OverlayFileSystem::size_of(TextView path) {
+    const Entry e = look_up(path);
+    if (e.kind != Entry::Kind::File) {
+        return 0;
+    }
+    if (e.bytes) {
+        return e.bytes->size();
+    }
+    const std::unique_ptr<File> file =
+        real_.open_file(e.origin.empty() ? clean(path) : e.origin, FileMode::Read);
+    return file ? file->size().value_or(0) : 0;
+}
+
+void OverlayFileSystem::remove(const Text& path, PlanEvent::Kind kind, uint64_t size) {
+    const Text key = key_of(path);
+    // What the plan put below it goes with it.
+    std::erase_if(changed_, [&](const auto& item) {
+        return item.first.size() > key.size() && item.first.starts_with(key) &&
+               item.first[key.size()] == u'\\';
+    });
+    changed_.insert_or_assign(key, Entry::absent(name_of(clean(path))));
+    plan_.add(kind, clean(path)).size = size;
+}
+
+std::vector<DirEntry> OverlayFileSystem::list(TextView pattern, uint32_t attribute_filter) {
+    const Text cleaned(pattern);
+    const size_t cut = cleaned.find_last_of(u"\\/");
+    if (cut == Text::npos) {
+        return {};
+    }
+    const Text folder = clean(cleaned.substr(0, cut + 1));
+    Text name = cleaned.substr(cut + 1);
+    if (name.empty()) {
+        name = u"*";
+    }
+    // Nothing the plan changed in or above this folder: the machine answers itself.
+    const Text key = key_of(folder);
+    const bool touched = std::any_of(changed_.begin(), changed_.end(), [&](const auto& item) {
+        const Text& k = item.first;
+        return k == key || parent_of(k) == key ||
+               (key.starts_with(k) && key.size() > k.size() &&
+                (key[k.size()] == u'\\' || k.back() == u'\\'));
+    });
+    if (!touched) {
+        return real_.list(pattern, attribute_filter);
+    }
+    std::vector<DirEntry> out;
+    if (!has_wildcards(name) && name != u"." && name != u"..") {
+        const Entry e = look_up(join(folder, name));
+        if (e.kind != Entry::Kind::Absent && dir_filter_passes(e.attributes, attribute_filter)) {
+            out.push_back(DirEntry{e.name, e.attributes});
+        }
+        return out;
+    }
+    if (look_up(folder).kind != Entry::Kind::Folder) {
+        return out;
+    }
+    if (!is_volume_root(folder) && dir_filter_passes(attr::kDirectory, attribute_filter)) {
+        for (const char16_t* dot : {u".", u".."}) {
+            if (dos_name_matches(name, dot)) {
+                out.push_back(DirEntry{dot, attr::kDirectory});
+            }
+        }
+    }
+    for (DirEntry& e : entries(folder, name)) {
+        if (dir_filter_passes(e.attributes, attribute_filter)) {
+            out.push_back(std::move(e));
+        }
+    }
+    return out;
+}
+
+std::optional<uint32_t> OverlayFileSystem::get_attributes(TextView path) {
+    const Entry e = look_up(path);
+    if (e.kind == Entry::Kind::Absent) {
+        return std::nullopt;
+    }
+    return e.attributes;
+}
+
+bool OverlayFileSystem::set_attributes(TextView path, uint32_t attributes) {
+    const Entry e = look_up(path);
+    if (e.kind == Entry::Kind::Absent || (e.attributes & attr::kReparsePoint) != 0) {
+        return false;
+    }
+    Entry& changed = override_of(clean(path));
+    const bool folder = e.kind == Entry::Kind::Folder;
+    changed.attributes = (attributes & (attr::kReadOnly | attr::kHidden | attr::kSystem)) |
+                         (folder ? attr::kDirectory : attr::kArchive);
+    return true;
+}
+
+bool OverlayFileSystem::delete_files(TextView pattern) {
+    const Text cleaned(pattern);
+    const size_t cut = cleaned.find_last_of(u"\\/");
+    if (cut == Text::npos) {
+        return false;
+    }
+    const Text folder = clean(cleaned.substr(0, cut + 1));
+    const Text name = cleaned.substr(cut + 1);
+    bool matched = false;
+    bool failed = false;
+    for (const DirEntry& e : entries(folder, name)) {
+        if ((e.attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) != 0) {
+            continue;
+        }
+        matched = true;
+        if ((e.attributes & attr::kReadOnly) != 0) {
+            failed = true;
+            continue;
+        }
+        const Text path = join(folder, e.name);
+        const bool link = (e.attributes & attr::kReparsePoint) != 0;
+        remove(path, link ? PlanEvent::Kind::LinkRemoved : PlanEvent::Kind::FileDeleted,
+               link ? 0 : size_of(path));
+    }
+    return matched && !failed;
+}
+
+std::unique_ptr<Folder> OverlayFileSystem::open_folder(TextView path) {
+    const Entry e = look_up(path);
+    if (e.kind != Entry::Kind::Folder || (e.attributes & attr::kReparsePoint) != 0) {
+        return nullptr;
+    }
+    return std::make_unique<OverlayFolder>(*this, clean(path));
+}
+
+PrivateFolder OverlayFileSystem::private_directory_state(TextView path) {
+    const Entry e = look_up(path);
+    if (e.kind == Entry::Kind::Absent) {
+        const Text parent = parent_of(clean(path));
+        return !parent.empty() && look_up(parent).kind == Entry::Kind::Folder
+                   ? PrivateFolder::Created
+                   : PrivateFolder::Refused;
+    }
+    if (e.kind != Entry::Kind::Folder || (e.attributes & attr::kReparsePoint) != 0) {
+        return PrivateFolder::Untrusted;
+    }
+    // A folder the plan made is the run's own; a real one is judged by the real rule.
+    return e.real ? real_.private_directory_state(clean(path)) : PrivateFolder::Trusted;
+}
+
+PrivateFolder OverlayFileSystem::make_private_directory(TextView path, PrivateAccess access) {
+    const PrivateFolder state = private_directory_state(path);
+    if (state == PrivateFolder::Created) {
+        changed_.insert_or_assign(key_of(path), Entry(Entry::Kind::Folder, name_of(clean(path)),
+                                                      attr::kDirectory, false));
+        plan_.add(PlanEvent::Kind::FolderMade, clean(path)).after =
+            access == PrivateAccess::AdministratorsOnly
+                ? u"administrators only"
+                : u"administrators change it, users read it";
+    }
+    return state;
+}
+
+bool OverlayFileSystem::move(TextView from, TextView to) {
+    const Entry source = look_up(from);
+    if (source.kind == Entry::Kind::Absent || look_up(to).kind != Entry::Kind::Absent) {
+        return false;
+    }
+    Entry moved = source;
+    moved.name = name_of(clean(to));
+    if (moved.kind == Entry::Kind::File && !moved.bytes && moved.origin.empty()) {
+        moved.origin = clean(from);
+    }
+    // A moved folder's entries are not looked at again by the run.
+    moved.real = false;
+    const Text from_key = key_of(from);
+    std::erase_if(changed_, [&](const auto& item) {
+        return item.first.size() > from_key.size() && item.first.starts_with(from_key) &&
+               item.first[from_key.size()] == u'\\';
+    });
+    changed_.insert_or_assign(from_key, Entry::absent(name_of(clean(from))));
+    changed_.insert_or_assign(key_of(to), std::move(moved));
+    plan_.add(PlanEvent::Kind::Moved, clean(from)).after = clean(to);
+    return true;
+}
+
+std::unique_ptr<File> OverlayFileSystem::open_file(TextView path, FileMode mode) {
+    const Entry e = look_up(path);
+    if (mode == FileMode::Read) {
+        if (e.kind != Entry::Kind::File) {
+            return nullptr;
+        }
+        if (e.bytes) {
+            return std::make_unique<MemoryFile>(e.bytes);
+        }
+        return real_.open_file(e.origin.empty() ? clean(path) : e.origin, FileMode::Read);
+    }
+    const Text parent = parent_of(clean(path));
+    if (e.kind == Entry::Kind::Folder || (e.attributes & attr::kReadOnly) != 0 || parent.empty() ||
+        look_up(parent).kind != Entry::Kind::Folder) {
+        return nullptr;
+    }
+    const Text target = clean(path);
+    const bool existed = e.kind != Entry::Kind::Absent;
+    return std::make_unique<WrittenFile>(
+        read_bytes(path).value_or(""), [this, target, existed](std::string bytes) {
+            const uint64_t size = bytes.size();
+            put_file(target, std::move(bytes), attr::kArchive);
+            PlanEvent& event = plan_.add(PlanEvent::Kind::FileReplaced, target);
+            event.size = size;
+            event.replaced = existed;
+        });
+}
+
+Text OverlayFileSystem::program_folder() {
+    return real_.program_folder();
+}
+
+std::optional<std::string> OverlayFileSystem::read_bytes(TextView path) {
+    const std::unique_ptr<File> file = open_file(path, FileMode::Read);
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::vector<uint8_t> buffer(65536);
+    for (;;) {
+        const std::optional<size_t> n = file->read(buffer);
+        if (!n) {
+            return std::nullopt;
+        }
+        if (*n == 0) {
+            return bytes;
+        }
+        bytes.append(reinterpret_cast<const char*>(buffer.data()), *n);
+    }
+}
+
+void OverlayFileSystem::put_file(TextView path, std::string bytes, uint32_t attributes) {
+    Entry file(Entry::Kind::File, name_of(clean(path)),
+               (attributes & (attr::kReadOnly | attr::kHidden | attr::kSystem)) | attr::kArchive,
+               false);
+    file.bytes = std::make_shared<const std::string>(std::move(bytes));
+    changed_.insert_or_assign(key_of(path), std::move(file));
+}
+
+void OverlayFileSystem::put_copy(TextView path, TextView source) {
+    const Entry from = look_up(source);
+    Entry copy(Entry::Kind::File, name_of(clean(path)),
+               (from.attributes & (attr::kReadOnly | attr::kHidden | attr::kSystem)) |
+                   attr::kArchive,
+               false);
+    copy.bytes = from.bytes;
+    if (!from.bytes) {
+        copy.origin = from.origin.empty() ? clean(source) : from.origin;
+    }
+    changed_.insert_or_assign(key_of(path), std::move(copy));
+}
+
+void OverlayFileSystem::ensure_folder(TextView path) {
+    if (look_up(path).kind == Entry::Kind::Absent) {
+        changed_.insert_or_assign(key_of(path), Entry(Entry::Kind::Folder, name_of(clean(path)),
+                                                      attr::kDirectory, false));
+    }
+}
+
+} // namespace pelto::platform::overlay

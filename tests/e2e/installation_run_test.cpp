@@ -4,6 +4,7 @@
 #include "core/exit_status.h"
 #include "platform/portable/registry_store.h"
 #include "tests/e2e/run_program.h"
+#include "tests/support/demo_machine.h"
 #include "tests/support/temp_machine.h"
 
 #include <algorithm>
@@ -19,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kCentral1 = PELTO_CENTRAL_SERVER_1;
-const std::string kCentral2 = PELTO_CENTRAL_SERVER_2;
+const std::string kCentral1 = testing::kCentral1;
+const std::string kCentral2 = testing::kCentral2;
 const std::string kCaption = "[PeltoUserInstall] ";
 const std::string kPrompt = kCaption + "요양기관기호를 입력해주세요.";
 const std::string kCompleted = kCaption + "설치가 완료 되었습니다.";
@@ -79,21 +80,9 @@ bool has(const std::string& text, const std::string& part) {
 
 class Workstation : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("pelto-e2e-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        const std::string command =
-            "bash '" PELTO_SOURCE_DIR "/scripts/make-demo-machine.sh' --bin '" +
-            fs::path(PELTO_CIPHER_TOOL).parent_path().string() + "' --central " + kCentral1 + "," +
-            kCentral2 + " '" + root_.string() + "' >/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    }
     void TearDown() override {
-        if (!HasFailure()) {
-            fs::remove_all(root_);
-        } else {
-            std::cerr << "machine root kept for inspection: " << root_ << '\n';
+        if (HasFailure()) {
+            machine_.keep();
         }
     }
 
@@ -103,7 +92,7 @@ protected:
         env["PELTO_MACHINE_ROOT"] = root_.string();
         env.emplace("PELTO_DEMO_INSTALLER_SECONDS", std::nullopt);
         env.emplace("PELTO_DEMO_INSTALLER_EXIT", std::nullopt);
-        return run(PELTO_PROGRAM, input, env, 120, arguments);
+        return run(testing::kProgram, input, env, 120, arguments);
     }
     // The dated folders that keep removed settings files, oldest first.
     std::vector<fs::path> dated_folders() const {
@@ -121,22 +110,11 @@ protected:
         std::sort(folders.begin(), folders.end());
         return folders;
     }
-    // Every file and folder of the machine root with its bytes.
-    std::map<std::string, std::string> snapshot() const {
-        std::map<std::string, std::string> all;
-        for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-            all[entry.path().string()] =
-                entry.is_regular_file() ? read_file(entry.path()) : std::string("<folder>");
-        }
-        return all;
-    }
-
-    fs::path c(const std::string& relative) const { return root_ / "drive_c" / relative; }
-    std::string registry() const {
-        return read_file(root_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
-    }
-    std::string log() const { return read_file(root_ / "log" / "PeltoUserInstall_H.log"); }
-    std::string settings() const { return read_file(c("Pelto_H/bin/Pelto.ini")); }
+    std::map<std::string, std::string> snapshot() const { return machine_.snapshot(); }
+    fs::path c(const std::string& relative) const { return machine_.c(relative); }
+    std::string registry() const { return machine_.registry(); }
+    std::string log() const { return machine_.log(); }
+    std::string settings() const { return machine_.settings(); }
     // What the earlier installation left, which the run removes in steps 9 and 10.
     bool old_installation_untouched() const {
         return fs::exists(c("Pelto_H/Resource/skin.dat")) &&
@@ -144,7 +122,9 @@ protected:
                fs::exists(c("Pelto_H/bin/Pelto.ini")) && fs::exists(c("Pelto_H/bin/Print.ini"));
     }
 
-    fs::path root_;
+    testing::DemoMachine machine_{std::string("e2e-") +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    const fs::path& root_ = machine_.root();
 };
 
 // ---- runs that complete ----------------------------------------------------------------
@@ -525,7 +505,7 @@ TEST_F(Workstation, EachUsageErrorTouchesNothing) {
         EXPECT_TRUE(snapshot() == before) << arguments[0];
     }
     // Read before the platform starts: no machine root needed to be told.
-    Outcome o = run(PELTO_PROGRAM, "", {{"PELTO_MACHINE_ROOT", std::nullopt}}, 120, {"/CODE"});
+    Outcome o = run(testing::kProgram, "", {{"PELTO_MACHINE_ROOT", std::nullopt}}, 120, {"/CODE"});
     EXPECT_EQ(o.exit_status, exit_status::kUsageError) << o.err;
     o = run_with("", {}, {"/?"});
     EXPECT_EQ(o.exit_status, exit_status::kCompleted);
@@ -569,7 +549,7 @@ TEST_F(Workstation, AnErrorReachingTheRunIsShownAndEndsWithItsOwnStatus) {
 }
 
 TEST(Program, WithoutAMachineRootItSaysWhichVariableIsMissing) {
-    const Outcome o = run(PELTO_PROGRAM, "", {{"PELTO_MACHINE_ROOT", std::nullopt}});
+    const Outcome o = run(testing::kProgram, "", {{"PELTO_MACHINE_ROOT", std::nullopt}});
     EXPECT_EQ(o.exit_status, exit_status::kPlatformUnavailable);
     EXPECT_TRUE(has(o.err, "PELTO_MACHINE_ROOT")) << o.err;
     EXPECT_EQ(o.out, "");

@@ -10,7 +10,8 @@
 # (default 11111111); at a terminal you type it yourself. Arguments that start with "/"
 # are handed to the program as they are (an unattended run, say). PRESET=debug builds the debug
 # preset instead of the release one; BUILD_DIR=folder builds there instead of a preset's
-# folder. The demo machine is made in build/demo-machine (DEMO_ROOT=folder elsewhere).
+# folder. The demo machine is made in build/demo-machine (DEMO_ROOT=folder elsewhere);
+# KEEP_MACHINE=1 runs on the machine the last demo left (to try /RESTORE after a run).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 cd "$(dirname "$0")/.."
@@ -37,8 +38,12 @@ case "$root" in
 /*) ;;
 *) root="$PWD/$root" ;;
 esac
-echo "== making the demo machine in $root =="
-bash scripts/make-demo-machine.sh --bin "$bin" "$root" >/dev/null
+if [[ "${KEEP_MACHINE:-}" == 1 && -d "$root/drive_c" ]]; then
+    echo "== the demo machine the last demo left, in $root =="
+else
+    echo "== making the demo machine in $root =="
+    bash scripts/make-demo-machine.sh --bin "$bin" "$root" >/dev/null
+fi
 cp "$root/registry/HKEY_LOCAL_MACHINE.reg" "$root/registry-before.reg"
 (cd "$root" && find drive_c -print | sort) >"$root/folders-before.txt"
 
@@ -59,7 +64,9 @@ Care-institution codes to try (요양기관기호):
   (empty)    Enter or Ctrl-D                              -> the run stops quietly
 Dialogs wait for Enter. Run the demo again for a fresh machine. The ini files the run
 deletes are kept in C:\펠토사용자설치\보관\<date-time>\.
-Unattended: bash scripts/demo.sh /CODE=11111111 /SILENT
+Unattended:               bash scripts/demo.sh /CODE=11111111 /SILENT
+What a run would do:      bash scripts/demo.sh /PLAN /CODE=11111111
+Settings back after it:   KEEP_MACHINE=1 bash scripts/demo.sh /RESTORE
 
 EOF
 
@@ -88,6 +95,9 @@ case "$status" in
 13) echo "   the update path could not be used" ;;
 14) echo "   the installer was missing" ;;
 15) echo "   the updater was missing" ;;
+16) echo "   the installation completed with faults: see the log's last line" ;;
+17) echo "   nothing to restore" ;;
+194 | 105) echo "   the installation completed; the installer asks for a restart" ;;
 20) echo "   an unexpected error" ;;
 22) echo "   a wrong argument: nothing was touched" ;;
 *) echo "   see the README" ;;

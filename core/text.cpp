@@ -175,4 +175,40 @@ Text replace_all(TextView text, TextView from, TextView to) {
     }
 }
 
+namespace {
+
+template <typename View> View trim_view(View text, View blanks) {
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == View::npos) {
+        return text.substr(text.size());
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+} // namespace
+
+std::string_view trim_any(std::string_view text, std::string_view blanks) {
+    return trim_view(text, blanks);
+}
+
+TextView trim_any(TextView text, TextView blanks) {
+    return trim_view(text, blanks);
+}
+
+std::vector<TextLine> split_lines(std::string_view bytes) {
+    std::vector<TextLine> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const size_t nl = bytes.find('\n', pos);
+        if (nl == std::string_view::npos) {
+            lines.push_back({bytes.substr(pos), {}, pos});
+            break;
+        }
+        const size_t end = nl > pos && bytes[nl - 1] == '\r' ? nl - 1 : nl;
+        lines.push_back({bytes.substr(pos, end - pos), bytes.substr(end, nl + 1 - end), pos});
+        pos = nl + 1;
+    }
+    return lines;
+}
+
 } // namespace pelto

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelto {
 
@@ -23,5 +24,20 @@ bool contains(TextView text, TextView part);
 // Case-insensitive comparison the way Windows compares names (simple upper-casing).
 bool equals_ignore_case(TextView a, TextView b);
 Text replace_all(TextView text, TextView from, TextView to);
+
+// `text` without any of the characters of `blanks` at either end.
+std::string_view trim_any(std::string_view text, std::string_view blanks);
+TextView trim_any(TextView text, TextView blanks);
+
+// One line of a text file and the line end that closes it: "\r\n", "\n", or nothing for
+// a last line without one. `offset` is where the line starts in the whole text.
+struct TextLine {
+    std::string_view content;
+    std::string_view end;
+    size_t offset = 0;
+};
+// The lines of `bytes` with their own line ends kept, so that a file read this way can be
+// written back byte for byte.
+std::vector<TextLine> split_lines(std::string_view bytes);
 
 } // namespace pelto

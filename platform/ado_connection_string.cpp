@@ -6,20 +6,14 @@ namespace pelto::platform {
 
 namespace {
 
+constexpr TextView kBlanks = u" \t\r\n";
+
 bool is_blank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+    return kBlanks.find(c) != TextView::npos;
 }
 
 Text trim_blanks(TextView text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && is_blank(text[first])) {
-        ++first;
-    }
-    while (last > first && is_blank(text[last - 1])) {
-        --last;
-    }
-    return Text(text.substr(first, last - first));
+    return Text(trim_any(text, kBlanks));
 }
 
 // "NAME" or "NAME.<version>", ignoring case.

@@ -9,37 +9,16 @@ namespace pelto::platform {
 
 namespace {
 
-struct Line {
-    size_t begin = 0;
-    size_t content_end = 0; // before "\r\n" or "\n"
-    size_t end = 0;         // after the line end
-};
-
-std::vector<Line> split_lines(std::string_view text) {
-    std::vector<Line> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t nl = text.find('\n', pos);
-        if (nl == std::string_view::npos) {
-            lines.push_back({pos, text.size(), text.size()});
-            break;
-        }
-        const size_t content_end = nl > pos && text[nl - 1] == '\r' ? nl - 1 : nl;
-        lines.push_back({pos, content_end, nl + 1});
-        pos = nl + 1;
-    }
-    return lines;
+// Where a line's content ends, and where the line (with its line end) ends.
+size_t content_end(const TextLine& line) {
+    return line.offset + line.content.size();
+}
+size_t line_end(const TextLine& line) {
+    return content_end(line) + line.end.size();
 }
 
 std::string_view trim(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!s.empty() && blank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && blank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
+    return trim_any(s, " \t\r");
 }
 
 // Names in code page 949, compared as Windows compares them. (No trail byte of a
@@ -64,14 +43,12 @@ std::optional<std::string_view> section_name(std::string_view line) {
 
 std::string write_profile_entry(std::string_view file, std::string_view section,
                                 std::string_view key, std::string_view value) {
-    const std::vector<Line> lines = split_lines(file);
+    const std::vector<TextLine> lines = split_lines(file);
     std::string eol = "\r\n";
-    if (!lines.empty() && lines[0].end > lines[0].content_end) {
-        eol = std::string(file.substr(lines[0].content_end, lines[0].end - lines[0].content_end));
+    if (!lines.empty() && !lines[0].end.empty()) {
+        eol = std::string(lines[0].end);
     }
-    const auto content = [&](const Line& l) {
-        return file.substr(l.begin, l.content_end - l.begin);
-    };
+    const auto content = [](const TextLine& l) { return l.content; };
     const std::string entry = std::string(key) + "=" + std::string(value);
 
     std::optional<size_t> start;
@@ -113,19 +90,19 @@ std::string write_profile_entry(std::string_view file, std::string_view section,
         const size_t eq = t.find('=');
         if (t[0] != ';' && eq != std::string_view::npos && same_name(t.substr(0, eq), key)) {
             // Replaced in place; the line keeps its own line end (or its lack of one).
-            return std::string(file.substr(0, lines[i].begin)) + entry +
-                   std::string(file.substr(lines[i].content_end));
+            return std::string(file.substr(0, lines[i].offset)) + entry +
+                   std::string(file.substr(content_end(lines[i])));
         }
     }
-    const Line& after = lines[last_filled];
-    std::string out(file.substr(0, after.end));
-    std::string line_end(file.substr(after.content_end, after.end - after.content_end));
-    if (line_end.empty()) {
-        line_end = eol;
-        out += line_end; // the last line of the file gets its line end
+    const TextLine& after = lines[last_filled];
+    std::string out(file.substr(0, line_end(after)));
+    std::string ending(after.end);
+    if (ending.empty()) {
+        ending = eol;
+        out += ending; // the last line of the file gets its line end
     }
-    out += entry + line_end;
-    out += file.substr(after.end);
+    out += entry + ending;
+    out += file.substr(line_end(after));
     return out;
 }
 
@@ -136,8 +113,8 @@ std::optional<Text> read_profile_value(std::string_view file, TextView section, 
     const std::string section_bytes = to_cp949(section);
     const std::string key_bytes = to_cp949(key);
     bool inside = false;
-    for (const Line& line : split_lines(file)) {
-        const std::string_view text = file.substr(line.begin, line.content_end - line.begin);
+    for (const TextLine& line : split_lines(file)) {
+        const std::string_view text = line.content;
         if (const std::optional<std::string_view> name = section_name(text)) {
             inside = same_name(*name, section_bytes);
             continue;

@@ -14,35 +14,8 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
 
-struct Line {
-    std::string_view content;
-    std::string_view eol;
-};
-
-std::vector<Line> split_lines(std::string_view bytes) {
-    std::vector<Line> lines;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        const size_t nl = bytes.find('\n', pos);
-        if (nl == std::string_view::npos) {
-            lines.push_back({bytes.substr(pos), {}});
-            break;
-        }
-        const size_t end = nl > pos && bytes[nl - 1] == '\r' ? nl - 1 : nl;
-        lines.push_back({bytes.substr(pos, end - pos), bytes.substr(end, nl + 1 - end)});
-        pos = nl + 1;
-    }
-    return lines;
-}
-
 std::string_view trim_spaces(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
+    return trim_any(s, " \t");
 }
 
 bool valid_utf8(std::string_view s) {
@@ -137,11 +110,11 @@ std::optional<std::vector<uint8_t>> parse_hex_bytes(std::string_view joined) {
 }
 
 // Parses the value that starts at lines[i] (and may continue on the next lines).
-std::variant<Record, std::string> parse_value(const std::vector<Line>& lines, size_t& i) {
+std::variant<Record, std::string> parse_value(const std::vector<TextLine>& lines, size_t& i) {
     Record r;
     r.kind = Record::Kind::Value;
     const std::string_view content = lines[i].content;
-    r.raw = std::string(content) + std::string(lines[i].eol);
+    r.raw = std::string(content) + std::string(lines[i].end);
     size_t pos = content.find_first_not_of(" \t");
     if (content[pos] == '@') {
         ++pos;
@@ -217,7 +190,7 @@ std::variant<Record, std::string> parse_value(const std::vector<Line>& lines, si
             return std::string("a continued value at the end of the file");
         }
         hex = lines[i].content;
-        r.raw += std::string(lines[i].content) + std::string(lines[i].eol);
+        r.raw += std::string(lines[i].content) + std::string(lines[i].end);
     }
     std::optional<std::vector<uint8_t>> bytes = parse_hex_bytes(joined);
     if (!bytes) {
@@ -265,7 +238,7 @@ std::variant<Document, ParseError> parse(std::string_view bytes) {
     if (!valid_utf8(bytes)) {
         return ParseError{0, "the file is not UTF-8 text"};
     }
-    const std::vector<Line> lines = split_lines(bytes);
+    const std::vector<TextLine> lines = split_lines(bytes);
     std::string_view first = lines[0].content;
     if (first.rfind(kBom, 0) == 0) {
         first.remove_prefix(kBom.size());
@@ -273,15 +246,15 @@ std::variant<Document, ParseError> parse(std::string_view bytes) {
     if (trim_spaces(first) != kHeader) {
         return ParseError{1, "the first line is not \"Windows Registry Editor Version 5.00\""};
     }
-    if (!lines[0].eol.empty()) {
-        doc.eol = std::string(lines[0].eol);
+    if (!lines[0].end.empty()) {
+        doc.eol = std::string(lines[0].end);
     }
     doc.records.push_back(make_record(Record::Kind::Header,
-                                      std::string(lines[0].content) + std::string(lines[0].eol)));
+                                      std::string(lines[0].content) + std::string(lines[0].end)));
     bool in_key = false;
     for (size_t i = 1; i < lines.size(); ++i) {
         const std::string_view content = trim_spaces(lines[i].content);
-        const std::string raw = std::string(lines[i].content) + std::string(lines[i].eol);
+        const std::string raw = std::string(lines[i].content) + std::string(lines[i].end);
         if (content.empty() || content[0] == ';') {
             doc.records.push_back(make_record(Record::Kind::Other, raw));
             continue;

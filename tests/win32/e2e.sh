@@ -349,13 +349,18 @@ check "cancel ends with status 11 (got $status)" test "$status" -eq 11
 # ---------------------------------------------------------------- run 5: unattended
 # No dialog may appear: one that did would wait for an answer nobody gives. The staging
 # folder still holds the programs, so the copy must replace them without asking.
+# The updater fails here: the run goes on, and its exit status says it completed with
+# faults, which the run log's last line names.
 prepare_pelto_folder keep-staging
+echo 7 >"$drive_c/Pelto_H/updater.exit"
 rm -f "$drive_c/silent.log"
 "$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\silent.log' \
     >"$work/silent.out" 2>&1 </dev/null &
 program=$!
 await_end silent
-check "silent: exit status 0 (got $status)" test "$status" -eq 0
+check "silent: exit status 16, completed with faults (got $status)" test "$status" -eq 16
+check "silent: the last log line names the updater's exit code" \
+    grep -q "completed with faults: the updater ended with exit code 7" <(tail -n 1 "$drive_c/silent.log")
 check "silent: the same Pelto.ini as the typed run" cmp -s "$work/first-key-Pelto.ini" "$drive_c/Pelto_H/bin/Pelto.ini"
 check "silent: the programs ran in order" \
     test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'

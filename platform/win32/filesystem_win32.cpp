@@ -1,24 +1,18 @@
 #include "platform/win32/filesystem_win32.h"
 
+#include "platform/win32/attributes_win32.h"
+#include "platform/win32/file_win32.h"
+#include "platform/win32/folder_win32.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/os_failure_win32.h"
 #include "platform/win32/private_folder.h"
 #include "platform/win32/wide.h"
 
-#include <limits>
 #include <windows.h>
 
 namespace pelto::platform::win32 {
 
 namespace {
-
-// The attribute bits the program knows; Windows adds others (not indexed, compressed,
-// FILE_ATTRIBUTE_NORMAL ...) that VB's GetAttr and Dir never report.
-constexpr uint32_t kKnownAttributes = attr::kReadOnly | attr::kHidden | attr::kSystem |
-                                      attr::kDirectory | attr::kArchive | attr::kReparsePoint;
-// What SetAttr can change.
-constexpr uint32_t kSettableAttributes =
-    attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive;
 
 // The folder part of a pattern, its separator kept ("C:\a\*.ini" -> "C:\a\").
 std::wstring folder_of(const std::wstring& pattern) {
@@ -55,45 +49,6 @@ void for_each_entry(RunLog& log, const std::wstring& pattern, TextView subject, 
         log_os_failure(log, win32_failure(code, "FindNextFileW", subject));
     }
 }
-
-class Win32File final : public File {
-public:
-    explicit Win32File(FileHandle handle) : handle_(std::move(handle)) {}
-
-    std::optional<uint64_t> size() override {
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(handle_.get(), &size)) {
-            return std::nullopt;
-        }
-        return static_cast<uint64_t>(size.QuadPart);
-    }
-
-    std::optional<size_t> read(std::span<uint8_t> buffer) override {
-        const DWORD wanted =
-            static_cast<DWORD>(std::min<size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
-        DWORD got = 0;
-        if (!ReadFile(handle_.get(), buffer.data(), wanted, &got, nullptr)) {
-            return std::nullopt;
-        }
-        return got;
-    }
-
-    bool write(std::span<const uint8_t> data) override {
-        while (!data.empty()) {
-            const DWORD chunk = static_cast<DWORD>(
-                std::min<size_t>(data.size(), std::numeric_limits<DWORD>::max()));
-            DWORD written = 0;
-            if (!WriteFile(handle_.get(), data.data(), chunk, &written, nullptr) || written == 0) {
-                return false;
-            }
-            data = data.subspan(written);
-        }
-        return true;
-    }
-
-private:
-    FileHandle handle_;
-};
 
 } // namespace
 
@@ -172,48 +127,46 @@ bool Win32FileSystem::delete_files(TextView pattern) {
     return matched && all_deleted;
 }
 
-bool Win32FileSystem::remove_link(TextView path) {
-    const std::wstring target = wide(path);
-    // GetFileAttributesW describes the link itself, not what it points to.
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        log_last_error(log_, "GetFileAttributesW", path);
-        return false;
+std::unique_ptr<Folder> Win32FileSystem::open_folder(TextView path) {
+    const std::wstring folder = wide(path);
+    const auto open = [&](bool change_attributes) {
+        return FileHandle(CreateFileW(
+            folder.c_str(), open_folder_access(change_attributes),
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    };
+    FileHandle handle = open(true);
+    if (!handle && GetLastError() == ERROR_ACCESS_DENIED) {
+        handle = open(false); // listed and worked in, but its own attributes stay
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return false;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        // A directory link or junction goes with RemoveDirectoryW, which removes the
-        // reparse point and leaves the folder it names alone.
-        if (!RemoveDirectoryW(target.c_str())) {
-            log_last_error(log_, "RemoveDirectoryW", path);
-            return false;
+    if (!handle) {
+        const DWORD code = GetLastError();
+        if (!is_not_found(code)) {
+            log_os_failure(log_, win32_failure(code, "CreateFileW", path));
         }
-        return true;
+        return nullptr;
     }
-    if (!DeleteFileW(target.c_str())) {
-        log_last_error(log_, "DeleteFileW", path);
-        return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle.get(), &info)) {
+        log_last_error(log_, "GetFileInformationByHandle", path);
+        return nullptr;
     }
-    return true;
+    // A file, or a link at the last component, is no folder to work in.
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return nullptr;
+    }
+    return std::make_unique<Win32Folder>(std::move(handle), Text(path), log_);
 }
 
-bool Win32FileSystem::create_directory(TextView path) {
-    if (!CreateDirectoryW(wide(path).c_str(), nullptr)) {
-        log_last_error(log_, "CreateDirectoryW", path);
-        return false;
-    }
-    return true;
+PrivateFolder Win32FileSystem::make_private_directory(TextView path, PrivateAccess access) {
+    return make_private_folder(path, access, log_);
 }
 
-bool Win32FileSystem::create_private_directory(TextView path) {
-    return make_private_folder(wide(path), log_);
-}
-
-bool Win32FileSystem::remove_directory(TextView path) {
-    if (!RemoveDirectoryW(wide(path).c_str())) {
-        log_last_error(log_, "RemoveDirectoryW", path);
+bool Win32FileSystem::move(TextView from, TextView to) {
+    // The entry itself is renamed (a link as a link), and never onto something that exists.
+    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) {
+        log_last_error(log_, "MoveFileExW", from);
         return false;
     }
     return true;
@@ -246,7 +199,7 @@ std::unique_ptr<File> Win32FileSystem::open_file(TextView path, FileMode mode) {
         }
         return nullptr;
     }
-    return std::make_unique<Win32File>(std::move(handle));
+    return make_win32_file(std::move(handle));
 }
 
 Text Win32FileSystem::program_folder() {

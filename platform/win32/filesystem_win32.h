@@ -20,10 +20,14 @@ public:
     std::optional<uint32_t> get_attributes(TextView path) override;
     bool set_attributes(TextView path, uint32_t attributes) override;
     bool delete_files(TextView pattern) override;
-    bool remove_link(TextView path) override;
-    bool create_directory(TextView path) override;
-    bool create_private_directory(TextView path) override;
-    bool remove_directory(TextView path) override;
+    // The folder opened with FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+    // sharing read, write and delete: others may still rename it, and whatever is done
+    // through it is done to the folder that was opened.
+    std::unique_ptr<Folder> open_folder(TextView path) override;
+    // platform/win32/private_folder.h
+    PrivateFolder make_private_directory(TextView path, PrivateAccess access) override;
+    // MoveFileExW without MOVEFILE_REPLACE_EXISTING.
+    bool move(TextView from, TextView to) override;
     std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
     Text program_folder() override;
 

@@ -65,15 +65,31 @@ void refused(Refusal& refusal, const char* call) {
     refusal = Refusal{call, GetLastError()};
 }
 
-std::optional<std::string> read_file(const std::wstring& path, Refusal& refusal) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
+// The settings file's bytes, read through a handle of the file itself: a link in its place
+// or a second name of it would make the run read, and then replace, some other file.
+// nullopt with the refusal, or with `why` when the file is not one the run may write.
+std::optional<std::string> read_file(const std::wstring& path, Refusal& refusal, std::string& why) {
+    const FileHandle file(CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
         refused(refusal, "CreateFileW");
         return std::nullopt;
     }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info)) {
+        refused(refusal, "GetFileInformationByHandle");
+        return std::nullopt;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        why = "the file is a link";
+        return std::nullopt;
+    }
+    if (info.nNumberOfLinks != 1) {
+        why = "the file has a second name (a hard link)";
+        return std::nullopt;
+    }
+    LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
         refused(refusal, "GetFileSizeEx");
         return std::nullopt;
@@ -125,29 +141,96 @@ bool write_new_file(const std::wstring& path, std::string_view bytes, Refusal& r
     return true;
 }
 
-// The new content goes to a file of its own beside the old one, which it then replaces:
-// a reader never sees half a file, and a failure leaves the old file as it was.
-// ReplaceFileW keeps the replaced file's attributes and security.
-bool replace_file(const std::wstring& path, std::string_view bytes, bool exists, Refusal& refusal) {
-    const std::wstring temporary = path + L".pelto-" + std::to_wstring(GetCurrentProcessId()) +
-                                   L"-" + std::to_wstring(GetTickCount64());
-    if (!write_new_file(temporary, bytes, refusal)) {
-        DeleteFileW(temporary.c_str());
-        return false;
-    }
-    const BOOL replaced =
-        exists ? ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,
-                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-               : MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
-    if (!replaced) {
-        refused(refusal, exists ? "ReplaceFileW" : "MoveFileExW");
-        DeleteFileW(temporary.c_str());
-        return false;
-    }
-    return true;
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// What on-access scanners and indexers cause for a moment right after a file is closed, and
+// what left both files at their names.
+bool passes_soon(DWORD code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
+           code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
 }
 
 } // namespace
+
+Win32ProfileFiles::Win32ProfileFiles(RunLog& log, ReplaceFileCall replace_file)
+    : log_(log), replace_file_(std::move(replace_file)) {}
+
+// The new content goes to a file of its own beside the old one, which it then replaces:
+// a reader never sees half a file. ReplaceFileW keeps the replaced file's attributes and
+// security, and is given a backup name, so that the old file can always be found:
+//  - 1175 (the old file could not be removed), 1176 with the old file still at its name,
+//    sharing violations and refused access changed nothing; on-access scanners cause them
+//    for a moment after a file is closed, so the call is tried again a few times within
+//    about two seconds;
+//  - 1176 with the old file gone, and 1177 (the old file left under the backup name): the
+//    new file is moved into place, and when even that is refused the old one goes back.
+// The temporary file is deleted only while the old file is at its name, and nothing that
+// holds the only copy of either content is ever deleted.
+bool Win32ProfileFiles::replace(const std::wstring& path, TextView file, std::string_view bytes,
+                                bool existed, std::string& why) {
+    const std::wstring stem = path + L".pelto-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(GetTickCount64());
+    const std::wstring temporary = stem + L".new";
+    const std::wstring backup = stem + L".old";
+    Refusal refusal;
+    const auto log_refusal = [&] {
+        log_os_failure(log_, win32_failure(refusal.code, refusal.call, file));
+        why = describe_win32_error(refusal.code);
+    };
+    if (!write_new_file(temporary, bytes, refusal)) {
+        DeleteFileW(temporary.c_str());
+        log_refusal();
+        return false;
+    }
+    if (!existed) {
+        if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            refused(refusal, "MoveFileExW");
+            DeleteFileW(temporary.c_str());
+            log_refusal();
+            return false;
+        }
+        return true;
+    }
+    DWORD pause = 100; // milliseconds, doubled after each try: 1.5 s in all
+    for (int attempt = 1;; ++attempt) {
+        if (replace_file_(path.c_str(), temporary.c_str(), backup.c_str(),
+                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+            DeleteFileW(backup.c_str());
+            return true;
+        }
+        refused(refusal, "ReplaceFileW");
+        if (!exists(path) || !passes_soon(refusal.code) || attempt == kReplaceAttempts) {
+            break;
+        }
+        Sleep(pause);
+        pause *= 2;
+    }
+    log_refusal();
+    if (exists(path)) {
+        // Nothing was replaced: the old file is where it was.
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    // The old file is gone from its name: under the backup name, or nowhere.
+    if (MoveFileExW(temporary.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        log_.write("profile: the new " + to_utf8(file) + " was moved into place");
+        DeleteFileW(backup.c_str());
+        return true;
+    }
+    refused(refusal, "MoveFileExW");
+    log_refusal();
+    if (MoveFileExW(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        log_.write("profile: the old " + to_utf8(file) + " was put back");
+        DeleteFileW(temporary.c_str());
+    } else {
+        log_.write("profile: " + to_utf8(file) + " is missing: the old content is in " +
+                   to_utf8(from_wide(backup)) + ", the new in " + to_utf8(from_wide(temporary)));
+    }
+    return false;
+}
 
 bool Win32ProfileFiles::write_private_profile_strings(TextView section,
                                                       std::span<const ProfileEntry> entries,
@@ -160,30 +243,31 @@ bool Win32ProfileFiles::write_private_profile_strings(TextView section,
     };
     const std::wstring path = host_path(file);
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
+    if (existed && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return refuse("not a file");
     }
-    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    if (existed && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return refuse("the file is read-only");
     }
-    if (!exists) {
+    if (!existed) {
         const DWORD folder = GetFileAttributesW(folder_of(path).c_str());
         if (folder == INVALID_FILE_ATTRIBUTES || (folder & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             return refuse("the folder is missing");
         }
     }
-    // A call the system refused is named in its own line, as every service names it.
-    const auto refuse_call = [&](const std::string& what, const Refusal& refusal) {
-        log_os_failure(log_, win32_failure(refusal.code, refusal.call, file));
-        return refuse(what + describe_win32_error(refusal.code));
-    };
     std::optional<std::string> bytes;
-    Refusal refusal;
-    if (exists) {
-        bytes = read_file(path, refusal);
+    if (existed) {
+        Refusal refusal;
+        std::string why;
+        bytes = read_file(path, refusal, why);
+        if (!bytes && !why.empty()) {
+            return refuse(why);
+        }
         if (!bytes) {
-            return refuse_call("cannot read it: ", refusal);
+            // A call the system refused is named in its own line, as every service names it.
+            log_os_failure(log_, win32_failure(refusal.code, refusal.call, file));
+            return refuse("cannot read it: " + describe_win32_error(refusal.code));
         }
     }
     const ProfileEdit edit = edit_profile(bytes, section, entries);
@@ -193,8 +277,9 @@ bool Win32ProfileFiles::write_private_profile_strings(TextView section,
     if (!edit.bytes) {
         return true;
     }
-    if (!replace_file(path, *edit.bytes, exists, refusal)) {
-        return refuse_call("", refusal);
+    std::string why;
+    if (!replace(path, file, *edit.bytes, existed, why)) {
+        return refuse(why);
     }
     return true;
 }

@@ -47,6 +47,9 @@ public:
     // A second name `link` for the existing file `file`; false where this system cannot
     // make one.
     bool make_hard_link(TextView file, TextView link) const;
+    // Why this system cannot show what is done through an open folder after the folder
+    // was moved; empty where it can.
+    std::string why_a_moved_open_folder_cannot_be_shown() const;
 
     // Keeps the file at `path` from being deleted while the returned object lives: held
     // open without sharing on Windows, made immutable on Linux. Null where this system

@@ -85,6 +85,10 @@ bool ContractMachine::make_hard_link(TextView file, TextView link) const {
     return ::link(impl_->machine.host(file).c_str(), impl_->machine.host(link).c_str()) == 0;
 }
 
+std::string ContractMachine::why_a_moved_open_folder_cannot_be_shown() const {
+    return {};
+}
+
 namespace {
 
 class ImmutableHold final : public ContractMachine::Hold {

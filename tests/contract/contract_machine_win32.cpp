@@ -1,6 +1,8 @@
 // The contract machine of the Windows build: the real Windows services on a folder below
 // %TEMP% and a key below HKLM\SOFTWARE in the 32-bit view the shipped program writes.
 #include "platform/codepage.h"
+#include "platform/win32/private_folder.h"
+#include "platform/win32/security_descriptor.h"
 #include "platform/win32/wide.h"
 #include "tests/contract/contract_machine.h"
 #include "tests/win32/win32_test_support.h"
@@ -84,6 +86,70 @@ bool ContractMachine::make_link_to_outside(TextView path) const {
 
 std::optional<std::string> ContractMachine::read_outside_precious() const {
     return win32_test::read_bytes(impl_->folder / L"outside\\precious.txt");
+}
+
+void ContractMachine::make_folder_others_may_change(TextView path) const {
+    const std::wstring folder = wide(path);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // Set on the folder made (Wine keeps it as the Unix mode 0777, beyond the umask that
+    // would narrow rights given at creation).
+    const platform::win32::SddlDescriptor everyone(L"D:(A;OICI;FA;;;WD)");
+    const platform::win32::FileHandle handle(
+        CreateFileW(folder.c_str(), WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    SetKernelObjectSecurity(handle.get(), DACL_SECURITY_INFORMATION, everyone.get());
+}
+
+bool ContractMachine::only_administrators_may_read(TextView path) const {
+    const platform::win32::FileHandle handle(
+        CreateFileW(wide(path).c_str(), READ_CONTROL,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    DWORD error = ERROR_SUCCESS;
+    const platform::win32::LocalMemory rights =
+        handle ? platform::win32::read_owner_and_rights(handle.get(), error)
+               : platform::win32::LocalMemory();
+    if (!rights) {
+        return false;
+    }
+    // Wine reads every file back with an entry for its Unix owner, the program's own user
+    // (platform/win32/private_folder.h): that entry stands for the administrators there.
+    const bool wine = platform::win32::rights_reading() == platform::win32::RightsReading::Wine;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorOwner(rights.get(), &owner, &defaulted);
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(rights.get(), &present, &dacl, &defaulted) || !present ||
+        dacl == nullptr) {
+        return false;
+    }
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace) ||
+            static_cast<const ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            return false;
+        }
+        const PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+        if (!IsWellKnownSid(sid, WinLocalSystemSid) &&
+            !IsWellKnownSid(sid, WinBuiltinAdministratorsSid) &&
+            !(wine && owner != nullptr && EqualSid(sid, owner))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ContractMachine::make_hard_link(TextView file, TextView link) const {
+    return CreateHardLinkW(wide(link).c_str(), wide(file).c_str(), nullptr) != FALSE;
+}
+
+std::string ContractMachine::why_a_moved_open_folder_cannot_be_shown() const {
+    if (platform::win32::rights_reading() != platform::win32::RightsReading::Wine) {
+        return {};
+    }
+    return "Wine deletes an entry only when its last handle closes, by the path its folder "
+           "had when it was opened: after that folder is moved, nothing is deleted";
 }
 
 namespace {

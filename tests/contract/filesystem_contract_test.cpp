@@ -134,10 +134,11 @@ TEST_F(FileSystemContract, AnOpenFolderWorksOnWhatItHoldsAndNothingElse) {
     EXPECT_EQ(files().get_attributes(m.path(u"d\\readonly.txt")).value_or(0) & attr::kReadOnly, 0U);
 
     // RmDir only of an empty folder; Kill as VB's, relative to the folder.
-    const std::unique_ptr<platform::Folder> sub = d->open_folder(u"sub");
+    std::unique_ptr<platform::Folder> sub = d->open_folder(u"sub");
     ASSERT_NE(sub, nullptr);
     EXPECT_FALSE(d->remove_folder(u"Sub"));
     EXPECT_TRUE(sub->delete_files(u"*.*"));
+    sub.reset(); // Windows removes a folder when the last handle on it closes
     EXPECT_TRUE(d->remove_folder(u"Sub"));
     EXPECT_FALSE(m.exists(m.path(u"d\\Sub")));
     EXPECT_FALSE(d->remove_folder(u"normal.txt")); // a file is no folder
@@ -158,6 +159,9 @@ TEST_F(FileSystemContract, ALinkSwappedInForAnOpenFolderLeadsNowhere) {
     const std::unique_ptr<platform::Folder> d = files().open_folder(m.path(u"d"));
     ASSERT_NE(d, nullptr);
     ASSERT_TRUE(files().move(m.path(u"d"), m.path(u"d-moved")));
+    if (const std::string why = m.why_a_moved_open_folder_cannot_be_shown(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
     const bool linked = m.make_link_to_outside(m.path(u"d"));
     m.make_folder(m.path(u"d-moved\\precious.txt")); // a name the link's target also has
     EXPECT_TRUE(d->delete_files(u"*.ini"));

@@ -349,17 +349,51 @@ check "cancel ends with status 11 (got $status)" test "$status" -eq 11
 # ---------------------------------------------------------------- run 5: unattended
 # No dialog may appear: one that did would wait for an answer nobody gives. The staging
 # folder still holds the programs, so the copy must replace them without asking.
+# The updater fails here: the run goes on, and its exit status says it completed with
+# faults, which the run log's last line names.
 prepare_pelto_folder keep-staging
+echo 7 >"$drive_c/Pelto_H/updater.exit"
 rm -f "$drive_c/silent.log"
 "$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\silent.log' \
     >"$work/silent.out" 2>&1 </dev/null &
 program=$!
 await_end silent
-check "silent: exit status 0 (got $status)" test "$status" -eq 0
+check "silent: exit status 16, completed with faults (got $status)" test "$status" -eq 16
+check "silent: the last log line names the updater's exit code" \
+    grep -q "completed with faults: the updater ended with exit code 7" <(tail -n 1 "$drive_c/silent.log")
 check "silent: the same Pelto.ini as the typed run" cmp -s "$work/first-key-Pelto.ini" "$drive_c/Pelto_H/bin/Pelto.ini"
 check "silent: the programs ran in order" \
     test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
 check "silent: the run log went where /LOG said" grep -q "silent run" "$drive_c/silent.log"
+
+# ---------------------------------------------------------------- run 6: a planted staging folder
+# Another user made C:\펠토사용자설치 before the run, with rights that let Everyone change it
+# (Wine keeps them as the Unix mode 0777), and put a library and an installer into it. The
+# run never uses it: it is moved aside whole, and the programs run from a new folder that
+# holds only what the run copied.
+prepare_pelto_folder
+rm -rf "$drive_c"/펠토사용자설치.[0-9]*
+staging=$drive_c/펠토사용자설치
+mkdir "$staging"
+chmod 0777 "$staging"
+echo planted >"$staging/version.dll"
+echo planted >"$staging/installpelto_H.exe"
+rm -f "$drive_c/silent.log"
+"$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\silent.log' \
+    >"$work/planted.out" 2>&1 </dev/null &
+program=$!
+await_end planted
+check "planted: exit status 0 (got $status)" test "$status" -eq 0
+aside=("$drive_c"/펠토사용자설치.[0-9]*)
+holds_what_was_planted() { grep -qx planted "$1/version.dll" && grep -qx planted "$1/installpelto_H.exe"; }
+check "planted: the folder someone else made was moved aside whole" \
+    holds_what_was_planted "${aside[0]}"
+check "planted: the staging folder holds only what the run copied" \
+    test "$(cd "$staging" && ls -A | LC_ALL=C sort | tr '\n' ' ')" == "PeltoUpdate_H.exe installpelto_H.exe 보관 "
+check "planted: the copied installer and updater ran in order" \
+    test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+check "planted: the run log says so" grep -q "moved aside" "$drive_c/silent.log"
+rm -rf "$drive_c"/펠토사용자설치.[0-9]*
 
 # The run log of the program, for the record; it never holds a password.
 log_file=$(ls "$drive_c"/users/*/Temp/PeltoUserInstall_H.log 2>/dev/null | head -1 || true)

@@ -2,6 +2,8 @@
 // the update folder as "installpelto_H.exe" and "PeltoUpdate_H.exe". As the installer it
 // creates C:\Pelto_H\bin and C:\Pelto_H\Resource as the real one would; as either it notes
 // in C:\Pelto_H\e2e.log that it ran, and what it found, so the test can check the order.
+// The updater ends with the exit code the test asks for.
+#include <cstdlib>
 #include <string>
 #include <windows.h>
 
@@ -41,5 +43,14 @@ int main() {
     }
     note(std::string("updater started; template copied yet: ") +
          (exists(L"C:\\Pelto_H\\bin\\Pelto.ini") ? "yes" : "no"));
-    return 7; // the run goes on whatever the updater says
+    // The exit code the test asks for in C:\Pelto_H\updater.exit, else success.
+    char code[16] = {};
+    DWORD got = 0;
+    const HANDLE asked = CreateFileW(L"C:\\Pelto_H\\updater.exit", GENERIC_READ, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (asked != INVALID_HANDLE_VALUE) {
+        ReadFile(asked, code, sizeof code - 1, &got, nullptr);
+        CloseHandle(asked);
+    }
+    return std::atoi(code);
 }

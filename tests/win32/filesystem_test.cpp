@@ -53,10 +53,15 @@ TEST_F(FileSystemTest, ARefusedCallIsLoggedWithTheSystemsCodeAndText) {
         expect_line("CreateFileW", path(L"Pelto.ini"), ERROR_SHARING_VIOLATION);
     }
 
+    // Inside an open folder, the call that refused is named with the entry's path.
     make_folder(L"펠토사용자설치");
     write_bytes(folder_ / L"펠토사용자설치\\f", "x");
-    EXPECT_FALSE(files_.remove_directory(path(L"펠토사용자설치")));
-    expect_line("RemoveDirectoryW", path(L"펠토사용자설치"), ERROR_DIR_NOT_EMPTY);
+    const std::unique_ptr<platform::Folder> open = files_.open_folder(text_of(folder_.path()));
+    ASSERT_NE(open, nullptr);
+    EXPECT_FALSE(open->remove_folder(u"펠토사용자설치"));
+    expect_line("SetFileInformationByHandle", path(L"펠토사용자설치"), ERROR_DIR_NOT_EMPTY);
+    EXPECT_EQ(open->open_file(u"missing.ini"), nullptr);
+    EXPECT_EQ(log_.lines(), std::vector<std::string>{});
 }
 
 TEST_F(FileSystemTest, ProgramFolderHoldsTheRunningProgram) {

@@ -1,0 +1,72 @@
+// The entries of a folder held open, reached through the folder's handle and never through
+// a path: opened relative to it (NtCreateFile with the folder as the root directory, its
+// last component never followed when it is a link), listed by the handle, deleted by the
+// handle of what was opened. A link swapped in for an entry, or for the folder itself,
+// after it was looked at therefore cannot lead anything done here to another file.
+//
+// ntdll is a KnownDLL mapped into every process before the program's first instruction;
+// its two functions used here are found in it at run time, so the program's import table
+// does not change.
+#pragma once
+
+#include "platform/win32/handles.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+#include <windows.h>
+
+namespace pelto::platform::win32 {
+
+// What an opening relative to a folder answered: the handle, or the system's status and
+// its Win32 code.
+struct OpenedEntry {
+    FileHandle handle;
+    long status = 0;         // the NTSTATUS
+    unsigned long error = 0; // its Win32 code, for the run log
+    // Nothing of that name is there (a look for something, not a failure).
+    bool missing() const;
+    // The name is there but is a file where a folder was asked for, or the other way round.
+    bool wrong_kind() const;
+};
+
+// True for the name of one entry of a folder: not empty, not "." or "..", and without
+// separators, wildcards, a stream (':') or characters no file name holds.
+bool is_entry_name(std::wstring_view name);
+
+// Opens the entry `name` of `folder` for `access` (SYNCHRONIZE is added; the handle does
+// synchronous I/O), sharing read, write and delete. `options` are NtCreateFile's create
+// options (FILE_DIRECTORY_FILE, FILE_NON_DIRECTORY_FILE); a link at `name` is opened
+// itself, never followed. The name is found without regard to case.
+OpenedEntry
+open_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access, unsigned long options,
+           unsigned long share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+
+// Creates the new file `name` in `folder` (an existing entry of that name is an error),
+// with the security descriptor `security`, opened for reading and writing; others may
+// read it meanwhile.
+OpenedEntry create_file_entry(HANDLE folder, std::wstring_view name, PSECURITY_DESCRIPTOR security);
+
+// One entry as the folder's listing gives it.
+struct ListedEntry {
+    std::wstring name;
+    std::wstring short_name; // the 8.3 name, when the volume keeps one that differs
+    DWORD attributes = 0;
+};
+
+// Every entry of the folder held open by `folder` (opened with FILE_LIST_DIRECTORY),
+// "." and ".." left out, in the order the file system lists them. False, with the
+// system's code in `error`, when the listing is refused.
+bool list_entries(HANDLE folder, std::vector<ListedEntry>& entries, DWORD& error);
+
+// Marks what `entry` (opened with DELETE) names for deletion. Where the system can, the
+// name goes at once even while others hold the entry open (as DeleteFileW does on
+// Windows 10); elsewhere when the last handle to it closes. A folder must be empty. False,
+// with GetLastError() set, when the system refuses.
+bool delete_by_handle(HANDLE entry);
+
+// Sets the DOS attributes of what `entry` (opened with FILE_WRITE_ATTRIBUTES) names, as
+// SetFileAttributesW does: 0 makes it normal. False, with GetLastError() set, when refused.
+bool set_attributes_by_handle(HANDLE entry, DWORD attributes);
+
+} // namespace pelto::platform::win32

@@ -163,6 +163,10 @@ PrivateFolder Win32FileSystem::make_private_directory(TextView path, PrivateAcce
     return make_private_folder(path, access, log_);
 }
 
+PrivateFolder Win32FileSystem::private_directory_state(TextView path) {
+    return private_folder_state(path, log_);
+}
+
 bool Win32FileSystem::move(TextView from, TextView to) {
     // The entry itself is renamed (a link as a link), and never onto something that exists.
     if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0)) {

@@ -26,6 +26,7 @@ public:
     std::unique_ptr<Folder> open_folder(TextView path) override;
     // platform/win32/private_folder.h
     PrivateFolder make_private_directory(TextView path, PrivateAccess access) override;
+    PrivateFolder private_directory_state(TextView path) override;
     // MoveFileExW without MOVEFILE_REPLACE_EXISTING.
     bool move(TextView from, TextView to) override;
     std::unique_ptr<File> open_file(TextView path, FileMode mode) override;

@@ -117,6 +117,23 @@ OpenedEntry create_file_entry(HANDLE folder, std::wstring_view name,
                    FILE_NON_DIRECTORY_FILE, security);
 }
 
+OpenedEntry create_replacement_entry(HANDLE folder, std::wstring_view name) {
+    return nt_open(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                   FILE_NON_DIRECTORY_FILE, nullptr);
+}
+
+bool rename_by_handle(HANDLE entry, HANDLE folder, std::wstring_view name) {
+    // FILE_RENAME_INFO ends in the name, of the length it gives.
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = folder;
+    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    return SetFileInformationByHandle(entry, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
 bool list_entries(HANDLE folder, std::vector<ListedEntry>& entries, DWORD& error) {
     // 64 KiB, aligned for the records.
     std::vector<LONGLONG> buffer(8192);

@@ -47,6 +47,16 @@ open_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access, unsigned l
 // read it meanwhile.
 OpenedEntry create_file_entry(HANDLE folder, std::wstring_view name, PSECURITY_DESCRIPTOR security);
 
+// Creates the new file `name` in `folder`, with the rights it inherits there, opened for
+// reading, writing and renaming and shared with nobody: the new bytes of a file that is
+// then put in another's place (rename_by_handle).
+OpenedEntry create_replacement_entry(HANDLE folder, std::wstring_view name);
+
+// Renames what `entry` (opened with DELETE) names to `name` in `folder`, in one step,
+// replacing a file of that name (never a folder). False, with GetLastError() set, when
+// the system refuses.
+bool rename_by_handle(HANDLE entry, HANDLE folder, std::wstring_view name);
+
 // One entry as the folder's listing gives it.
 struct ListedEntry {
     std::wstring name;

@@ -1,7 +1,7 @@
 #include "platform/win32/folder_win32.h"
 
+#include "platform/dos_name.h"
 #include "platform/win32/attributes_win32.h"
-#include "platform/win32/dos_pattern.h"
 #include "platform/win32/file_win32.h"
 #include "platform/win32/folder_entries.h"
 #include "platform/win32/os_failure_win32.h"
@@ -9,6 +9,7 @@
 #include "platform/win32/wide.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace pelto::platform::win32 {
 
@@ -24,11 +25,11 @@ std::vector<DirEntry> matching(HANDLE folder, TextView pattern, const Text& path
     if (!list_entries(folder, listed, error)) {
         log_os_failure(log, win32_failure(error, "GetFileInformationByHandleEx", path));
     }
-    const bool one_name = !has_wildcards(pattern);
+    const bool one_name = !platform::has_wildcards(pattern);
     const auto matches = [&](const std::wstring& name) {
         const Text text = from_wide(name);
         return !text.empty() &&
-               (one_name ? equals_ignore_case(pattern, text) : dos_pattern_matches(pattern, text));
+               (one_name ? equals_ignore_case(pattern, text) : dos_name_matches(pattern, text));
     };
     std::vector<DirEntry> found;
     for (const ListedEntry& entry : listed) {
@@ -261,6 +262,73 @@ std::unique_ptr<File> Win32Folder::create_private_file(TextView name) {
         return nullptr;
     }
     return make_win32_file(std::move(created.handle));
+}
+
+bool Win32Folder::replace_file(TextView name, std::span<const uint8_t> bytes, uint32_t attributes) {
+    const std::wstring entry = wide(name);
+    if (!is_entry_name(entry)) {
+        return false;
+    }
+    // What is there now: a folder is never replaced, and a read-only mark would refuse the
+    // replacement, so it goes first (and comes back when the replacement fails). No handle
+    // to it stays open: a file held open cannot be replaced.
+    std::optional<DWORD> marked; // the attributes to put back
+    if (const FileHandle old = open(name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kAnyKind)) {
+        const std::optional<BY_HANDLE_FILE_INFORMATION> before = look_at(old, path_of(name), log_);
+        if (!before || has(*before, FILE_ATTRIBUTE_DIRECTORY)) {
+            return false;
+        }
+        if (has(*before, FILE_ATTRIBUTE_READONLY) && !has(*before, FILE_ATTRIBUTE_REPARSE_POINT)) {
+            marked = before->dwFileAttributes & kSettableAttributes;
+            if (!set_attributes_by_handle(old.get(), *marked & ~FILE_ATTRIBUTE_READONLY)) {
+                log_last_error(log_, "SetFileInformationByHandle", path_of(name));
+                return false;
+            }
+        }
+    }
+    const auto put_back = [&] {
+        if (marked) {
+            if (const FileHandle old = open(name, FILE_WRITE_ATTRIBUTES, kAnyKind)) {
+                set_attributes_by_handle(old.get(), *marked);
+            }
+        }
+    };
+    // The new bytes go to a file of their own in this folder first.
+    const std::wstring temporary = L"." + entry + L".pelto-" +
+                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(GetTickCount64());
+    OpenedEntry created = create_replacement_entry(handle_.get(), temporary);
+    if (!created.handle) {
+        log_os_failure(log_, win32_failure(created.error, "NtCreateFile", path_of(name)));
+        put_back();
+        return false;
+    }
+    const HANDLE temp = created.handle.get();
+    const auto fail = [&](const char* call) {
+        log_last_error(log_, call, path_of(name));
+        delete_by_handle(temp);
+        put_back();
+        return false;
+    };
+    for (std::span<const uint8_t> rest = bytes; !rest.empty();) {
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<size_t>(rest.size(), std::numeric_limits<DWORD>::max()));
+        DWORD written = 0;
+        if (!WriteFile(temp, rest.data(), chunk, &written, nullptr) || written == 0) {
+            return fail("WriteFile");
+        }
+        rest = rest.subspan(written);
+    }
+    if (!FlushFileBuffers(temp)) {
+        return fail("FlushFileBuffers");
+    }
+    if (!set_attributes_by_handle(temp, attributes & kSettableAttributes)) {
+        return fail("SetFileInformationByHandle");
+    }
+    if (!rename_by_handle(temp, handle_.get(), entry)) {
+        return fail("SetFileInformationByHandle");
+    }
+    return true;
 }
 
 } // namespace pelto::platform::win32

@@ -30,6 +30,7 @@ public:
     std::unique_ptr<Folder> open_folder(TextView name) override;
     std::unique_ptr<File> open_file(TextView name) override;
     std::unique_ptr<File> create_private_file(TextView name) override;
+    bool replace_file(TextView name, std::span<const uint8_t> bytes, uint32_t attributes) override;
 
 private:
     // The entry `name`, opened relative to the folder without following a link; an

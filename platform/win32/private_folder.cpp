@@ -159,6 +159,52 @@ bool held_by_administrators(PSECURITY_DESCRIPTOR rights, RightsReading reading, 
     return true;
 }
 
+namespace {
+
+// Whether the folder held open by `existing` (opened with READ_CONTROL, never through a
+// link) is the run's own: Trusted, Untrusted (a link, a file, a folder others made or may
+// change), or Refused when the system will not say (logged).
+PrivateFolder judge_existing(HANDLE existing, TextView path, RunLog& log) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(existing, &info)) {
+        log_last_error(log, "GetFileInformationByHandle", path);
+        return PrivateFolder::Refused;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return PrivateFolder::Untrusted;
+    }
+    DWORD error = ERROR_SUCCESS;
+    const LocalMemory found = read_owner_and_rights(existing, error);
+    if (!found) {
+        log_os_failure(log, win32_failure(error, "GetSecurityInfo", path));
+        return PrivateFolder::Refused;
+    }
+    std::vector<unsigned char> user = run_user();
+    return held_by_administrators(found.get(), rights_reading(), sid_of(user))
+               ? PrivateFolder::Trusted
+               : PrivateFolder::Untrusted;
+}
+
+} // namespace
+
+PrivateFolder private_folder_state(TextView path, RunLog& log) {
+    const FileHandle existing(
+        CreateFileW(wide(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!existing) {
+        const DWORD code = GetLastError();
+        if (is_not_found(code)) {
+            return PrivateFolder::Created;
+        }
+        log_os_failure(log, win32_failure(code, "CreateFileW", path));
+        // What keeps an administrator out is not the run's own folder.
+        return code == ERROR_ACCESS_DENIED ? PrivateFolder::Untrusted : PrivateFolder::Refused;
+    }
+    return judge_existing(existing.get(), path, log);
+}
+
 PrivateFolder make_private_folder(TextView path, PrivateAccess access, RunLog& log) {
     const std::wstring folder = wide(path);
     const PrivateRights rights(access);
@@ -192,24 +238,9 @@ PrivateFolder make_private_folder(TextView path, PrivateAccess access, RunLog& l
         // change its rights: what keeps an administrator out is not the run's.
         return code == ERROR_ACCESS_DENIED ? PrivateFolder::Untrusted : PrivateFolder::Refused;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(existing.get(), &info)) {
-        log_last_error(log, "GetFileInformationByHandle", path);
-        return PrivateFolder::Refused;
-    }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return PrivateFolder::Untrusted;
-    }
-    DWORD error = ERROR_SUCCESS;
-    const LocalMemory found = read_owner_and_rights(existing.get(), error);
-    if (!found) {
-        log_os_failure(log, win32_failure(error, "GetSecurityInfo", path));
-        return PrivateFolder::Refused;
-    }
-    std::vector<unsigned char> user = run_user();
-    if (!held_by_administrators(found.get(), rights_reading(), sid_of(user))) {
-        return PrivateFolder::Untrusted;
+    const PrivateFolder judged = judge_existing(existing.get(), path, log);
+    if (judged != PrivateFolder::Trusted) {
+        return judged;
     }
     if (!SetKernelObjectSecurity(existing.get(), DACL_SECURITY_INFORMATION, rights.folder.get())) {
         log_last_error(log, "SetKernelObjectSecurity", path);

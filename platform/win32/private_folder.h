@@ -52,6 +52,10 @@ bool held_by_administrators(PSECURITY_DESCRIPTOR rights, RightsReading reading, 
 // Every call the system refuses is logged.
 PrivateFolder make_private_folder(TextView path, PrivateAccess access, RunLog& log);
 
+// What make_private_folder would find at `path`, with nothing changed: Created when
+// nothing is there.
+PrivateFolder private_folder_state(TextView path, RunLog& log);
+
 // The rights of a new file for administrators only (owner Administrators).
 PSECURITY_DESCRIPTOR administrators_only_file_rights();
 

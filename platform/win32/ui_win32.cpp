@@ -4,6 +4,7 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/input_box.h"
 #include "platform/win32/pointer.h"
+#include "platform/win32/report_window.h"
 #include "platform/win32/warning_window.h"
 #include "platform/win32/wide.h"
 
@@ -68,6 +69,14 @@ Text Win32UserInterface::input_box(TextView prompt, TextView caption) {
         return Text();
     }
     return *typed;
+}
+
+void Win32UserInterface::show_report(TextView text, TextView caption) {
+    if (!show_report_window(text, caption)) {
+        // Standard output and the run log hold it already.
+        log_.write("report window could not be shown (" + describe_win32_error(GetLastError()) +
+                   ")");
+    }
 }
 
 void Win32UserInterface::set_busy_pointer(bool busy) {

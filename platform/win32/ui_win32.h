@@ -18,6 +18,7 @@ public:
     void set_busy_pointer(bool busy) override;
     void show_warning_form(const WarningFormDesign& design) override;
     std::unique_ptr<OwnerWindow> create_hidden_window() override;
+    void show_report(TextView text, TextView caption) override;
 
 private:
     RunLog& log_;

@@ -10,6 +10,7 @@
 #include "forms/frm_message.h"
 #include "installer/mdl_backup.h"
 #include "installer/mdl_functions.h"
+#include "installer/run_session.h"
 #include "installer/silent_ui.h"
 #include "registry/mdl_registry.h"
 
@@ -124,7 +125,7 @@ bool normal_file_exists(platform::Platform& p, TextView path) {
 void run_and_wait(platform::Platform& p, TextView path, const std::string& what) {
     log(p, "starting the " + what + " " + u8(path));
     const std::unique_ptr<platform::Process> process =
-        p.processes.start(path, platform::kShowNormalFocus);
+        p.processes.start(path, platform::kShowNormalFocus, u"C:\\펠토사용자설치");
     log(p, what + " started, process " + std::to_string(process->id()) + "; waiting for it");
     const std::optional<uint32_t> code = process->wait_for_exit();
     if (code) {
@@ -366,7 +367,10 @@ int fG_Run(platform::Platform& p, const installer::RunOptions& options) {
     installer::SilentUserInterface silent_ui(p.ui, p.log);
     platform::Platform run{p.registry, p.profiles,  p.files,
                            p.shell,    p.processes, options.silent ? silent_ui : p.ui,
-                           p.odbc,     p.log};
+                           p.odbc,     p.log,       p.session};
+    if (const std::optional<int> refused = installer::fG_CheckSession(run)) {
+        return *refused;
+    }
     p.shell.set_unattended(options.silent);
     if (options.silent) {
         log(p, "silent run: no dialogs; the exit status and this log tell the outcome");

@@ -9,6 +9,7 @@ endforeach()
 add_library(pelto_sequence STATIC
     ${CMAKE_CURRENT_LIST_DIR}/arguments.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mdl_start.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/run_session.cpp
     ${CMAKE_CURRENT_LIST_DIR}/silent_ui.cpp)
 target_include_directories(pelto_sequence PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(pelto_sequence PRIVATE

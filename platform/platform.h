@@ -9,6 +9,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/run_log.h"
+#include "platform/session.h"
 #include "platform/shell_copy.h"
 #include "platform/ui.h"
 
@@ -26,6 +27,7 @@ struct Platform {
     UserInterface& ui;
     OdbcProviders& odbc;
     RunLog& log;
+    Session& session;
 };
 
 // Owns the services of one platform implementation.

@@ -37,9 +37,13 @@ std::string left_running_line(std::string_view program, std::span<const LeftRunn
 class Processes {
 public:
     virtual ~Processes() = default;
-    // Starts the program at `path` with a normal, activated window. A program that cannot
-    // be started throws VbError (53 file not found, 5 otherwise), as VB's Shell does.
-    virtual std::unique_ptr<Process> start(TextView path, int show_command) = 0;
+    // Starts the program at `path` with a normal, activated window, in `working_folder` (a
+    // Windows path) as its current folder: never the run's own, which is wherever the
+    // person started the run from. A program that cannot be started throws VbError (53
+    // file not found, 5 otherwise), as VB's Shell does; so does a working folder that is
+    // not there (5).
+    virtual std::unique_ptr<Process> start(TextView path, int show_command,
+                                           TextView working_folder) = 0;
 };
 
 } // namespace pelto::platform

@@ -17,9 +17,9 @@ PortableMachine::PortableMachine(MachineRoot machine, std::unique_ptr<UserInterf
     : machine_(std::move(machine)), log_(std::move(log)), ui_(std::move(ui)),
       registry_(machine_.registry_file(), *log_), profiles_(machine_, *log_),
       files_(machine_, *log_), shell_(machine_, *log_), processes_(machine_, *log_),
-      odbc_(machine_, registry_.connect_to_lookup()), platform_{registry_, profiles_,  files_,
-                                                                shell_,    processes_, *ui_,
-                                                                odbc_,     *log_} {}
+      odbc_(machine_, registry_.connect_to_lookup()),
+      session_(machine_, *log_), platform_{registry_, profiles_, files_, shell_,  processes_,
+                                           *ui_,      odbc_,     *log_,  session_} {}
 
 } // namespace portable
 

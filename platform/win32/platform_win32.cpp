@@ -7,6 +7,7 @@
 #include "platform/win32/profiles_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/run_log_win32.h"
+#include "platform/win32/session_win32.h"
 #include "platform/win32/shell_copy_win32.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/wide.h"
@@ -38,8 +39,9 @@ public:
     explicit Win32Services(std::wstring log_path)
         : log_(std::move(log_path)), drives_(log_), registry_(log_), profiles_(log_),
           files_(log_, drives_), shell_(drives_), processes_(log_), ui_(log_),
-          odbc_(log_, test_server_map()), platform_{registry_,  profiles_, files_, shell_,
-                                                    processes_, ui_,       odbc_,  log_} {
+          odbc_(log_, test_server_map()),
+          session_(log_), platform_{registry_, profiles_, files_, shell_,  processes_,
+                                    ui_,       odbc_,     log_,   session_} {
         // Common Controls 6 (named by the manifest) for the dialogs' controls.
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&controls);
@@ -57,6 +59,7 @@ private:
     win32::Win32Processes processes_;
     win32::Win32UserInterface ui_;
     win32::Win32OdbcProviders odbc_;
+    win32::Win32Session session_;
     Platform platform_;
 };
 

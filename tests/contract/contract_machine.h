@@ -46,9 +46,9 @@ public:
     };
     std::unique_ptr<Hold> keep_from_deletion(TextView path) const;
 
-    // A program at `path` that leaves "<path>.ran" beside itself after a moment and ends
-    // with `exit_code`; with `leave_running`, it first starts a program that outlives it by
-    // a few seconds and then ends by itself.
+    // A program at `path` that leaves "<path>.ran" beside itself and "cwd.ran" in its
+    // current folder after a moment and ends with `exit_code`; with `leave_running`, it
+    // first starts a program that outlives it by a few seconds and then ends by itself.
     void make_program(TextView path, uint32_t exit_code, bool leave_running = false) const;
 
     // A registry key of the test's own below HKEY_LOCAL_MACHINE (its path for
@@ -60,6 +60,9 @@ public:
         bool operator==(const RegistryValue&) const = default;
     };
     std::optional<RegistryValue> read_registry_value(TextView key, TextView name) const;
+
+    // Another session of this machine, as the process of a second run would have it.
+    std::unique_ptr<platform::Session> make_session() const;
 
     // A file run log of this platform at `path`, as the program makes its own.
     std::unique_ptr<platform::RunLog> make_file_log(TextView path) const;

@@ -166,6 +166,11 @@ ContractMachine::read_registry_value(TextView key, TextView name) const {
     return RegistryValue{type, data};
 }
 
+std::unique_ptr<platform::Session> ContractMachine::make_session() const {
+    return std::make_unique<platform::win32::Win32Session>(impl_->services.run_log(),
+                                                           impl_->services.session_name());
+}
+
 std::unique_ptr<platform::RunLog> ContractMachine::make_file_log(TextView path) const {
     return std::make_unique<platform::win32::Win32RunLog>(wide(path));
 }

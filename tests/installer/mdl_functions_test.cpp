@@ -123,8 +123,8 @@ public:
 TEST_F(WriteIniTest, FalseOnlyWhenTheCallItselfRaises) {
     ThrowingProfiles profiles;
     platform::Platform& real = t.platform();
-    platform::Platform p{real.registry,  profiles, real.files, real.shell,
-                         real.processes, real.ui,  real.odbc,  real.log};
+    platform::Platform p{real.registry, profiles,  real.files, real.shell,  real.processes,
+                         real.ui,       real.odbc, real.log,   real.session};
     EXPECT_FALSE(mdl함수::fG_WriteIni(p, u"S", u"k", u"v", u"C:\\x.ini"));
 }
 
@@ -140,8 +140,8 @@ public:
 TEST_F(WriteIniTest, ALineBreakOrNulNeverReachesTheProfileService) {
     RecordingProfiles profiles;
     platform::Platform& real = t.platform();
-    platform::Platform p{real.registry,  profiles, real.files, real.shell,
-                         real.processes, real.ui,  real.odbc,  real.log};
+    platform::Platform p{real.registry, profiles,  real.files, real.shell,  real.processes,
+                         real.ui,       real.odbc, real.log,   real.session};
     const Text ini = u"C:\\Pelto_H\\bin\\Pelto.ini";
     const Text nul(u"pw\0tail", 7);
     EXPECT_TRUE(

@@ -48,6 +48,7 @@ public:
     }
 
     Platform& platform() override { return platform_; }
+    win32::Win32RunLog& run_log() { return log_; }
 
 private:
     win32::Win32RunLog log_;
@@ -66,8 +67,12 @@ private:
 } // namespace
 
 std::unique_ptr<PlatformServices> make_platform(const PlatformOptions& options) {
-    return std::make_unique<Win32Services>(options.run_log ? win32::wide(*options.run_log)
-                                                           : win32::Win32RunLog::default_path());
+    if (!options.run_log) {
+        return std::make_unique<Win32Services>(win32::Win32RunLog::default_path());
+    }
+    auto services = std::make_unique<Win32Services>(win32::wide(*options.run_log));
+    require_run_log(services->run_log(), *options.run_log);
+    return services;
 }
 
 std::unique_ptr<PlatformServices> make_platform() {

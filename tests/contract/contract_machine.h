@@ -36,6 +36,12 @@ public:
     // "precious.txt" ("keep me"); false where this system cannot make one.
     bool make_link_to_outside(TextView path) const;
     std::optional<std::string> read_outside_precious() const;
+    // A symbolic link at `path` to that "precious.txt"; false where this system cannot
+    // make one.
+    bool make_file_link_to_outside(TextView path) const;
+    // A second name `link` for the file `existing` (a hard link); false where this system
+    // cannot make one.
+    bool make_hard_link(TextView existing, TextView link) const;
 
     // Keeps the file at `path` from being deleted while the returned object lives: held
     // open without sharing on Windows, made immutable on Linux. Null where this system
@@ -65,7 +71,7 @@ public:
     std::unique_ptr<platform::Session> make_session() const;
 
     // A file run log of this platform at `path`, as the program makes its own.
-    std::unique_ptr<platform::RunLog> make_file_log(TextView path) const;
+    std::unique_ptr<platform::FileRunLogBase> make_file_log(TextView path) const;
     // The lines the services wrote into the machine's run log so far.
     std::vector<std::string> log_lines() const;
 

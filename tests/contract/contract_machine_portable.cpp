@@ -71,6 +71,20 @@ std::optional<std::string> ContractMachine::read_outside_precious() const {
     return testing::read_host_file(file);
 }
 
+bool ContractMachine::make_file_link_to_outside(TextView path) const {
+    const fs::path target = impl_->machine.outside() / "linked" / "precious.txt";
+    testing::write_host_file(target, "keep me");
+    std::error_code ec;
+    fs::create_symlink(target, impl_->machine.host(path), ec);
+    return !ec;
+}
+
+bool ContractMachine::make_hard_link(TextView existing, TextView link) const {
+    std::error_code ec;
+    fs::create_hard_link(impl_->machine.host(existing), impl_->machine.host(link), ec);
+    return !ec;
+}
+
 namespace {
 
 class ImmutableHold final : public ContractMachine::Hold {
@@ -143,7 +157,7 @@ std::unique_ptr<platform::Session> ContractMachine::make_session() const {
                                                                  impl_->machine.log());
 }
 
-std::unique_ptr<platform::RunLog> ContractMachine::make_file_log(TextView path) const {
+std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {
     return std::make_unique<platform::portable::FileRunLog>(impl_->machine.host(path));
 }
 

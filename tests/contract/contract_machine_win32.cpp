@@ -86,6 +86,21 @@ std::optional<std::string> ContractMachine::read_outside_precious() const {
     return win32_test::read_bytes(impl_->folder / L"outside\\precious.txt");
 }
 
+bool ContractMachine::make_file_link_to_outside(TextView path) const {
+    const std::wstring folder = impl_->folder / L"outside";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring target = folder + L"\\precious.txt";
+    win32_test::write_bytes(target, "keep me");
+    // Wine answers success without making the link.
+    const std::wstring link = wide(path);
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) && win32_test::exists(link) &&
+           (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool ContractMachine::make_hard_link(TextView existing, TextView link) const {
+    return CreateHardLinkW(wide(link).c_str(), wide(existing).c_str(), nullptr) != FALSE;
+}
+
 namespace {
 
 class OpenHold final : public ContractMachine::Hold {
@@ -171,7 +186,7 @@ std::unique_ptr<platform::Session> ContractMachine::make_session() const {
                                                            impl_->services.session_name());
 }
 
-std::unique_ptr<platform::RunLog> ContractMachine::make_file_log(TextView path) const {
+std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {
     return std::make_unique<platform::win32::Win32RunLog>(wide(path));
 }
 

@@ -482,6 +482,22 @@ TEST_F(Workstation, ASecondRunWhileOneIsUnderWayEndsAtOnceWithItsLogLineOnly) {
     EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
 }
 
+TEST_F(Workstation, ALogThatCannotBeOpenedEndsTheRunBeforeAnythingIsTouched) {
+    // A folder where the file should be, and a link that leads off the machine.
+    fs::create_directory_symlink(root_.parent_path(), c("away"));
+    const auto before = snapshot();
+    for (const std::string& log_path :
+         {std::string("C:\\Pelto_H\\bin"), std::string("C:\\away\\run.log")}) {
+        const Outcome o =
+            run_with("11111111\n", {}, {"/SILENT", "/LOG=" + log_path, "/CODE=11111111"});
+        EXPECT_EQ(o.exit_status, exit_status::kPlatformUnavailable) << o.out << o.err;
+        EXPECT_TRUE(
+            has(o.out, "PeltoUserInstall_H: the run log " + log_path + " cannot be opened: "))
+            << o.out;
+        EXPECT_TRUE(snapshot() == before) << log_path;
+    }
+}
+
 TEST_F(Workstation, EachUsageErrorTouchesNothing) {
     const auto before = snapshot();
     for (const std::vector<std::string>& arguments :

@@ -22,10 +22,6 @@ namespace pelto::platform {
 
 namespace {
 
-// Runs while the program starts, before main and before any library is loaded on the
-// program's behalf.
-const bool g_libraries_from_system32_only = (win32::load_libraries_from_system32_only(), true);
-
 std::optional<win32::OdbcServerMap> test_server_map() {
 #if defined(PELTO_WITH_ODBC_SERVER_MAP)
     return win32::OdbcServerMap::from_environment();
@@ -42,10 +38,15 @@ public:
           odbc_(log_, test_server_map()),
           session_(log_), platform_{registry_, profiles_, files_, shell_,  processes_,
                                     ui_,       odbc_,     log_,   session_} {
+        win32::report_failed_libraries_to(&log_);
         // Common Controls 6 (named by the manifest) for the dialogs' controls.
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&controls);
     }
+
+    ~Win32Services() override { win32::report_failed_libraries_to(nullptr); }
+    Win32Services(const Win32Services&) = delete;
+    Win32Services& operator=(const Win32Services&) = delete;
 
     Platform& platform() override { return platform_; }
     win32::Win32RunLog& run_log() { return log_; }

@@ -53,21 +53,28 @@ std::wstring full_path(const std::wstring& absolute) {
 // Where the folders of a path begin: after "C:\", "\\server\share\", "\\?\C:\" or
 // "\\?\UNC\server\share\"; npos for anything else.
 size_t root_length(const std::wstring& path) {
-    size_t at = 0;
+    constexpr size_t kNone = std::wstring::npos;
+    // "C:\" from `at`.
+    const auto drive_root = [&path](size_t at) {
+        return path.size() >= at + 3 && path[at + 1] == L':' && path[at + 2] == L'\\' ? at + 3
+                                                                                      : kNone;
+    };
+    // "server\share\" from `at`.
+    const auto share_root = [&path](size_t at) {
+        const size_t server_end = path.find(L'\\', at);
+        const size_t share_end = server_end == kNone ? kNone : path.find(L'\\', server_end + 1);
+        return share_end == kNone ? kNone : share_end + 1;
+    };
     if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-        at = 8;
-    } else if (path.rfind(L"\\\\?\\", 0) == 0) {
-        return path.size() >= 7 && path[5] == L':' ? 7 : std::wstring::npos;
-    } else if (path.rfind(L"\\\\", 0) == 0) {
-        at = 2;
-    } else {
-        return path.size() >= 3 && path[1] == L':' && path[2] == L'\\' ? 3 : std::wstring::npos;
+        return share_root(8);
     }
-    // Past the server and the share.
-    const size_t server_end = path.find(L'\\', at);
-    const size_t share_end =
-        server_end == std::wstring::npos ? server_end : path.find(L'\\', server_end + 1);
-    return share_end == std::wstring::npos ? share_end : share_end + 1;
+    if (path.rfind(L"\\\\?\\", 0) == 0) {
+        return drive_root(4);
+    }
+    if (path.rfind(L"\\\\", 0) == 0) {
+        return share_root(2);
+    }
+    return drive_root(0);
 }
 
 // Makes the folders of `file` that are missing; what cannot be made shows when the file

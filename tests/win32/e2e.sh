@@ -266,9 +266,11 @@ has_value() { grep -qxF "$2" <<<"$1"; }
 # The filtered token an unelevated start gives (Wine grants every process full rights but
 # keeps that token): the run ends before it touches anything, the registry included.
 prepare_pelto_folder
+aliases_before=$(reg_query "$connect_to")
 untouched() { # untouched: nothing of the machine changed since prepare_pelto_folder
     [[ ! -e $drive_c/펠토사용자설치 && -e $drive_c/Pelto_H/Resource/a.dat &&
-        $(cat "$drive_c/Pelto_H/bin/Pelto.ini") == x && -z $(reg_query "$connect_to") ]]
+        $(cat "$drive_c/Pelto_H/bin/Pelto.ini") == x &&
+        $(reg_query "$connect_to") == "$aliases_before" ]]
 }
 "$wine" "$bin/pelto_limited_run.exe" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 \
     >"$work/not-elevated.out" 2>&1 </dev/null &

@@ -31,10 +31,17 @@ constexpr int kCompletedWithFaults = 16;
 constexpr int kNothingToRestore = 17;
 // An error reached Main and was shown as the generic error message.
 constexpr int kUnhandledError = 20;
-// The platform could not start (on Linux: PELTO_MACHINE_ROOT missing or unusable).
+// The platform could not start (on Linux: PELTO_MACHINE_ROOT missing or unusable; on
+// either: the run log /LOG names cannot be opened).
 constexpr int kPlatformUnavailable = 21;
 // An unknown or malformed command-line argument: the usage was printed and nothing was
 // touched.
 constexpr int kUsageError = 22;
+// Another run was under way on the machine: this one ended at once, having touched
+// nothing but its log line.
+constexpr int kAnotherRunUnderWay = 23;
+// The run had no administrator rights (Windows: a token that is not elevated) and ended
+// before touching anything.
+constexpr int kNotElevated = 24;
 
 } // namespace pelto::exit_status

@@ -57,6 +57,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<platform::PlatformServices> services;
     try {
         services = platform::make_platform(platform::PlatformOptions{line.options.log});
+    } catch (const platform::RunLogUnavailable& e) {
+        // On standard output, where a script reads the usage errors too: the run has no
+        // other record.
+        std::cout << "PeltoUserInstall_H: " << e.what() << '\n' << std::flush;
+        return exit_status::kPlatformUnavailable;
     } catch (const VbError& e) {
         std::cerr << "PeltoUserInstall_H: " << to_utf8(e.error().description) << '\n';
         return exit_status::kPlatformUnavailable;

@@ -13,6 +13,7 @@
 #include "installer/plan.h"
 #include "installer/private_folders.h"
 #include "installer/restore.h"
+#include "installer/run_session.h"
 #include "installer/silent_ui.h"
 #include "platform/profile_rules.h"
 #include "registry/mdl_registry.h"
@@ -131,7 +132,7 @@ bool normal_file_exists(platform::Platform& p, TextView path) {
 void run_and_wait(platform::Platform& p, ProgramState& g, TextView path, const std::string& what) {
     log(p, "starting the " + what + " " + u8(path));
     const std::unique_ptr<platform::Process> process =
-        p.processes.start(path, platform::kShowNormalFocus);
+        p.processes.start(path, platform::kShowNormalFocus, u"C:\\펠토사용자설치");
     log(p, what + " started, process " + std::to_string(process->id()) + "; waiting for it");
     const std::optional<uint32_t> code = process->wait_for_exit();
     if (!code) {
@@ -449,7 +450,10 @@ int fG_Run(platform::Platform& p, const installer::RunOptions& options) {
     installer::SilentUserInterface silent_ui(p.ui, p.log);
     platform::Platform run{p.registry, p.profiles,  p.files,
                            p.shell,    p.processes, options.silent ? silent_ui : p.ui,
-                           p.odbc,     p.log};
+                           p.odbc,     p.log,       p.session};
+    if (const std::optional<int> refused = installer::fG_CheckSession(run)) {
+        return *refused;
+    }
     p.shell.set_unattended(options.silent);
     if (options.silent) {
         log(p, "silent run: no dialogs; the exit status and this log tell the outcome");

@@ -11,6 +11,7 @@ add_library(pelto_sequence STATIC
     ${CMAKE_CURRENT_LIST_DIR}/mdl_start.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plan.cpp
     ${CMAKE_CURRENT_LIST_DIR}/restore.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/run_session.cpp
     ${CMAKE_CURRENT_LIST_DIR}/silent_ui.cpp)
 target_include_directories(pelto_sequence PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(pelto_sequence PRIVATE
@@ -22,6 +23,20 @@ target_link_libraries(pelto_sequence PUBLIC
 
 add_executable(PeltoUserInstall_H ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(PeltoUserInstall_H PRIVATE pelto_sequence pelto_platform_impl)
+if(WIN32)
+    # The program's first instruction limits where libraries come from, before the C
+    # runtime and every static initializer (platform/win32/program_entry.cpp). The link
+    # map lets the Windows stage check that the entry point is that function.
+    target_sources(PeltoUserInstall_H PRIVATE
+        ${PROJECT_SOURCE_DIR}/platform/win32/program_entry.cpp)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(entry _pelto_program_entry) # 32-bit C names carry a leading underscore
+    else()
+        set(entry pelto_program_entry)
+    endif()
+    target_link_options(PeltoUserInstall_H PRIVATE -Wl,-e,${entry}
+        -Wl,-Map,$<TARGET_FILE_DIR:PeltoUserInstall_H>/PeltoUserInstall_H.map)
+endif()
 pelto_add_windows_resources(PeltoUserInstall_H DESCRIPTION "PeltoUserInstall_H" GUI)
 include(GNUInstallDirs)
 install(TARGETS PeltoUserInstall_H RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

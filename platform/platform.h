@@ -9,11 +9,13 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/run_log.h"
+#include "platform/session.h"
 #include "platform/shell_copy.h"
 #include "platform/ui.h"
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 namespace pelto::platform {
 
@@ -26,6 +28,7 @@ struct Platform {
     UserInterface& ui;
     OdbcProviders& odbc;
     RunLog& log;
+    Session& session;
 };
 
 // Owns the services of one platform implementation.
@@ -41,9 +44,21 @@ struct PlatformOptions {
     std::optional<Text> run_log;
 };
 
+// The run log the command line named cannot be opened. An unattended run's log is its
+// only record, so the run does not start without it: the entry point ends with the
+// platform's status and the reason on standard output.
+class RunLogUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The run log the command line named, opened now: throws RunLogUnavailable with the
+// path and the reason when it cannot be. The same rule on every platform.
+void require_run_log(FileRunLogBase& log, TextView path);
+
 // The implementation this program was built with (win32 or portable). Throws
 // VbError with a clear description when it cannot start (the portable machine root
-// missing, say).
+// missing, say), RunLogUnavailable for a /LOG file it cannot open.
 std::unique_ptr<PlatformServices> make_platform(const PlatformOptions& options);
 std::unique_ptr<PlatformServices> make_platform();
 

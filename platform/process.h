@@ -46,9 +46,13 @@ public:
     virtual ~Processes() = default;
     // The bits of an exit code a started program can give: 32 on Windows.
     virtual uint32_t exit_code_mask() const { return 0xFFFFFFFFU; }
-    // Starts the program at `path` with a normal, activated window. A program that cannot
-    // be started throws VbError (53 file not found, 5 otherwise), as VB's Shell does.
-    virtual std::unique_ptr<Process> start(TextView path, int show_command) = 0;
+    // Starts the program at `path` with a normal, activated window, in `working_folder` (a
+    // Windows path) as its current folder: never the run's own, which is wherever the
+    // person started the run from. A program that cannot be started throws VbError (53
+    // file not found, 5 otherwise), as VB's Shell does; so does a working folder that is
+    // not there (5).
+    virtual std::unique_ptr<Process> start(TextView path, int show_command,
+                                           TextView working_folder) = 0;
 };
 
 } // namespace pelto::platform

@@ -1,6 +1,9 @@
 #include "platform/run_log.h"
 
+#include "platform/platform.h"
+
 #include <cstdio>
+#include <string>
 
 namespace pelto::platform {
 
@@ -17,12 +20,63 @@ std::string run_log_record(const LocalTime& now, std::string_view line, std::str
     return record;
 }
 
+std::optional<std::string> run_log_refusal(const OpenedLogFile& file) {
+    if (file.is_link) {
+        return std::string("it is a link, and the run log is only ever written to a file itself");
+    }
+    if (!file.is_regular) {
+        return std::string("it is not an ordinary file");
+    }
+    if (file.names > 1) {
+        return "the file has " + std::to_string(file.names) +
+               " names (hard links), and the run log is only ever written to a file with one";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> FileRunLogBase::open_locked() {
+    if (state_ == State::Closed) {
+        std::optional<std::string> refusal = open_file();
+        state_ = refusal ? State::Failed : State::Open;
+        failure_ = refusal.value_or(std::string());
+        if (refusal) {
+            return refusal;
+        }
+    }
+    if (state_ == State::Failed) {
+        return failure_;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> FileRunLogBase::open() {
+    try {
+        const std::lock_guard lock(mutex_);
+        return open_locked();
+    } catch (...) {
+        return std::string("out of memory");
+    }
+}
+
 void FileRunLogBase::write(std::string_view line) {
     try {
         const std::lock_guard lock(mutex_);
+        const bool first = state_ == State::Closed;
+        if (const std::optional<std::string> refusal = open_locked()) {
+            if (first) {
+                lost(*refusal);
+            }
+            return;
+        }
         (void)append(run_log_record(local_time(), line, line_end()));
     } catch (...) {
         // Out of memory while logging: the line is lost, the run goes on.
+    }
+}
+
+void require_run_log(FileRunLogBase& log, TextView path) {
+    if (const std::optional<std::string> refusal = log.open()) {
+        throw RunLogUnavailable("the run log " + to_utf8(path) + " cannot be opened: " + *refusal);
     }
 }
 

@@ -178,10 +178,11 @@ for cp in "${code_pages[@]}"; do
     done
 done
 
-# Terminal-server awareness and the planted odbc32.dll, for each program that runs.
+# Terminal-server awareness, the import table, the start-up order and odbc32.dll, for each
+# program that runs.
 use_code_page "${code_pages[0]}"
 for preset in "${programs[@]}"; do
-    stage "security checks of $preset (terminal-server aware, planted odbc32.dll)"
+    stage "security checks of $preset (terminal-server aware, KnownDLLs only, start-up order, odbc32.dll)"
     bash tests/win32/security_checks.sh "$root/build/$preset" "$root/build/windows-x86" </dev/null ||
         status=1
 done

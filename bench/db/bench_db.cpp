@@ -15,6 +15,7 @@
 #include "db/cls_db_mng.h"
 #include "platform/portable/machine_root.h"
 #include "platform/portable/odbc_providers_portable.h"
+#include "platform/portable/session_portable.h"
 
 #include <algorithm>
 #include <array>
@@ -145,13 +146,14 @@ public:
 };
 class NoProcesses final : public platform::Processes {
 public:
-    std::unique_ptr<platform::Process> start(TextView, int) override { return nullptr; }
+    std::unique_ptr<platform::Process> start(TextView, int, TextView) override { return nullptr; }
 };
 
 struct BenchMachine {
     explicit BenchMachine(const fs::path& root)
         : files(root / "files"), machine(root),
-          odbc(machine, {}), platform{registry, profiles, files, shell, processes, ui, odbc, log} {
+          odbc(machine, {}), platform{registry, profiles, files, shell,  processes,
+                                      ui,       odbc,     log,   session} {
         fs::create_directories(root / "files");
         fs::create_directories(root / "network");
         std::ofstream(root / "network" / "servers.ini")
@@ -167,6 +169,7 @@ struct BenchMachine {
     NoProcesses processes;
     platform::portable::MachineRoot machine;
     platform::portable::PortableOdbcProviders odbc;
+    platform::portable::PortableSession session{machine, log};
     platform::Platform platform;
 };
 

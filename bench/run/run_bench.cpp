@@ -76,7 +76,8 @@ void wait_benchmark(const fs::path& base) {
 
     const double cpu0 = self_cpu();
     const auto t0 = Clock::now();
-    auto process = processes.start(u"C:\\펠토사용자설치\\installpelto_H.exe", 1);
+    auto process =
+        processes.start(u"C:\\펠토사용자설치\\installpelto_H.exe", 1, u"C:\\펠토사용자설치");
     (void)process->wait_for_exit();
     const double wall_ours = seconds_since(t0);
     const double cpu_ours = self_cpu() - cpu0;
@@ -84,7 +85,8 @@ void wait_benchmark(const fs::path& base) {
     // The peer: ask for the exit status again and again with no pause.
     const double cpu1 = self_cpu();
     const auto t1 = Clock::now();
-    auto polled = processes.start(u"C:\\펠토사용자설치\\installpelto_H.exe", 1);
+    auto polled =
+        processes.start(u"C:\\펠토사용자설치\\installpelto_H.exe", 1, u"C:\\펠토사용자설치");
     const auto pid = static_cast<pid_t>(polled->id());
     int status = 0;
     while (::waitpid(pid, &status, WNOHANG) == 0) {

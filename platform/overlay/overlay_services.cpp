@@ -199,7 +199,8 @@ int OverlayShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_fi
     return 0;
 }
 
-std::unique_ptr<Process> OverlayProcesses::start(TextView path, int /*show_command*/) {
+std::unique_ptr<Process> OverlayProcesses::start(TextView path, int /*show_command*/,
+                                                 TextView /*working_folder*/) {
     plan_.add(PlanEvent::Kind::Started, Text(path));
     const Text name = to_upper(Text(path).substr(Text(path).find_last_of(u"\\/") + 1));
     for (const auto& [program, folder] : assumed_) {
@@ -284,7 +285,7 @@ PlanPlatform::PlanPlatform(Platform& real)
     : log_(real.log), files_(real.files, record_), registry_(real.registry, record_),
       profiles_(files_, real.files, record_, log_), shell_(files_, record_),
       processes_(files_, real.processes, record_), ui_(real.ui, record_),
-      odbc_(real.odbc, registry_), platform_{registry_,  profiles_, files_, shell_,
-                                             processes_, ui_,       odbc_,  log_} {}
+      odbc_(real.odbc, registry_), platform_{registry_, profiles_, files_, shell_,      processes_,
+                                             ui_,       odbc_,     log_,   real.session} {}
 
 } // namespace pelto::platform::overlay

@@ -65,7 +65,8 @@ class OverlayProcesses final : public Processes {
 public:
     OverlayProcesses(OverlayFileSystem& files, Processes& real, PlanRecord& plan)
         : files_(files), real_(real), plan_(plan) {}
-    std::unique_ptr<Process> start(TextView path, int show_command) override;
+    std::unique_ptr<Process> start(TextView path, int show_command,
+                                   TextView working_folder) override;
     uint32_t exit_code_mask() const override { return real_.exit_code_mask(); }
 
     // After a program of that name has "run", the plan takes `folder` to exist.

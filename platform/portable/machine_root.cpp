@@ -387,4 +387,8 @@ fs::path MachineRoot::log_file() const {
     return root_ / "log" / "PeltoUserInstall_H.log";
 }
 
+fs::path MachineRoot::run_lock_file() const {
+    return root_ / "log" / "PeltoUserInstall_H.lock";
+}
+
 } // namespace pelto::platform::portable

@@ -38,6 +38,7 @@ public:
     std::filesystem::path registry_file() const; // registry/HKEY_LOCAL_MACHINE.reg
     std::filesystem::path servers_file() const;  // network/servers.ini
     std::filesystem::path log_file() const;      // log/PeltoUserInstall_H.log
+    std::filesystem::path run_lock_file() const; // log/PeltoUserInstall_H.lock
 
 private:
     std::filesystem::path root_;

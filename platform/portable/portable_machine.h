@@ -10,6 +10,7 @@
 #include "platform/portable/processes_portable.h"
 #include "platform/portable/profile_file.h"
 #include "platform/portable/registry_store.h"
+#include "platform/portable/session_portable.h"
 #include "platform/portable/shell_copy_portable.h"
 
 #include <memory>
@@ -45,6 +46,7 @@ private:
     PortableShellCopy shell_;
     PortableProcesses processes_;
     PortableOdbcProviders odbc_;
+    PortableSession session_;
     Platform platform_;
 };
 

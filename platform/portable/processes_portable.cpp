@@ -191,10 +191,20 @@ private:
 PortableProcesses::PortableProcesses(const MachineRoot& machine, RunLog& log)
     : machine_(machine), log_(log) {}
 
-std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_command*/) {
+std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_command*/,
+                                                  TextView working_folder) {
     const std::optional<std::filesystem::path> host = machine_.to_host(path);
     if (!host) {
         throw VbError::runtime(vberr::kFileNotFound, kSource);
+    }
+    // Checked here, where a missing folder can be told from a missing program (the
+    // spawn's chdir would give the same ENOENT as a missing program).
+    const std::optional<std::filesystem::path> folder = machine_.to_host(working_folder);
+    std::error_code error;
+    if (!folder || !std::filesystem::is_directory(*folder, error)) {
+        log_os_failure(log_, errno_failure(ENOTDIR, "chdir", working_folder,
+                                           folder.value_or(std::filesystem::path())));
+        throw VbError::runtime(vberr::kInvalidProcedureCall, kSource);
     }
     const std::string program = host->string();
     std::string arg0 = program;
@@ -204,8 +214,12 @@ std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_comm
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder->c_str());
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv, environ);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
         log_os_failure(log_, errno_failure(rc, "posix_spawn", path, *host));

@@ -13,7 +13,8 @@ namespace pelto::platform::portable {
 class PortableProcesses final : public Processes {
 public:
     PortableProcesses(const MachineRoot& machine, RunLog& log);
-    std::unique_ptr<Process> start(TextView path, int show_command) override;
+    std::unique_ptr<Process> start(TextView path, int show_command,
+                                   TextView working_folder) override;
     // A process here ends with an 8-bit status.
     uint32_t exit_code_mask() const override { return 0xFFU; }
 

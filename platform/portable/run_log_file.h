@@ -1,6 +1,8 @@
 // The run log as a file: one line per event, "YYYY-MM-DD HH:MM:SS.mmm text", appended.
-// The folder is created on the first line. When the file cannot be opened, standard
-// error says so once and the lines go; the run never stops for its log.
+// Its missing folders are made when it is opened; a link in its place, or a file with a
+// second name, is refused (run_log_refusal). When the file cannot be opened on the first
+// line, standard error says so once and the lines go; the run never stops for its log
+// unless it asked for it by name (open()).
 #pragma once
 
 #include "platform/portable/host_files.h"
@@ -22,11 +24,12 @@ public:
 private:
     LocalTime local_time() const override;
     std::string_view line_end() const override { return "\n"; }
+    std::optional<std::string> open_file() override;
     bool append(std::string_view record) override;
+    void lost(const std::string& reason) override;
 
     std::filesystem::path path_;
     UniqueFd fd_;
-    bool failed_ = false;
 };
 
 } // namespace pelto::platform::portable

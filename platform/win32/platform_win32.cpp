@@ -7,6 +7,7 @@
 #include "platform/win32/profiles_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/run_log_win32.h"
+#include "platform/win32/session_win32.h"
 #include "platform/win32/shell_copy_win32.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/wide.h"
@@ -21,10 +22,6 @@ namespace pelto::platform {
 
 namespace {
 
-// Runs while the program starts, before main and before any library is loaded on the
-// program's behalf.
-const bool g_libraries_from_system32_only = (win32::load_libraries_from_system32_only(), true);
-
 std::optional<win32::OdbcServerMap> test_server_map() {
 #if defined(PELTO_WITH_ODBC_SERVER_MAP)
     return win32::OdbcServerMap::from_environment();
@@ -38,14 +35,21 @@ public:
     explicit Win32Services(std::wstring log_path)
         : log_(std::move(log_path)), drives_(log_), registry_(log_), profiles_(log_),
           files_(log_, drives_), shell_(drives_), processes_(log_), ui_(log_),
-          odbc_(log_, test_server_map()), platform_{registry_,  profiles_, files_, shell_,
-                                                    processes_, ui_,       odbc_,  log_} {
+          odbc_(log_, test_server_map()),
+          session_(log_), platform_{registry_, profiles_, files_, shell_,  processes_,
+                                    ui_,       odbc_,     log_,   session_} {
+        win32::report_failed_libraries_to(&log_);
         // Common Controls 6 (named by the manifest) for the dialogs' controls.
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&controls);
     }
 
+    ~Win32Services() override { win32::report_failed_libraries_to(nullptr); }
+    Win32Services(const Win32Services&) = delete;
+    Win32Services& operator=(const Win32Services&) = delete;
+
     Platform& platform() override { return platform_; }
+    win32::Win32RunLog& run_log() { return log_; }
 
 private:
     win32::Win32RunLog log_;
@@ -57,14 +61,19 @@ private:
     win32::Win32Processes processes_;
     win32::Win32UserInterface ui_;
     win32::Win32OdbcProviders odbc_;
+    win32::Win32Session session_;
     Platform platform_;
 };
 
 } // namespace
 
 std::unique_ptr<PlatformServices> make_platform(const PlatformOptions& options) {
-    return std::make_unique<Win32Services>(options.run_log ? win32::wide(*options.run_log)
-                                                           : win32::Win32RunLog::default_path());
+    if (!options.run_log) {
+        return std::make_unique<Win32Services>(win32::Win32RunLog::default_path());
+    }
+    auto services = std::make_unique<Win32Services>(win32::wide(*options.run_log));
+    require_run_log(services->run_log(), *options.run_log);
+    return services;
 }
 
 std::unique_ptr<PlatformServices> make_platform() {

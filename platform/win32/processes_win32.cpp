@@ -122,8 +122,10 @@ KernelHandle watching_job() {
 
 } // namespace
 
-std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command) {
+std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command,
+                                               TextView working_folder) {
     const std::wstring application = wide(path);
+    const std::wstring folder = wide(working_folder);
     // The command line repeats the program's path, quoted, as its first argument.
     std::wstring command_line = L"\"" + application + L"\"";
     STARTUPINFOW startup{};
@@ -147,7 +149,8 @@ std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command) 
     PROCESS_INFORMATION created{};
     if (!CreateProcessW(application.c_str(), command_line.data(),
                         options_.deny_open_by_id ? &process_rights : nullptr, nullptr, FALSE,
-                        watch ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &created)) {
+                        watch ? CREATE_SUSPENDED : 0, nullptr, folder.c_str(), &startup,
+                        &created)) {
         const DWORD error = GetLastError();
         log_os_failure(log_, win32_failure(error, "CreateProcessW", path));
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||

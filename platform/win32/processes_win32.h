@@ -20,7 +20,8 @@ public:
     // The program runs in a job of its own, only so that the wait can name in the run
     // log the programs it started that are still running when it has ended (a
     // bootstrapper's second stage, the suite, a tray helper). Nothing waits for them.
-    std::unique_ptr<Process> start(TextView path, int show_command) override;
+    std::unique_ptr<Process> start(TextView path, int show_command,
+                                   TextView working_folder) override;
 
 private:
     RunLog& log_;

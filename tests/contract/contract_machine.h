@@ -36,6 +36,12 @@ public:
     // "precious.txt" ("keep me"); false where this system cannot make one.
     bool make_link_to_outside(TextView path) const;
     std::optional<std::string> read_outside_precious() const;
+    // A symbolic link at `path` to that "precious.txt"; false where this system cannot
+    // make one.
+    bool make_file_link_to_outside(TextView path) const;
+    // A second name `link` for the file `existing` (a hard link); false where this system
+    // cannot make one.
+    bool make_hard_link(TextView existing, TextView link) const;
 
     // A folder at `path` that users other than administrators may change (Windows: its
     // rights let Everyone change it; Linux: mode 0777), as another user of the
@@ -44,9 +50,6 @@ public:
     // Whether no one but administrators (Linux: the owner) may read or change the entry
     // at `path`.
     bool only_administrators_may_read(TextView path) const;
-    // A second name `link` for the existing file `file`; false where this system cannot
-    // make one.
-    bool make_hard_link(TextView file, TextView link) const;
     // Why this system cannot show what is done through an open folder after the folder
     // was moved; empty where it can.
     std::string why_a_moved_open_folder_cannot_be_shown() const;
@@ -60,9 +63,9 @@ public:
     };
     std::unique_ptr<Hold> keep_from_deletion(TextView path) const;
 
-    // A program at `path` that leaves "<path>.ran" beside itself after a moment and ends
-    // with `exit_code`; with `leave_running`, it first starts a program that outlives it by
-    // a few seconds and then ends by itself.
+    // A program at `path` that leaves "<path>.ran" beside itself and "cwd.ran" in its
+    // current folder after a moment and ends with `exit_code`; with `leave_running`, it
+    // first starts a program that outlives it by a few seconds and then ends by itself.
     void make_program(TextView path, uint32_t exit_code, bool leave_running = false) const;
 
     // A registry key of the test's own below HKEY_LOCAL_MACHINE (its path for
@@ -75,8 +78,11 @@ public:
     };
     std::optional<RegistryValue> read_registry_value(TextView key, TextView name) const;
 
+    // Another session of this machine, as the process of a second run would have it.
+    std::unique_ptr<platform::Session> make_session() const;
+
     // A file run log of this platform at `path`, as the program makes its own.
-    std::unique_ptr<platform::RunLog> make_file_log(TextView path) const;
+    std::unique_ptr<platform::FileRunLogBase> make_file_log(TextView path) const;
     // The lines the services wrote into the machine's run log so far.
     std::vector<std::string> log_lines() const;
 

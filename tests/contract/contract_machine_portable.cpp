@@ -1,6 +1,7 @@
 // The contract machine of the Linux build: the portable services on a temporary machine
 // root, the test's folder at C:\contract.
 #include "platform/portable/run_log_file.h"
+#include "platform/portable/session_portable.h"
 #include "tests/contract/contract_machine.h"
 #include "tests/support/temp_machine.h"
 
@@ -89,6 +90,14 @@ std::string ContractMachine::why_a_moved_open_folder_cannot_be_shown() const {
     return {};
 }
 
+bool ContractMachine::make_file_link_to_outside(TextView path) const {
+    const fs::path target = impl_->machine.outside() / "linked" / "precious.txt";
+    testing::write_host_file(target, "keep me");
+    std::error_code ec;
+    fs::create_symlink(target, impl_->machine.host(path), ec);
+    return !ec;
+}
+
 namespace {
 
 class ImmutableHold final : public ContractMachine::Hold {
@@ -136,7 +145,7 @@ void ContractMachine::make_program(TextView path, uint32_t exit_code, bool leave
         // Its output goes nowhere, so that nothing waits on it for the pipes it holds.
         script += "sleep 2.5 >/dev/null 2>&1 &\n";
     }
-    script += "sleep 0.3\n: > \"$0.ran\"\nexit " + std::to_string(exit_code) + "\n";
+    script += "sleep 0.3\n: > cwd.ran\n: > \"$0.ran\"\nexit " + std::to_string(exit_code) + "\n";
     impl_->machine.write_file(path, script);
     ::chmod(impl_->machine.host(path).c_str(), 0755);
 }
@@ -156,7 +165,12 @@ ContractMachine::read_registry_value(TextView key, TextView name) const {
     return RegistryValue{value->type, std::string(value->data.begin(), value->data.end())};
 }
 
-std::unique_ptr<platform::RunLog> ContractMachine::make_file_log(TextView path) const {
+std::unique_ptr<platform::Session> ContractMachine::make_session() const {
+    return std::make_unique<platform::portable::PortableSession>(impl_->machine.machine().machine(),
+                                                                 impl_->machine.log());
+}
+
+std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {
     return std::make_unique<platform::portable::FileRunLog>(impl_->machine.host(path));
 }
 

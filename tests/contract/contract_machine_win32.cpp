@@ -152,6 +152,17 @@ std::string ContractMachine::why_a_moved_open_folder_cannot_be_shown() const {
            "had when it was opened: after that folder is moved, nothing is deleted";
 }
 
+bool ContractMachine::make_file_link_to_outside(TextView path) const {
+    const std::wstring folder = impl_->folder / L"outside";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring target = folder + L"\\precious.txt";
+    win32_test::write_bytes(target, "keep me");
+    // Wine answers success without making the link.
+    const std::wstring link = wide(path);
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) && win32_test::exists(link) &&
+           (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 namespace {
 
 class OpenHold final : public ContractMachine::Hold {
@@ -232,7 +243,12 @@ ContractMachine::read_registry_value(TextView key, TextView name) const {
     return RegistryValue{type, data};
 }
 
-std::unique_ptr<platform::RunLog> ContractMachine::make_file_log(TextView path) const {
+std::unique_ptr<platform::Session> ContractMachine::make_session() const {
+    return std::make_unique<platform::win32::Win32Session>(impl_->services.run_log(),
+                                                           impl_->services.session_name());
+}
+
+std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {
     return std::make_unique<platform::win32::Win32RunLog>(wide(path));
 }
 

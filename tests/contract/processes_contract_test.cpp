@@ -15,12 +15,13 @@ using std::chrono::milliseconds;
 class ProcessesContract : public ::testing::Test {
 protected:
     std::unique_ptr<platform::Process> start(TextView path) {
-        return m.platform().processes.start(path, platform::kShowNormalFocus);
+        return m.platform().processes.start(path, platform::kShowNormalFocus, m.path());
     }
     // The VB error number the start raised, 0 when it started.
-    int32_t start_error(TextView path) {
+    int32_t start_error(TextView path, std::optional<Text> working_folder = std::nullopt) {
         try {
-            start(path);
+            m.platform().processes.start(path, platform::kShowNormalFocus,
+                                         working_folder.value_or(m.path()));
         } catch (const VbError& e) {
             return e.number();
         }
@@ -57,6 +58,24 @@ TEST_F(ProcessesContract, AMissingProgramIsFileNotFound) {
     // A file that is no program is refused as VB's Shell refuses it.
     m.write_file(m.path(u"PeltoUpdate_H.exe"), std::string(4096, 'x'));
     EXPECT_EQ(start_error(m.path(u"PeltoUpdate_H.exe")), vberr::kInvalidProcedureCall);
+    // A program that is there, in a working folder that is not.
+    m.make_program(m.path(u"installpelto_H.exe"), 0);
+    EXPECT_EQ(start_error(m.path(u"installpelto_H.exe"), m.path(u"missing")),
+              vberr::kInvalidProcedureCall);
+}
+
+TEST_F(ProcessesContract, TheProgramRunsInTheWorkingFolderItIsGiven) {
+    // The run itself may have been started from anywhere (a download folder, a share):
+    // the program gets the folder it is given, not the run's nor its own.
+    m.make_folder(m.path(u"펠토사용자설치"));
+    m.make_folder(m.path(u"programs"));
+    const Text program = m.path(u"programs\\installpelto_H.exe");
+    m.make_program(program, 0);
+    const auto process = m.platform().processes.start(program, platform::kShowNormalFocus,
+                                                      m.path(u"펠토사용자설치"));
+    EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(0));
+    EXPECT_TRUE(m.exists(m.path(u"펠토사용자설치\\cwd.ran")));
+    EXPECT_FALSE(m.exists(m.path(u"programs\\cwd.ran")));
 }
 
 TEST_F(ProcessesContract, ProgramsLeftRunningAreNamedAndNotWaitedFor) {

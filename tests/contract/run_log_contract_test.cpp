@@ -30,11 +30,9 @@ TEST(RunLogContract, RecordsAreTimeStampedUtf8OneLineEachAndAppended) {
     EXPECT_TRUE(std::regex_match(text, expected)) << text;
 }
 
-TEST(RunLogContract, AnUnwritablePlaceLosesTheRecordAndNothingElse) {
+TEST(RunLogContract, AnUnwritablePlaceLosesTheRecordAndNothingElseAndSaysWhy) {
     ContractMachine m;
-    // A folder where the file should be. (A missing folder differs on purpose: the Linux
-    // build makes the machine root's log folder, Windows writes only into a folder that
-    // exists.)
+    // A folder where the file should be.
     m.make_folder(m.path(u"run.log"));
     const auto log = m.make_file_log(m.path(u"run.log"));
     log->write("nothing happens");
@@ -42,6 +40,43 @@ TEST(RunLogContract, AnUnwritablePlaceLosesTheRecordAndNothingElse) {
     EXPECT_EQ(m.platform().files.get_attributes(m.path(u"run.log")).value_or(0) &
                   platform::attr::kDirectory,
               platform::attr::kDirectory);
+    // Asked for by name (/LOG), the log says why it cannot be had.
+    EXPECT_TRUE(m.make_file_log(m.path(u"run.log"))->open().has_value());
+}
+
+TEST(RunLogContract, MissingFoldersAreMade) {
+    ContractMachine m;
+    const Text file = m.path(u"로그\\깊은\\PeltoUserInstall_H.log");
+    const auto log = m.make_file_log(file);
+    EXPECT_EQ(log->open(), std::nullopt);
+    log->write("made");
+    EXPECT_NE(m.read_file(file).value_or("").find("made"), std::string::npos);
+}
+
+// The log often lies where the user's other programs may write (%TEMP%), while the run
+// is an administrator's: whatever they put at its name, the run never writes through it.
+TEST(RunLogContract, ALinkOrASecondNameAtTheLogIsNeverWrittenThrough) {
+    ContractMachine m;
+    // A second name: the other name's file must not change, nor the log file.
+    const Text theirs = m.path(u"theirs.txt");
+    m.write_file(theirs, "their file");
+    const Text file = m.path(u"PeltoUserInstall_H.log");
+    ASSERT_TRUE(m.make_hard_link(theirs, file));
+    auto log = m.make_file_log(file);
+    const std::optional<std::string> refusal = log->open();
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_NE(refusal->find("2 names"), std::string::npos) << *refusal;
+    log->write("never appended");
+    EXPECT_EQ(m.read_file(theirs), std::optional<std::string>("their file"));
+
+    // A symbolic link to a file outside: not followed.
+    const Text linked = m.path(u"linked.log");
+    if (m.make_file_link_to_outside(linked)) {
+        log = m.make_file_log(linked);
+        EXPECT_TRUE(log->open().has_value());
+        log->write("never appended");
+        EXPECT_EQ(m.read_outside_precious(), std::optional<std::string>("keep me"));
+    }
 }
 
 } // namespace

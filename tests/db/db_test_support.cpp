@@ -91,7 +91,8 @@ TestMachine::TestMachine()
                                                 temp_.platform().processes,
                                                 temp_.ui(),
                                                 temp_.platform().odbc,
-                                                temp_.log()} {
+                                                temp_.log(),
+                                                temp_.platform().session} {
     // servers.ini places the SQLite central databases below the machine root.
     fs::create_directories(root() / "central");
 }

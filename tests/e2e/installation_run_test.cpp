@@ -10,9 +10,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace pelto::e2e {
@@ -487,6 +489,54 @@ TEST_F(Workstation, ASilentRunWithTheCodeShowsNothingAndWritesWhatATypedRunWrite
     EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
     EXPECT_FALSE(has(o.out, kPrompt));
     EXPECT_TRUE(has(o.out, kCompleted));
+}
+
+TEST_F(Workstation, ASecondRunWhileOneIsUnderWayEndsAtOnceWithItsLogLineOnly) {
+    // The first run's claim, as its process holds it.
+    fs::create_directories(root_ / "log");
+    const int first_run =
+        ::open((root_ / "log/PeltoUserInstall_H.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(first_run, 0);
+    ASSERT_EQ(::flock(first_run, LOCK_EX | LOCK_NB), 0);
+    const auto without_log = [this] {
+        auto all = snapshot();
+        std::erase_if(all, [this](const auto& entry) {
+            return entry.first.rfind((root_ / "log").string(), 0) == 0;
+        });
+        return all;
+    };
+    const auto before = without_log();
+    Outcome o = run_with("11111111\n");
+    EXPECT_EQ(o.exit_status, exit_status::kAnotherRunUnderWay) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, kCaption + "설치가 이미 진행 중입니다.")) << o.out;
+    EXPECT_FALSE(has(o.out, kPrompt)) << o.out;
+    o = run_with("", {}, {"/SILENT", "/CODE=11111111"});
+    EXPECT_EQ(o.exit_status, exit_status::kAnotherRunUnderWay) << o.out << o.err;
+    EXPECT_FALSE(has(o.out, kCaption)) << o.out;
+    EXPECT_TRUE(without_log() == before);
+    EXPECT_TRUE(has(log(), "run ended (exit status 23): another run is under way"));
+    EXPECT_FALSE(has(log(), "installation run started"));
+
+    // Once the first run's process is gone, a run goes ahead.
+    ::close(first_run);
+    o = run_with("", {}, {"/SILENT", "/CODE=11111111"});
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+}
+
+TEST_F(Workstation, ALogThatCannotBeOpenedEndsTheRunBeforeAnythingIsTouched) {
+    // A folder where the file should be, and a link that leads off the machine.
+    fs::create_directory_symlink(root_.parent_path(), c("away"));
+    const auto before = snapshot();
+    for (const std::string& log_path :
+         {std::string("C:\\Pelto_H\\bin"), std::string("C:\\away\\run.log")}) {
+        const Outcome o =
+            run_with("11111111\n", {}, {"/SILENT", "/LOG=" + log_path, "/CODE=11111111"});
+        EXPECT_EQ(o.exit_status, exit_status::kPlatformUnavailable) << o.out << o.err;
+        EXPECT_TRUE(
+            has(o.out, "PeltoUserInstall_H: the run log " + log_path + " cannot be opened: "))
+            << o.out;
+        EXPECT_TRUE(snapshot() == before) << log_path;
+    }
 }
 
 TEST_F(Workstation, EachUsageErrorTouchesNothing) {

@@ -157,7 +157,7 @@ public:
 };
 class UnusedProcesses final : public platform::Processes {
 public:
-    std::unique_ptr<platform::Process> start(TextView, int) override {
+    std::unique_ptr<platform::Process> start(TextView, int, TextView) override {
         ADD_FAILURE() << "process start not expected";
         throw VbError::runtime(vberr::kFileNotFound);
     }
@@ -179,7 +179,8 @@ struct FakePlatform {
     UnusedProfiles profiles;
     UnusedProcesses processes;
     UnusedOdbc odbc;
-    platform::Platform p{registry, profiles, files, shell, processes, ui, odbc, log};
+    ScriptedSession session;
+    platform::Platform p{registry, profiles, files, shell, processes, ui, odbc, log, session};
 };
 
 } // namespace pelto::testing

@@ -11,7 +11,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 namespace pelto {
@@ -26,9 +28,11 @@ public:
     struct Start {
         Text path;
         int show_command;
+        Text working_folder;
     };
-    std::unique_ptr<platform::Process> start(TextView path, int show_command) override {
-        starts.push_back({Text(path), show_command});
+    std::unique_ptr<platform::Process> start(TextView path, int show_command,
+                                             TextView working_folder) override {
+        starts.push_back({Text(path), show_command, Text(working_folder)});
         return std::make_unique<Ended>();
     }
     std::vector<Start> starts;
@@ -61,7 +65,7 @@ protected:
             platform::portable::MachineRoot(root_), std::move(ui), std::move(log));
         const platform::Platform& m = machine_->platform();
         p_ = std::make_unique<platform::Platform>(platform::Platform{
-            m.registry, m.profiles, m.files, m.shell, processes_, m.ui, m.odbc, m.log});
+            m.registry, m.profiles, m.files, m.shell, processes_, m.ui, m.odbc, m.log, session_});
     }
     void TearDown() override { fs::remove_all(root_); }
 
@@ -69,6 +73,7 @@ protected:
     RecordingUserInterface* ui_ = nullptr;
     MemoryRunLog* log_ = nullptr;
     RecordingProcesses processes_;
+    testing::ScriptedSession session_;
     std::unique_ptr<platform::portable::PortableMachine> machine_;
     std::unique_ptr<platform::Platform> p_;
 };
@@ -95,12 +100,15 @@ TEST_F(MainOnARecordingPlatform, AWholeRunAsAPersonSeesItAndAsThePlatformIsAsked
     EXPECT_EQ(g.institution_rows->LockType(), 1);
     EXPECT_EQ(g.institution_rows->CursorLocation(), 3);
 
-    // The installer, then the updater, each by its full path, normal and activated.
+    // The installer, then the updater, each by its full path, normal and activated, in the
+    // staging folder (never the folder the run was started from).
     ASSERT_EQ(processes_.starts.size(), 2U);
     EXPECT_EQ(processes_.starts[0].path, u"C:\\펠토사용자설치\\installpelto_H.exe");
     EXPECT_EQ(processes_.starts[1].path, u"C:\\펠토사용자설치\\PeltoUpdate_H.exe");
-    EXPECT_EQ(processes_.starts[0].show_command, 1);
-    EXPECT_EQ(processes_.starts[1].show_command, 1);
+    for (const RecordingProcesses::Start& start : processes_.starts) {
+        EXPECT_EQ(start.show_command, 1);
+        EXPECT_EQ(start.working_folder, u"C:\\펠토사용자설치");
+    }
     EXPECT_EQ(g.gSQLPW, u"Clinic#2024");
 }
 
@@ -118,6 +126,65 @@ TEST_F(MainOnARecordingPlatform, AnErrorEndsTheRunWithTheCriticalGenericMessageO
     EXPECT_TRUE(processes_.starts.empty());
     EXPECT_TRUE(fs::exists(root_ / "drive_c/Pelto_H/bin/Pelto.ini"));
     EXPECT_TRUE(log_->contains("unhandled error 94"));
+}
+
+// Every file below the machine root with its bytes.
+std::map<fs::path, std::string> files_below(const fs::path& root) {
+    std::map<fs::path, std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            files[entry.path()] = std::string(std::istreambuf_iterator<char>(in), {});
+        } else {
+            files[entry.path()] = "<folder>";
+        }
+    }
+    return files;
+}
+
+TEST_F(MainOnARecordingPlatform, ARunWithoutRightsOrBesideAnotherRunEndsBeforeTouchingAnything) {
+    installer::RunOptions options;
+    options.code = u"11111111";
+    const auto before = files_below(root_);
+    struct Case {
+        bool elevated;
+        bool another_run;
+        bool silent;
+        int status;
+        std::vector<std::string> asked; // rights first: a run without them claims nothing
+        TextView message;
+    };
+    const TextView no_rights = u"관리자 권한으로 실행해야 합니다. 프로그램을 마우스 오른쪽 단추로 "
+                               u"누르고 '관리자 권한으로 실행'을 선택해주세요.";
+    const TextView under_way =
+        u"설치가 이미 진행 중입니다. 진행 중인 설치가 끝난 뒤 다시 실행해주세요.";
+    for (const Case& c : {Case{false, true, false, 24, {"elevated"}, no_rights},
+                          Case{false, false, true, 24, {"elevated"}, no_rights},
+                          Case{true, true, false, 23, {"elevated", "claim"}, under_way},
+                          Case{true, true, true, 23, {"elevated", "claim"}, under_way}}) {
+        SCOPED_TRACE(c.status);
+        SCOPED_TRACE(c.silent);
+        session_ = testing::ScriptedSession();
+        session_.is_elevated = c.elevated;
+        session_.another_run = c.another_run;
+        ui_->messages.clear();
+        log_->clear();
+        options.silent = c.silent;
+        EXPECT_EQ(mdl시작::fG_Run(*p_, options), c.status);
+        EXPECT_EQ(session_.asked, c.asked);
+        if (c.silent) {
+            EXPECT_TRUE(ui_->messages.empty());
+            EXPECT_TRUE(log_->contains(to_utf8(c.message)));
+        } else {
+            ASSERT_EQ(ui_->messages.size(), 1U);
+            EXPECT_EQ(ui_->messages[0].text, c.message);
+            EXPECT_EQ(ui_->messages[0].caption, u"PeltoUserInstall");
+        }
+        EXPECT_TRUE(log_->contains("run ended (exit status " + std::to_string(c.status) + ")"));
+        EXPECT_FALSE(log_->contains("installation run started"));
+        EXPECT_TRUE(processes_.starts.empty());
+        EXPECT_TRUE(files_below(root_) == before);
+    }
 }
 
 } // namespace

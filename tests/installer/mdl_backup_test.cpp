@@ -156,8 +156,8 @@ TEST_F(BackupTest, ABackupThatCannotBeMadeCompletelyIsError75AndLeavesNoHalfFold
     make_dated("20200101-000000");
     FullDisk disk(p().files);
     platform::Platform& real = p();
-    platform::Platform full{real.registry,  real.profiles, disk,      real.shell,
-                            real.processes, real.ui,       real.odbc, real.log};
+    platform::Platform full{real.registry, real.profiles, disk,     real.shell,  real.processes,
+                            real.ui,       real.odbc,     real.log, real.session};
     try {
         mdl보관::fG_KeepBinIniFiles(full, u"20261208-153000");
         FAIL() << "error 75 expected";

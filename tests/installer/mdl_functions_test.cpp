@@ -142,8 +142,8 @@ TEST_F(DeleteFolderTest, ALinkSwappedInAfterTheLookIsNeverFollowed) {
         fs::create_directory_symlink(t.host(u"C:\\Windows\\System32"), t.host(img));
     });
     platform::Platform& real = t.platform();
-    platform::Platform p{real.registry,  real.profiles, swapping,  real.shell,
-                         real.processes, real.ui,       real.odbc, real.log};
+    platform::Platform p{real.registry, real.profiles, swapping, real.shell,  real.processes,
+                         real.ui,       real.odbc,     real.log, real.session};
     mdl함수::fG_DeleteFolder(p, u"C:\\Pelto_H\\Resource");
     EXPECT_EQ(t.read_file(u"C:\\Windows\\System32\\keep.dll"), "keep");
     EXPECT_EQ(fs::status(t.host(u"C:\\Windows\\System32\\keep.dll")).permissions(), mode);
@@ -197,8 +197,8 @@ public:
 TEST_F(WriteIniTest, FalseOnlyWhenTheCallItselfRaises) {
     ThrowingProfiles profiles;
     platform::Platform& real = t.platform();
-    platform::Platform p{real.registry,  profiles, real.files, real.shell,
-                         real.processes, real.ui,  real.odbc,  real.log};
+    platform::Platform p{real.registry, profiles,  real.files, real.shell,  real.processes,
+                         real.ui,       real.odbc, real.log,   real.session};
     EXPECT_FALSE(mdl함수::fG_WriteIni(p, u"S", u"k", u"v", u"C:\\x.ini"));
 }
 
@@ -215,8 +215,8 @@ public:
 TEST_F(WriteIniTest, ALineBreakOrNulNeverReachesTheProfileService) {
     RecordingProfiles profiles;
     platform::Platform& real = t.platform();
-    platform::Platform p{real.registry,  profiles, real.files, real.shell,
-                         real.processes, real.ui,  real.odbc,  real.log};
+    platform::Platform p{real.registry, profiles,  real.files, real.shell,  real.processes,
+                         real.ui,       real.odbc, real.log,   real.session};
     const Text ini = u"C:\\Pelto_H\\bin\\Pelto.ini";
     const Text nul(u"pw\0tail", 7);
     EXPECT_TRUE(

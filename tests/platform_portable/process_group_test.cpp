@@ -35,7 +35,7 @@ TEST(ProcessGroupTest, AProgramGetsTheTerminalWhileTheRunWaits) {
     ASSERT_GE(run, 0);
     if (run == 0) { // the run, with the new terminal as its own
         const auto code =
-            t.platform().processes.start(kInstaller, kShowNormalFocus)->wait_for_exit();
+            t.platform().processes.start(kInstaller, kShowNormalFocus, u"C:\\")->wait_for_exit();
         ::_exit(code == std::optional<uint32_t>(0) ? 0 : 1);
     }
     ASSERT_EQ(::write(terminal, "typed\n", 6), 6);
@@ -65,7 +65,7 @@ TEST(ProcessGroupTest, AProgramGetsTheTerminalWhileTheRunWaits) {
 
 int32_t start_error(testing::TempMachine& t, TextView path) {
     try {
-        t.platform().processes.start(path, kShowNormalFocus);
+        t.platform().processes.start(path, kShowNormalFocus, u"C:\\");
     } catch (const VbError& e) {
         return e.number();
     }
@@ -85,7 +85,7 @@ TEST(ProgramStartTest, WhatCannotRunOnThisMachineIsRefusedAsShellRefusesIt) {
 TEST(ProgramStartTest, AProgramEndedByASignalGivesTheShellsCode) {
     testing::TempMachine t;
     write_program(t, "#!/bin/sh\nkill -TERM $$\n");
-    const auto process = t.platform().processes.start(kInstaller, kShowNormalFocus);
+    const auto process = t.platform().processes.start(kInstaller, kShowNormalFocus, u"C:\\");
     EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(128 + 15));
 }
 

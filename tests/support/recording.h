@@ -5,6 +5,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/run_log.h"
+#include "platform/session.h"
 #include "platform/ui.h"
 
 #include <deque>
@@ -88,6 +89,23 @@ public:
 
 protected:
     std::unique_ptr<platform::Folder> folder_;
+};
+
+// A session whose answers the test sets; it notes what it was asked, in order.
+class ScriptedSession final : public platform::Session {
+public:
+    bool elevated() override {
+        asked.emplace_back("elevated");
+        return is_elevated;
+    }
+    bool claim_single_run() override {
+        asked.emplace_back("claim");
+        return !another_run;
+    }
+
+    bool is_elevated = true;
+    bool another_run = false;
+    std::vector<std::string> asked;
 };
 
 // A file system that passes every call to another one: the base of the decorators that

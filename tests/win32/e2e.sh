@@ -35,7 +35,7 @@ check() { # check DESCRIPTION COMMAND...
 rm -rf "$work"
 mkdir -p "$work/shots"
 
-for exe in PeltoUserInstall_H.exe pelto-cipher.exe pelto_e2e_child.exe; do
+for exe in PeltoUserInstall_H.exe pelto-cipher.exe pelto_e2e_child.exe pelto_limited_run.exe; do
     [[ -f $bin/$exe ]] || { echo "e2e: $bin/$exe is missing" >&2; exit 1; }
 done
 
@@ -262,6 +262,33 @@ reg_export() { # reg_export KEY
 }
 has_value() { grep -qxF "$2" <<<"$1"; }
 
+# ---------------------------------------------------------------- run 0: no administrator rights
+# The filtered token an unelevated start gives (Wine grants every process full rights but
+# keeps that token): the run ends before it touches anything, the registry included.
+prepare_pelto_folder
+aliases_before=$(reg_query "$connect_to")
+untouched() { # untouched: nothing of the machine changed since prepare_pelto_folder
+    [[ ! -e $drive_c/펠토사용자설치 && -e $drive_c/Pelto_H/Resource/a.dat &&
+        $(cat "$drive_c/Pelto_H/bin/Pelto.ini") == x &&
+        $(reg_query "$connect_to") == "$aliases_before" ]]
+}
+"$wine" "$bin/pelto_limited_run.exe" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 \
+    >"$work/not-elevated.out" 2>&1 </dev/null &
+program=$!
+answered=()
+wait_window PeltoUserInstall 60 && shot not-elevated && press "$window" Return ||
+    fail "not elevated: no message"
+await_end not-elevated
+check "not elevated: exit status 24 (got $status)" test "$status" -eq 24
+rm -f "$drive_c/limited.log"
+"$wine" "$bin/pelto_limited_run.exe" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT \
+    '/LOG=C:\limited.log' >"$work/not-elevated-silent.out" 2>&1 </dev/null &
+program=$!
+await_end not-elevated-silent
+check "not elevated, silent: exit status 24 without a window (got $status)" test "$status" -eq 24
+check "not elevated: the log says why" grep -q "exit status 24.*not elevated" "$drive_c/limited.log"
+check "not elevated: nothing touched, the registry included" untouched
+
 # ---------------------------------------------------------------- run 1: the whole run
 prepare_pelto_folder
 run_program first-key input:12345678 warning ok:shot
@@ -301,6 +328,8 @@ check "installer and updater copied" \
     test -f "$drive_c/펠토사용자설치/installpelto_H.exe" -a -f "$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
 check "installer ended before the updater started, template copied after" \
     test "$(cat "$drive_c/Pelto_H/e2e.log")" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+check "installer and updater started in the staging folder, not the run's own folder" \
+    test "$(cat "$drive_c/Pelto_H/e2e-folders.log")" == $'installer in C:\\펠토사용자설치\nupdater in C:\\펠토사용자설치'
 
 cp "$drive_c/Pelto_H/bin/Pelto.ini" "$work/first-key-Pelto.ini"
 
@@ -346,15 +375,41 @@ check "unknown code leaves the resource folder" test -e "$drive_c/Pelto_H/Resour
 run_program cancelled cancel
 check "cancel ends with status 11 (got $status)" test "$status" -eq 11
 
+# ---------------------------------------------------------------- run 4b: a second run at once
+# While one run waits for its code, another starts (a double click, a deployment tool
+# retrying): it ends at once, touching nothing but its log line.
+"$wine" "$bin/PeltoUserInstall_H.exe" >"$work/first-of-two.out" 2>&1 </dev/null &
+program=$!
+answered=()
+if wait_window PeltoUserInstall 60; then
+    first_window=$window
+    first_program=$program
+    rm -f "$drive_c/second.log"
+    second_status=0
+    "$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\second.log' \
+        >"$work/second-of-two.out" 2>&1 </dev/null || second_status=$?
+    check "a second run at once: exit status 23 (got $second_status)" test "$second_status" -eq 23
+    check "a second run at once: its log line and nothing else" \
+        bash -c "grep -q 'exit status 23.*another run is under way' '$drive_c/second.log' &&
+                 ! grep -q 'installation run started' '$drive_c/second.log'"
+    program=$first_program
+    press "$first_window" Escape
+else
+    fail "first of two runs: no input box"
+fi
+await_end first-of-two
+check "the first of two runs went on undisturbed (cancelled: status 11, got $status)" \
+    test "$status" -eq 11
+
 # ---------------------------------------------------------------- run 5: unattended
 # No dialog may appear: one that did would wait for an answer nobody gives. The staging
-# folder still holds the programs, so the copy must replace them without asking.
-# The updater fails here: the run goes on, and its exit status says it completed with
-# faults, which the run log's last line names.
+# folder still holds the programs, so the copy must replace them without asking. The log
+# goes where /LOG says, its missing folders made. The updater fails here: the run goes on,
+# and its exit status says it completed with faults, which the run log's last line names.
 prepare_pelto_folder keep-staging
 echo 7 >"$drive_c/Pelto_H/updater.exit"
-rm -f "$drive_c/silent.log"
-"$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\silent.log' \
+rm -rf "$drive_c/로그"
+"$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\로그\silent\silent.log' \
     >"$work/silent.out" 2>&1 </dev/null &
 program=$!
 await_end silent
@@ -364,7 +419,20 @@ check "silent: the last log line names the updater's exit code" \
 check "silent: the same Pelto.ini as the typed run" cmp -s "$work/first-key-Pelto.ini" "$drive_c/Pelto_H/bin/Pelto.ini"
 check "silent: the programs ran in order" \
     test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
-check "silent: the run log went where /LOG said" grep -q "silent run" "$drive_c/silent.log"
+check "silent: the run log went where /LOG said" grep -q "silent run" "$drive_c/로그/silent/silent.log"
+
+# ---------------------------------------------------------------- run 6: a log that cannot be had
+# A folder where the /LOG file should be: the run ends before it touches anything, and says
+# why on standard output.
+prepare_pelto_folder
+status=0
+"$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\Pelto_H\bin' \
+    >"$work/no-log.out" 2>&1 </dev/null || status=$?
+check "unopenable /LOG: exit status 21 (got $status)" test "$status" -eq 21
+check "unopenable /LOG: the reason on standard output" \
+    grep -qF 'the run log C:\Pelto_H\bin cannot be opened' "$work/no-log.out"
+check "unopenable /LOG: nothing touched" \
+    bash -c "[[ -e '$drive_c/Pelto_H/Resource/a.dat' && ! -e '$drive_c/펠토사용자설치' ]]"
 
 # ---------------------------------------------------------------- run 6: a planted staging folder
 # Another user made C:\펠토사용자설치 before the run, with rights that let Everyone change it

@@ -1,8 +1,9 @@
 // Stands in for the suite's installer and updater in the end-to-end run; it is copied into
 // the update folder as "installpelto_H.exe" and "PeltoUpdate_H.exe". As the installer it
 // creates C:\Pelto_H\bin and C:\Pelto_H\Resource as the real one would; as either it notes
-// in C:\Pelto_H\e2e.log that it ran, and what it found, so the test can check the order.
-// The updater ends with the exit code the test asks for.
+// in C:\Pelto_H\e2e.log that it ran, and what it found, so the test can check the order,
+// and in C:\Pelto_H\e2e-folders.log the current folder it was started in. The updater
+// ends with the exit code the test asks for.
 #include <cstdlib>
 #include <string>
 #include <windows.h>
@@ -25,6 +26,31 @@ void note(const std::string& line) {
     CloseHandle(log);
 }
 
+// The current folder it was started in, as UTF-8.
+std::string current_folder() {
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+    std::string utf8(length * 3 + 1, '\0');
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(length), utf8.data(),
+                                          static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+    return utf8;
+}
+
+// Notes in C:\Pelto_H\e2e-folders.log where it was started.
+void note_folder(const char* program) {
+    const HANDLE log =
+        CreateFileW(L"C:\\Pelto_H\\e2e-folders.log", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string text = std::string(program) + " in " + current_folder() + "\n";
+    DWORD written = 0;
+    WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(log);
+}
+
 } // namespace
 
 int main() {
@@ -32,6 +58,7 @@ int main() {
     const std::wstring path(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
     const bool installer = path.find(L"installpelto_H") != std::wstring::npos;
     CreateDirectoryW(L"C:\\Pelto_H", nullptr);
+    note_folder(installer ? "installer" : "updater");
     if (installer) {
         note("installer started");
         CreateDirectoryW(L"C:\\Pelto_H\\bin", nullptr);

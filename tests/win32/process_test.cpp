@@ -31,7 +31,7 @@ protected:
 
 TEST_F(ProcessTest, ExitCodeOfStillActiveDoesNotKeepTheWaitGoing) {
     const std::wstring program = child(L"bin", STILL_ACTIVE);
-    auto process = processes_.start(text_of(program), platform::kShowNormalFocus);
+    auto process = processes_.start(text_of(program), platform::kShowNormalFocus, folder_.text());
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(process->wait_for_exit(), std::optional<uint32_t>(STILL_ACTIVE));
     EXPECT_TRUE(exists(program + L".ran"));

@@ -33,7 +33,8 @@ protected:
 TEST_F(ProcessTreeTest, WaitHoldsOnWhenTheProgramCannotBeOpenedByItsId) {
     platform::win32::Win32Processes processes(log_, {.deny_open_by_id = true});
     const std::wstring program = exit_child(42);
-    const auto process = processes.start(text_of(program), platform::kShowNormalFocus);
+    const auto process =
+        processes.start(text_of(program), platform::kShowNormalFocus, folder_.text());
     ASSERT_NE(process, nullptr);
     // The premise: opening the process by its id, as a wait would, is refused.
     const HANDLE by_id = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process->id());

@@ -2,7 +2,8 @@
 // file beside it. "<self>.how" holds the exit code, optionally followed by "leave": then
 // it first starts a copy of itself that stays 2.5 seconds, as a bootstrapper leaves the
 // real installer running. Without that file, a name "exit-N.exe" gives the exit code.
-// Either way it leaves "<self>.ran" beside itself after a moment.
+// Either way it leaves "cwd.ran" in its current folder and "<self>.ran" beside itself
+// after a moment.
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +41,11 @@ int main(int argc, char** argv) {
     }
     // Long enough that a wait which does not really wait would be caught.
     Sleep(300);
+    const HANDLE here = CreateFileW(L"cwd.ran", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (here != INVALID_HANDLE_VALUE) {
+        CloseHandle(here);
+    }
     const HANDLE ran = CreateFileW((path + L".ran").c_str(), GENERIC_WRITE, 0, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (ran != INVALID_HANDLE_VALUE) {

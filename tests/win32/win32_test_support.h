@@ -10,6 +10,7 @@
 #include "platform/win32/profiles_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/run_log_win32.h"
+#include "platform/win32/session_win32.h"
 #include "platform/win32/shell_copy_win32.h"
 #include "platform/win32/ui_win32.h"
 #include "tests/support/recording.h"
@@ -47,12 +48,18 @@ std::optional<std::string> read_bytes(const std::wstring& path);
 bool exists(const std::wstring& path);
 Text text_of(std::wstring_view wide);
 
+// A name of the single-run mutex that no other test, and no real run, uses.
+std::wstring test_mutex_name();
+
 // The real services, with the run log in `log_file` and, when given, the test server map.
+// Its session claims a mutex of the test's own (test_mutex_name()), never a real run's.
 class TestPlatform {
 public:
     explicit TestPlatform(const std::wstring& log_file,
                           std::optional<platform::win32::OdbcServerMap> server_map = std::nullopt);
     platform::Platform& get() { return platform_; }
+    platform::RunLog& run_log() { return log_; }
+    const std::wstring& session_name() const { return session_name_; }
 
 private:
     platform::win32::Win32RunLog log_;
@@ -63,6 +70,8 @@ private:
     platform::win32::Win32Processes processes_;
     platform::win32::Win32UserInterface ui_;
     platform::win32::Win32OdbcProviders odbc_;
+    std::wstring session_name_;
+    platform::win32::Win32Session session_;
     platform::Platform platform_;
 };
 

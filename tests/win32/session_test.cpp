@@ -1,0 +1,95 @@
+// The single-run mutex against a name someone else made first. Any user may make a global
+// mutex name before the administrator's run: one an administrator made (its owner) is
+// another run, and stops this one; one a standard user made may not stop the run (only
+// an administrator's token can give a mutex the owner Administrators).
+#include "tests/win32/win32_test_support.h"
+
+#include <aclapi.h>
+#include <gtest/gtest.h>
+#include <sddl.h>
+#include <string>
+
+namespace pelto::win32_test {
+namespace {
+
+std::wstring user_sid() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    unsigned char buffer[256];
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    LPWSTR text = nullptr;
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
+    std::wstring sid = text;
+    LocalFree(text);
+    return sid;
+}
+
+// Makes the mutex `name` as someone else would, with the rights `sddl`; held by the
+// returned handle.
+HANDLE made_first(const std::wstring& name, const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR rights = nullptr;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &rights, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, rights, FALSE};
+    const HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
+    LocalFree(rights);
+    EXPECT_NE(mutex, nullptr);
+    return mutex;
+}
+
+TEST(SingleRunMutex, OnlyAnAdministratorsMutexStopsTheRun) {
+    TempFolder folder;
+    const std::wstring log_file = folder / L"run.log";
+    platform::win32::Win32RunLog log(log_file);
+    const std::wstring user = user_sid();
+    const std::wstring by_a_user = L"O:" + user + L"D:(A;;GA;;;WD)";
+    struct Case {
+        std::wstring sddl;
+        bool runs;
+    };
+    for (const Case& c : {Case{by_a_user, true},
+                          // Rights that shut administrators out: no run makes such a mutex.
+                          Case{L"O:" + user + L"D:P", true}, Case{L"O:BAD:(A;;GA;;;WD)", false}}) {
+        SCOPED_TRACE(std::string(c.sddl.begin(), c.sddl.end()));
+        const std::wstring name = test_mutex_name();
+        const HANDLE first = made_first(name, c.sddl);
+        platform::win32::Win32Session session(log, name);
+        EXPECT_EQ(session.claim_single_run(), c.runs);
+        CloseHandle(first);
+    }
+    const std::string text = read_bytes(log_file).value_or("");
+    EXPECT_NE(text.find("was made by a user without administrator rights (owner " +
+                        std::string(user.begin(), user.end()) + ")"),
+              std::string::npos)
+        << text;
+
+    // The run's own mutex: nobody but SYSTEM and Administrators may even open it.
+    const std::wstring name = test_mutex_name();
+    platform::win32::Win32Session run(log, name);
+    ASSERT_TRUE(run.claim_single_run());
+    const HANDLE opened = OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, name.c_str());
+    ASSERT_NE(opened, nullptr);
+    PSECURITY_DESCRIPTOR rights = nullptr;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    ASSERT_EQ(GetSecurityInfo(opened, SE_KERNEL_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &rights),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    ASSERT_NE(dacl, nullptr);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        const PSID sid = &ace->SidStart;
+        EXPECT_TRUE(IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+                    IsWellKnownSid(sid, WinLocalSystemSid));
+    }
+    LocalFree(rights);
+    CloseHandle(opened);
+}
+
+} // namespace
+} // namespace pelto::win32_test

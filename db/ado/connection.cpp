@@ -139,7 +139,11 @@ void Connection::Open() {
 void Connection::release_statements() noexcept {
     for (auto& weak : statements_) {
         if (auto statement = weak.lock()) {
-            statement->reset(); // record sets reading it now see a closed object
+            // Record sets reading it now see a closed object.
+            if (!statement->reset()) {
+                note(Error{adoerr::kFail, error_source_,
+                           u"The driver refused to free a statement, also after cancelling it."});
+            }
         }
     }
     statements_.clear();
@@ -169,7 +173,10 @@ void Connection::disconnect() noexcept {
                 tolerate(SQLDisconnect(dbc_.get()), "SQLDisconnect");
             }
         }
-        dbc_.reset();
+        if (!dbc_.reset()) {
+            note(Error{adoerr::kFail, error_source_,
+                       u"The driver refused to free the connection, also after disconnecting it."});
+        }
     }
     open_ = false;
     transaction_level_ = 0;
@@ -221,17 +228,28 @@ Connection::Executed Connection::execute_statement(const Text& sql, ParameterBin
     // SQL_NO_DATA: a searched UPDATE or DELETE that found no row.
     OdbcStatus status = answer(SQLExecDirectW(st, odbc::wide(sql), SQL_NTS), *statement,
                                "SQLExecDirectW", OdbcContext::Statement, error_source_);
-    while (status.need_data()) {
-        SQLPOINTER token = nullptr;
-        status = answer(SQLParamData(st, &token), *statement, "SQLParamData",
-                        OdbcContext::Statement, error_source_);
-        if (!status.need_data()) {
-            break;
+    if (status.need_data()) {
+        try {
+            while (status.need_data()) {
+                SQLPOINTER token = nullptr;
+                status = answer(SQLParamData(st, &token), *statement, "SQLParamData",
+                                OdbcContext::Statement, error_source_);
+                if (!status.need_data()) {
+                    break;
+                }
+                if (binder == nullptr) {
+                    raise(adoerr::kImproperParameter, kSource);
+                }
+                binder->put_data(*statement, token);
+            }
+            status.or_raise();
+        } catch (...) {
+            // A statement left waiting for the rest of a value blocks its connection:
+            // no change of autocommit, no end of a transaction, no freeing. Cancelled, it
+            // is back where it was before the execution.
+            SQLCancel(st);
+            throw;
         }
-        if (binder == nullptr) {
-            raise(adoerr::kImproperParameter, kSource);
-        }
-        binder->put_data(*statement, token);
     }
     status.or_raise();
     Executed out;

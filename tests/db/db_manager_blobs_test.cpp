@@ -2,8 +2,22 @@
 // bytea on PostgreSQL), and the rules for a file that already exists.
 #include "tests/db/backend_fixture.h"
 
+#include <cstdlib>
+#include <functional>
+
 namespace pelto::dbtest {
 namespace {
+
+namespace fs = std::filesystem;
+
+int32_t error_of(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const VbError& e) {
+        return e.number();
+    }
+    return 0;
+}
 
 class BlobsTest : public BackendTest {
 protected:
@@ -100,6 +114,33 @@ TEST_P(BlobsTest, AValueStoredInChunksCanBeReadBeforeItIsWritten) {
     EXPECT_EQ(
         db.ImageDBLoad(open_row(1, ado::adLockReadOnly)->Fields(u"내용"), u"C:\\work\\db.bin"), 1);
     EXPECT_EQ(read_file(machine.host(u"C:\\work\\db.bin")), bytes);
+}
+
+TEST_P(BlobsTest, AnUploadThatFailsPartWayLeavesTheConnectionItsTransactions) {
+    const ByteArray bytes =
+        pattern_bytes(size_t{2} * 1024 * 1024, 21); // spooled to a temporary file
+    write_file(machine.host(u"C:\\work\\big.bin"), bytes);
+    const auto row = open_row(1);
+    ASSERT_EQ(db.ImageDBSave(row->Fields(u"내용"), u"C:\\work\\big.bin"),
+              static_cast<int32_t>(bytes.size()));
+    // The spooled content loses its tail before the update sends it.
+    for (const auto& entry : fs::directory_iterator(std::getenv("TMPDIR"))) {
+        if (entry.path().filename().string().starts_with("pelto-chunks-")) {
+            fs::resize_file(entry.path(), 1000);
+        }
+    }
+    EXPECT_EQ(error_of([&] { row->Update(); }), vberr::kPathFileAccess);
+    row->CancelUpdate();
+
+    db.fnBeginTrans();
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO 사진 VALUES (3, '셋째', NULL)"), 1);
+    db.fnRollBackTrans();
+    db.fnBeginTrans();
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO 사진 VALUES (4, '넷째', NULL)"), 1);
+    db.fnCommitTrans();
+    EXPECT_EQ(column(u"SELECT 번호 FROM 사진 ORDER BY 번호"),
+              (std::vector<Text>{u"1", u"2", u"4"}));
+    EXPECT_EQ(column(u"SELECT 내용 FROM 사진 WHERE 번호 = 1"), (std::vector<Text>{u"<NULL>"}));
 }
 
 TEST_P(BlobsTest, AnExistingFileIsKeptUnlessAnUpdateIsAsked) {

@@ -411,6 +411,10 @@ void Recordset::write_back() {
 
 void Recordset::Close() {
     require_open();
+    if (!edits_.empty()) {
+        // ADO refuses to throw an edit in progress away: Update or CancelUpdate first.
+        raise(adoerr::kNotAllowedHere, kSource);
+    }
     open_ = false;
     rows_.clear();
     row_count_ = 0;

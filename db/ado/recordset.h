@@ -62,6 +62,7 @@ public:
     Variant GetRows(int32_t rows = adGetRowsRest);
     void Update();
     void CancelUpdate();
+    // 3219 while an edit is in progress (until Update or CancelUpdate).
     void Close();
 
     // --- for the ADO classes ---

@@ -143,6 +143,25 @@ TEST_P(BlobsTest, AnUploadThatFailsPartWayLeavesTheConnectionItsTransactions) {
     EXPECT_EQ(column(u"SELECT 내용 FROM 사진 WHERE 번호 = 1"), (std::vector<Text>{u"<NULL>"}));
 }
 
+TEST_P(BlobsTest, ClosingWithAnEditInProgressIsRefusedUntilItIsUpdatedOrCancelled) {
+    const auto row = open_row(1);
+    row->Fields(u"이름").Value(Text(u"새 이름"));
+    EXPECT_EQ(error_of([&] { row->Close(); }), adoerr::kNotAllowedHere);
+    ASSERT_EQ(row->State(), ado::adStateOpen);
+    row->Update();
+    row->Close();
+    EXPECT_EQ(column(u"SELECT 이름 FROM 사진 WHERE 번호 = 1"), (std::vector<Text>{u"새 이름"}));
+
+    // A value streamed in chunks is an edit too.
+    write_file(machine.host(u"C:\\work\\in.bin"), pattern_bytes(70000, 2));
+    const auto other = open_row(2);
+    ASSERT_EQ(db.ImageDBSave(other->Fields(u"내용"), u"C:\\work\\in.bin"), 70000);
+    EXPECT_EQ(error_of([&] { other->Close(); }), adoerr::kNotAllowedHere);
+    other->CancelUpdate();
+    other->Close();
+    EXPECT_EQ(column(u"SELECT 내용 FROM 사진 WHERE 번호 = 2"), (std::vector<Text>{u"<NULL>"}));
+}
+
 TEST_P(BlobsTest, AnExistingFileIsKeptUnlessAnUpdateIsAsked) {
     const ByteArray stored = pattern_bytes(5000, 3);
     write_file(machine.host(u"C:\\work\\in.bin"), stored);

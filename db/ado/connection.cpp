@@ -269,6 +269,7 @@ Connection::Executed Connection::execute_statement(const Text& sql, ParameterBin
         } else {
             out.rows_affected = count;
         }
+        read_remaining_results(*statement, error_source_);
     }
     return out;
 }
@@ -283,6 +284,9 @@ std::shared_ptr<Recordset> Connection::Execute(const Text& command_text, int32_t
         *records_affected = clamp_count(done.rows_affected);
     }
     if (options != adOptionUnspecified && (options & adExecuteNoRecords) != 0) {
+        if (done.columns > 0) {
+            read_remaining_results(*done.statement, error_source_); // its rows are let go
+        }
         return nullptr;
     }
     auto records = std::make_shared<Recordset>();

@@ -79,7 +79,10 @@ public:
         int64_t rows_affected = -1;
     };
     // Executes `sql` with the bound values (may be null), streaming binary values when
-    // the driver asks. Throws VbError (3704 closed, or the driver's error).
+    // the driver asks. A statement without rows has every later result of its batch read
+    // before it returns; one with rows has them read after its last row (ResultReader).
+    // Throws VbError (3704 closed, or the driver's error, also one that a later result
+    // of the batch reports).
     Executed execute_statement(const Text& sql, ParameterBinder* binder, int32_t timeout_seconds);
     // The key columns of a table, from the driver's catalog.
     std::vector<Text> primary_key_columns(const Text& schema, const Text& table);

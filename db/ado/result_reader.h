@@ -24,6 +24,12 @@ struct ColumnInfo {
     Text base_column;
 };
 
+// Reads every later result of an executed statement's batch (SQLMoreResults), letting go
+// of the current one's rows. A driver reports an error of a later statement only when its
+// result is reached, and output values only after the last result: so an error in any of
+// them is thrown here, and output values are complete afterwards.
+void read_remaining_results(const odbc::Handle& statement, const Text& error_source);
+
 class ResultReader {
 public:
     // The C type a column is read as.
@@ -39,9 +45,9 @@ public:
     ~ResultReader();
 
     const std::vector<ColumnInfo>& columns() const { return columns_; }
-    // The next row into `row` (resized to the column count); false after the last row.
-    // Throws VbError 3704 when the connection closed the statement, or the driver's
-    // error.
+    // The next row into `row` (resized to the column count); false after the last row,
+    // when the later results of the batch have been read too. Throws VbError 3704 when
+    // the connection closed the statement, or the driver's error.
     bool next(std::vector<Variant>& row);
     // The next row's values added at the end of `rows`; false after the last row.
     bool append_next(RowStore& rows);
@@ -71,6 +77,7 @@ private:
     std::vector<char16_t> text_buffer_;
     std::vector<uint8_t> byte_buffer_;
     std::vector<Error> notes_;
+    bool finished_ = false; // the last row and every later result are read
 };
 
 } // namespace pelto::ado

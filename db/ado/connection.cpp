@@ -122,6 +122,8 @@ void Connection::Open() {
     open_ = true;
     identifier_quote_.clear();
     any_column_.reset();
+    names_origins_.reset();
+    transact_sql_.reset();
     if (!target.after_connect_sql.empty()) {
         try {
             execute_statement(target.after_connect_sql, nullptr, command_timeout_);
@@ -253,6 +255,13 @@ Connection::Executed Connection::execute_statement(const Text& sql, ParameterBin
     }
     status.or_raise();
     Executed out;
+    if (status.rc == odbc_rc::kSuccessWithInfo) {
+        out.warnings = read_diagnostics(*statement);
+    }
+    if (binder != nullptr) {
+        const auto& streamed = binder->put_warnings();
+        out.warnings.insert(out.warnings.end(), streamed.begin(), streamed.end());
+    }
     out.statement = statement;
     SQLSMALLINT columns = 0;
     // Without the column count a result with rows would pass for one without.
@@ -419,6 +428,126 @@ bool Connection::reads_columns_in_any_order() {
     }
     any_column_ = !status.failed() && (extensions & SQL_GD_ANY_COLUMN) != 0;
     return *any_column_;
+}
+
+std::optional<bool> Connection::names_column_origins(const Text& schema, const Text& table,
+                                                     const Text& column) {
+    if (names_origins_) {
+        return names_origins_;
+    }
+    constexpr const char16_t* kProbeLabel = u"pelto_origin_probe";
+    Text sql = u"SELECT " + quoted(column) + u" AS " + quoted(kProbeLabel) + u" FROM ";
+    if (!schema.empty()) {
+        sql += quoted(schema) + u".";
+    }
+    sql += quoted(table) + u" WHERE 1 = 0";
+    try {
+        Executed done = execute_statement(sql, nullptr, command_timeout_);
+        if (done.columns < 1) {
+            return std::nullopt;
+        }
+        ResultReader reader(done.statement, error_source_, /*with_origins=*/true,
+                            /*bind_anywhere=*/false);
+        const Text& named = reader.columns().front().base_column;
+        names_origins_ = equals_ignore_case(named, column);
+        return names_origins_;
+    } catch (const VbError& e) {
+        if (e.number() == adoerr::kFail) {
+            throw; // the connection is gone, not the column
+        }
+        return std::nullopt;
+    }
+}
+
+bool Connection::transact_sql() {
+    if (transact_sql_) {
+        return *transact_sql_;
+    }
+    std::array<char16_t, 128> buffer{};
+    SQLSMALLINT length = 0;
+    const OdbcStatus status = answer(SQLGetInfoW(dbc_.get(), SQL_DBMS_NAME, buffer.data(),
+                                                 static_cast<SQLSMALLINT>(sizeof buffer), &length),
+                                     dbc_, "SQLGetInfoW", OdbcContext::Statement, error_source_);
+    if (status.failure) {
+        note(*status.failure); // a driver that does not say speaks standard SQL
+    }
+    transact_sql_ = contains(odbc::text_of(buffer.data(), buffer.size()), u"SQL Server");
+    return *transact_sql_;
+}
+
+namespace {
+constexpr const char16_t* kUndoPoint = u"pelto_undo_point";
+}
+
+bool Connection::begin_undo_point() {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+    if (transaction_level_ == 0) {
+        set_autocommit(false);
+        return false;
+    }
+    execute_statement((transact_sql() ? u"SAVE TRANSACTION " : u"SAVEPOINT ") + Text(kUndoPoint),
+                      nullptr, command_timeout_);
+    return true;
+}
+
+void Connection::end_undo_point(bool savepoint, bool keep) {
+    if (!open_) {
+        if (keep) {
+            raise(adoerr::kClosedObject, kSource);
+        }
+        return; // closing rolled it back
+    }
+    if (keep) {
+        if (!savepoint) {
+            check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT), dbc_, "SQLEndTran",
+                  OdbcContext::Transaction, error_source_);
+            set_autocommit(true);
+        } else if (!transact_sql()) {
+            execute_statement(u"RELEASE SAVEPOINT " + Text(kUndoPoint), nullptr, command_timeout_);
+        }
+        return;
+    }
+    // Undoing happens while a failure is on its way to the caller: its own failure
+    // (a lost connection) is only noted.
+    try {
+        if (!savepoint) {
+            const OdbcStatus rolled =
+                answer(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_, "SQLEndTran",
+                       OdbcContext::Transaction, error_source_);
+            if (rolled.failure) {
+                note(*rolled.failure);
+            }
+            set_autocommit(true);
+        } else {
+            execute_statement(
+                (transact_sql() ? u"ROLLBACK TRANSACTION " : u"ROLLBACK TO SAVEPOINT ") +
+                    Text(kUndoPoint),
+                nullptr, command_timeout_);
+        }
+    } catch (const VbError& e) {
+        note(e.error());
+    }
+}
+
+UndoPoint::UndoPoint(Connection& connection)
+    : connection_(connection), savepoint_(connection.begin_undo_point()) {}
+
+UndoPoint::~UndoPoint() {
+    if (!ended_) {
+        connection_.end_undo_point(savepoint_, /*keep=*/false);
+    }
+}
+
+void UndoPoint::keep() {
+    connection_.end_undo_point(savepoint_, /*keep=*/true); // when it fails, the change is undone
+    ended_ = true;
+}
+
+Text Connection::quoted(const Text& identifier) {
+    const Text quote = identifier_quote();
+    return quote + replace_all(identifier, quote, quote + quote) + quote;
 }
 
 Text Connection::identifier_quote() {

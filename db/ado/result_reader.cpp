@@ -178,9 +178,6 @@ ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_s
                 info.base_table = column_text_attribute(c, SQL_DESC_TABLE_NAME);
             }
             info.base_column = column_text_attribute(c, SQL_DESC_BASE_COLUMN_NAME);
-            if (info.base_column.empty()) {
-                info.base_column = info.name;
-            }
         }
         columns_.push_back(std::move(info));
     }

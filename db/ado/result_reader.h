@@ -18,7 +18,8 @@ struct ColumnInfo {
     uint64_t column_size = 0;
     int16_t decimal_digits = 0;
     int32_t ado_type = 0; // DataTypeEnum
-    // Where the column comes from (only read for record sets that can be updated).
+    // Where the column comes from as the driver names it (only read for record sets that
+    // can be updated); empty where it does not say.
     Text base_schema;
     Text base_table;
     Text base_column;

@@ -345,8 +345,14 @@ void Connection::RollbackTrans() {
     if (transaction_level_ == 0) {
         raise(adoerr::kNoTransaction, kSource);
     }
-    check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_, "SQLEndTran",
-          OdbcContext::Transaction, error_source_);
+    const OdbcStatus rolled = answer(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_,
+                                     "SQLEndTran", OdbcContext::Transaction, error_source_);
+    if (rolled.failure && connection_lost(*rolled.failure)) {
+        // The connection is lost, and the server rolled the transaction back with it: the
+        // connection holds none any more and can be closed.
+        transaction_level_ = 0;
+    }
+    rolled.or_raise();
     transaction_level_ = 0;
     set_autocommit(true);
 }

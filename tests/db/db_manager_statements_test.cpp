@@ -326,6 +326,29 @@ TEST_P(DroppedConnectionTest, AnUpdateAfterTheServerEndedTheSessionSaysSoNotThat
     }
 }
 
+TEST_P(DroppedConnectionTest, InsideATransactionTheConnectionIsNotReopenedAndTheTransactionEnds) {
+    central->admin().run(u"CREATE TABLE 기록 (번호 INTEGER PRIMARY KEY)");
+    const auto numbers = [&] { return column(u"SELECT 번호 FROM 기록 ORDER BY 번호"); };
+    db.fnBeginTrans();
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (1)"), 1);
+    const auto before = db.sConnect.get();
+    central->drop_other_sessions();
+    db.GetRecordSet(u"SELECT 번호 FROM 기록");
+    ASSERT_EQ(machine.ui().messages.size(), 1U);
+    EXPECT_EQ(machine.ui().messages[0].text, u"데이터 연결 오류 입니다!");
+    EXPECT_EQ(db.sConnect.get(), before); // not reopened
+    EXPECT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (2)"), -1000);
+    db.fnCommitTrans();
+    EXPECT_TRUE(contains(from_utf8(machine.log().lines().back()), u"fnCommitTrans failed"));
+    EXPECT_TRUE(numbers().empty());
+
+    // Once the caller has ended it, GetRecordSet reconnects as before.
+    db.GetRecordSet(u"SELECT 번호 FROM 기록");
+    EXPECT_NE(db.sConnect.get(), before);
+    EXPECT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (3)"), 1);
+    EXPECT_EQ(numbers(), (std::vector<Text>{u"3"}));
+}
+
 TEST_P(DroppedConnectionTest, RunSqlOnADroppedConnectionFailsQuietly) {
     central->drop_other_sessions();
     EXPECT_EQ(db.RunSQL(u"UPDATE PL_기관정보 SET SQLPW = 'Y'"), -1000);

@@ -81,9 +81,26 @@ void clsDBMng::InfoMessage(const Error& pError, ado::Connection& /*pConnection*/
     log("a driver failure passed over: " + to_utf8(pError.description), pError);
 }
 
+void clsDBMng::refuse_reconnection() {
+    throw VbError(adoerr::kFail, u"clsDBMng",
+                  u"The connection is gone and a transaction was open on it; it is not reopened "
+                  u"until the transaction is ended.");
+}
+
+void clsDBMng::end_transaction_on(const Error& failure, const char* operation) {
+    if (!mInTrans || failure.number != adoerr::kFail) {
+        return;
+    }
+    mInTrans = false;
+    transaction_lost_ = true;
+    log(std::string(operation) +
+        ": the connection was lost inside the transaction begun by fnBeginTrans; the server "
+        "rolled its statements back, and no connection is reopened until it is ended");
+}
+
 void clsDBMng::fnBeginTrans() {
     trap([&] {
-        if (mInTrans) {
+        if (mInTrans || transaction_lost_) {
             fnRollBackTrans();
         }
         sConnect->BeginTrans();
@@ -93,6 +110,12 @@ void clsDBMng::fnBeginTrans() {
 
 void clsDBMng::fnCommitTrans() {
     trap([&] {
+        if (transaction_lost_) {
+            transaction_lost_ = false;
+            log("fnCommitTrans failed: the transaction was lost with its connection; nothing of "
+                "it was committed");
+            return;
+        }
         if (!mInTrans) {
             return;
         }
@@ -103,6 +126,11 @@ void clsDBMng::fnCommitTrans() {
 
 void clsDBMng::fnRollBackTrans() {
     trap([&] {
+        if (transaction_lost_) {
+            transaction_lost_ = false;
+            log("fnRollBackTrans: the transaction was rolled back when its connection was lost");
+            return;
+        }
         if (!mInTrans) {
             return;
         }

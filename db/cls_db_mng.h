@@ -70,6 +70,10 @@ private:
     bool mInTrans = false;
     bool mIsConnect = false;
     Text mProvider = u"SQLOLEDB";
+    // The transaction begun by fnBeginTrans ended when its connection was lost. Until the
+    // caller ends it (commit, rollback, a new begin, a disconnection) the manager reopens
+    // no connection by itself, so that no later statement of the caller commits alone.
+    bool transaction_lost_ = false;
 
 public:
     EventConnection sConnect{*this};
@@ -131,6 +135,13 @@ private:
     // A driver failure the main connection went on without goes to the run log.
     void InfoMessage(const Error& pError, ado::Connection& pConnection) override;
 
+    // Whether a statement may reopen the main connection by itself: not while the
+    // caller's transaction is open or was lost with its connection.
+    bool may_reconnect() const { return !mInTrans && !transaction_lost_; }
+    // A statement that finds the main connection gone inside the caller's transaction.
+    [[noreturn]] static void refuse_reconnection();
+    // A lost connection (E_FAIL) inside the caller's transaction ends that transaction.
+    void end_transaction_on(const Error& failure, const char* operation);
     std::shared_ptr<ado::Connection> new_connection() const;
     void new_main_command();
     template <typename Open> int32_t connect_main(const char* operation, Open&& open);

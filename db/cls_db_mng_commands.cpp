@@ -152,6 +152,7 @@ int32_t clsDBMng::CommandExcute(const Text& rSQL, bool paraClear) {
                     u"-" + failure->source + u"/" + failure->description + u"#" +
                     must(sCommand).CommandText();
         log("CommandExcute failed: " + to_utf8(ErrorDesc), *failure);
+        end_transaction_on(*failure, "CommandExcute");
         CommandParaClear();
     }
     return result;
@@ -177,6 +178,7 @@ int32_t clsDBMng::CommandExcuteRst(const Text& rSQL, std::shared_ptr<ado::Record
     if (failure) {
         result = -1000;
         log("CommandExcuteRst failed: " + to_utf8(failure->description), *failure);
+        end_transaction_on(*failure, "CommandExcuteRst");
         CommandParaClear();
     }
     return result;

@@ -45,6 +45,11 @@ int32_t clsDBMng::ServerDisConnect() {
             sConnect->RollbackTrans();
             mInTrans = false;
         }
+        if (transaction_lost_) {
+            // Its connection is gone; the rollback only ends the connection's count of it.
+            trap([&] { sConnect->RollbackTrans(); });
+            transaction_lost_ = false;
+        }
         if (sConnect && sConnect->State() == ado::adStateOpen) {
             sConnect->Close(); // its Disconnect event clears the connected mark
         }

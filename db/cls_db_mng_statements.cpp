@@ -25,6 +25,9 @@ int32_t clsDBMng::RunSQL(const Text& rSQL) {
     const auto failure = trap([&] {
         ErrorClear();
         if (!IsServerConnect()) {
+            if (!may_reconnect()) {
+                refuse_reconnection();
+            }
             ConnectServerRe(); // a failed reconnection shows as the failure of the statement
         }
         sConnect->Execute(rSQL, nullptr, ado::adOptionUnspecified);
@@ -33,6 +36,7 @@ int32_t clsDBMng::RunSQL(const Text& rSQL) {
     if (failure) {
         result = -1000;
         log("RunSQL failed: " + to_utf8(failure->description), *failure);
+        end_transaction_on(*failure, "RunSQL");
     }
     return result;
 }
@@ -92,6 +96,9 @@ std::shared_ptr<ado::Recordset> clsDBMng::GetRecordSet(const Text& rSQL, int32_t
     const auto failure = trap([&] {
         ErrorClear();
         if (!IsServerConnect()) {
+            if (!may_reconnect()) {
+                refuse_reconnection();
+            }
             ConnectServerRe();
         }
         records = std::make_shared<ado::Recordset>();
@@ -103,8 +110,14 @@ std::shared_ptr<ado::Recordset> clsDBMng::GetRecordSet(const Text& rSQL, int32_t
         log("GetRecordSet failed: " + std::to_string(failure->number) + " " +
                 to_utf8(failure->description),
             *failure);
+        end_transaction_on(*failure, "GetRecordSet");
         if (notice.reconnect) {
-            ConnectServerRe();
+            if (may_reconnect()) {
+                ConnectServerRe();
+            } else {
+                log("GetRecordSet: the connection is not reopened while the caller's transaction "
+                    "is not ended");
+            }
         }
         platform_.ui.message_box(notice.message, notice.icon, kApplicationTitle);
         // The caller gets a closed record set; the error text tells it why.
@@ -152,6 +165,7 @@ bool clsDBMng::fnGetRows(Text rSQL, Variant& rtn_Arr) {
             sRecordset.reset();
         }
         log("fnGetRows failed: " + to_utf8(failure->description), *failure);
+        end_transaction_on(*failure, "fnGetRows");
     }
     return result;
 }
@@ -166,6 +180,7 @@ bool clsDBMng::fnExecute(Text rSQL, int32_t& rCnt, Text& ErrDesc) {
     if (failure) {
         ErrDesc = failure->description;
         log("fnExecute failed: " + to_utf8(failure->description), *failure);
+        end_transaction_on(*failure, "fnExecute");
     }
     return result;
 }

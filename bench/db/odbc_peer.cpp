@@ -2,13 +2,17 @@
 // converted beyond what the driver hands out.
 #include "bench/db/odbc_peer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace bench_db {
@@ -72,6 +76,12 @@ void report(SQLHSTMT stmt) {
 
 } // namespace
 
+double cpu_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 void reset_peak() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
@@ -86,8 +96,8 @@ long peak_kib() {
 
 namespace {
 
-// The C type a column of `sql_type` is read as when cells are read typed.
-SQLSMALLINT c_type_of(SQLSMALLINT sql_type) {
+// The C type a column of `sql_type` is bound as; 0 for a column read as text.
+SQLSMALLINT bound_type(SQLSMALLINT sql_type) {
     switch (sql_type) {
     case SQL_INTEGER:
     case SQL_SMALLINT:
@@ -107,60 +117,164 @@ SQLSMALLINT c_type_of(SQLSMALLINT sql_type) {
     case SQL_TYPE_DATE:
     case SQL_DATE:
         return SQL_C_TYPE_DATE;
-    case SQL_TYPE_TIME:
-    case SQL_TIME:
-        return SQL_C_TYPE_TIME;
     default:
-        return SQL_C_WCHAR;
+        return 0;
     }
 }
 
-// SQLFetch and SQLGetData of every cell, as wide text or as its column's C type.
-PeerResult read_all(const char16_t* connection_string, const char16_t* query, bool typed) {
+using Cell = std::variant<std::monostate, SQLINTEGER, SQLBIGINT, SQLDOUBLE, unsigned char,
+                          SQL_TIMESTAMP_STRUCT, SQL_DATE_STRUCT, std::u16string>;
+
+struct BoundColumn {
+    SQLSMALLINT c_type = 0; // 0: read as text
+    SQLLEN indicator = 0;
+    alignas(8) unsigned char bytes[sizeof(SQL_TIMESTAMP_STRUCT)] = {};
+};
+
+template <typename T> T from_bytes(const unsigned char* bytes) {
+    T value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+Cell bound_cell(const BoundColumn& column) {
+    if (column.indicator == SQL_NULL_DATA) {
+        return std::monostate{};
+    }
+    switch (column.c_type) {
+    case SQL_C_SLONG:
+        return from_bytes<SQLINTEGER>(column.bytes);
+    case SQL_C_SBIGINT:
+        return from_bytes<SQLBIGINT>(column.bytes);
+    case SQL_C_DOUBLE:
+        return from_bytes<SQLDOUBLE>(column.bytes);
+    case SQL_C_BIT:
+        return column.bytes[0];
+    case SQL_C_TYPE_TIMESTAMP:
+        return from_bytes<SQL_TIMESTAMP_STRUCT>(column.bytes);
+    default:
+        return from_bytes<SQL_DATE_STRUCT>(column.bytes);
+    }
+}
+
+} // namespace
+
+PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query) {
     PeerResult result;
     Session session(connection_string);
     if (!session.connected()) {
         return result;
     }
     const auto start = Clock::now();
+    const double cpu_start = cpu_seconds();
     if (!SQL_SUCCEEDED(SQLExecDirectW(session.stmt, wide(query), SQL_NTS))) {
         report(session.stmt);
         return result;
     }
     SQLSMALLINT columns = 0;
     SQLNumResultCols(session.stmt, &columns);
-    std::vector<SQLSMALLINT> c_types(static_cast<size_t>(columns), SQL_C_WCHAR);
-    for (SQLUSMALLINT c = 1; typed && c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-        SQLSMALLINT sql_type = 0;
-        SQLDescribeColW(session.stmt, c, nullptr, 0, nullptr, &sql_type, nullptr, nullptr, nullptr);
-        c_types[c - 1U] = c_type_of(sql_type);
-    }
     SQLWCHAR buffer[4096];
     while (SQLFetch(session.stmt) == SQL_SUCCESS) {
         for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
             SQLLEN indicator = 0;
             SQLRETURN rc = SQL_SUCCESS_WITH_INFO;
             while (rc == SQL_SUCCESS_WITH_INFO) { // the rest of a value longer than the buffer
-                rc =
-                    SQLGetData(session.stmt, c, c_types[c - 1U], buffer, sizeof buffer, &indicator);
+                rc = SQLGetData(session.stmt, c, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
             }
             result.cells += indicator == SQL_NULL_DATA ? 0 : 1;
         }
     }
     SQLFreeStmt(session.stmt, SQL_CLOSE); // the result's rows are let go, as a record set does
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.cpu_seconds = cpu_seconds() - cpu_start;
     result.ok = true;
     return result;
 }
 
-} // namespace
-
-PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query) {
-    return read_all(connection_string, query, /*typed=*/false);
+PeerResult read_all_kept(const char16_t* connection_string, const char16_t* query) {
+    PeerResult result;
+    Session session(connection_string);
+    if (!session.connected()) {
+        return result;
+    }
+    SQLUINTEGER extensions = 0;
+    SQLGetInfoW(session.dbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr);
+    const bool bind_anywhere = (extensions & SQL_GD_ANY_COLUMN) != 0;
+    std::vector<Cell> cells;
+    const auto start = Clock::now();
+    const double cpu_start = cpu_seconds();
+    if (!SQL_SUCCEEDED(SQLExecDirectW(session.stmt, wide(query), SQL_NTS))) {
+        report(session.stmt);
+        return result;
+    }
+    SQLSMALLINT count = 0;
+    SQLNumResultCols(session.stmt, &count);
+    std::vector<BoundColumn> columns(static_cast<size_t>(count));
+    bool all_before_bound = true;
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
+        SQLSMALLINT sql_type = 0;
+        SQLDescribeColW(session.stmt, c, nullptr, 0, nullptr, &sql_type, nullptr, nullptr, nullptr);
+        BoundColumn& column = columns[c - 1U];
+        const SQLSMALLINT c_type = bound_type(sql_type);
+        // Without SQL_GD_ANY_COLUMN a driver reads unbound columns only after bound ones.
+        if (c_type == 0 || !(bind_anywhere || all_before_bound)) {
+            all_before_bound = false;
+            continue;
+        }
+        column.c_type = c_type;
+        SQLBindCol(session.stmt, c, c_type, column.bytes, sizeof column.bytes, &column.indicator);
+    }
+    std::vector<SQLWCHAR> buffer(4096);
+    while (SQLFetch(session.stmt) == SQL_SUCCESS) {
+        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
+            const BoundColumn& column = columns[c - 1U];
+            if (column.c_type != 0) {
+                cells.push_back(bound_cell(column));
+                continue;
+            }
+            std::u16string text;
+            SQLLEN indicator = 0;
+            SQLRETURN rc = SQL_SUCCESS_WITH_INFO;
+            while (rc == SQL_SUCCESS_WITH_INFO) {
+                rc = SQLGetData(session.stmt, c, SQL_C_WCHAR, buffer.data(),
+                                static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR)), &indicator);
+                if (SQL_SUCCEEDED(rc) && indicator != SQL_NULL_DATA) {
+                    const size_t whole = buffer.size() - 1;
+                    const size_t units =
+                        rc == SQL_SUCCESS_WITH_INFO
+                            ? whole
+                            : std::min(whole, static_cast<size_t>(indicator) / sizeof(SQLWCHAR));
+                    text.append(reinterpret_cast<const char16_t*>(buffer.data()), units);
+                }
+            }
+            if (indicator == SQL_NULL_DATA) {
+                cells.emplace_back(std::monostate{});
+            } else {
+                cells.emplace_back(std::move(text));
+            }
+        }
+    }
+    SQLFreeStmt(session.stmt, SQL_CLOSE);
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.cpu_seconds = cpu_seconds() - cpu_start;
+    for (const Cell& cell : cells) {
+        result.cells += std::holds_alternative<std::monostate>(cell) ? 0 : 1;
+    }
+    result.ok = true;
+    return result;
 }
 
-PeerResult read_all_typed(const char16_t* connection_string, const char16_t* query) {
-    return read_all(connection_string, query, /*typed=*/true);
+bool run_statement(const char16_t* connection_string, const char16_t* sql) {
+    Session session(connection_string);
+    if (!session.connected()) {
+        return false;
+    }
+    const SQLRETURN rc = SQLExecDirectW(session.stmt, wide(sql), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+        report(session.stmt);
+        return false;
+    }
+    return true;
 }
 
 PeerResult put_file(const char16_t* connection_string, const char16_t* update, const char* file) {
@@ -220,22 +334,21 @@ PeerResult get_binary(const char16_t* connection_string, const char16_t* query, 
         report(session.stmt);
         return result;
     }
-    std::vector<unsigned char> piece(65536);
-    SQLLEN indicator = 0;
-    SQLRETURN rc = SQL_SUCCESS_WITH_INFO;
-    while (rc == SQL_SUCCESS_WITH_INFO) {
-        rc = SQLGetData(session.stmt, static_cast<SQLUSMALLINT>(column), SQL_C_BINARY, piece.data(),
-                        static_cast<SQLLEN>(piece.size()), &indicator);
-        if (SQL_SUCCEEDED(rc) && indicator != SQL_NULL_DATA) {
-            result.bytes +=
-                indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(piece.size())
-                    ? piece.size()
-                    : static_cast<size_t>(indicator);
-        }
+    const auto number = static_cast<SQLUSMALLINT>(column);
+    unsigned char probe = 0;
+    SQLLEN length = 0;
+    SQLRETURN rc = SQLGetData(session.stmt, number, SQL_C_BINARY, &probe, 0, &length);
+    std::vector<unsigned char> value;
+    if (SQL_SUCCEEDED(rc) && length > 0) {
+        value.resize(static_cast<size_t>(length));
+        SQLLEN indicator = 0;
+        rc = SQLGetData(session.stmt, number, SQL_C_BINARY, value.data(),
+                        static_cast<SQLLEN>(value.size()), &indicator);
+        result.bytes = value.size();
     }
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.peak_kib = peak_kib() - before;
-    result.ok = rc == SQL_SUCCESS || rc == SQL_NO_DATA;
+    result.ok = rc == SQL_SUCCESS;
     return result;
 }
 

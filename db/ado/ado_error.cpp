@@ -137,6 +137,20 @@ Error odbc_error(const std::vector<DiagRecord>& records, OdbcContext context, Te
                  telling->message, telling->state, telling->native};
 }
 
+bool connection_lost(const Error& error) {
+    return error.sql_state.starts_with(u"08") || error.sql_state.starts_with(u"57P");
+}
+
+std::optional<Error> truncation_among(const std::vector<DiagRecord>& warnings, TextView source) {
+    for (const auto& record : warnings) {
+        if (record.state == u"01004" || record.state == u"01S07" || record.state == u"22001") {
+            return Error{adoerr::kDataOverflow, Text(source), record.message, record.state,
+                         record.native};
+        }
+    }
+    return std::nullopt;
+}
+
 Error ado_error(int32_t number, TextView source) {
     return Error{number, Text(source), error_description(number)};
 }

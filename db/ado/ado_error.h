@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "db/ado/odbc_handle.h"
 
+#include <optional>
 #include <vector>
 
 namespace pelto::ado {
@@ -32,6 +33,14 @@ int32_t ado_number(TextView sql_state, OdbcContext context, TextView message = T
 // driver left no record.
 Error odbc_error(const std::vector<DiagRecord>& records, OdbcContext context, TextView source,
                  TextView fallback);
+
+// Whether the driver said the connection is gone (08xxx, PostgreSQL's 57Pxx).
+bool connection_lost(const Error& error);
+
+// The error of the first record among `warnings` that says a value was cut (01004 string
+// data right-truncated, 01S07 fractional truncation, 22001 reported as a warning): a
+// value written so is not the one the caller gave.
+std::optional<Error> truncation_among(const std::vector<DiagRecord>& warnings, TextView source);
 
 // ADO's own errors, with ADO's descriptions (the table of core/error_table.cpp).
 [[noreturn]] void raise(int32_t number, TextView source);

@@ -4,6 +4,7 @@
 #include "db/ado/connection.h"
 #include "db/ado/parameter_binder.h"
 #include "db/ado/recordset.h"
+#include "db/ado/result_reader.h"
 
 #include <algorithm>
 #include <limits>
@@ -77,25 +78,30 @@ std::shared_ptr<Recordset> Command::Execute(int32_t* records_affected,
     }
     auto binder = std::make_shared<ParameterBinder>(std::move(binds), kSource);
     auto done = connection_->execute_statement(statement_text(), binder.get(), timeout_);
-    // Output values are read once the statement has run. psqlODBC delivers them with the
-    // execution even when the call also returns its values as a row.
+    if (records_affected != nullptr) {
+        *records_affected = static_cast<int32_t>(
+            std::clamp<int64_t>(done.rows_affected, -1, std::numeric_limits<int32_t>::max()));
+    }
+    std::shared_ptr<Recordset> records;
+    const bool no_records = options != adOptionUnspecified && (options & adExecuteNoRecords) != 0;
+    if (no_records && done.columns > 0) {
+        read_remaining_results(*done.statement, connection_->error_source());
+    } else if (!no_records) {
+        records = std::make_shared<Recordset>();
+        if (done.columns > 0) {
+            // A client-side record set reads every row and every later result now; the
+            // driver may still write output values into the binder's buffers while a
+            // server-side one streams.
+            records->attach_result(connection_, std::move(done.statement), text_, binder);
+        }
+    }
+    // Output and return values are complete only after the last result of the batch
+    // (psqlODBC has them with the execution already).
     const auto values = binder->outputs();
     for (size_t i = 0; i < items.size(); ++i) {
         if (items[i]->Direction() != adParamInput) {
             items[i]->Value(values[i]);
         }
-    }
-    if (records_affected != nullptr) {
-        *records_affected = static_cast<int32_t>(
-            std::clamp<int64_t>(done.rows_affected, -1, std::numeric_limits<int32_t>::max()));
-    }
-    if (options != adOptionUnspecified && (options & adExecuteNoRecords) != 0) {
-        return nullptr;
-    }
-    auto records = std::make_shared<Recordset>();
-    if (done.columns > 0) {
-        // The driver may still write output values into the binder's buffers.
-        records->attach_result(connection_, std::move(done.statement), text_, binder);
     }
     return records;
 }

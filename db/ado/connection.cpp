@@ -122,6 +122,8 @@ void Connection::Open() {
     open_ = true;
     identifier_quote_.clear();
     any_column_.reset();
+    names_origins_.reset();
+    transact_sql_.reset();
     if (!target.after_connect_sql.empty()) {
         try {
             execute_statement(target.after_connect_sql, nullptr, command_timeout_);
@@ -139,7 +141,11 @@ void Connection::Open() {
 void Connection::release_statements() noexcept {
     for (auto& weak : statements_) {
         if (auto statement = weak.lock()) {
-            statement->reset(); // record sets reading it now see a closed object
+            // Record sets reading it now see a closed object.
+            if (!statement->reset()) {
+                note(Error{adoerr::kFail, error_source_,
+                           u"The driver refused to free a statement, also after cancelling it."});
+            }
         }
     }
     statements_.clear();
@@ -169,7 +175,10 @@ void Connection::disconnect() noexcept {
                 tolerate(SQLDisconnect(dbc_.get()), "SQLDisconnect");
             }
         }
-        dbc_.reset();
+        if (!dbc_.reset()) {
+            note(Error{adoerr::kFail, error_source_,
+                       u"The driver refused to free the connection, also after disconnecting it."});
+        }
     }
     open_ = false;
     transaction_level_ = 0;
@@ -221,20 +230,38 @@ Connection::Executed Connection::execute_statement(const Text& sql, ParameterBin
     // SQL_NO_DATA: a searched UPDATE or DELETE that found no row.
     OdbcStatus status = answer(SQLExecDirectW(st, odbc::wide(sql), SQL_NTS), *statement,
                                "SQLExecDirectW", OdbcContext::Statement, error_source_);
-    while (status.need_data()) {
-        SQLPOINTER token = nullptr;
-        status = answer(SQLParamData(st, &token), *statement, "SQLParamData",
-                        OdbcContext::Statement, error_source_);
-        if (!status.need_data()) {
-            break;
+    if (status.need_data()) {
+        try {
+            while (status.need_data()) {
+                SQLPOINTER token = nullptr;
+                status = answer(SQLParamData(st, &token), *statement, "SQLParamData",
+                                OdbcContext::Statement, error_source_);
+                if (!status.need_data()) {
+                    break;
+                }
+                if (binder == nullptr) {
+                    raise(adoerr::kImproperParameter, kSource);
+                }
+                binder->put_data(*statement, token);
+            }
+            status.or_raise();
+        } catch (...) {
+            // A statement left waiting for the rest of a value blocks its connection:
+            // no change of autocommit, no end of a transaction, no freeing. Cancelled, it
+            // is back where it was before the execution.
+            SQLCancel(st);
+            throw;
         }
-        if (binder == nullptr) {
-            raise(adoerr::kImproperParameter, kSource);
-        }
-        binder->put_data(*statement, token);
     }
     status.or_raise();
     Executed out;
+    if (status.rc == odbc_rc::kSuccessWithInfo) {
+        out.warnings = read_diagnostics(*statement);
+    }
+    if (binder != nullptr) {
+        const auto& streamed = binder->put_warnings();
+        out.warnings.insert(out.warnings.end(), streamed.begin(), streamed.end());
+    }
     out.statement = statement;
     SQLSMALLINT columns = 0;
     // Without the column count a result with rows would pass for one without.
@@ -251,6 +278,7 @@ Connection::Executed Connection::execute_statement(const Text& sql, ParameterBin
         } else {
             out.rows_affected = count;
         }
+        read_remaining_results(*statement, error_source_);
     }
     return out;
 }
@@ -265,6 +293,9 @@ std::shared_ptr<Recordset> Connection::Execute(const Text& command_text, int32_t
         *records_affected = clamp_count(done.rows_affected);
     }
     if (options != adOptionUnspecified && (options & adExecuteNoRecords) != 0) {
+        if (done.columns > 0) {
+            read_remaining_results(*done.statement, error_source_); // its rows are let go
+        }
         return nullptr;
     }
     auto records = std::make_shared<Recordset>();
@@ -314,8 +345,14 @@ void Connection::RollbackTrans() {
     if (transaction_level_ == 0) {
         raise(adoerr::kNoTransaction, kSource);
     }
-    check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_, "SQLEndTran",
-          OdbcContext::Transaction, error_source_);
+    const OdbcStatus rolled = answer(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_,
+                                     "SQLEndTran", OdbcContext::Transaction, error_source_);
+    if (rolled.failure && connection_lost(*rolled.failure)) {
+        // The connection is lost, and the server rolled the transaction back with it: the
+        // connection holds none any more and can be closed.
+        transaction_level_ = 0;
+    }
+    rolled.or_raise();
     transaction_level_ = 0;
     set_autocommit(true);
 }
@@ -397,6 +434,126 @@ bool Connection::reads_columns_in_any_order() {
     }
     any_column_ = !status.failed() && (extensions & SQL_GD_ANY_COLUMN) != 0;
     return *any_column_;
+}
+
+std::optional<bool> Connection::names_column_origins(const Text& schema, const Text& table,
+                                                     const Text& column) {
+    if (names_origins_) {
+        return names_origins_;
+    }
+    constexpr const char16_t* kProbeLabel = u"pelto_origin_probe";
+    Text sql = u"SELECT " + quoted(column) + u" AS " + quoted(kProbeLabel) + u" FROM ";
+    if (!schema.empty()) {
+        sql += quoted(schema) + u".";
+    }
+    sql += quoted(table) + u" WHERE 1 = 0";
+    try {
+        Executed done = execute_statement(sql, nullptr, command_timeout_);
+        if (done.columns < 1) {
+            return std::nullopt;
+        }
+        ResultReader reader(done.statement, error_source_, /*with_origins=*/true,
+                            /*bind_anywhere=*/false);
+        const Text& named = reader.columns().front().base_column;
+        names_origins_ = equals_ignore_case(named, column);
+        return names_origins_;
+    } catch (const VbError& e) {
+        if (e.number() == adoerr::kFail) {
+            throw; // the connection is gone, not the column
+        }
+        return std::nullopt;
+    }
+}
+
+bool Connection::transact_sql() {
+    if (transact_sql_) {
+        return *transact_sql_;
+    }
+    std::array<char16_t, 128> buffer{};
+    SQLSMALLINT length = 0;
+    const OdbcStatus status = answer(SQLGetInfoW(dbc_.get(), SQL_DBMS_NAME, buffer.data(),
+                                                 static_cast<SQLSMALLINT>(sizeof buffer), &length),
+                                     dbc_, "SQLGetInfoW", OdbcContext::Statement, error_source_);
+    if (status.failure) {
+        note(*status.failure); // a driver that does not say speaks standard SQL
+    }
+    transact_sql_ = contains(odbc::text_of(buffer.data(), buffer.size()), u"SQL Server");
+    return *transact_sql_;
+}
+
+namespace {
+constexpr const char16_t* kUndoPoint = u"pelto_undo_point";
+}
+
+bool Connection::begin_undo_point() {
+    if (!open_) {
+        raise(adoerr::kClosedObject, kSource);
+    }
+    if (transaction_level_ == 0) {
+        set_autocommit(false);
+        return false;
+    }
+    execute_statement((transact_sql() ? u"SAVE TRANSACTION " : u"SAVEPOINT ") + Text(kUndoPoint),
+                      nullptr, command_timeout_);
+    return true;
+}
+
+void Connection::end_undo_point(bool savepoint, bool keep) {
+    if (!open_) {
+        if (keep) {
+            raise(adoerr::kClosedObject, kSource);
+        }
+        return; // closing rolled it back
+    }
+    if (keep) {
+        if (!savepoint) {
+            check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT), dbc_, "SQLEndTran",
+                  OdbcContext::Transaction, error_source_);
+            set_autocommit(true);
+        } else if (!transact_sql()) {
+            execute_statement(u"RELEASE SAVEPOINT " + Text(kUndoPoint), nullptr, command_timeout_);
+        }
+        return;
+    }
+    // Undoing happens while a failure is on its way to the caller: its own failure
+    // (a lost connection) is only noted.
+    try {
+        if (!savepoint) {
+            const OdbcStatus rolled =
+                answer(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_, "SQLEndTran",
+                       OdbcContext::Transaction, error_source_);
+            if (rolled.failure) {
+                note(*rolled.failure);
+            }
+            set_autocommit(true);
+        } else {
+            execute_statement(
+                (transact_sql() ? u"ROLLBACK TRANSACTION " : u"ROLLBACK TO SAVEPOINT ") +
+                    Text(kUndoPoint),
+                nullptr, command_timeout_);
+        }
+    } catch (const VbError& e) {
+        note(e.error());
+    }
+}
+
+UndoPoint::UndoPoint(Connection& connection)
+    : connection_(connection), savepoint_(connection.begin_undo_point()) {}
+
+UndoPoint::~UndoPoint() {
+    if (!ended_) {
+        connection_.end_undo_point(savepoint_, /*keep=*/false);
+    }
+}
+
+void UndoPoint::keep() {
+    connection_.end_undo_point(savepoint_, /*keep=*/true); // when it fails, the change is undone
+    ended_ = true;
+}
+
+Text Connection::quoted(const Text& identifier) {
+    const Text quote = identifier_quote();
+    return quote + replace_all(identifier, quote, quote + quote) + quote;
 }
 
 Text Connection::identifier_quote() {

@@ -6,6 +6,7 @@
 #include "core/error.h"
 #include "core/variant.h"
 #include "db/ado/ado_enums.h"
+#include "db/ado/ado_error.h"
 #include "db/ado/odbc_handle.h"
 #include "platform/odbc_provider.h"
 
@@ -77,10 +78,28 @@ public:
         std::shared_ptr<odbc::Handle> statement; // owns the cursor while rows are read
         int16_t columns = 0;
         int64_t rows_affected = -1;
+        // What the driver said beside a successful execution (SQL_SUCCESS_WITH_INFO),
+        // the streamed values included.
+        std::vector<DiagRecord> warnings;
     };
     // Executes `sql` with the bound values (may be null), streaming binary values when
-    // the driver asks. Throws VbError (3704 closed, or the driver's error).
+    // the driver asks. A statement without rows has every later result of its batch read
+    // before it returns; one with rows has them read after its last row (ResultReader).
+    // Throws VbError (3704 closed, or the driver's error, also one that a later result
+    // of the batch reports).
     Executed execute_statement(const Text& sql, ParameterBinder* binder, int32_t timeout_seconds);
+    // Whether the driver names the origin of a result column (SQL_DESC_BASE_COLUMN_NAME)
+    // or only repeats its label, asked once per connection by selecting `column` of
+    // `table` under another name. Unknown (nullopt) when that selection fails: then
+    // `column` is no column of `table`. A lost connection is thrown.
+    std::optional<bool> names_column_origins(const Text& schema, const Text& table,
+                                             const Text& column);
+    // A change that stays only when kept: in a transaction of its own, or inside the open
+    // transaction back to a savepoint. Throws VbError when it cannot be set.
+    bool begin_undo_point();
+    void end_undo_point(bool savepoint, bool keep);
+    // Quotes an identifier for this driver.
+    Text quoted(const Text& identifier);
     // The key columns of a table, from the driver's catalog.
     std::vector<Text> primary_key_columns(const Text& schema, const Text& table);
     // The character that quotes identifiers ('"' when the driver does not say).
@@ -102,6 +121,8 @@ private:
     // A catalog call the driver may lack: true when it succeeded; a driver without the
     // function is noted and answers false; any other failure is thrown.
     bool catalog_call(int16_t rc, const odbc::Handle& statement, std::string_view function);
+    // Whether the server speaks SQL Server's dialect (savepoints are SAVE TRANSACTION).
+    bool transact_sql();
 
     platform::OdbcProviders& providers_;
     Text connection_string_;
@@ -113,10 +134,28 @@ private:
     ConnectionEvents* events_ = nullptr;
     Text error_source_;
     Text identifier_quote_;
-    std::optional<bool> any_column_; // asked once per connection
+    std::optional<bool> any_column_;    // asked once per connection
+    std::optional<bool> names_origins_; // asked once per connection
+    std::optional<bool> transact_sql_;  // asked once per connection
     std::shared_ptr<odbc::Handle> environment_;
     odbc::Handle dbc_;
     std::vector<std::weak_ptr<odbc::Handle>> statements_;
+};
+
+// The undo point of one change (Connection::begin_undo_point): undone when it goes out of
+// scope without keep().
+class UndoPoint {
+public:
+    explicit UndoPoint(Connection& connection);
+    UndoPoint(const UndoPoint&) = delete;
+    UndoPoint& operator=(const UndoPoint&) = delete;
+    ~UndoPoint();
+    void keep();
+
+private:
+    Connection& connection_;
+    bool savepoint_;
+    bool ended_ = false;
 };
 
 } // namespace pelto::ado

@@ -56,11 +56,23 @@ Handle& Handle::operator=(Handle&& other) noexcept {
     return *this;
 }
 
-void Handle::reset() noexcept {
-    if (raw_ != nullptr) {
-        SQLFreeHandle(static_cast<SQLSMALLINT>(type_), raw_);
-        raw_ = nullptr;
+bool Handle::reset() noexcept {
+    if (raw_ == nullptr) {
+        return true;
     }
+    const auto type = static_cast<SQLSMALLINT>(type_);
+    SQLRETURN rc = SQLFreeHandle(type, raw_);
+    // A refusal is never passed over: a statement left waiting for data would keep its
+    // connection from changing autocommit or ending a transaction for good.
+    if (!SQL_SUCCEEDED(rc) && type_ == HandleType::Stmt) {
+        SQLCancel(raw_);
+        rc = SQLFreeHandle(type, raw_);
+    } else if (!SQL_SUCCEEDED(rc) && type_ == HandleType::Dbc) {
+        SQLDisconnect(raw_);
+        rc = SQLFreeHandle(type, raw_);
+    }
+    raw_ = nullptr;
+    return SQL_SUCCEEDED(rc);
 }
 
 std::shared_ptr<Handle> environment() {

@@ -23,8 +23,11 @@ public:
     void* get() const noexcept { return raw_; }
     HandleType type() const noexcept { return type_; }
     explicit operator bool() const noexcept { return raw_ != nullptr; }
-    // Frees the handle now (a statement's open cursor is closed with it).
-    void reset() noexcept;
+    // Frees the handle now (a statement's open cursor is closed with it). A statement the
+    // driver manager will not free (still waiting for data at execution, or running) is
+    // cancelled and freed again; a connection still connected is disconnected and freed
+    // again. False when even then the handle could not be freed: it is given up.
+    bool reset() noexcept;
 
 private:
     HandleType type_ = HandleType::Stmt;

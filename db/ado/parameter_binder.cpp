@@ -352,8 +352,13 @@ void ParameterBinder::put_data(const odbc::Handle& statement, void* token) {
     uint64_t offset = 0;
     while (offset < spool.size()) {
         const size_t got = spool.read(offset, chunk);
-        check(SQLPutData(statement.get(), chunk.data(), static_cast<SQLLEN>(got)), statement,
-              "SQLPutData", OdbcContext::Statement, error_source_);
+        const int16_t rc =
+            check(SQLPutData(statement.get(), chunk.data(), static_cast<SQLLEN>(got)), statement,
+                  "SQLPutData", OdbcContext::Statement, error_source_);
+        if (rc == odbc_rc::kSuccessWithInfo) {
+            const auto said = read_diagnostics(statement);
+            put_warnings_.insert(put_warnings_.end(), said.begin(), said.end());
+        }
         offset += got;
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/variant.h"
+#include "db/ado/ado_error.h"
 #include "db/ado/odbc_handle.h"
 
 #include <memory>
@@ -36,6 +37,8 @@ public:
     void bind(const odbc::Handle& statement);
     // Sends the streamed value that SQLParamData asked for with `token`.
     void put_data(const odbc::Handle& statement, void* token);
+    // What the driver said beside pieces it took (SQL_SUCCESS_WITH_INFO of SQLPutData).
+    const std::vector<DiagRecord>& put_warnings() const { return put_warnings_; }
     // After execution: the value of each marker (Empty for input-only markers).
     std::vector<Variant> outputs() const;
 
@@ -50,6 +53,7 @@ private:
     void fill(Slot& slot) const;
     std::vector<std::unique_ptr<Slot>> slots_;
     Text error_source_;
+    std::vector<DiagRecord> put_warnings_;
 };
 
 } // namespace pelto::ado

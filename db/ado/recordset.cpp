@@ -4,7 +4,9 @@
 #include "db/ado/chunk_spool.h"
 #include "db/ado/connection.h"
 #include "db/ado/parameter_binder.h"
+#include "db/ado/select_origin.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace pelto::ado {
@@ -32,12 +34,25 @@ Variant visible(const Variant& value) {
     return value;
 }
 
-Text quoted(const Text& name, const Text& quote) {
-    return quote + replace_all(name, quote, quote + quote) + quote;
-}
-
 [[noreturn]] void insufficient(const char16_t* what) {
     throw VbError(adoerr::kFail, kSource, what);
+}
+
+// Whether a column's value can stand in the WHERE clause of an update. Binary and long
+// columns cannot be compared (ADO leaves them out of its criteria too).
+bool comparable(int32_t ado_type) {
+    return ado_type != adBinary && ado_type != adVarBinary && ado_type != adLongVarBinary &&
+           ado_type != adLongVarChar && ado_type != adLongVarWChar;
+}
+
+// A value bound as its column is described: decimals keep the column's precision and
+// scale, so that no fraction is cut on the way.
+BindValue bind_as_column(const ColumnInfo& column) {
+    BindValue bind;
+    bind.ado_type = column.ado_type;
+    bind.precision = static_cast<int32_t>(std::min<uint64_t>(column.column_size, 38));
+    bind.scale = column.decimal_digits;
+    return bind;
 }
 
 } // namespace
@@ -107,6 +122,42 @@ void Recordset::build_fields() {
     fields_.reserve(columns_.size());
     for (size_t i = 0; i < columns_.size(); ++i) {
         fields_.push_back(std::make_unique<Field>(*this, i));
+    }
+    origin_known_.assign(columns_.size(), -1);
+}
+
+bool Recordset::decide_origin(const ColumnInfo& column) {
+    if (column.base_table.empty() || column.base_column.empty()) {
+        return false; // an expression, or a driver that does not say
+    }
+    if (!equals_ignore_case(column.base_column, column.name)) {
+        return true; // the driver named the origin, not the label
+    }
+    // The driver's base column is the label; one that names every column by its label
+    // says so for an alias too ("a AS b" would land in b).
+    std::optional<bool> names_origins = false;
+    if (connection_ && connection_->State() == adStateOpen) {
+        names_origins = connection_->names_column_origins(column.base_schema, column.base_table,
+                                                          column.base_column);
+    }
+    if (!names_origins) {
+        return false; // no such column in that table
+    }
+    return *names_origins || selects_column_itself(source_, column.base_table, column.name);
+}
+
+bool Recordset::origin_certain(size_t field) {
+    if (origin_known_[field] < 0) {
+        origin_known_[field] = decide_origin(columns_[field]) ? 1 : 0;
+    }
+    return origin_known_[field] == 1;
+}
+
+void Recordset::require_editable(size_t field) {
+    require_updatable();
+    require_current_row();
+    if (!origin_certain(field)) {
+        raise(adoerr::kParameterTypeUnsupported, u"ADODB.Field");
     }
 }
 
@@ -336,6 +387,7 @@ void Recordset::write_back() {
     if (!connection_ || connection_->State() != adStateOpen) {
         raise(adoerr::kInvalidConnection, kSource);
     }
+    Connection& connection = *connection_;
     Text schema;
     Text table;
     for (const auto& [field, value] : edits_) {
@@ -348,11 +400,11 @@ void Recordset::write_back() {
         schema = column.base_schema;
     }
     std::vector<size_t> key_fields;
-    for (const Text& key : connection_->primary_key_columns(schema, table)) {
+    for (const Text& key : connection.primary_key_columns(schema, table)) {
         size_t found = kNoField;
         for (size_t i = 0; i < columns_.size(); ++i) {
             if (equals_ignore_case(columns_[i].base_table, table) &&
-                equals_ignore_case(columns_[i].base_column, key)) {
+                equals_ignore_case(columns_[i].base_column, key) && origin_certain(i)) {
                 found = i;
                 break;
             }
@@ -366,20 +418,20 @@ void Recordset::write_back() {
     if (key_fields.empty()) {
         insufficient(u"Insufficient key column information for updating or refreshing.");
     }
-    const Text quote = connection_->identifier_quote();
+    // ADO's client cursor finds the row by its key and the original values of the changed
+    // columns: a change another user made since the row was read is not overwritten.
     Text sql = u"UPDATE ";
     if (!schema.empty()) {
-        sql += quoted(schema, quote) + u".";
+        sql += connection.quoted(schema) + u".";
     }
-    sql += quoted(table, quote) + u" SET ";
+    sql += connection.quoted(table) + u" SET ";
     std::vector<BindValue> binds;
     for (const auto& [field, value] : edits_) {
         if (!binds.empty()) {
             sql += u", ";
         }
-        sql += quoted(columns_[field].base_column, quote) + u" = ?";
-        BindValue bind;
-        bind.ado_type = columns_[field].ado_type;
+        sql += connection.quoted(columns_[field].base_column) + u" = ?";
+        BindValue bind = bind_as_column(columns_[field]);
         if (auto spool = spool_of(value)) {
             bind.stream = std::move(spool);
         } else {
@@ -388,18 +440,44 @@ void Recordset::write_back() {
         binds.push_back(std::move(bind));
     }
     const Variant* row = client_ ? client_row(position_) : current_.data();
-    for (size_t k = 0; k < key_fields.size(); ++k) {
+    std::vector<size_t> criteria = key_fields;
+    for (const auto& [field, value] : edits_) {
+        if (comparable(columns_[field].ado_type) &&
+            std::find(criteria.begin(), criteria.end(), field) == criteria.end()) {
+            criteria.push_back(field);
+        }
+    }
+    for (size_t k = 0; k < criteria.size(); ++k) {
+        const size_t field = criteria[k];
         sql += k == 0 ? u" WHERE " : u" AND ";
-        sql += quoted(columns_[key_fields[k]].base_column, quote) + u" = ?";
-        BindValue bind;
-        bind.ado_type = columns_[key_fields[k]].ado_type;
-        bind.value = visible(row[key_fields[k]]);
+        sql += connection.quoted(columns_[field].base_column);
+        const Variant original = visible(row[field]);
+        if (original.is_null()) {
+            sql += u" IS NULL";
+            continue;
+        }
+        sql += u" = ?";
+        BindValue bind = bind_as_column(columns_[field]);
+        bind.value = original;
         binds.push_back(std::move(bind));
     }
-    ParameterBinder binder(std::move(binds), connection_->error_source());
-    const auto done = connection_->execute_statement(sql, &binder, connection_->CommandTimeout());
-    if (done.rows_affected == 0) {
-        raise(adoerr::kRowNotFound, kSource);
+    ParameterBinder binder(std::move(binds), connection.error_source());
+    {
+        // Nothing stays written unless exactly this row took exactly these values.
+        UndoPoint undo(connection);
+        const auto done = connection.execute_statement(sql, &binder, connection.CommandTimeout());
+        if (auto cut = truncation_among(done.warnings, connection.error_source())) {
+            throw VbError(std::move(*cut));
+        }
+        if (done.rows_affected == 0) {
+            raise(adoerr::kRowNotFound, kSource);
+        }
+        if (done.rows_affected > 1) {
+            // A key that is not unique for every row (a partial unique index).
+            insufficient(u"Key column information is insufficient or incorrect. Too many rows "
+                         u"were affected by update.");
+        }
+        undo.keep();
     }
     Variant* target = client_ ? client_row(position_) : current_.data();
     for (auto& [field, value] : edits_) {
@@ -411,6 +489,10 @@ void Recordset::write_back() {
 
 void Recordset::Close() {
     require_open();
+    if (!edits_.empty()) {
+        // ADO refuses to throw an edit in progress away: Update or CancelUpdate first.
+        raise(adoerr::kNotAllowedHere, kSource);
+    }
     open_ = false;
     rows_.clear();
     row_count_ = 0;
@@ -478,8 +560,7 @@ bool Field::is_null() const {
 }
 
 void Field::Value(const Variant& value) {
-    owner_.require_updatable();
-    owner_.require_current_row();
+    owner_.require_editable(index_);
     owner_.edits_[index_] = value;
     owner_.end_chunk_sequence();
 }
@@ -500,8 +581,7 @@ void Field::AppendChunk(const Variant& data) {
 }
 
 void Field::AppendChunk(std::span<const uint8_t> data) {
-    owner_.require_updatable();
-    owner_.require_current_row();
+    owner_.require_editable(index_);
     const int32_t type = Type();
     if (type != adBinary && type != adVarBinary && type != adLongVarBinary) {
         raise(adoerr::kNotAllowedHere, u"ADODB.Field");

@@ -2,8 +2,10 @@
 // row when it opens, so RecordCount is exact and it lives on when detached from its
 // connection; a server-side one streams its rows forward only and read-only, and reports
 // so in CursorType and LockType whatever was asked. A client-side record set
-// opened with a lock type other than read-only writes edits back with Update, by its
-// table's key.
+// opened with a lock type other than read-only writes edits back with Update, finding
+// its row by the table's key and the original values of the changed columns, as ADO's
+// client cursor does; only columns whose table and column are known for certain can be
+// edited.
 #pragma once
 
 #include "core/variant.h"
@@ -62,6 +64,7 @@ public:
     Variant GetRows(int32_t rows = adGetRowsRest);
     void Update();
     void CancelUpdate();
+    // 3219 while an edit is in progress (until Update or CancelUpdate).
     void Close();
 
     // --- for the ADO classes ---
@@ -79,6 +82,11 @@ private:
     void require_open() const;
     void require_current_row() const;
     void require_updatable() const;
+    // The field can take an edit: an updatable record set, a current row, and a column
+    // whose table and column are known for certain (else ADO's multiple-step error).
+    void require_editable(size_t field);
+    bool origin_certain(size_t field);
+    bool decide_origin(const ColumnInfo& column);
     void build_fields();
     // Opens on the rows of `reader`: all of them now (client side) or one at a time.
     void take_result(std::unique_ptr<ResultReader> reader, bool client,
@@ -104,6 +112,9 @@ private:
     bool client_ = false;
     std::vector<ColumnInfo> columns_;
     std::vector<std::unique_ptr<Field>> fields_;
+    // By field: whether its origin is known for certain, decided at its first edit
+    // (-1 not yet).
+    std::vector<int8_t> origin_known_;
     // Client side: every row (a row is as many values as there are columns), and the
     // current position (row_count_ at EOF).
     RowStore rows_;

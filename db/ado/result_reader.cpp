@@ -178,9 +178,6 @@ ResultReader::ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_s
                 info.base_table = column_text_attribute(c, SQL_DESC_TABLE_NAME);
             }
             info.base_column = column_text_attribute(c, SQL_DESC_BASE_COLUMN_NAME);
-            if (info.base_column.empty()) {
-                info.base_column = info.name;
-            }
         }
         columns_.push_back(std::move(info));
     }
@@ -223,14 +220,36 @@ ResultReader::~ResultReader() {
     }
 }
 
+void read_remaining_results(const odbc::Handle& statement, const Text& error_source) {
+    for (;;) {
+        const OdbcStatus status = answer(SQLMoreResults(statement.get()), statement,
+                                         "SQLMoreResults", OdbcContext::Statement, error_source);
+        if (status.unsupported()) {
+            return; // a driver without batches has no later result
+        }
+        status.or_raise();
+        if (status.no_data()) {
+            return;
+        }
+    }
+}
+
 bool ResultReader::fetch() {
+    if (finished_) {
+        return false;
+    }
     if (!*statement_) {
         raise(adoerr::kClosedObject, u"ADODB.Recordset");
     }
     const OdbcStatus status = answer(SQLFetch(statement_->get()), *statement_, "SQLFetch",
                                      OdbcContext::Statement, error_source_);
     status.or_raise();
-    return !status.no_data();
+    if (!status.no_data()) {
+        return true;
+    }
+    finished_ = true;
+    read_remaining_results(*statement_, error_source_);
+    return false;
 }
 
 bool ResultReader::next(std::vector<Variant>& row) {

@@ -18,11 +18,18 @@ struct ColumnInfo {
     uint64_t column_size = 0;
     int16_t decimal_digits = 0;
     int32_t ado_type = 0; // DataTypeEnum
-    // Where the column comes from (only read for record sets that can be updated).
+    // Where the column comes from as the driver names it (only read for record sets that
+    // can be updated); empty where it does not say.
     Text base_schema;
     Text base_table;
     Text base_column;
 };
+
+// Reads every later result of an executed statement's batch (SQLMoreResults), letting go
+// of the current one's rows. A driver reports an error of a later statement only when its
+// result is reached, and output values only after the last result: so an error in any of
+// them is thrown here, and output values are complete afterwards.
+void read_remaining_results(const odbc::Handle& statement, const Text& error_source);
 
 class ResultReader {
 public:
@@ -39,9 +46,9 @@ public:
     ~ResultReader();
 
     const std::vector<ColumnInfo>& columns() const { return columns_; }
-    // The next row into `row` (resized to the column count); false after the last row.
-    // Throws VbError 3704 when the connection closed the statement, or the driver's
-    // error.
+    // The next row into `row` (resized to the column count); false after the last row,
+    // when the later results of the batch have been read too. Throws VbError 3704 when
+    // the connection closed the statement, or the driver's error.
     bool next(std::vector<Variant>& row);
     // The next row's values added at the end of `rows`; false after the last row.
     bool append_next(RowStore& rows);
@@ -71,6 +78,7 @@ private:
     std::vector<char16_t> text_buffer_;
     std::vector<uint8_t> byte_buffer_;
     std::vector<Error> notes_;
+    bool finished_ = false; // the last row and every later result are read
 };
 
 } // namespace pelto::ado

@@ -13,15 +13,20 @@ constexpr size_t kChunkBytes = size_t{64} * 1024;
 
 } // namespace
 
-RowStore::RowStore(size_t columns)
-    : columns_(columns), rows_per_chunk_(std::max<size_t>(
-                             1, kChunkBytes / (sizeof(Variant) * std::max<size_t>(1, columns)))) {}
+RowStore::RowStore(size_t columns) : columns_(columns) {
+    const size_t fitting = kChunkBytes / (sizeof(Variant) * std::max<size_t>(1, columns));
+    while ((size_t{2} << chunk_shift_) <= fitting) {
+        ++chunk_shift_;
+    }
+    row_mask_ = (size_t{1} << chunk_shift_) - 1;
+}
 
 std::vector<Variant>& RowStore::room_for_row() {
     // Full by the count of its rows, not by its capacity (which may exceed what was
     // asked): row() finds a row by that count.
-    if (chunks_.empty() || (columns_ > 0 && chunks_.back().size() >= rows_per_chunk_ * columns_)) {
-        chunks_.emplace_back().reserve(rows_per_chunk_ * columns_);
+    const size_t values_per_chunk = (row_mask_ + 1) * columns_;
+    if (chunks_.empty() || (columns_ > 0 && chunks_.back().size() >= values_per_chunk)) {
+        chunks_.emplace_back().reserve(values_per_chunk);
     }
     return chunks_.back();
 }

@@ -24,18 +24,21 @@ public:
     // The chunk the next row's values are appended to (`columns` of them, with
     // emplace_back): it has room for them without growing. Call once per row.
     std::vector<Variant>& room_for_row();
-    // The values of row `row` (counted from 0), `columns` of them.
+    // The values of row `row` (counted from 0), `columns` of them. Every field value a
+    // caller reads finds its row here: a chunk holds a power of two of rows, so that a
+    // shift and a mask find it rather than two divisions.
     Variant* row(size_t row) {
-        return chunks_[row / rows_per_chunk_].data() + (row % rows_per_chunk_) * columns_;
+        return chunks_[row >> chunk_shift_].data() + (row & row_mask_) * columns_;
     }
     const Variant* row(size_t row) const {
-        return chunks_[row / rows_per_chunk_].data() + (row % rows_per_chunk_) * columns_;
+        return chunks_[row >> chunk_shift_].data() + (row & row_mask_) * columns_;
     }
     void clear();
 
 private:
     size_t columns_ = 0;
-    size_t rows_per_chunk_ = 1;
+    size_t chunk_shift_ = 0; // a chunk holds 2^chunk_shift_ rows
+    size_t row_mask_ = 0;
     std::vector<std::vector<Variant>> chunks_;
 };
 

@@ -2,6 +2,7 @@
 // choice of message and the clock digits.
 #include "db/ado/ado_error.h"
 #include "db/ado/odbc_check.h"
+#include "db/ado/select_origin.h"
 #include "db/cls_db_mng.h"
 #include "db/cls_db_mng_trap.h"
 
@@ -123,6 +124,28 @@ TEST(RecordSetFailureNotice, ChoosesReconnectionAndMessageInTheirOrder) {
     EXPECT_FALSE(n.reconnect);
     EXPECT_EQ(n.message, u"syntax error");
     EXPECT_EQ(n.icon, platform::MessageIcon::None);
+}
+
+// For a driver that names every column's origin by its label, only a column that is
+// certainly selected as itself from the one table may take an edit.
+TEST(SelectOrigin, OnlyAColumnSelectedAsItselfFromItsOneTableIsCertain) {
+    using ado::selects_column_itself;
+    EXPECT_TRUE(
+        selects_column_itself(u"SELECT 번호, 내용 FROM 사진 WHERE 번호 = 1", u"사진", u"내용"));
+    EXPECT_TRUE(selects_column_itself(u"select p.\"내용\" from dbo.사진 p", u"사진", u"내용"));
+    EXPECT_TRUE(selects_column_itself(u"SELECT * FROM 사진 ORDER BY 1;", u"사진", u"내용"));
+    // An alias, with or without AS, in quotes, or hidden behind a comment of the text.
+    EXPECT_FALSE(selects_column_itself(u"SELECT a AS b, b AS a FROM t", u"t", u"b"));
+    EXPECT_FALSE(selects_column_itself(u"SELECT a b FROM t", u"t", u"b"));
+    EXPECT_FALSE(selects_column_itself(u"SELECT *, a \"b\" FROM t", u"t", u"b"));
+    EXPECT_FALSE(selects_column_itself(u"SELECT b, /* , */ a [b] FROM t", u"t", u"b"));
+    // Another table than the one the driver names: a view, a subquery, a join.
+    EXPECT_FALSE(selects_column_itself(u"SELECT b FROM v", u"t", u"b"));
+    EXPECT_FALSE(selects_column_itself(u"SELECT b FROM (SELECT a AS b FROM t) t", u"t", u"b"));
+    EXPECT_FALSE(selects_column_itself(u"SELECT t.b FROM t JOIN u ON u.id = t.id", u"t", u"b"));
+    EXPECT_FALSE(selects_column_itself(u"SELECT t.b FROM t, u", u"t", u"b"));
+    EXPECT_FALSE(selects_column_itself(u"SELECT u.b FROM t", u"t", u"b"));
+    EXPECT_FALSE(selects_column_itself(u"SELECT b FROM t WHERE x = 'unclosed", u"t", u"b"));
 }
 
 TEST(SystemDateDigits, Style121BecomesSeventeenDigits) {

@@ -85,6 +85,22 @@ TEST_P(TransactionsTest, RunSqlTransInsideTheCallersTransactionLeavesItAsItWas) 
     EXPECT_EQ(numbers(), (std::vector<Text>{u"50", u"52", u"53"}));
 }
 
+TEST_P(TransactionsTest, AConnectionGoneInsideTheTransactionEndsItAndIsNotReopenedBehindIt) {
+    db.fnBeginTrans();
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (60)"), 1);
+    // The main connection is replaced by one that never opened.
+    ASSERT_EQ(db.ConnectServerMDB(Text(u"C:\\없는\\파일.mdb")), 0);
+    EXPECT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (61)"), -1000);
+    EXPECT_FALSE(db.IsServerConnect());
+    db.fnCommitTrans();
+    EXPECT_TRUE(contains(from_utf8(machine.log().lines().back()), u"fnCommitTrans failed"))
+        << machine.log().lines().back();
+    EXPECT_TRUE(numbers().empty());
+    // The transaction is ended: the next statement reconnects as before.
+    EXPECT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (62)"), 1);
+    EXPECT_EQ(numbers(), (std::vector<Text>{u"62"}));
+}
+
 TEST_P(TransactionsTest, BeginWithoutAConnectionFailsQuietly) {
     ASSERT_EQ(db.ServerDisConnect(), 1);
     db.fnBeginTrans();

@@ -239,6 +239,41 @@ TEST_P(StatementsTest, ClockQueriesWriteTheSharedStatementText) {
     EXPECT_EQ(gSQL, u"select convert(varchar(30), getdate(),121)");
 }
 
+// --- PostgreSQL only: batches of several statements ---
+
+class BatchesTest : public BackendTest {};
+INSTANTIATE_TEST_SUITE_P(Backends, BatchesTest, ::testing::Values(Backend::PostgreSQL),
+                         backend_test_name);
+
+TEST_P(BatchesTest, EveryResultOfABatchIsReadAndTheConnectionIsFreeForTheNextCall) {
+    central->admin().run(u"CREATE TABLE 작업 (번호 INTEGER PRIMARY KEY, 이름 VARCHAR(20))");
+    const auto names = [&] { return column(u"SELECT 이름 FROM 작업 ORDER BY 번호"); };
+    EXPECT_EQ(db.RunSQL(u"INSERT INTO 작업 VALUES (1, '하나'); SELECT 1; "
+                        u"INSERT INTO 작업 VALUES (2, '둘')"),
+              1);
+    EXPECT_EQ(names(), (std::vector<Text>{u"하나", u"둘"}));
+    // The rows of the first result, then the rest of the batch.
+    std::shared_ptr<ado::Recordset> rows;
+    EXPECT_EQ(db.CommandExcuteRst(u"SELECT 이름 FROM 작업 ORDER BY 번호; "
+                                  u"UPDATE 작업 SET 이름 = '셋' WHERE 번호 = 2",
+                                  rows),
+              -1);
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->RecordCount(), 2);
+    EXPECT_EQ(names(), (std::vector<Text>{u"하나", u"셋"}));
+    EXPECT_EQ(db.RunSQLTrans({u"UPDATE 작업 SET 이름 = '넷' WHERE 번호 = 1; SELECT 2",
+                              u"DELETE FROM 작업 WHERE 번호 = 2; SELECT 3; SELECT 4"}),
+              1);
+    EXPECT_EQ(names(), (std::vector<Text>{u"넷"}));
+    // An error in any statement fails the call, and the connection goes on.
+    EXPECT_EQ(db.RunSQL(u"UPDATE 작업 SET 이름 = '다섯'; SELECT 1 / 0"), -1000);
+    EXPECT_EQ(names(), (std::vector<Text>{u"넷"}));
+    const auto after = db.GetRecordSet(u"SELECT 1; SELECT 2");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->Fields(0).Value().to_long(), 1);
+    EXPECT_TRUE(machine.ui().messages.empty());
+}
+
 // --- PostgreSQL only: a server that ends the session ---
 
 class DroppedConnectionTest : public BackendTest {};
@@ -289,6 +324,29 @@ TEST_P(DroppedConnectionTest, AnUpdateAfterTheServerEndedTheSessionSaysSoNotThat
         EXPECT_FALSE(contains(e.error().description, u"key column information"))
             << to_utf8(e.error().description);
     }
+}
+
+TEST_P(DroppedConnectionTest, InsideATransactionTheConnectionIsNotReopenedAndTheTransactionEnds) {
+    central->admin().run(u"CREATE TABLE 기록 (번호 INTEGER PRIMARY KEY)");
+    const auto numbers = [&] { return column(u"SELECT 번호 FROM 기록 ORDER BY 번호"); };
+    db.fnBeginTrans();
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (1)"), 1);
+    const auto before = db.sConnect.get();
+    central->drop_other_sessions();
+    db.GetRecordSet(u"SELECT 번호 FROM 기록");
+    ASSERT_EQ(machine.ui().messages.size(), 1U);
+    EXPECT_EQ(machine.ui().messages[0].text, u"데이터 연결 오류 입니다!");
+    EXPECT_EQ(db.sConnect.get(), before); // not reopened
+    EXPECT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (2)"), -1000);
+    db.fnCommitTrans();
+    EXPECT_TRUE(contains(from_utf8(machine.log().lines().back()), u"fnCommitTrans failed"));
+    EXPECT_TRUE(numbers().empty());
+
+    // Once the caller has ended it, GetRecordSet reconnects as before.
+    db.GetRecordSet(u"SELECT 번호 FROM 기록");
+    EXPECT_NE(db.sConnect.get(), before);
+    EXPECT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (3)"), 1);
+    EXPECT_EQ(numbers(), (std::vector<Text>{u"3"}));
 }
 
 TEST_P(DroppedConnectionTest, RunSqlOnADroppedConnectionFailsQuietly) {

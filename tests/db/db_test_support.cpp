@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <span>
+#include <sql.h>
+#include <sqlext.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -143,6 +145,47 @@ std::vector<Text> DirectDb::column(const Text& sql) {
 
 std::string backend_name(Backend backend) {
     return backend == Backend::SQLite ? "SQLite" : "PostgreSQL";
+}
+
+DriverManagerTrace::DriverManagerTrace(fs::path file) : file_(std::move(file)) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
+    SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
+    std::string path = file_.string();
+    if (!SQL_SUCCEEDED(SQLSetConnectAttr(dbc_, SQL_ATTR_TRACEFILE, path.data(), SQL_NTS)) ||
+        !SQL_SUCCEEDED(SQLSetConnectAttr(dbc_, SQL_ATTR_TRACE,
+                                         reinterpret_cast<SQLPOINTER>(SQL_OPT_TRACE_ON), 0))) {
+        throw std::runtime_error("the driver manager does not trace");
+    }
+}
+
+DriverManagerTrace::~DriverManagerTrace() {
+    SQLSetConnectAttr(dbc_, SQL_ATTR_TRACE, reinterpret_cast<SQLPOINTER>(SQL_OPT_TRACE_OFF), 0);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    SQLFreeHandle(SQL_HANDLE_ENV, env_);
+}
+
+std::vector<std::string> DriverManagerTrace::decimal_binds() const {
+    // unixODBC writes the arguments of each entry one per line: "SQL Type = 2 SQL_NUMERIC",
+    // "Col Def = 10", "Scale = 3".
+    std::ifstream trace(file_);
+    std::vector<std::string> binds;
+    std::string line;
+    bool decimal = false;
+    std::string size;
+    const auto value_of = [](const std::string& l) { return l.substr(l.find('=') + 2); };
+    while (std::getline(trace, line)) {
+        if (line.find("SQL Type = ") != std::string::npos) {
+            decimal = line.find("SQL_NUMERIC") != std::string::npos ||
+                      line.find("SQL_DECIMAL") != std::string::npos;
+        } else if (decimal && line.find("Col Def = ") != std::string::npos) {
+            size = value_of(line);
+        } else if (decimal && line.find("Scale = ") != std::string::npos) {
+            binds.push_back(size + "," + value_of(line));
+            decimal = false;
+        }
+    }
+    return binds;
 }
 
 std::string postgres_socket_folder() {

@@ -126,6 +126,25 @@ private:
     std::unique_ptr<DirectDb> maintenance_; // PostgreSQL: the "postgres" database
 };
 
+// The driver manager's trace of every ODBC call while the object lives. unixODBC keeps one
+// trace for the whole process; it is switched on and off through a connection handle of
+// the object's own.
+class DriverManagerTrace {
+public:
+    explicit DriverManagerTrace(std::filesystem::path file);
+    DriverManagerTrace(const DriverManagerTrace&) = delete;
+    DriverManagerTrace& operator=(const DriverManagerTrace&) = delete;
+    ~DriverManagerTrace();
+    // Column size and decimal digits ("10,3") of every decimal value bound so far
+    // (SQL_NUMERIC or SQL_DECIMAL), in the order of the SQLBindParameter calls.
+    std::vector<std::string> decimal_binds() const;
+
+private:
+    std::filesystem::path file_;
+    void* env_ = nullptr;
+    void* dbc_ = nullptr;
+};
+
 // The Unix socket folder of the test cluster; empty when it is not running.
 std::string postgres_socket_folder();
 

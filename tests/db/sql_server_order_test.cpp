@@ -51,7 +51,8 @@ protected:
                                 machine.platform().processes,
                                 machine.platform().ui,
                                 providers,
-                                machine.platform().log};
+                                machine.platform().log,
+                                machine.platform().session};
     Text gSQL;
     clsDBMng db{platform, gSQL};
 };

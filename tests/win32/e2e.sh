@@ -100,6 +100,13 @@ connection=DRIVER={SQLite3};Database=$central;
 user=sa
 password=\$63TirMox47@\$
 catalogs=Holmaview
+; the central server as the client reaches it through its alias (a planned run, which
+; has not written the alias yet, names it so)
+[127.0.0.12,4181]
+connection=DRIVER={SQLite3};Database=$central;
+user=sa
+password=\$63TirMox47@\$
+catalogs=Holmaview
 [HOSP01]
 $hosp01
 INI
@@ -415,7 +422,8 @@ program=$!
 await_end silent
 check "silent: exit status 16, completed with faults (got $status)" test "$status" -eq 16
 check "silent: the last log line names the updater's exit code" \
-    grep -q "completed with faults: the updater ended with exit code 7" <(tail -n 1 "$drive_c/silent.log")
+    grep -q "completed with faults: the updater ended with exit code 7" \
+    <(tail -n 1 "$drive_c/로그/silent/silent.log")
 check "silent: the same Pelto.ini as the typed run" cmp -s "$work/first-key-Pelto.ini" "$drive_c/Pelto_H/bin/Pelto.ini"
 check "silent: the programs ran in order" \
     test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
@@ -462,6 +470,55 @@ check "planted: the copied installer and updater ran in order" \
     test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
 check "planted: the run log says so" grep -q "moved aside" "$drive_c/silent.log"
 rm -rf "$drive_c"/펠토사용자설치.[0-9]*
+
+# ---------------------------------------------------------------- run 7: a plan, a restore
+# A plan changes nothing and names what the run then does; after the run, a restore brings
+# back the settings files of before, and a second one the run's.
+prepare_pelto_folder
+rm -rf "$drive_c"/펠토사용자설치
+machine_state() { # every file with its size, time and mode, and both registry keys
+    (cd "$drive_c" && find Pelto_H 펠토사용자설치 -exec stat -c '%n %s %Y %a' {} + 2>/dev/null |
+        LC_ALL=C sort) || true
+    reg_export "$connect_to"
+    reg_export "$policies"
+}
+before=$(machine_state)
+status=0
+"$wine" "$bin/PeltoUserInstall_H.exe" /PLAN /code=12345678 /SILENT '/LOG=C:\plan.log' \
+    >"$work/plan.out" 2>&1 </dev/null || status=$?
+plan=$(tr -d '\r' <"$work/plan.out")
+check "plan: the exit status the run will give (0, got $status)" test "$status" -eq 0
+check "plan: nothing on the machine changed" test "$(machine_state)" == "$before"
+check "plan: the log says a plan was made" grep -q "a plan is made" "$drive_c/plan.log"
+"$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\plan.log' \
+    >"$work/planned-run.out" 2>&1 </dev/null &
+program=$!
+await_end planned-run
+check "plan: the run ends with the status planned (got $status)" test "$status" -eq 0
+for item in 'C:\Pelto_H\bin\Pelto.ini' 'C:\Pelto_H\bin\old.ini' \
+    'C:\Pelto_H\Resource with everything in it: 2 file(s)' \
+    'C:\펠토사용자설치\installpelto_H.exe (' 'C:\펠토사용자설치\PeltoUpdate_H.exe (' \
+    '[Database Server] server_pwd: today (none) -> ********' 'EnableLUA: '; do
+    check "plan names: $item" grep -qF "$item" <<<"$plan"
+done
+check "plan names where the settings files are kept" \
+    grep -qE '보관\\[0-9]{8}-[0-9]{6}(-[0-9]+)?\\old\.ini' <<<"$plan"
+run_ini=$(od -An -tx1 <"$ini")
+status=0
+"$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE /SILENT '/LOG=C:\plan.log' \
+    >"$work/restore.out" 2>&1 </dev/null || status=$?
+check "restore: exit status 0 (got $status)" test "$status" -eq 0
+check "restore: the settings files of before are back" \
+    bash -c "[[ \$(cat '$drive_c/Pelto_H/bin/Pelto.ini') == x && \$(cat '$drive_c/Pelto_H/bin/old.ini') == x ]]"
+status=0
+"$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE /SILENT '/LOG=C:\plan.log' \
+    >"$work/restore-again.out" 2>&1 </dev/null || status=$?
+check "second restore: the run's Pelto.ini is back (status $status)" \
+    test "$(od -An -tx1 <"$ini")" == "$run_ini"
+status=0
+"$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE=20000101-000000 /SILENT '/LOG=C:\plan.log' \
+    >"$work/restore-none.out" 2>&1 </dev/null || status=$?
+check "restore of a folder that is not there: exit status 17 (got $status)" test "$status" -eq 17
 
 # The run log of the program, for the record; it never holds a password.
 log_file=$(ls "$drive_c"/users/*/Temp/PeltoUserInstall_H.log 2>/dev/null | head -1 || true)

@@ -17,10 +17,13 @@ constexpr NTSTATUS kProcedureNotFound = static_cast<NTSTATUS>(0xC000007AL);
 using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
                                           PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
                                           ULONG, PVOID, ULONG);
+using NtSetInformationFileCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                  FILE_INFORMATION_CLASS);
 using StatusToErrorCall = ULONG(NTAPI*)(NTSTATUS);
 
 struct Ntdll {
     NtCreateFileCall create_file = nullptr;
+    NtSetInformationFileCall set_information = nullptr;
     StatusToErrorCall status_to_error = nullptr;
 };
 
@@ -34,6 +37,8 @@ const Ntdll& ntdll() {
         Ntdll found;
         if (const HMODULE module = GetModuleHandleW(L"ntdll.dll")) {
             found.create_file = find_call<NtCreateFileCall>(module, "NtCreateFile");
+            found.set_information =
+                find_call<NtSetInformationFileCall>(module, "NtSetInformationFile");
             found.status_to_error = find_call<StatusToErrorCall>(module, "RtlNtStatusToDosError");
         }
         return found;
@@ -123,15 +128,30 @@ OpenedEntry create_replacement_entry(HANDLE folder, std::wstring_view name) {
 }
 
 bool rename_by_handle(HANDLE entry, HANDLE folder, std::wstring_view name) {
-    // FILE_RENAME_INFO ends in the name, of the length it gives.
+    // The native call takes the name relative to the folder as it is given. The Win32 one
+    // (SetFileInformationByHandle) may first make a DOS path of it, relative to the
+    // current folder, which the folder's handle then refuses (Wine answers 87).
+    if (ntdll().set_information == nullptr) {
+        SetLastError(error_of(kProcedureNotFound));
+        return false;
+    }
+    // FILE_RENAME_INFO (the native call's structure too) ends in the name, of the length
+    // it gives.
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = TRUE;
     rename->RootDirectory = folder;
     rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), rename->FileName);
-    return SetFileInformationByHandle(entry, FileRenameInfo, rename,
-                                      static_cast<DWORD>(buffer.size())) != FALSE;
+    constexpr auto kFileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = ntdll().set_information(
+        entry, &io, rename, static_cast<ULONG>(buffer.size()), kFileRenameInformation);
+    if (!NT_SUCCESS(status)) {
+        SetLastError(error_of(status));
+        return false;
+    }
+    return true;
 }
 
 bool list_entries(HANDLE folder, std::vector<ListedEntry>& entries, DWORD& error) {

@@ -5,8 +5,8 @@
 // after it was looked at therefore cannot lead anything done here to another file.
 //
 // ntdll is a KnownDLL mapped into every process before the program's first instruction;
-// its two functions used here are found in it at run time, so the program's import table
-// does not change.
+// the functions used here are found in it at run time, so the program's import table does
+// not change.
 #pragma once
 
 #include "platform/win32/handles.h"

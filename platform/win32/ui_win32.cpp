@@ -7,6 +7,7 @@
 #include "platform/win32/report_window.h"
 #include "platform/win32/warning_window.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/window_class.h"
 
 #include <windows.h>
 
@@ -36,17 +37,12 @@ private:
 };
 
 bool register_hidden_class(HINSTANCE instance) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, kHiddenWindowClass, &existing)) {
-        return true;
-    }
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = DefWindowProcW;
     window_class.hInstance = instance;
     window_class.lpszClassName = kHiddenWindowClass;
-    return RegisterClassExW(&window_class) != 0;
+    return register_window_class(window_class);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "platform/win32/pointer.h"
 #include "platform/win32/resources/resource_ids.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/window_class.h"
 
 #include <windows.h>
 
@@ -126,11 +127,6 @@ LRESULT CALLBACK warning_window_procedure(HWND hwnd, UINT message, WPARAM wparam
 }
 
 bool register_class(HINSTANCE instance) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, kWarningWindowClass, &existing)) {
-        return true;
-    }
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = warning_window_procedure;
@@ -139,7 +135,7 @@ bool register_class(HINSTANCE instance) {
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     window_class.lpszClassName = kWarningWindowClass;
-    return RegisterClassExW(&window_class) != 0;
+    return register_window_class(window_class);
 }
 
 // Esc pressed while the window is active closes it, whether or not it has the keyboard

@@ -1,9 +1,12 @@
-// The contract machine of the Windows build: the real Windows services on a folder below
-// %TEMP% and a key below HKLM\SOFTWARE in the 32-bit view the shipped program writes.
+// The contract machine of the Windows build: the program's own Windows platform
+// (Win32Machine) with its run log on a folder below %TEMP%, and a key below HKLM\SOFTWARE
+// in the 32-bit view the shipped program writes. Its sessions claim a single-run mutex of
+// the machine's own, never a run's.
 #include "platform/codepage.h"
 #include "platform/win32/private_folder.h"
 #include "platform/win32/security_descriptor.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/win32_machine.h"
 #include "tests/contract/contract_machine.h"
 #include "tests/win32/win32_test_support.h"
 
@@ -30,7 +33,8 @@ constexpr size_t kStampLength = 24;
 
 struct ContractMachine::Impl {
     TempFolder folder;
-    win32_test::TestPlatform services{folder / L"run.log"};
+    platform::win32::Win32Machine services{folder / L"run.log"};
+    std::wstring session_name = win32_test::test_mutex_name();
     Text key;
 };
 
@@ -45,7 +49,7 @@ ContractMachine::~ContractMachine() {
 }
 
 platform::Platform& ContractMachine::platform() {
-    return impl_->services.get();
+    return impl_->services.platform();
 }
 
 Text ContractMachine::path(TextView relative) const {
@@ -244,8 +248,8 @@ ContractMachine::read_registry_value(TextView key, TextView name) const {
 }
 
 std::unique_ptr<platform::Session> ContractMachine::make_session() const {
-    return std::make_unique<platform::win32::Win32Session>(impl_->services.run_log(),
-                                                           impl_->services.session_name());
+    return std::make_unique<platform::win32::Win32Session>(impl_->services.log(),
+                                                           impl_->session_name);
 }
 
 std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {

@@ -9,13 +9,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
+#include <vector>
 
 namespace pelto::e2e {
 namespace {
@@ -27,44 +31,133 @@ const std::string kCentral2 = testing::kCentral2;
 const std::string kCaption = "[PeltoUserInstall] ";
 const std::string kPrompt = kCaption + "요양기관기호를 입력해주세요.";
 const std::string kCompleted = kCaption + "설치가 완료 되었습니다.";
-const std::string kAliasKey =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo]";
-const std::string kPolicyKey =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System]";
+const std::string kConnectTo = "HKLM\\SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo";
+const std::string kPolicies =
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+
+// One registry value as tests/e2e/expected/completed-run.registry gives it.
+struct RegValue {
+    std::string key; // HKLM\...
+    std::string name;
+    std::string type; // REG_SZ or REG_DWORD
+    std::string data; // a number as 0x...
+};
+
+// What every completed run writes, in writing order; the Windows end-to-end run checks
+// the same values.
+const std::vector<RegValue>& completed_run_values() {
+    static const std::vector<RegValue> values = [] {
+        std::vector<RegValue> out;
+        std::ifstream in(PELTO_EXPECTED_REGISTRY);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.empty() || line[0] == '#') {
+                continue;
+            }
+            std::istringstream fields(line);
+            RegValue v;
+            std::getline(fields, v.key, '\t');
+            std::getline(fields, v.name, '\t');
+            std::getline(fields, v.type, '\t');
+            if (!std::getline(fields, v.data) || (v.type != "REG_SZ" && v.type != "REG_DWORD")) {
+                ADD_FAILURE() << "not key, name, type and data: " << line;
+            }
+            out.push_back(v);
+        }
+        if (out.empty()) {
+            ADD_FAILURE() << "no values in " << PELTO_EXPECTED_REGISTRY;
+        }
+        return out;
+    }();
+    return values;
+}
+
+std::vector<RegValue> values_of(const std::string& key) {
+    std::vector<RegValue> out;
+    std::ranges::copy_if(completed_run_values(), std::back_inserter(out),
+                         [&](const RegValue& v) { return v.key == key; });
+    return out;
+}
+
+// A key's heading in a .reg file.
+std::string reg_section(const std::string& key) {
+    return "[HKEY_LOCAL_MACHINE" + key.substr(key.find('\\')) + "]\r\n";
+}
+
+// A value's line in a .reg file: a text quoted, its backslashes and quotes escaped; a
+// number as eight hexadecimal digits.
+std::string reg_line(const RegValue& v) {
+    const auto quoted = [](const std::string& text) {
+        std::string out = "\"";
+        for (const char c : text) {
+            if (c == '\\' || c == '"') {
+                out += '\\';
+            }
+            out += c;
+        }
+        return out + '"';
+    };
+    if (v.type == "REG_DWORD") {
+        char digits[9];
+        std::snprintf(digits, sizeof digits, "%08lx", std::stoul(v.data, nullptr, 16));
+        return quoted(v.name) + "=dword:" + digits + "\r\n";
+    }
+    return quoted(v.name) + "=" + quoted(v.data) + "\r\n";
+}
 
 // The two central aliases written over and after the outdated one.
 std::string alias_lines() {
-    return "\"" + kCentral1 + "\"=\"DBMSSOCN," + kCentral1 + "\"\r\n\"" + kCentral2 +
-           "\"=\"DBMSSOCN," + kCentral2 + ",4181\"\r\n";
+    std::string lines;
+    for (const RegValue& v : values_of(kConnectTo)) {
+        lines += reg_line(v);
+    }
+    return lines;
+}
+
+// The demo machine's registry after a run wrote `written`, as its .reg file then holds
+// it: a value the key had keeps its place and takes the data written, a new one follows
+// the key's others.
+std::string registry_after(const std::vector<RegValue>& written) {
+    // The keys as scripts/make-demo-machine.sh makes them: an outdated alias of the first
+    // central server, a policy value the run overwrites and one it never touches.
+    std::vector<std::pair<std::string, std::vector<RegValue>>> keys{
+        {kConnectTo, {{kConnectTo, kCentral1, "REG_SZ", "DBMSSOCN,10.0.0.1"}}},
+        {kPolicies,
+         {{kPolicies, "EnableLUA", "REG_DWORD", "0x0"},
+          {kPolicies, "legalnoticecaption", "REG_SZ", ""}}}};
+    for (const RegValue& v : written) {
+        const auto key = std::ranges::find(keys, v.key, [](const auto& k) { return k.first; });
+        if (key == keys.end()) {
+            ADD_FAILURE() << "the demo machine has no key " << v.key;
+            continue;
+        }
+        const auto value = std::ranges::find(key->second, v.name, &RegValue::name);
+        if (value != key->second.end()) {
+            *value = v;
+        } else {
+            key->second.push_back(v);
+        }
+    }
+    std::string text = "Windows Registry Editor Version 5.00\r\n";
+    for (const auto& [key, values] : keys) {
+        text += "\r\n" + reg_section(key);
+        for (const RegValue& v : values) {
+            text += reg_line(v);
+        }
+    }
+    return text;
 }
 
 // The registry after a run that stopped before the policy values.
 std::string registry_with_aliases_only() {
-    return "Windows Registry Editor Version 5.00\r\n\r\n" + kAliasKey + "\r\n" + alias_lines() +
-           "\r\n" + kPolicyKey +
-           "\r\n\"EnableLUA\"=dword:00000000\r\n\"legalnoticecaption\"=\"\"\r\n";
+    return registry_after(values_of(kConnectTo));
 }
 
-// The registry after a completed run; `more_aliases` are lines added after the central ones.
-std::string registry_completed(const std::string& more_aliases = "") {
-    return "Windows Registry Editor Version 5.00\r\n\r\n" + kAliasKey + "\r\n" + alias_lines() +
-           more_aliases + "\r\n" + kPolicyKey +
-           "\r\n"
-           "\"EnableLUA\"=dword:00000001\r\n"
-           "\"legalnoticecaption\"=\"\"\r\n"
-           "\"ConsentPromptBehaviorAdmin\"=dword:00000002\r\n"
-           "\"ConsentPromptBehaviorUser\"=dword:00000003\r\n"
-           "\"dontdisplaylastusername\"=dword:00000000\r\n"
-           "\"EnableInstallerDetection\"=dword:00000001\r\n"
-           "\"EnableSecureUIAPaths\"=dword:00000001\r\n"
-           "\"EnableUIADesktopToggle\"=dword:00000000\r\n"
-           "\"EnableVirtualization\"=dword:00000001\r\n"
-           "\"FilterAdministratorToken\"=dword:00000000\r\n"
-           "\"PromptOnSecureDesktop\"=dword:00000001\r\n"
-           "\"scforceoption\"=dword:00000000\r\n"
-           "\"shutdownwithoutlogon\"=dword:00000001\r\n"
-           "\"undockwithoutlogon\"=dword:00000001\r\n"
-           "\"ValidateAdminCodeSignatures\"=dword:00000000\r\n";
+// The registry after a completed run; `more_aliases` are written after the central ones.
+std::string registry_completed(const std::vector<RegValue>& more_aliases = {}) {
+    std::vector<RegValue> written = completed_run_values();
+    written.insert(written.end(), more_aliases.begin(), more_aliases.end());
+    return registry_after(written);
 }
 
 // The template with its database section filled, in code page 949.
@@ -191,10 +284,8 @@ TEST_F(Workstation, RefusedInstitutionServerGetsANamedPipeAliasAndTheRunComplete
     const Outcome o = run_with("33333333\n");
     EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
     EXPECT_TRUE(has(o.out, kCompleted));
-    // The value is DBNMPNTW,\\127.0.0.23\pipe\sql\query; the .reg form doubles each backslash.
-    EXPECT_EQ(registry(),
-              registry_completed(R"("127.0.0.23"="DBNMPNTW,\\\\127.0.0.23\\pipe\\sql\\query")"
-                                 "\r\n"));
+    EXPECT_EQ(registry(), registry_completed({{kConnectTo, "127.0.0.23", "REG_SZ",
+                                               R"(DBNMPNTW,\\127.0.0.23\pipe\sql\query)"}}));
     class NoLog final : public platform::RunLog {
     public:
         void write(std::string_view) override {}
@@ -254,15 +345,15 @@ TEST_F(Workstation, TheUpdaterIsLookedForOnlyAfterTheInstallerHasEnded) {
 TEST_F(Workstation, FailedWritesAreIgnoredButUnwrittenSettingsAreAFault) {
     // No Policies\System key (it is never created) and no template on the share.
     std::ofstream(root_ / "registry" / "HKEY_LOCAL_MACHINE.reg", std::ios::binary)
-        << "Windows Registry Editor Version 5.00\r\n\r\n" + kAliasKey + "\r\n";
+        << "Windows Registry Editor Version 5.00\r\n\r\n" + reg_section(kConnectTo);
     const fs::path template_file = root_ / "unc/UPDATESRV/pelto/Pelto.ini";
     const std::string template_bytes = read_file(template_file);
     fs::remove(template_file);
     Outcome o = run_with("11111111\n");
     EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
     EXPECT_TRUE(has(o.out, kCompleted));
-    EXPECT_EQ(registry(),
-              "Windows Registry Editor Version 5.00\r\n\r\n" + kAliasKey + "\r\n" + alias_lines());
+    EXPECT_EQ(registry(), "Windows Registry Editor Version 5.00\r\n\r\n" + reg_section(kConnectTo) +
+                              alias_lines());
     // The key writes made the settings file themselves.
     EXPECT_EQ(settings(), cp949("[Database Server]\r\nserver_name=127.0.0.21\r\nserver_id=pelto\r\n"
                                 "server_pwd=Clinic#2024\r\ndatabase_name=PeltoDB\r\n"));

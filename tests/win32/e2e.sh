@@ -11,8 +11,13 @@
 # the 32-bit test build) and per prefix code page. What the run leaves in the registry and
 # the files goes to BUILD_FOLDER/e2e/CODE_PAGE/result.txt; the stage compares them.
 # Usage: tests/win32/e2e.sh BUILD_FOLDER [CODE_PAGE]     (e.g. build/windows-x64 949)
+#
+# The run is a sequence of named steps (the end of this file); a failed check names its
+# step. What a completed run writes to the registry is read from
+# tests/e2e/expected/completed-run.registry, which the Linux end-to-end test reads too.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/fail-loudly.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_helpers.sh"
 
 build=$(cd "${1:?build folder}" && pwd)
 bin=$build/bin
@@ -21,16 +26,10 @@ work=$build/e2e/$code_page
 wine=/usr/lib/wine/wine64
 drive_c=$WINEPREFIX/drive_c
 : "${DISPLAY:?a display is needed}"
-
-failures=0
-passed=0
-fail() { echo "E2E FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { passed=$((passed + 1)); }
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then pass; else fail "$what"; fi
-}
+expected_registry=$(cd "$(dirname "${BASH_SOURCE[0]}")/../e2e/expected" && pwd)/completed-run.registry
+connect_to='HKLM\SOFTWARE\Microsoft\MSSQLServer\Client\ConnectTo'
+policies='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System'
+ini=$drive_c/Pelto_H/bin/Pelto.ini
 
 rm -rf "$work"
 mkdir -p "$work/shots"
@@ -38,63 +37,65 @@ mkdir -p "$work/shots"
 for exe in PeltoUserInstall_H.exe pelto-cipher.exe pelto_e2e_child.exe pelto_limited_run.exe; do
     [[ -f $bin/$exe ]] || { echo "e2e: $bin/$exe is missing" >&2; exit 1; }
 done
+[[ -s $expected_registry ]] || { echo "e2e: $expected_registry is missing" >&2; exit 1; }
 
 # ---------------------------------------------------------------- servers
-# Enciphered passwords, made by the Windows cipher tool itself.
-"$wine" "$bin/pelto-cipher.exe" encrypt 'hosp!pw1' >"$work/pw1.txt" 2>"$work/cipher.err" </dev/null
-"$wine" "$bin/pelto-cipher.exe" encrypt --second-key 'other pw' >"$work/pw2.txt" 2>>"$work/cipher.err" </dev/null
-pw1=$(tr -d '\r\n' <"$work/pw1.txt")
-pw2=$(tr -d '\r\n' <"$work/pw2.txt")
-[[ $pw1 =~ ^[0-9A-F]+$ && $pw2 =~ ^[0-9A-F]+$ ]] || { echo "e2e: pelto-cipher.exe gave '$pw1' '$pw2'" >&2; cat "$work/cipher.err" >&2; exit 1; }
+start_servers() {
+    # Enciphered passwords, made by the Windows cipher tool itself.
+    "$wine" "$bin/pelto-cipher.exe" encrypt 'hosp!pw1' >"$work/pw1.txt" 2>"$work/cipher.err" </dev/null
+    "$wine" "$bin/pelto-cipher.exe" encrypt --second-key 'other pw' >"$work/pw2.txt" 2>>"$work/cipher.err" </dev/null
+    pw1=$(tr -d '\r\n' <"$work/pw1.txt")
+    pw2=$(tr -d '\r\n' <"$work/pw2.txt")
+    [[ $pw1 =~ ^[0-9A-F]+$ && $pw2 =~ ^[0-9A-F]+$ ]] || { echo "e2e: pelto-cipher.exe gave '$pw1' '$pw2'" >&2; cat "$work/cipher.err" >&2; exit 1; }
 
-# The central server 127.0.0.12 (database Holmaview): a SQLite file.
-central=$work/central.db
-sqlite3 "$central" <<SQL
+    # The central server 127.0.0.12 (database Holmaview): a SQLite file.
+    central=$work/central.db
+    sqlite3 "$central" <<SQL
 CREATE TABLE PL_기관정보 (요양기관코드 TEXT, 자동업데이트경로 TEXT, SQLNAME TEXT, SQLUSER TEXT,
                           SQLPW TEXT, MainDB TEXT);
 INSERT INTO PL_기관정보 VALUES ('12345678', 'C:\업데이트', 'HOSP01', 'doc', '$pw1', 'clinic');
 INSERT INTO PL_기관정보 VALUES ('22222222', 'C:\업데이트\', '병원02', 'sa', '$pw2', '병원DB');
 SQL
 
-# The institution server HOSP01: PostgreSQL, which checks the login itself. The server
-# runs as the postgres account, so its cluster lives in a folder of its own below /tmp
-# that this account owns: the build folder may sit where postgres cannot enter (a clone in
-# root's home, mode 700).
-pg_bin=/usr/lib/postgresql/15/bin
-pg_dir=
-# A loopback port nobody listens on.
-pg_port=55439
-while (exec 3<>"/dev/tcp/127.0.0.1/$pg_port") 2>/dev/null; do
-    pg_port=$((pg_port + 1))
-done
-stop_postgres() {
-    if [[ -n $pg_dir ]]; then
-        runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_dir/data" -m immediate stop >/dev/null 2>&1 || true
-        rm -rf "$pg_dir"
+    # The institution server HOSP01: PostgreSQL, which checks the login itself. The server
+    # runs as the postgres account, so its cluster lives in a folder of its own below /tmp
+    # that this account owns: the build folder may sit where postgres cannot enter (a clone in
+    # root's home, mode 700).
+    pg_bin=/usr/lib/postgresql/15/bin
+    pg_dir=
+    # A loopback port nobody listens on.
+    pg_port=55439
+    while (exec 3<>"/dev/tcp/127.0.0.1/$pg_port") 2>/dev/null; do
+        pg_port=$((pg_port + 1))
+    done
+    stop_postgres() {
+        if [[ -n $pg_dir ]]; then
+            runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_dir/data" -m immediate stop >/dev/null 2>&1 || true
+            rm -rf "$pg_dir"
+        fi
+    }
+    trap stop_postgres EXIT
+    if [[ -x $pg_bin/initdb ]] && id postgres >/dev/null 2>&1; then
+        pg_dir=$(mktemp -d /tmp/pelto-e2e-pg.XXXXXX)
+        chown postgres "$pg_dir"
+        echo 'postgres-secret' >"$pg_dir/pgpass"
+        chown postgres "$pg_dir/pgpass"
+        run_logged "$work/initdb.log" runuser -u postgres -- "$pg_bin/initdb" -D "$pg_dir/data" \
+            -U postgres --auth=scram-sha-256 --pwfile="$pg_dir/pgpass" -E UTF8 --locale=C
+        run_logged "$work/pg_ctl.log" runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_dir/data" -w \
+            -l "$pg_dir/server.log" -o "-c listen_addresses=127.0.0.1 -p $pg_port -k $pg_dir" start ||
+            { tail -n 40 "$pg_dir/server.log" >&2; exit 1; }
+        PGPASSWORD=postgres-secret "$pg_bin/psql" -q -h 127.0.0.1 -p $pg_port -U postgres -d postgres \
+            -c "CREATE ROLE doc LOGIN PASSWORD 'hosp!pw1'" -c "CREATE DATABASE clinic OWNER doc" >/dev/null
+        hosp01="connection=DRIVER={PostgreSQL Unicode};Server=127.0.0.1;Port=$pg_port;Database=%CATALOG%;UID=%USER%;PWD=%PASSWORD%;"
+    else
+        echo "e2e: no PostgreSQL here; HOSP01 is served by SQLite" >&2
+        sqlite3 "$work/hosp01.db" 'CREATE TABLE t (x INTEGER);'
+        hosp01=$'connection=DRIVER={SQLite3};Database='"$work/hosp01.db"$';\nuser=doc\npassword=hosp!pw1'
     fi
-}
-trap stop_postgres EXIT
-if [[ -x $pg_bin/initdb ]] && id postgres >/dev/null 2>&1; then
-    pg_dir=$(mktemp -d /tmp/pelto-e2e-pg.XXXXXX)
-    chown postgres "$pg_dir"
-    echo 'postgres-secret' >"$pg_dir/pgpass"
-    chown postgres "$pg_dir/pgpass"
-    run_logged "$work/initdb.log" runuser -u postgres -- "$pg_bin/initdb" -D "$pg_dir/data" \
-        -U postgres --auth=scram-sha-256 --pwfile="$pg_dir/pgpass" -E UTF8 --locale=C
-    run_logged "$work/pg_ctl.log" runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_dir/data" -w \
-        -l "$pg_dir/server.log" -o "-c listen_addresses=127.0.0.1 -p $pg_port -k $pg_dir" start ||
-        { tail -n 40 "$pg_dir/server.log" >&2; exit 1; }
-    PGPASSWORD=postgres-secret "$pg_bin/psql" -q -h 127.0.0.1 -p $pg_port -U postgres -d postgres \
-        -c "CREATE ROLE doc LOGIN PASSWORD 'hosp!pw1'" -c "CREATE DATABASE clinic OWNER doc" >/dev/null
-    hosp01="connection=DRIVER={PostgreSQL Unicode};Server=127.0.0.1;Port=$pg_port;Database=%CATALOG%;UID=%USER%;PWD=%PASSWORD%;"
-else
-    echo "e2e: no PostgreSQL here; HOSP01 is served by SQLite" >&2
-    sqlite3 "$work/hosp01.db" 'CREATE TABLE t (x INTEGER);'
-    hosp01=$'connection=DRIVER={SQLite3};Database='"$work/hosp01.db"$';\nuser=doc\npassword=hosp!pw1'
-fi
 
-# The test-only server map of the Windows build (platform/win32/odbc_server_map.h).
-cat >"$work/servers.ini" <<INI
+    # The test-only server map of the Windows build (platform/win32/odbc_server_map.h).
+    cat >"$work/servers.ini" <<INI
 [127.0.0.12]
 connection=DRIVER={SQLite3};Database=$central;
 user=sa
@@ -110,29 +111,28 @@ catalogs=Holmaview
 [HOSP01]
 $hosp01
 INI
-export PELTO_ODBC_SERVER_MAP="Z:${work//\//\\}\\servers.ini"
+    export PELTO_ODBC_SERVER_MAP="Z:${work//\//\\}\\servers.ini"
+}
 
 # ---------------------------------------------------------------- the machine
-reg32() { "$wine" reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
-reg64() { "$wine" reg "$@" /reg:64 >/dev/null 2>&1 </dev/null; }
-connect_to='HKLM\SOFTWARE\Microsoft\MSSQLServer\Client\ConnectTo'
-policies='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System'
-# Both keys present and empty in both registry views, whatever an earlier run left: the
-# program must write its aliases to the 32-bit view only.
-for key in "$connect_to" "$policies"; do
-    reg32 delete "$key" /f || true
-    reg64 delete "$key" /f || true
-    reg32 add "$key" /f
-    reg64 add "$key" /f
-done
+prepare_machine() {
+    # Both keys present and empty in both registry views, whatever an earlier run left: the
+    # program must write its aliases to the 32-bit view only.
+    for key in "$connect_to" "$policies"; do
+        reg32 delete "$key" /f || true
+        reg64 delete "$key" /f || true
+        reg32 add "$key" /f
+        reg64 add "$key" /f
+    done
 
-# The update folder with the stand-in installer and updater and the settings template.
-update=$drive_c/업데이트
-mkdir -p "$update"
-cp "$bin/pelto_e2e_child.exe" "$update/installpelto_H.exe"
-cp "$bin/pelto_e2e_child.exe" "$update/PeltoUpdate_H.exe"
-printf '[General]\r\nskin=blue\r\n; the suite reads this file\r\n[Database Server]\r\nserver_name=template\r\ntimeout=30\r\n[Print]\r\nport=LPT1' \
-    >"$update/Pelto.ini"
+    # The update folder with the stand-in installer and updater and the settings template.
+    update=$drive_c/업데이트
+    mkdir -p "$update"
+    cp "$bin/pelto_e2e_child.exe" "$update/installpelto_H.exe"
+    cp "$bin/pelto_e2e_child.exe" "$update/PeltoUpdate_H.exe"
+    printf '[General]\r\nskin=blue\r\n; the suite reads this file\r\n[Database Server]\r\nserver_name=template\r\ntimeout=30\r\n[Print]\r\nport=LPT1' \
+        >"$update/Pelto.ini"
+}
 
 # An earlier installation: a resource tree with protected files, settings files.
 prepare_pelto_folder() { # [keep-staging]
@@ -149,385 +149,303 @@ prepare_pelto_folder() { # [keep-staging]
     setfattr -n user.DOSATTRIB -v '0x1' "$drive_c/Pelto_H/Resource/이미지" 2>/dev/null || true
 }
 
-# ---------------------------------------------------------------- answering the dialogs
-# Waits for a shown window named NAME that was not answered before; sets $window.
-declare -A answered=()
-window=
-wait_window() { # wait_window NAME SECONDS
-    local name=$1 deadline=$((SECONDS + $2)) id
-    while ((SECONDS < deadline)); do
-        # No such window yet is the usual answer, not a failure.
-        for id in $(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null || true); do
-            if [[ -z ${answered[$id]:-} ]]; then
-                answered[$id]=1
-                window=$id
-                sleep 0.5 # drawn
-                return 0
-            fi
-        done
-        if ! kill -0 "$program" 2>/dev/null; then
-            return 1
-        fi
-        sleep 0.2
-    done
-    return 1
-}
-shot() { import -window root "$work/shots/$1.png" 2>/dev/null || true; }
-shown() { xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$1"; }
-# Presses KEY in window ID until the window is gone (a key sent while Wine is still
-# activating a new window can be lost).
-press() { # press ID KEY
-    local try
-    for try in 1 2 3 4 5 6 7 8 9 10; do
-        xdotool windowfocus --sync "$1" 2>/dev/null || true
-        sleep 0.2
-        xdotool key --window "$1" "$2" 2>/dev/null || xdotool key "$2" 2>/dev/null || true
-        for _ in 1 2 3 4 5 6 7 8 9 10; do
-            shown "$1" || return 0
-            sleep 0.1
-        done
-    done
-    fail "window $1 did not take $2"
-}
-type_text() { xdotool windowfocus --sync "$1" type --delay 40 "$2"; }
-
-# Runs the program; each STEP answers one window: "input:TEXT" (the input box), "cancel"
-# (Esc in the input box), "replace" (the shell's question before replacing a file),
-# "warning" (Esc in the warning window), "ok" or "ok:shot" (a message box).
-run_program() { # run_program NAME STEP... ; sets $status
-    local name=$1 step
-    shift
-    answered=()
-    "$wine" "$bin/PeltoUserInstall_H.exe" >"$work/$name.out" 2>&1 </dev/null &
-    program=$!
-    for step in "$@"; do
-        case $step in
-        input:*)
-            wait_window PeltoUserInstall 60 || { fail "$name: no input box"; break; }
-            [[ $name == first-key ]] && shot input-box
-            type_text "$window" "${step#input:}"
-            press "$window" Return
-            ;;
-        cancel)
-            wait_window PeltoUserInstall 60 || { fail "$name: no input box"; break; }
-            press "$window" Escape
-            ;;
-        replace)
-            # The shell's own question before it replaces a file (the copy has no flags), in
-            # the language of the prefix's locale.
-            wait_window '(파일 덮어쓰기 확인|Confirm file overwrite)' 60 ||
-                { fail "$name: the shell did not ask"; break; }
-            [[ $name == second-key ]] && [[ ! -f $work/shots/replace-question.png ]] &&
-                shot replace-question
-            press "$window" Return # 예
-            ;;
-        warning)
-            wait_window '경고' 60 || { fail "$name: no warning window"; break; }
-            [[ $name == first-key ]] && shot warning-window
-            press "$window" Escape
-            ;;
-        ok:*)
-            wait_window PeltoUserInstall 60 || { fail "$name: no message box"; break; }
-            [[ ${step#ok:} == shot ]] && shot completion-message
-            press "$window" Return
-            ;;
-        esac
-    done
-    await_end "$name"
-}
-
-# Waits up to a minute for $program to end; a program still running then (a dialog nobody
-# answers) fails the check with a screenshot and is ended. Sets $status.
-await_end() { # await_end NAME
-    local waited=0
-    while kill -0 "$program" 2>/dev/null && ((waited < 600)); do
-        sleep 0.1
-        waited=$((waited + 1))
-    done
-    if kill -0 "$program" 2>/dev/null; then
-        fail "$1: the program did not end (screen: shots/$1-stuck.png)"
-        shot "$1-stuck"
-        kill "$program" 2>/dev/null || true
-    fi
-    status=0
-    wait "$program" || status=$?
-}
-
-reg_query() { # reg_query KEY [VIEW] -> "name<TAB>type<TAB>data" lines (ASCII names and data)
-    "$wine" reg query "$1" "/reg:${2:-32}" </dev/null 2>/dev/null | tr -d '\r' |
-        sed -n 's/^    \(.*\)    \(REG_[A-Z_]*\)    \(.*\)$/\1\t\2\t\3/p'
-}
-# The 32-bit view as a 64-bit reader sees it.
-wow64_key() { sed 's/^HKLM\\SOFTWARE\\/HKLM\\SOFTWARE\\Wow6432Node\\/' <<<"$1"; }
-# A key as the registry exports it (UTF-16, so Korean names survive any code page), in
-# UTF-8; the 64-bit view, so the 32-bit one is reached through wow64_key.
-reg_export() { # reg_export KEY
-    rm -f "$work/export.reg"
-    "$wine" reg export "$1" "Z:${work//\//\\}\\export.reg" /y >/dev/null 2>&1 </dev/null ||
-        echo "export of $1 failed"
-    iconv -f UTF-16 -t UTF-8 "$work/export.reg" 2>/dev/null | tr -d '\r' || true
-}
-has_value() { grep -qxF "$2" <<<"$1"; }
-
 # ---------------------------------------------------------------- run 0: no administrator rights
 # The filtered token an unelevated start gives (Wine grants every process full rights but
 # keeps that token): the run ends before it touches anything, the registry included.
-prepare_pelto_folder
-aliases_before=$(reg_query "$connect_to")
-untouched() { # untouched: nothing of the machine changed since prepare_pelto_folder
-    [[ ! -e $drive_c/펠토사용자설치 && -e $drive_c/Pelto_H/Resource/a.dat &&
-        $(cat "$drive_c/Pelto_H/bin/Pelto.ini") == x &&
-        $(reg_query "$connect_to") == "$aliases_before" ]]
+run_not_elevated() {
+    prepare_pelto_folder
+    aliases_before=$(reg_query "$connect_to")
+    untouched() { # untouched: nothing of the machine changed since prepare_pelto_folder
+        [[ ! -e $drive_c/펠토사용자설치 && -e $drive_c/Pelto_H/Resource/a.dat &&
+            $(cat "$drive_c/Pelto_H/bin/Pelto.ini") == x &&
+            $(reg_query "$connect_to") == "$aliases_before" ]]
+    }
+    "$wine" "$bin/pelto_limited_run.exe" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 \
+        >"$work/not-elevated.out" 2>&1 </dev/null &
+    program=$!
+    answered=()
+    wait_window PeltoUserInstall 60 && shot not-elevated && press "$window" Return ||
+        fail "not elevated: no message"
+    await_end not-elevated
+    check "not elevated: exit status 24 (got $status)" test "$status" -eq 24
+    rm -f "$drive_c/limited.log"
+    "$wine" "$bin/pelto_limited_run.exe" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT \
+        '/LOG=C:\limited.log' >"$work/not-elevated-silent.out" 2>&1 </dev/null &
+    program=$!
+    await_end not-elevated-silent
+    check "not elevated, silent: exit status 24 without a window (got $status)" test "$status" -eq 24
+    check "not elevated: the log says why" grep -q "exit status 24.*not elevated" "$drive_c/limited.log"
+    check "not elevated: nothing touched, the registry included" untouched
 }
-"$wine" "$bin/pelto_limited_run.exe" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 \
-    >"$work/not-elevated.out" 2>&1 </dev/null &
-program=$!
-answered=()
-wait_window PeltoUserInstall 60 && shot not-elevated && press "$window" Return ||
-    fail "not elevated: no message"
-await_end not-elevated
-check "not elevated: exit status 24 (got $status)" test "$status" -eq 24
-rm -f "$drive_c/limited.log"
-"$wine" "$bin/pelto_limited_run.exe" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT \
-    '/LOG=C:\limited.log' >"$work/not-elevated-silent.out" 2>&1 </dev/null &
-program=$!
-await_end not-elevated-silent
-check "not elevated, silent: exit status 24 without a window (got $status)" test "$status" -eq 24
-check "not elevated: the log says why" grep -q "exit status 24.*not elevated" "$drive_c/limited.log"
-check "not elevated: nothing touched, the registry included" untouched
 
 # ---------------------------------------------------------------- run 1: the whole run
-prepare_pelto_folder
-run_program first-key input:12345678 warning ok:shot
-check "first-key: exit status 0 (got $status)" test "$status" -eq 0
+run_whole() {
+    prepare_pelto_folder
+    run_program first-key input:12345678 warning ok:shot
+    check "first-key: exit status 0 (got $status)" test "$status" -eq 0
 
-aliases=$(reg_query "$connect_to")
-check "central alias without port" has_value "$aliases" $'127.0.0.11\tREG_SZ\tDBMSSOCN,127.0.0.11'
-check "central alias with port 4181" has_value "$aliases" $'127.0.0.12\tREG_SZ\tDBMSSOCN,127.0.0.12,4181'
-check "no alias for a reachable institution server" bash -c "! grep -q '^HOSP01' <<<'$aliases'"
-check "aliases below Wow6432Node as a 64-bit reader sees them" \
-    has_value "$(reg_query "$(wow64_key "$connect_to")" 64)" $'127.0.0.12\tREG_SZ\tDBMSSOCN,127.0.0.12,4181'
-# (Under Wine the policy key is one key in both views; the aliases show which view was written.)
-check "no alias in the 64-bit view" bash -c "! grep -q '^\"[^@]' <<<'$(reg_export "$connect_to")'"
+    # The registry: every value the expected file names, in the 32-bit view.
+    aliases=$(reg_query "$connect_to")
+    while IFS= read -r value; do
+        check "alias ${value%%$'\t'*}" has_value "$aliases" "$value"
+    done < <(expected_values "$expected_registry" "$connect_to")
+    check "no alias for a reachable institution server" bash -c "! grep -q '^HOSP01' <<<'$aliases'"
+    check "aliases below Wow6432Node as a 64-bit reader sees them" \
+        has_values "$(reg_query "$(wow64_key "$connect_to")" 64)" \
+        "$(expected_values "$expected_registry" "$connect_to")"
+    # (Under Wine the policy key is one key in both views; the aliases show which view was written.)
+    check "no alias in the 64-bit view" bash -c "! grep -q '^\"[^@]' <<<'$(reg_export "$connect_to")'"
+    policy=$(reg_query "$policies")
+    while IFS= read -r value; do
+        check "policy ${value%%$'\t'*}" has_value "$policy" "$value"
+    done < <(expected_values "$expected_registry" "$policies")
 
-policy=$(reg_query "$policies")
-expected_policy=(ConsentPromptBehaviorAdmin=0x2 ConsentPromptBehaviorUser=0x3 dontdisplaylastusername=0x0
-    EnableInstallerDetection=0x1 EnableLUA=0x1 EnableSecureUIAPaths=0x1 EnableUIADesktopToggle=0x0
-    EnableVirtualization=0x1 FilterAdministratorToken=0x0 PromptOnSecureDesktop=0x1 scforceoption=0x0
-    shutdownwithoutlogon=0x1 undockwithoutlogon=0x1 ValidateAdminCodeSignatures=0x0)
-for pair in "${expected_policy[@]}"; do
-    check "policy ${pair%%=*}" has_value "$policy" "${pair%%=*}"$'\tREG_DWORD\t'"${pair#*=}"
-done
+    expected_ini_text=$(printf '[General]\r\nskin=blue\r\n; the suite reads this file\r\n[Database Server]\r\nserver_name=HOSP01\r\ntimeout=30\r\nserver_id=doc\r\nserver_pwd=hosp!pw1\r\ndatabase_name=clinic\r\n[Print]\r\nport=LPT1')
+    expected_ini=$(printf '%s' "$expected_ini_text" | od -An -tx1)
+    # Byte for byte: the template's last line keeps its lack of a line end.
+    ini_as_expected() { [[ $(od -An -tx1 <"$ini") == "$expected_ini" ]]; }
+    check "Pelto.ini: template with the four keys" ini_as_expected
+    ini_as_expected || { echo "Pelto.ini is:"; cat -A "$ini"; } >&2
+    # (The stand-in installer makes an empty Resource folder again.)
+    check "resource tree removed" \
+        bash -c "[[ ! -e '$drive_c/Pelto_H/Resource/a.dat' && ! -e '$drive_c/Pelto_H/Resource/이미지' ]]"
+    check "old settings files removed, capitals kept" \
+        bash -c "[[ ! -e '$drive_c/Pelto_H/bin/old.ini' && -e '$drive_c/Pelto_H/bin/KEEP.INI' ]]"
+    check "installer and updater copied" \
+        test -f "$drive_c/펠토사용자설치/installpelto_H.exe" -a -f "$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
+    check "installer ended before the updater started, template copied after" \
+        test "$(cat "$drive_c/Pelto_H/e2e.log")" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+    check "installer and updater started in the staging folder, not the run's own folder" \
+        test "$(cat "$drive_c/Pelto_H/e2e-folders.log")" == $'installer in C:\\펠토사용자설치\nupdater in C:\\펠토사용자설치'
 
-ini=$drive_c/Pelto_H/bin/Pelto.ini
-expected_ini_text=$(printf '[General]\r\nskin=blue\r\n; the suite reads this file\r\n[Database Server]\r\nserver_name=HOSP01\r\ntimeout=30\r\nserver_id=doc\r\nserver_pwd=hosp!pw1\r\ndatabase_name=clinic\r\n[Print]\r\nport=LPT1')
-expected_ini=$(printf '%s' "$expected_ini_text" | od -An -tx1)
-# Byte for byte: the template's last line keeps its lack of a line end.
-ini_as_expected() { [[ $(od -An -tx1 <"$ini") == "$expected_ini" ]]; }
-check "Pelto.ini: template with the four keys" ini_as_expected
-ini_as_expected || { echo "Pelto.ini is:"; cat -A "$ini"; } >&2
-# (The stand-in installer makes an empty Resource folder again.)
-check "resource tree removed" \
-    bash -c "[[ ! -e '$drive_c/Pelto_H/Resource/a.dat' && ! -e '$drive_c/Pelto_H/Resource/이미지' ]]"
-check "old settings files removed, capitals kept" \
-    bash -c "[[ ! -e '$drive_c/Pelto_H/bin/old.ini' && -e '$drive_c/Pelto_H/bin/KEEP.INI' ]]"
-check "installer and updater copied" \
-    test -f "$drive_c/펠토사용자설치/installpelto_H.exe" -a -f "$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
-check "installer ended before the updater started, template copied after" \
-    test "$(cat "$drive_c/Pelto_H/e2e.log")" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
-check "installer and updater started in the staging folder, not the run's own folder" \
-    test "$(cat "$drive_c/Pelto_H/e2e-folders.log")" == $'installer in C:\\펠토사용자설치\nupdater in C:\\펠토사용자설치'
-
-cp "$drive_c/Pelto_H/bin/Pelto.ini" "$work/first-key-Pelto.ini"
+    cp "$drive_c/Pelto_H/bin/Pelto.ini" "$work/first-key-Pelto.ini"
+}
 
 # ---------------------------------------------------------------- run 2: second key, server down
 # The staging folder still holds last run's programs, stale ones here: the shell asks
 # before replacing each, and the answer 예 puts the update path's copies in place.
-prepare_pelto_folder keep-staging
-echo stale >"$drive_c/펠토사용자설치/installpelto_H.exe"
-echo stale >"$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
-run_program second-key input:22222222 replace replace warning ok
-check "second-key: exit status 0 (got $status)" test "$status" -eq 0
-check "named-pipe alias for the unreachable server, its Korean name intact" \
-    grep -qxF '"병원02"="DBNMPNTW,\\\\병원02\\pipe\\sql\\query"' <(reg_export "$(wow64_key "$connect_to")")
-check "replaced programs ran in order" \
-    test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
-check "second key deciphered the password" \
-    grep -qF "server_pwd=other pw" "$drive_c/Pelto_H/bin/Pelto.ini"
-check "Korean database name in code page 949" \
-    grep -qF "$(printf 'database_name=병원DB' | iconv -f UTF-8 -t CP949)" "$drive_c/Pelto_H/bin/Pelto.ini"
+run_second_key() {
+    prepare_pelto_folder keep-staging
+    echo stale >"$drive_c/펠토사용자설치/installpelto_H.exe"
+    echo stale >"$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
+    run_program second-key input:22222222 replace replace warning ok
+    check "second-key: exit status 0 (got $status)" test "$status" -eq 0
+    check "named-pipe alias for the unreachable server, its Korean name intact" \
+        grep -qxF '"병원02"="DBNMPNTW,\\\\병원02\\pipe\\sql\\query"' <(reg_export "$(wow64_key "$connect_to")")
+    check "replaced programs ran in order" \
+        test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+    check "second key deciphered the password" \
+        grep -qF "server_pwd=other pw" "$drive_c/Pelto_H/bin/Pelto.ini"
+    check "Korean database name in code page 949" \
+        grep -qF "$(printf 'database_name=병원DB' | iconv -f UTF-8 -t CP949)" "$drive_c/Pelto_H/bin/Pelto.ini"
 
-# What the two runs left, for the stage to compare across programs and code pages: both
-# keys as the registry exports them (UTF-16, whatever the code page), Pelto.ini's bytes,
-# the names in the staging and program folders.
-{
-    for key in "$connect_to" "$policies"; do
-        reg_export "$(wow64_key "$key")"
-    done
-    echo "Pelto.ini:"
-    od -An -tx1 <"$drive_c/Pelto_H/bin/Pelto.ini"
-    echo "files:"
-    # The kept settings files lie in folders named by the time of the run.
-    (cd "$drive_c" && find 펠토사용자설치 Pelto_H | LC_ALL=C sort) |
-        sed -E 's#보관/[0-9]{8}-[0-9]{6}(-[0-9]+)?#보관/DATE#'
-} >"$work/result.txt"
+    # What the two runs left, for the stage to compare across programs and code pages: both
+    # keys as the registry exports them (UTF-16, whatever the code page), Pelto.ini's bytes,
+    # the names in the staging and program folders.
+    {
+        for key in "$connect_to" "$policies"; do
+            reg_export "$(wow64_key "$key")"
+        done
+        echo "Pelto.ini:"
+        od -An -tx1 <"$drive_c/Pelto_H/bin/Pelto.ini"
+        echo "files:"
+        # The kept settings files lie in folders named by the time of the run.
+        (cd "$drive_c" && find 펠토사용자설치 Pelto_H | LC_ALL=C sort) |
+            sed -E 's#보관/[0-9]{8}-[0-9]{6}(-[0-9]+)?#보관/DATE#'
+    } >"$work/result.txt"
+}
 
 # ---------------------------------------------------------------- run 3: a code with quotes
-prepare_pelto_folder
-run_program quoted "input:1' OR '1'='1" ok
-check "quoted code is an unknown code (status 12, got $status)" test "$status" -eq 12
-check "unknown code leaves the resource folder" test -e "$drive_c/Pelto_H/Resource/a.dat"
+run_quoted_code() {
+    prepare_pelto_folder
+    run_program quoted "input:1' OR '1'='1" ok
+    check "quoted code is an unknown code (status 12, got $status)" test "$status" -eq 12
+    check "unknown code leaves the resource folder" test -e "$drive_c/Pelto_H/Resource/a.dat"
+}
 
 # ---------------------------------------------------------------- run 4: cancelled input
-run_program cancelled cancel
-check "cancel ends with status 11 (got $status)" test "$status" -eq 11
+run_cancelled() {
+    run_program cancelled cancel
+    check "cancel ends with status 11 (got $status)" test "$status" -eq 11
+}
 
 # ---------------------------------------------------------------- run 4b: a second run at once
 # While one run waits for its code, another starts (a double click, a deployment tool
 # retrying): it ends at once, touching nothing but its log line.
-"$wine" "$bin/PeltoUserInstall_H.exe" >"$work/first-of-two.out" 2>&1 </dev/null &
-program=$!
-answered=()
-if wait_window PeltoUserInstall 60; then
-    first_window=$window
-    first_program=$program
-    rm -f "$drive_c/second.log"
-    second_status=0
-    "$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\second.log' \
-        >"$work/second-of-two.out" 2>&1 </dev/null || second_status=$?
-    check "a second run at once: exit status 23 (got $second_status)" test "$second_status" -eq 23
-    check "a second run at once: its log line and nothing else" \
-        bash -c "grep -q 'exit status 23.*another run is under way' '$drive_c/second.log' &&
-                 ! grep -q 'installation run started' '$drive_c/second.log'"
-    program=$first_program
-    press "$first_window" Escape
-else
-    fail "first of two runs: no input box"
-fi
-await_end first-of-two
-check "the first of two runs went on undisturbed (cancelled: status 11, got $status)" \
-    test "$status" -eq 11
+run_second_at_once() {
+    "$wine" "$bin/PeltoUserInstall_H.exe" >"$work/first-of-two.out" 2>&1 </dev/null &
+    program=$!
+    answered=()
+    if wait_window PeltoUserInstall 60; then
+        first_window=$window
+        first_program=$program
+        rm -f "$drive_c/second.log"
+        second_status=0
+        "$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\second.log' \
+            >"$work/second-of-two.out" 2>&1 </dev/null || second_status=$?
+        check "a second run at once: exit status 23 (got $second_status)" test "$second_status" -eq 23
+        check "a second run at once: its log line and nothing else" \
+            bash -c "grep -q 'exit status 23.*another run is under way' '$drive_c/second.log' &&
+                     ! grep -q 'installation run started' '$drive_c/second.log'"
+        program=$first_program
+        press "$first_window" Escape
+    else
+        fail "first of two runs: no input box"
+    fi
+    await_end first-of-two
+    check "the first of two runs went on undisturbed (cancelled: status 11, got $status)" \
+        test "$status" -eq 11
+}
 
 # ---------------------------------------------------------------- run 5: unattended
 # No dialog may appear: one that did would wait for an answer nobody gives. The staging
 # folder still holds the programs, so the copy must replace them without asking. The log
 # goes where /LOG says, its missing folders made. The updater fails here: the run goes on,
 # and its exit status says it completed with faults, which the run log's last line names.
-prepare_pelto_folder keep-staging
-echo 7 >"$drive_c/Pelto_H/updater.exit"
-rm -rf "$drive_c/로그"
-"$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\로그\silent\silent.log' \
-    >"$work/silent.out" 2>&1 </dev/null &
-program=$!
-await_end silent
-check "silent: exit status 16, completed with faults (got $status)" test "$status" -eq 16
-check "silent: the last log line names the updater's exit code" \
-    grep -q "completed with faults: the updater ended with exit code 7" \
-    <(tail -n 1 "$drive_c/로그/silent/silent.log")
-check "silent: the same Pelto.ini as the typed run" cmp -s "$work/first-key-Pelto.ini" "$drive_c/Pelto_H/bin/Pelto.ini"
-check "silent: the programs ran in order" \
-    test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
-check "silent: the run log went where /LOG said" grep -q "silent run" "$drive_c/로그/silent/silent.log"
+run_unattended() {
+    prepare_pelto_folder keep-staging
+    echo 7 >"$drive_c/Pelto_H/updater.exit"
+    rm -rf "$drive_c/로그"
+    "$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\로그\silent\silent.log' \
+        >"$work/silent.out" 2>&1 </dev/null &
+    program=$!
+    await_end silent
+    check "silent: exit status 16, completed with faults (got $status)" test "$status" -eq 16
+    check "silent: the last log line names the updater's exit code" \
+        grep -q "completed with faults: the updater ended with exit code 7" \
+        <(tail -n 1 "$drive_c/로그/silent/silent.log")
+    check "silent: the same Pelto.ini as the typed run" cmp -s "$work/first-key-Pelto.ini" "$drive_c/Pelto_H/bin/Pelto.ini"
+    check "silent: the programs ran in order" \
+        test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+    check "silent: the run log went where /LOG said" grep -q "silent run" "$drive_c/로그/silent/silent.log"
+}
 
 # ---------------------------------------------------------------- run 6: a log that cannot be had
 # A folder where the /LOG file should be: the run ends before it touches anything, and says
 # why on standard output.
-prepare_pelto_folder
-status=0
-"$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\Pelto_H\bin' \
-    >"$work/no-log.out" 2>&1 </dev/null || status=$?
-check "unopenable /LOG: exit status 21 (got $status)" test "$status" -eq 21
-check "unopenable /LOG: the reason on standard output" \
-    grep -qF 'the run log C:\Pelto_H\bin cannot be opened' "$work/no-log.out"
-check "unopenable /LOG: nothing touched" \
-    bash -c "[[ -e '$drive_c/Pelto_H/Resource/a.dat' && ! -e '$drive_c/펠토사용자설치' ]]"
+run_without_log() {
+    prepare_pelto_folder
+    status=0
+    "$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\Pelto_H\bin' \
+        >"$work/no-log.out" 2>&1 </dev/null || status=$?
+    check "unopenable /LOG: exit status 21 (got $status)" test "$status" -eq 21
+    check "unopenable /LOG: the reason on standard output" \
+        grep -qF 'the run log C:\Pelto_H\bin cannot be opened' "$work/no-log.out"
+    check "unopenable /LOG: nothing touched" \
+        bash -c "[[ -e '$drive_c/Pelto_H/Resource/a.dat' && ! -e '$drive_c/펠토사용자설치' ]]"
+}
 
-# ---------------------------------------------------------------- run 6: a planted staging folder
+# ---------------------------------------------------------------- run 6b: a planted staging folder
 # Another user made C:\펠토사용자설치 before the run, with rights that let Everyone change it
 # (Wine keeps them as the Unix mode 0777), and put a library and an installer into it. The
 # run never uses it: it is moved aside whole, and the programs run from a new folder that
 # holds only what the run copied.
-prepare_pelto_folder
-rm -rf "$drive_c"/펠토사용자설치.[0-9]*
-staging=$drive_c/펠토사용자설치
-mkdir "$staging"
-chmod 0777 "$staging"
-echo planted >"$staging/version.dll"
-echo planted >"$staging/installpelto_H.exe"
-rm -f "$drive_c/silent.log"
-"$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\silent.log' \
-    >"$work/planted.out" 2>&1 </dev/null &
-program=$!
-await_end planted
-check "planted: exit status 0 (got $status)" test "$status" -eq 0
-aside=("$drive_c"/펠토사용자설치.[0-9]*)
-holds_what_was_planted() { grep -qx planted "$1/version.dll" && grep -qx planted "$1/installpelto_H.exe"; }
-check "planted: the folder someone else made was moved aside whole" \
-    holds_what_was_planted "${aside[0]}"
-check "planted: the staging folder holds only what the run copied" \
-    test "$(cd "$staging" && ls -A | LC_ALL=C sort | tr '\n' ' ')" == "PeltoUpdate_H.exe installpelto_H.exe 보관 "
-check "planted: the copied installer and updater ran in order" \
-    test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
-check "planted: the run log says so" grep -q "moved aside" "$drive_c/silent.log"
-rm -rf "$drive_c"/펠토사용자설치.[0-9]*
+run_planted_staging() {
+    prepare_pelto_folder
+    rm -rf "$drive_c"/펠토사용자설치.[0-9]*
+    staging=$drive_c/펠토사용자설치
+    mkdir "$staging"
+    chmod 0777 "$staging"
+    echo planted >"$staging/version.dll"
+    echo planted >"$staging/installpelto_H.exe"
+    rm -f "$drive_c/silent.log"
+    "$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\silent.log' \
+        >"$work/planted.out" 2>&1 </dev/null &
+    program=$!
+    await_end planted
+    check "planted: exit status 0 (got $status)" test "$status" -eq 0
+    aside=("$drive_c"/펠토사용자설치.[0-9]*)
+    holds_what_was_planted() { grep -qx planted "$1/version.dll" && grep -qx planted "$1/installpelto_H.exe"; }
+    check "planted: the folder someone else made was moved aside whole" \
+        holds_what_was_planted "${aside[0]}"
+    check "planted: the staging folder holds only what the run copied" \
+        test "$(cd "$staging" && ls -A | LC_ALL=C sort | tr '\n' ' ')" == "PeltoUpdate_H.exe installpelto_H.exe 보관 "
+    check "planted: the copied installer and updater ran in order" \
+        test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
+    check "planted: the run log says so" grep -q "moved aside" "$drive_c/silent.log"
+    rm -rf "$drive_c"/펠토사용자설치.[0-9]*
+}
 
 # ---------------------------------------------------------------- run 7: a plan, a restore
 # A plan changes nothing and names what the run then does; after the run, a restore brings
 # back the settings files of before, and a second one the run's.
-prepare_pelto_folder
-rm -rf "$drive_c"/펠토사용자설치
-machine_state() { # every file with its size, time and mode, and both registry keys
-    (cd "$drive_c" && find Pelto_H 펠토사용자설치 -exec stat -c '%n %s %Y %a' {} + 2>/dev/null |
-        LC_ALL=C sort) || true
-    reg_export "$connect_to"
-    reg_export "$policies"
+run_plan_and_restore() {
+    prepare_pelto_folder
+    rm -rf "$drive_c"/펠토사용자설치
+    # A policy value the run changes (the earlier runs wrote all of them), for the plan to
+    # name.
+    reg32 add "$policies" /v EnableLUA /t REG_DWORD /d 0 /f
+    machine_state() { # every file with its size, time and mode, and both registry keys
+        (cd "$drive_c" && find Pelto_H 펠토사용자설치 -exec stat -c '%n %s %Y %a' {} + 2>/dev/null |
+            LC_ALL=C sort) || true
+        reg_export "$(wow64_key "$connect_to")"
+        reg_export "$(wow64_key "$policies")"
+    }
+    before=$(machine_state)
+    status=0
+    "$wine" "$bin/PeltoUserInstall_H.exe" /PLAN /code=12345678 /SILENT '/LOG=C:\plan.log' \
+        >"$work/plan.out" 2>&1 </dev/null || status=$?
+    plan=$(tr -d '\r' <"$work/plan.out")
+    check "plan: the exit status the run will give (0, got $status)" test "$status" -eq 0
+    check "plan: nothing on the machine changed" test "$(machine_state)" == "$before"
+    check "plan: the log says a plan was made" grep -q "a plan is made" "$drive_c/plan.log"
+    "$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\plan.log' \
+        >"$work/planned-run.out" 2>&1 </dev/null &
+    program=$!
+    await_end planned-run
+    check "plan: the run ends with the status planned (got $status)" test "$status" -eq 0
+    for item in 'C:\Pelto_H\bin\Pelto.ini' 'C:\Pelto_H\bin\old.ini' \
+        'C:\Pelto_H\Resource with everything in it: 2 file(s)' \
+        'C:\펠토사용자설치\installpelto_H.exe (' 'C:\펠토사용자설치\PeltoUpdate_H.exe (' \
+        '[Database Server] server_pwd: today (none) -> ********' 'EnableLUA: '; do
+        check "plan names: $item" grep -qF "$item" <<<"$plan"
+    done
+    check "plan names where the settings files are kept" \
+        grep -qE '보관\\[0-9]{8}-[0-9]{6}(-[0-9]+)?\\old\.ini' <<<"$plan"
+    run_ini=$(od -An -tx1 <"$ini")
+    status=0
+    "$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE /SILENT '/LOG=C:\plan.log' \
+        >"$work/restore.out" 2>&1 </dev/null || status=$?
+    check "restore: exit status 0 (got $status)" test "$status" -eq 0
+    check "restore: the settings files of before are back" \
+        bash -c "[[ \$(cat '$drive_c/Pelto_H/bin/Pelto.ini') == x && \$(cat '$drive_c/Pelto_H/bin/old.ini') == x ]]"
+    status=0
+    "$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE /SILENT '/LOG=C:\plan.log' \
+        >"$work/restore-again.out" 2>&1 </dev/null || status=$?
+    check "second restore: the run's Pelto.ini is back (status $status)" \
+        test "$(od -An -tx1 <"$ini")" == "$run_ini"
+    status=0
+    "$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE=20000101-000000 /SILENT '/LOG=C:\plan.log' \
+        >"$work/restore-none.out" 2>&1 </dev/null || status=$?
+    check "restore of a folder that is not there: exit status 17 (got $status)" test "$status" -eq 17
 }
-before=$(machine_state)
-status=0
-"$wine" "$bin/PeltoUserInstall_H.exe" /PLAN /code=12345678 /SILENT '/LOG=C:\plan.log' \
-    >"$work/plan.out" 2>&1 </dev/null || status=$?
-plan=$(tr -d '\r' <"$work/plan.out")
-check "plan: the exit status the run will give (0, got $status)" test "$status" -eq 0
-check "plan: nothing on the machine changed" test "$(machine_state)" == "$before"
-check "plan: the log says a plan was made" grep -q "a plan is made" "$drive_c/plan.log"
-"$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\plan.log' \
-    >"$work/planned-run.out" 2>&1 </dev/null &
-program=$!
-await_end planned-run
-check "plan: the run ends with the status planned (got $status)" test "$status" -eq 0
-for item in 'C:\Pelto_H\bin\Pelto.ini' 'C:\Pelto_H\bin\old.ini' \
-    'C:\Pelto_H\Resource with everything in it: 2 file(s)' \
-    'C:\펠토사용자설치\installpelto_H.exe (' 'C:\펠토사용자설치\PeltoUpdate_H.exe (' \
-    '[Database Server] server_pwd: today (none) -> ********' 'EnableLUA: '; do
-    check "plan names: $item" grep -qF "$item" <<<"$plan"
-done
-check "plan names where the settings files are kept" \
-    grep -qE '보관\\[0-9]{8}-[0-9]{6}(-[0-9]+)?\\old\.ini' <<<"$plan"
-run_ini=$(od -An -tx1 <"$ini")
-status=0
-"$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE /SILENT '/LOG=C:\plan.log' \
-    >"$work/restore.out" 2>&1 </dev/null || status=$?
-check "restore: exit status 0 (got $status)" test "$status" -eq 0
-check "restore: the settings files of before are back" \
-    bash -c "[[ \$(cat '$drive_c/Pelto_H/bin/Pelto.ini') == x && \$(cat '$drive_c/Pelto_H/bin/old.ini') == x ]]"
-status=0
-"$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE /SILENT '/LOG=C:\plan.log' \
-    >"$work/restore-again.out" 2>&1 </dev/null || status=$?
-check "second restore: the run's Pelto.ini is back (status $status)" \
-    test "$(od -An -tx1 <"$ini")" == "$run_ini"
-status=0
-"$wine" "$bin/PeltoUserInstall_H.exe" /RESTORE=20000101-000000 /SILENT '/LOG=C:\plan.log' \
-    >"$work/restore-none.out" 2>&1 </dev/null || status=$?
-check "restore of a folder that is not there: exit status 17 (got $status)" test "$status" -eq 17
 
+# ---------------------------------------------------------------- the run log
 # The run log of the program, for the record; it never holds a password.
-log_file=$(ls "$drive_c"/users/*/Temp/PeltoUserInstall_H.log 2>/dev/null | head -1 || true)
-if [[ -n $log_file ]]; then
-    cp "$log_file" "$work/PeltoUserInstall_H.log"
-    check "run log holds no password" bash -c "! grep -qF 'hosp!pw1' '$log_file' && ! grep -qF 'TirMox' '$log_file'"
-else
-    fail "no run log in %TEMP%"
-fi
+check_run_log() {
+    log_file=$(ls "$drive_c"/users/*/Temp/PeltoUserInstall_H.log 2>/dev/null | head -1 || true)
+    if [[ -n $log_file ]]; then
+        cp "$log_file" "$work/PeltoUserInstall_H.log"
+        check "run log holds no password" bash -c "! grep -qF 'hosp!pw1' '$log_file' && ! grep -qF 'TirMox' '$log_file'"
+    else
+        fail "no run log in %TEMP%"
+    fi
+}
+
+# ---------------------------------------------------------------- the run
+step "servers" start_servers
+step "the machine" prepare_machine
+step "run 0: no administrator rights" run_not_elevated
+step "run 1: the whole run" run_whole
+step "run 2: second key, server down" run_second_key
+step "run 3: a code with quotes" run_quoted_code
+step "run 4: cancelled input" run_cancelled
+step "run 4b: a second run at once" run_second_at_once
+step "run 5: unattended" run_unattended
+step "run 6: a log that cannot be had" run_without_log
+step "run 6b: a planted staging folder" run_planted_staging
+step "run 7: a plan, a restore" run_plan_and_restore
+step "the run log" check_run_log
 
 echo "e2e screenshots: $work/shots"
 echo "e2e: $passed passed, $failures failed"

@@ -5,6 +5,7 @@
 // ODBC driver, reached by its host path; elsewhere the test is skipped.
 #include "db/cls_db_mng.h"
 #include "platform/win32/odbc_providers_win32.h"
+#include "platform/win32/win32_machine.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <algorithm>
@@ -42,7 +43,7 @@ protected:
                     "[widths]\r\nconnection=DRIVER={SQLite3};Database=" + *folder + "/w.db;\r\n");
         platform_.emplace(folder_ / L"run.log",
                           platform::win32::OdbcServerMap(folder_ / L"servers.ini"));
-        db_.emplace(platform_->get(), sql_);
+        db_.emplace(platform_->platform(), sql_);
         ASSERT_EQ(db_->ConnectServerDB(Variant(Text(u"widths")), Variant(Text(u"sa")),
                                        Variant(Text(u"pw")), u"main"),
                   1)
@@ -51,7 +52,7 @@ protected:
 
     TempFolder folder_;
     Text sql_;
-    std::optional<TestPlatform> platform_;
+    std::optional<platform::win32::Win32Machine> platform_;
     std::optional<clsDBMng> db_;
 };
 

@@ -112,13 +112,6 @@ std::wstring test_mutex_name() {
            std::to_wstring(InterlockedIncrement(&made));
 }
 
-TestPlatform::TestPlatform(const std::wstring& log_file,
-                           std::optional<platform::win32::OdbcServerMap> server_map)
-    : log_(log_file), registry_(log_), profiles_(log_), files_(log_), processes_(log_), ui_(log_),
-      odbc_(log_, std::move(server_map)), session_name_(test_mutex_name()),
-      session_(log_, session_name_), platform_{registry_, profiles_, files_, shell_,  processes_,
-                                               ui_,       odbc_,     log_,   session_} {}
-
 bool desktop_available() {
     const HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                        GetModuleHandleW(nullptr), nullptr);

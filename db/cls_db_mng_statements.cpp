@@ -1,5 +1,6 @@
 // clsDBMng: statements on the main and the local connection, record sets for callers,
 // whole results as row arrays, and the server's clock.
+#include "core/workstation.h"
 #include "db/cls_db_mng.h"
 #include "db/cls_db_mng_trap.h"
 
@@ -9,8 +10,6 @@ using dbmng::must;
 using dbmng::trap;
 
 namespace {
-
-constexpr const char16_t* kApplicationTitle = u"PeltoUserInstall";
 
 // The text a failure leaves in ErrorDesc: "[clsDBMng/Operation] number-source/description#sql".
 Text failure_text(const char16_t* operation, const Error& error, const Text& sql) {
@@ -119,7 +118,7 @@ std::shared_ptr<ado::Recordset> clsDBMng::GetRecordSet(const Text& rSQL, int32_t
                     "is not ended");
             }
         }
-        platform_.ui.message_box(notice.message, notice.icon, kApplicationTitle);
+        platform_.ui.message_box(notice.message, notice.icon, workstation::kAppTitle);
         // The caller gets a closed record set; the error text tells it why.
         ErrorDesc = failure_text(u"GetRecordSet", *failure, rSQL);
     }

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/exit_status.h"
+#include "core/workstation.h"
 
 #include <algorithm>
 #include <string>
@@ -10,12 +11,8 @@ namespace pelto {
 
 namespace {
 
-constexpr TextView kStagingFolder = u"C:\\펠토사용자설치";
-constexpr TextView kProgramFolder = u"C:\\Pelto_H\\bin";
-constexpr TextView kTemplateName = u"Pelto.ini";
 constexpr TextView kInstallerPattern = u"INSTALLPELTO_H.EXE";
 constexpr TextView kUpdaterPattern = u"PELTOUPDATE_H.EXE";
-constexpr TextView kAppTitle = u"PeltoUserInstall";
 
 // The update path as the job lists it: with one trailing backslash.
 Text listing_pattern(const Text& update_path) {
@@ -36,8 +33,8 @@ bool is_updater_name(TextView name) {
 
 } // namespace
 
-frm다운로드::UpdatePath frm다운로드::fG_CheckUpdatePath(platform::Platform& p,
-                                                        const Text& gUpdatePath) {
+frm다운로드::UpdatePath frm다운로드::check_update_path(platform::Platform& p,
+                                                       const Text& gUpdatePath) {
     const std::vector<platform::DirEntry> entries =
         p.files.list(listing_pattern(gUpdatePath), platform::attr::kDirectory);
     if (entries.empty()) {
@@ -93,7 +90,7 @@ void frm다운로드::s_CopyProgramFiles() {
     // folder ready before it deleted anything, and only a folder that still holds to the
     // run's rule (or is made now) is copied into. Anything else stops the run.
     const platform::PrivateFolder staging = p_.files.make_private_directory(
-        kStagingFolder, platform::PrivateAccess::AdministratorsChange);
+        workstation::kStagingFolder, platform::PrivateAccess::AdministratorsChange);
     if (staging != platform::PrivateFolder::Created &&
         staging != platform::PrivateFolder::Trusted) {
         p_.log.write("the staging folder C:\\펠토사용자설치 is not one this program made; "
@@ -105,7 +102,8 @@ void frm다운로드::s_CopyProgramFiles() {
     const std::vector<platform::DirEntry> entries =
         p_.files.list(listing_pattern(gUpdatePath_), platform::attr::kDirectory);
     if (entries.empty()) {
-        p_.ui.message_box(kUnusableMessage, platform::MessageIcon::Information, kAppTitle);
+        p_.ui.message_box(kUnusableMessage, platform::MessageIcon::Information,
+                          workstation::kAppTitle);
         p_.log.write("run ended (exit status " + std::to_string(exit_status::kUpdatePathUnusable) +
                      "): the update path " + to_utf8(gUpdatePath_) + " cannot be listed");
         throw ProcessEnd{exit_status::kUpdatePathUnusable};
@@ -114,14 +112,15 @@ void frm다운로드::s_CopyProgramFiles() {
     const Text folder = source_folder();
     for (const platform::DirEntry& entry : entries) {
         if (is_installer_name(entry.name) || is_updater_name(entry.name)) {
-            shell_copy(folder + u"\\" + entry.name, kStagingFolder);
+            shell_copy(folder + u"\\" + entry.name, workstation::kStagingFolder);
         }
     }
 }
 
 void frm다운로드::s_CopySettingsFile() {
-    if (!p_.files.list(kProgramFolder, platform::attr::kDirectory).empty()) {
-        shell_copy(source_folder() + u"\\" + Text(kTemplateName), kProgramFolder);
+    if (!p_.files.list(workstation::kBinFolder, platform::attr::kDirectory).empty()) {
+        shell_copy(source_folder() + u"\\" + Text(workstation::kSettingsFileName),
+                   workstation::kBinFolder);
     } else {
         p_.log.write("C:\\Pelto_H\\bin does not exist; the settings-file template is not copied");
     }

@@ -30,7 +30,7 @@ public:
         NoInstaller,    // no name the job would take for the installer
         NoUpdater,      // no name the job would take for the updater
     };
-    static UpdatePath fG_CheckUpdatePath(platform::Platform& p, const Text& gUpdatePath);
+    static UpdatePath check_update_path(platform::Platform& p, const Text& gUpdatePath);
 
 private:
     frm다운로드(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분);

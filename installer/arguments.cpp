@@ -62,7 +62,7 @@ CommandLine usage_error(CommandLine line, TextView korean, TextView english, Tex
 
 } // namespace
 
-CommandLine fG_ParseArguments(const std::vector<Text>& arguments) {
+CommandLine parse_arguments(const std::vector<Text>& arguments) {
     CommandLine line;
     line.silent_given = std::any_of(arguments.begin(), arguments.end(), [](const Text& a) {
         return equals_ignore_case(a, u"/SILENT");
@@ -134,7 +134,7 @@ CommandLine fG_ParseArguments(const std::vector<Text>& arguments) {
     return line;
 }
 
-Text fG_Usage() {
+Text usage_text() {
     return u"사용법 / Usage: PeltoUserInstall_H [/CODE=요양기관기호] [/SILENT] [/LOG=경로] "
            u"[/PLAN]\n"
            u"                                  [/RESTORE[=yyyymmdd-hhmmss]] [/?]\n"

@@ -41,9 +41,9 @@ struct CommandLine {
     bool silent_given = false;
 };
 
-CommandLine fG_ParseArguments(const std::vector<Text>& arguments);
+CommandLine parse_arguments(const std::vector<Text>& arguments);
 
 // The usage, in Korean and English.
-Text fG_Usage();
+Text usage_text();
 
 } // namespace pelto::installer

@@ -2,6 +2,7 @@
 // The exit status tells how the run ended (core/exit_status.h).
 #include "core/error.h"
 #include "core/exit_status.h"
+#include "core/workstation.h"
 #include "installer/arguments.h"
 #include "installer/mdl_start.h"
 #include "platform/command_line.h"
@@ -40,16 +41,16 @@ int main(int argc, char** argv) {
     // The arguments are read before the platform starts: a wrong one touches nothing,
     // not even the run log.
     const installer::CommandLine line =
-        installer::fG_ParseArguments(platform::program_arguments(argc, argv));
+        installer::parse_arguments(platform::program_arguments(argc, argv));
     if (line.kind != installer::CommandLine::Kind::Run) {
         const bool wrong = line.kind == installer::CommandLine::Kind::UsageError;
         const Text text =
-            wrong ? line.fault + u"\n\n" + installer::fG_Usage() : installer::fG_Usage();
+            wrong ? line.fault + u"\n\n" + installer::usage_text() : installer::usage_text();
         std::cout << to_utf8(text) << std::flush;
         if (!line.silent_given) {
             platform::show_usage_dialog(
                 text, wrong ? platform::MessageIcon::Critical : platform::MessageIcon::Information,
-                mdl시작::kAppTitle);
+                workstation::kAppTitle);
         }
         return wrong ? exit_status::kUsageError : exit_status::kCompleted;
     }
@@ -69,5 +70,5 @@ int main(int argc, char** argv) {
         std::cerr << "PeltoUserInstall_H: the platform could not start: " << e.what() << '\n';
         return exit_status::kPlatformUnavailable;
     }
-    return mdl시작::fG_Run(services->platform(), line.options);
+    return mdl시작::run_program(services->platform(), line.options);
 }

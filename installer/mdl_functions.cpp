@@ -1,5 +1,6 @@
 #include "installer/mdl_functions.h"
 
+#include "core/workstation.h"
 #include "platform/profile_rules.h"
 
 #include <exception>
@@ -159,13 +160,13 @@ bool fG_DeleteFolder(platform::Platform& p, Text sPath) {
 }
 
 std::unique_ptr<platform::Folder> open_bin_folder(platform::Platform& p) {
-    const Text folder(kBinFolder);
+    const Text folder(workstation::kBinFolder);
     return guarded(p, "open", folder, std::unique_ptr<platform::Folder>{},
-                   [&] { return p.files.open_folder(folder.substr(0, folder.size() - 1)); });
+                   [&] { return p.files.open_folder(folder); });
 }
 
-std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p, platform::Folder& bin) {
-    const Text folder(kBinFolder);
+std::vector<platform::DirEntry> bin_ini_entries(platform::Platform& p, platform::Folder& bin) {
+    const Text folder = Text(workstation::kBinFolder) + u"\\";
     const std::vector<platform::DirEntry> entries =
         guarded(p, "Dir", folder, std::vector<platform::DirEntry>{},
                 [&] { return bin.list(u"*", attr::kDirectory); });
@@ -192,8 +193,8 @@ void sG_DeleteBinIniFiles(platform::Platform& p) {
     if (!bin) {
         return;
     }
-    for (const platform::DirEntry& entry : fG_BinIniEntries(p, *bin)) {
-        const Text file = Text(kBinFolder) + entry.name;
+    for (const platform::DirEntry& entry : bin_ini_entries(p, *bin)) {
+        const Text file = Text(workstation::kBinFolder) + u"\\" + entry.name;
         if (!guarded(p, "Kill", file, false, [&] { return bin->delete_files(entry.name); })) {
             note(p, "Kill " + to_utf8(file) + " failed; it stays");
         }

@@ -21,17 +21,14 @@ namespace pelto::mdl함수 {
 // link swapped in after a look-up is never followed.
 bool fG_DeleteFolder(platform::Platform& p, Text sPath);
 
-// The suite's program folder, whose settings files the run deletes.
-inline constexpr TextView kBinFolder = u"C:\\Pelto_H\\bin\\";
-
-// kBinFolder held open, not through a link; null when it is missing, a link or a file.
+// C:\Pelto_H\bin held open, not through a link; null when it is missing, a link or a file.
 std::unique_ptr<platform::Folder> open_bin_folder(platform::Platform& p);
 
-// The entries of the open kBinFolder that sG_DeleteBinIniFiles deletes, in listing order:
+// The entries of the open C:\Pelto_H\bin that sG_DeleteBinIniFiles deletes, in listing order:
 // those a directory look-up lists there (neither hidden nor system) whose names end in
 // "ini" (lower case, compared exactly), names holding a wildcard left out. A folder of
 // such a name is among them: the deletion tries it as a file, and it stays.
-std::vector<platform::DirEntry> fG_BinIniEntries(platform::Platform& p, platform::Folder& bin);
+std::vector<platform::DirEntry> bin_ini_entries(platform::Platform& p, platform::Folder& bin);
 
 // Deletes the files of "C:\Pelto_H\bin\" whose names end in "ini" (lower case, compared
 // exactly); "X.INI" and hidden or system files stay. A missing folder does nothing, and

@@ -4,16 +4,17 @@
 #include "cipher/cls_zan_cipher.h"
 #include "core/error.h"
 #include "core/variant.h"
+#include "core/workstation.h"
 #include "db/ado/recordset.h"
 #include "db/cls_db_mng.h"
 #include "forms/frm_download.h"
 #include "forms/frm_message.h"
-#include "installer/mdl_backup.h"
 #include "installer/mdl_functions.h"
 #include "installer/plan.h"
 #include "installer/private_folders.h"
 #include "installer/restore.h"
 #include "installer/run_session.h"
+#include "installer/settings_backup.h"
 #include "installer/silent_ui.h"
 #include "platform/profile_rules.h"
 #include "registry/mdl_registry.h"
@@ -45,11 +46,6 @@ constexpr TextView kCentralDatabase = u"Holmaview";
 
 constexpr TextView kAliasKey = u"SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo";
 constexpr TextView kPolicyKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr TextView kResourceFolder = u"C:\\Pelto_H\\Resource";
-constexpr TextView kStagingFolder = u"C:\\펠토사용자설치";
-constexpr TextView kInstaller = u"C:\\펠토사용자설치\\installpelto_H.exe";
-constexpr TextView kUpdater = u"C:\\펠토사용자설치\\PeltoUpdate_H.exe";
-constexpr TextView kSettingsFile = u"C:\\Pelto_H\\bin\\Pelto.ini";
 constexpr TextView kSettingsSection = u"Database Server";
 
 constexpr TextView kPrompt = u"요양기관기호를 입력해주세요.";
@@ -117,7 +113,7 @@ void stop(platform::Platform& p, ProgramState& g, int status, const std::string&
 // Fatal exit: the message, then the end of the process.
 [[noreturn]] void end_with_message(platform::Platform& p, TextView message, int status,
                                    const std::string& reason) {
-    p.ui.message_box(message, platform::MessageIcon::Information, kAppTitle);
+    p.ui.message_box(message, platform::MessageIcon::Information, workstation::kAppTitle);
     log(p, "run ended (exit status " + std::to_string(status) + "): " + reason);
     throw ProcessEnd{status};
 }
@@ -132,7 +128,7 @@ bool normal_file_exists(platform::Platform& p, TextView path) {
 void run_and_wait(platform::Platform& p, ProgramState& g, TextView path, const std::string& what) {
     log(p, "starting the " + what + " " + u8(path));
     const std::unique_ptr<platform::Process> process =
-        p.processes.start(path, platform::kShowNormalFocus, u"C:\\펠토사용자설치");
+        p.processes.start(path, platform::kShowNormalFocus, workstation::kStagingFolder);
     log(p, what + " started, process " + std::to_string(process->id()) + "; waiting for it");
     const std::optional<uint32_t> code = process->wait_for_exit();
     if (!code) {
@@ -192,20 +188,20 @@ Text read_text(ado::Recordset& rs, TextView column) {
 ProgramState::ProgramState() = default;
 ProgramState::~ProgramState() = default;
 
-Text fG_LookupStatement(TextView code) {
+Text lookup_statement(TextView code) {
     return u" Select 자동업데이트경로, SQLNAME, SQLUSER, SQLPW, MainDB from PL_기관정보 where "
            u"요양기관코드 = '" +
            replace_all(code, u"'", u"''") + u"' ";
 }
 
-Text fG_InstitutionPassword(clsZan암호화& c, const std::function<Text()>& read_column) {
+Text institution_password(clsZan암호화& c, const std::function<Text()>& read_column) {
     const Text d1 = trim(c.fG_복호화(read_column(), true));
     const Text d2 = c.fG_복호화(read_column(), true);
     const Text d3 = c.fG_복호화(read_column(), false);
     return trim(d1.empty() ? d3 : d2);
 }
 
-Text fG_GenericErrorText(int32_t number, TextView description) {
+Text generic_error_text(int32_t number, TextView description) {
     std::string shown = std::to_string(number);
     if (number < 0) {
         // VB shows an HRESULT with its hexadecimal form as well.
@@ -244,7 +240,8 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
         log(p,
             "step 4: care-institution code given on the command line: '" + u8(*options.code) + "'");
     }
-    const Text code = options.code ? *options.code : p.ui.input_box(kPrompt, kAppTitle);
+    const Text code =
+        options.code ? *options.code : p.ui.input_box(kPrompt, workstation::kAppTitle);
     if (code.empty()) {
         stop(p, g, exit_status::kNoCodeEntered,
              "no care-institution code entered (empty or cancelled)");
@@ -255,7 +252,7 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
     }
 
     // Steps 5 to 7: the institution row.
-    g.gSQL = fG_LookupStatement(code);
+    g.gSQL = lookup_statement(code);
     log(p, "step 5: lookup statement:" + u8(g.gSQL));
     g.institution_rows = manager(p, g).GetRecordSet(g.gSQL, 0, 1, 3);
     const std::shared_ptr<ado::Recordset>& rs = g.institution_rows;
@@ -265,7 +262,8 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
     const int32_t rows = rs->RecordCount();
     log(p, "step 7: " + std::to_string(rows) + " institution row(s) found");
     if (rows == 0) {
-        p.ui.message_box(kUnknownCodeMessage, platform::MessageIcon::Information, kAppTitle);
+        p.ui.message_box(kUnknownCodeMessage, platform::MessageIcon::Information,
+                         workstation::kAppTitle);
         stop(p, g, exit_status::kUnknownCode, "no institution row for the code");
         return false;
     }
@@ -274,7 +272,7 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
     g.gUpdatePath = read_text(*rs, u"자동업데이트경로");
     g.gSQLName = read_text(*rs, u"SQLNAME");
     g.gSQLUser = read_text(*rs, u"SQLUSER");
-    g.gSQLPW = fG_InstitutionPassword(cipher(g), [&rs] { return read_text(*rs, u"SQLPW"); });
+    g.gSQLPW = institution_password(cipher(g), [&rs] { return read_text(*rs, u"SQLPW"); });
     g.gMainDB = read_text(*rs, u"MainDB");
     log(p, "step 8: update path '" + u8(g.gUpdatePath) + "', institution server '" +
                u8(g.gSQLName) + "', login '" + u8(g.gSQLUser) + "', database '" + u8(g.gMainDB) +
@@ -286,7 +284,7 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
 // updater? A run that cannot go on ends here and loses nothing.
 void check_update_path(platform::Platform& p, ProgramState& g) {
     log(p, "checking the update path before anything is removed");
-    switch (frm다운로드::fG_CheckUpdatePath(p, g.gUpdatePath)) {
+    switch (frm다운로드::check_update_path(p, g.gUpdatePath)) {
     case frm다운로드::UpdatePath::CannotBeListed:
         end_with_message(p, frm다운로드::kUnusableMessage, exit_status::kUpdatePathUnusable,
                          "the update path " + u8(g.gUpdatePath) +
@@ -309,13 +307,13 @@ void replace_programs(platform::Platform& p, ProgramState& g) {
     // moved aside, never used. Then the settings files that steps 10 and 17 delete or
     // replace are kept. When either cannot be done, error 75 ends the run with nothing
     // deleted.
-    const Text stamp = mdl보관::fG_Stamp(std::time(nullptr));
-    installer::prepare_private_folder(p, kStagingFolder,
+    const Text stamp = installer::folder_stamp(std::time(nullptr));
+    installer::prepare_private_folder(p, workstation::kStagingFolder,
                                       platform::PrivateAccess::AdministratorsChange, stamp);
-    mdl보관::fG_KeepBinIniFiles(p, stamp);
+    installer::keep_settings_files(p, stamp);
 
     // Steps 9 and 10: the suite's resources and settings files.
-    const bool resource_removed = mdl함수::fG_DeleteFolder(p, Text(kResourceFolder));
+    const bool resource_removed = mdl함수::fG_DeleteFolder(p, Text(workstation::kResourceFolder));
     log(p, std::string("step 9: resource folder removal: ") +
                (resource_removed ? "True" : "False (no such folder)"));
     mdl함수::sG_DeleteBinIniFiles(p);
@@ -331,16 +329,16 @@ void replace_programs(platform::Platform& p, ProgramState& g) {
     log(p, "step 12: warning window closed");
 
     // Steps 13 to 16: the installer, then the updater, each run to its end.
-    if (!normal_file_exists(p, kInstaller)) {
+    if (!normal_file_exists(p, workstation::kInstaller)) {
         end_with_message(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
                          "installer missing in the staging folder");
     }
-    run_and_wait(p, g, kInstaller, "installer");
-    if (!normal_file_exists(p, kUpdater)) {
+    run_and_wait(p, g, workstation::kInstaller, "installer");
+    if (!normal_file_exists(p, workstation::kUpdater)) {
         end_with_message(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
                          "updater missing in the staging folder");
     }
-    run_and_wait(p, g, kUpdater, "updater");
+    run_and_wait(p, g, workstation::kUpdater, "updater");
 }
 
 // Steps 17 to 20: the settings file, the institution server's test and the policy values.
@@ -358,7 +356,7 @@ void configure_workstation(platform::Platform& p, ProgramState& g) {
         {u"server_pwd", g.gSQLPW},
         {u"database_name", g.gMainDB},
     }};
-    const Text file(kSettingsFile);
+    const Text file(workstation::kSettingsFile);
     const std::string written = platform::profile_write_subject(kSettingsSection, keys, file);
     if (p.profiles.write_private_profile_strings(kSettingsSection, keys, file)) {
         log(p, "step 18: written: " + written);
@@ -435,23 +433,23 @@ int run_to_end(platform::Platform& p, const std::function<int()>& body) {
     } catch (const ProcessEnd& end) {
         return end.exit_status;
     } catch (const VbError& e) {
-        return sG_ReportUnhandledError(p, e.error());
+        return report_unhandled_error(p, e.error());
     } catch (const std::bad_alloc&) {
-        return sG_ReportUnhandledError(p, Error{7, u"PeltoUserInstall_H", u"Out of memory"});
+        return report_unhandled_error(p, Error{7, u"PeltoUserInstall_H", u"Out of memory"});
     } catch (const std::exception& e) {
-        return sG_ReportUnhandledError(
+        return report_unhandled_error(
             p, Error{vberr::kInvalidProcedureCall, u"PeltoUserInstall_H", from_utf8(e.what())});
     }
 }
 
-int fG_Run(platform::Platform& p, const installer::RunOptions& options) {
+int run_program(platform::Platform& p, const installer::RunOptions& options) {
     // Silent: the same services, but every dialog goes to the run log and the copies
     // neither ask nor show progress.
     installer::SilentUserInterface silent_ui(p.ui, p.log);
     platform::Platform run{p.registry, p.profiles,  p.files,
                            p.shell,    p.processes, options.silent ? silent_ui : p.ui,
                            p.odbc,     p.log,       p.session};
-    if (const std::optional<int> refused = installer::fG_CheckSession(run)) {
+    if (const std::optional<int> refused = installer::check_session(run)) {
         return *refused;
     }
     p.shell.set_unattended(options.silent);
@@ -470,12 +468,12 @@ int fG_Run(platform::Platform& p, const installer::RunOptions& options) {
     });
 }
 
-int sG_ReportUnhandledError(platform::Platform& p, const Error& error) {
+int report_unhandled_error(platform::Platform& p, const Error& error) {
     log(p, "run ended (exit status " + std::to_string(exit_status::kUnhandledError) +
                "): unhandled error " + std::to_string(error.number) + " (" + u8(error.source) +
                "): " + u8(error.description));
-    p.ui.message_box(fG_GenericErrorText(error.number, error.description),
-                     platform::MessageIcon::Critical, kAppTitle);
+    p.ui.message_box(generic_error_text(error.number, error.description),
+                     platform::MessageIcon::Critical, workstation::kAppTitle);
     return exit_status::kUnhandledError;
 }
 

@@ -25,9 +25,6 @@ class Recordset;
 
 namespace pelto::mdl시작 {
 
-// The application title: the caption of every dialog of the run.
-inline constexpr TextView kAppTitle = u"PeltoUserInstall";
-
 // The program-wide objects and texts of one run. The texts are declared before the
 // database manager because the manager keeps a reference to gSQL (its clock queries
 // write it) and must be released first.
@@ -81,31 +78,31 @@ void Main(platform::Platform& p, const installer::RunOptions& options = installe
 // The whole program after its arguments: Main with the run's options, silent dialogs and
 // unattended copies for /SILENT, and every way the run ends turned into its exit status
 // (an error that reaches it shown as the generic error message).
-int fG_Run(platform::Platform& p, const installer::RunOptions& options);
+int run_program(platform::Platform& p, const installer::RunOptions& options);
 
 // Runs `body`, which is the run or a part of it, to its end and gives the exit status:
 // the one it returns, that of a ProcessEnd, or, for an error that reaches it, that of
-// the generic error message it shows (sG_ReportUnhandledError).
+// the generic error message it shows (report_unhandled_error).
 int run_to_end(platform::Platform& p, const std::function<int()>& body);
 
 // Pieces of the run, exposed for tests.
 
 // The lookup statement for a typed code, the code placed between the quotes. Quotes in
 // the code are doubled, so a code can neither break nor alter the statement.
-Text fG_LookupStatement(TextView code);
+Text lookup_statement(TextView code);
 
 // The password rule of the institution row: the column deciphered with the first key
 // text (trimmed), with the first key text again and with the second one; the second
 // key text's result is used when the first yields only blanks. `read_column` gives the
 // SQLPW column's text, read afresh for each of the three calls.
-Text fG_InstitutionPassword(clsZan암호화& cipher, const std::function<Text()>& read_column);
+Text institution_password(clsZan암호화& cipher, const std::function<Text()>& read_column);
 
 // The platform's generic error message for an error that reached Main:
 // "Run-time error '53':" / blank line / description.
-Text fG_GenericErrorText(int32_t number, TextView description);
+Text generic_error_text(int32_t number, TextView description);
 
 // Shows an error that reached Main as the generic error message (critical icon, caption
 // "PeltoUserInstall"), records it in the run log and gives the exit status to end with.
-int sG_ReportUnhandledError(platform::Platform& p, const Error& error);
+int report_unhandled_error(platform::Platform& p, const Error& error);
 
 } // namespace pelto::mdl시작

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/exit_status.h"
+#include "core/workstation.h"
 #include "db/ado/recordset.h"
 #include "installer/mdl_start.h"
 #include "installer/restore.h"
@@ -18,7 +19,6 @@ using platform::overlay::PlanEvent;
 using Kind = PlanEvent::Kind;
 
 // The tree the run removes as a whole: the plan counts it instead of naming each file.
-constexpr TextView kResourceFolder = u"C:\\Pelto_H\\Resource";
 constexpr TextView kPolicyKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 // The settings key whose value is a password: never shown.
 constexpr TextView kPasswordKey = u"server_pwd";
@@ -144,7 +144,7 @@ void update_path_section(Report& r, const mdl시작::ProgramState& g,
     }
     std::string taken;
     for (const PlanEvent& e : events) {
-        if (e.kind == Kind::Copied && !below(e.after, u"C:\\Pelto_H")) {
+        if (e.kind == Kind::Copied && !below(e.after, workstation::kSuiteFolder)) {
             taken += (taken.empty() ? "" : ", ") +
                      u8(e.subject.substr(e.subject.find_last_of(u'\\') + 1));
         }
@@ -164,7 +164,7 @@ void files_sections(Report& r, const std::vector<PlanEvent>& events) {
         if (!removal) {
             continue;
         }
-        if (below(e.subject, kResourceFolder)) {
+        if (below(e.subject, workstation::kResourceFolder)) {
             resource = true;
             (e.kind == Kind::FolderRemoved ? folders : files) += 1;
             total += e.size;
@@ -175,8 +175,9 @@ void files_sections(Report& r, const std::vector<PlanEvent>& events) {
                                                               : " (folder)"));
     }
     if (resource) {
-        r.line(u8(kResourceFolder) + " with everything in it: " + std::to_string(files) +
-               " file(s) and link(s), " + std::to_string(folders) + " folder(s), " + bytes(total));
+        r.line(u8(workstation::kResourceFolder) +
+               " with everything in it: " + std::to_string(files) + " file(s) and link(s), " +
+               std::to_string(folders) + " folder(s), " + bytes(total));
     }
     r.section("[폴더 / Folders]");
     for (const PlanEvent& e : events) {
@@ -297,7 +298,7 @@ Text plan_report(const platform::overlay::PlanRecord& record, const mdl시작::P
 int run_plan(platform::Platform& p, const RunOptions& options) {
     platform::overlay::PlanPlatform plan(p);
     // The suite's installer makes its program folder; the plan cannot run it to see.
-    plan.processes().assume_after(u"installpelto_H.exe", u"C:\\Pelto_H\\bin");
+    plan.processes().assume_after(workstation::kInstallerName, workstation::kBinFolder);
     p.log.write("a plan is made: nothing on the workstation is changed and nothing is started");
     mdl시작::ProgramState g;
     const bool restore = options.restore.has_value();
@@ -320,7 +321,7 @@ int run_plan(platform::Platform& p, const RunOptions& options) {
         }
         start = end == std::string::npos ? text.size() : end + 1;
     }
-    p.ui.show_report(report, mdl시작::kAppTitle);
+    p.ui.show_report(report, workstation::kAppTitle);
     return status;
 }
 

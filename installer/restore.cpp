@@ -1,9 +1,10 @@
 #include "installer/restore.h"
 
 #include "core/exit_status.h"
-#include "installer/mdl_backup.h"
+#include "core/workstation.h"
 #include "installer/mdl_functions.h"
 #include "installer/mdl_start.h"
+#include "installer/settings_backup.h"
 
 #include <algorithm>
 #include <ctime>
@@ -23,7 +24,7 @@ struct KeptFile {
 };
 
 int nothing_to_restore(platform::Platform& p, TextView message, const std::string& why) {
-    p.ui.message_box(message, platform::MessageIcon::Information, mdl시작::kAppTitle);
+    p.ui.message_box(message, platform::MessageIcon::Information, workstation::kAppTitle);
     p.log.write("restore ended (exit status " + std::to_string(exit_status::kNothingToRestore) +
                 "): " + why + "; nothing is touched");
     return exit_status::kNothingToRestore;
@@ -73,12 +74,12 @@ int restore_settings(platform::Platform& p, const Text& name) {
     // Only folders this program made are read: what another user could have put into
     // them would become the suite's settings.
     using platform::PrivateFolder;
-    if (p.files.private_directory_state(mdl보관::kStagingFolder) != PrivateFolder::Trusted ||
-        p.files.private_directory_state(mdl보관::kBackupFolder) != PrivateFolder::Trusted) {
+    if (p.files.private_directory_state(workstation::kStagingFolder) != PrivateFolder::Trusted ||
+        p.files.private_directory_state(workstation::kBackupFolder) != PrivateFolder::Trusted) {
         return nothing_to_restore(p, kNothingToRestoreMessage,
                                   "no kept settings files in folders this program made");
     }
-    const std::vector<Text> kept = mdl보관::kept_folder_names(p);
+    const std::vector<Text> kept = installer::kept_folder_names(p);
     const auto chosen =
         name.empty() ? kept.begin() : std::find_if(kept.begin(), kept.end(), [&](const Text& k) {
             return equals_ignore_case(k, name);
@@ -88,7 +89,7 @@ int restore_settings(platform::Platform& p, const Text& name) {
                                   name.empty() ? "no kept folder"
                                                : "no kept folder " + to_utf8(name));
     }
-    const Text folder = Text(mdl보관::kBackupFolder) + u"\\" + *chosen;
+    const Text folder = Text(workstation::kBackupFolder) + u"\\" + *chosen;
     const std::unique_ptr<platform::Folder> source = p.files.open_folder(folder);
     const std::optional<std::vector<KeptFile>> files = source ? read_kept(*source) : std::nullopt;
     if (!files || files->empty()) {
@@ -102,13 +103,14 @@ int restore_settings(platform::Platform& p, const Text& name) {
     }
 
     // Today's files first, so that the restore can be undone (error 75 stops it here).
-    const Text undo = mdl보관::fG_KeepBinIniFiles(p, mdl보관::fG_Stamp(std::time(nullptr)));
+    const Text undo =
+        installer::keep_settings_files(p, installer::folder_stamp(std::time(nullptr)));
     if (!undo.empty()) {
         p.log.write("restore: today's settings files kept in " + to_utf8(undo));
     }
     std::vector<std::string> faults;
     for (const KeptFile& file : *files) {
-        const Text target = Text(mdl함수::kBinFolder) + file.name;
+        const Text target = Text(workstation::kBinFolder) + u"\\" + file.name;
         if (bin->replace_file(file.name, file.bytes, file.attributes)) {
             p.log.write("restore: " + to_utf8(target) + " put back from " + to_utf8(folder) + " (" +
                         std::to_string(file.bytes.size()) + " bytes)");
@@ -118,7 +120,7 @@ int restore_settings(platform::Platform& p, const Text& name) {
     }
     p.log.write("restore: registry and policy values are not restored (the run keeps no copy "
                 "of them)");
-    p.ui.message_box(kRestoredMessage, platform::MessageIcon::Information, mdl시작::kAppTitle);
+    p.ui.message_box(kRestoredMessage, platform::MessageIcon::Information, workstation::kAppTitle);
     if (!faults.empty()) {
         std::string all;
         for (const std::string& fault : faults) {

@@ -1,6 +1,7 @@
 #include "installer/run_session.h"
 
 #include "core/exit_status.h"
+#include "core/workstation.h"
 
 #include <string>
 
@@ -8,7 +9,6 @@ namespace pelto::installer {
 
 namespace {
 
-constexpr TextView kCaption = u"PeltoUserInstall";
 constexpr TextView kNotElevatedMessage =
     u"관리자 권한으로 실행해야 합니다. 프로그램을 마우스 오른쪽 단추로 누르고 "
     u"'관리자 권한으로 실행'을 선택해주세요.";
@@ -17,13 +17,13 @@ constexpr TextView kAnotherRunMessage =
 
 int refuse(platform::Platform& p, TextView message, int status, const std::string& reason) {
     p.log.write("run ended (exit status " + std::to_string(status) + "): " + reason);
-    p.ui.message_box(message, platform::MessageIcon::Critical, kCaption);
+    p.ui.message_box(message, platform::MessageIcon::Critical, workstation::kAppTitle);
     return status;
 }
 
 } // namespace
 
-std::optional<int> fG_CheckSession(platform::Platform& p) {
+std::optional<int> check_session(platform::Platform& p) {
     if (!p.session.elevated()) {
         return refuse(p, kNotElevatedMessage, exit_status::kNotElevated,
                       "the run has no administrator rights (its token is not elevated); "

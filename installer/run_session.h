@@ -13,6 +13,6 @@ namespace pelto::installer {
 // The message, a log line and the exit status of a run that may not start; nullopt when
 // it may. Rights are asked first: a run without them claims nothing. `p.ui` is the run's
 // own (under /SILENT the message goes to the log instead).
-std::optional<int> fG_CheckSession(platform::Platform& p);
+std::optional<int> check_session(platform::Platform& p);
 
 } // namespace pelto::installer

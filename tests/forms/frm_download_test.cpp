@@ -86,17 +86,17 @@ TEST_F(ProgramFilesJob, AStagingFolderThatCannotBeMadeIsError75AndNothingIsCopie
 
 TEST_F(ProgramFilesJob, TheCheckLooksAtWhatTheJobWouldCopyAndTouchesNothing) {
     using State = frm다운로드::UpdatePath;
-    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"\\\\SERVER\\update\\"), State::Usable);
-    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"\\\\SERVER\\missing"), State::CannotBeListed);
+    EXPECT_EQ(frm다운로드::check_update_path(f.p, u"\\\\SERVER\\update\\"), State::Usable);
+    EXPECT_EQ(frm다운로드::check_update_path(f.p, u"\\\\SERVER\\missing"), State::CannotBeListed);
     // An empty folder can be listed ("." and ".."), and holds neither program.
     f.files.add_folder(u"D:\\empty");
-    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"D:\\empty"), State::NoInstaller);
+    EXPECT_EQ(frm다운로드::check_update_path(f.p, u"D:\\empty"), State::NoInstaller);
     // The copy's own rule: any case, anywhere in the name.
     f.files.add_folder(u"D:\\only");
     f.files.add(u"D:\\only\\Old_INSTALLpelto_h.exe.bak");
-    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"D:\\only"), State::NoUpdater);
+    EXPECT_EQ(frm다운로드::check_update_path(f.p, u"D:\\only"), State::NoUpdater);
     f.files.add(u"D:\\only\\peltoupdate_h.EXE");
-    EXPECT_EQ(frm다운로드::fG_CheckUpdatePath(f.p, u"D:\\only"), State::Usable);
+    EXPECT_EQ(frm다운로드::check_update_path(f.p, u"D:\\only"), State::Usable);
     EXPECT_TRUE(f.files.private_requests.empty());
     EXPECT_TRUE(f.shell.copies.empty());
     EXPECT_TRUE(f.ui.messages.empty());

@@ -11,17 +11,17 @@ using Kind = CommandLine::Kind;
 
 TEST(Arguments, NamesInAnyCaseAndTheValueExactlyAsGiven) {
     const CommandLine line =
-        fG_ParseArguments({u"/code= 11 '=22 ", u"/Silent", u"/log=\\\\srv\\logs\\설치.log"});
+        parse_arguments({u"/code= 11 '=22 ", u"/Silent", u"/log=\\\\srv\\logs\\설치.log"});
     ASSERT_EQ(line.kind, Kind::Run);
     EXPECT_EQ(line.options.code, std::optional<Text>(u" 11 '=22 "));
     EXPECT_TRUE(line.options.silent);
     EXPECT_EQ(line.options.log, std::optional<Text>(u"\\\\srv\\logs\\설치.log"));
 
-    const CommandLine none = fG_ParseArguments({});
+    const CommandLine none = parse_arguments({});
     EXPECT_EQ(none.kind, Kind::Run);
     EXPECT_FALSE(none.options.code || none.options.silent || none.options.log);
-    EXPECT_EQ(fG_ParseArguments({u"/LOG=C:/logs/run.log", u"/CODE=1"}).kind, Kind::Run);
-    EXPECT_EQ(fG_ParseArguments({u"/?"}).kind, Kind::Help);
+    EXPECT_EQ(parse_arguments({u"/LOG=C:/logs/run.log", u"/CODE=1"}).kind, Kind::Run);
+    EXPECT_EQ(parse_arguments({u"/?"}).kind, Kind::Help);
 }
 
 TEST(Arguments, EveryWrongArgumentIsAUsageErrorThatNamesIt) {
@@ -42,7 +42,7 @@ TEST(Arguments, EveryWrongArgumentIsAUsageErrorThatNamesIt) {
         {u"/?", u"/NOPE"}, // help does not excuse a wrong argument
     };
     for (const std::vector<Text>& arguments : wrong) {
-        const CommandLine line = fG_ParseArguments(arguments);
+        const CommandLine line = parse_arguments(arguments);
         std::string shown;
         for (const Text& a : arguments) {
             shown += to_utf8(a) + " ";
@@ -53,8 +53,8 @@ TEST(Arguments, EveryWrongArgumentIsAUsageErrorThatNamesIt) {
             << shown << to_utf8(line.fault);
     }
     // /SILENT given among wrong arguments still keeps the usage off the screen.
-    EXPECT_TRUE(fG_ParseArguments({u"/SILENT", u"/NOPE"}).silent_given);
-    EXPECT_FALSE(fG_ParseArguments({u"/NOPE"}).silent_given);
+    EXPECT_TRUE(parse_arguments({u"/SILENT", u"/NOPE"}).silent_given);
+    EXPECT_FALSE(parse_arguments({u"/NOPE"}).silent_given);
 }
 
 } // namespace

@@ -96,7 +96,7 @@ TEST_F(MainOnARecordingPlatform, AWholeRunAsAPersonSeesItAndAsThePlatformIsAsked
 
     // The lookup: the statement, read-only and client-side (so its count is exact).
     ASSERT_TRUE(g.institution_rows);
-    EXPECT_EQ(g.institution_rows->Source(), mdl시작::fG_LookupStatement(u"11111111"));
+    EXPECT_EQ(g.institution_rows->Source(), mdl시작::lookup_statement(u"11111111"));
     EXPECT_EQ(g.institution_rows->LockType(), 1);
     EXPECT_EQ(g.institution_rows->CursorLocation(), 3);
 
@@ -116,7 +116,7 @@ TEST_F(MainOnARecordingPlatform, AnErrorEndsTheRunWithTheCriticalGenericMessageO
     // A NULL database name; the code given, so no input box either.
     installer::RunOptions options;
     options.code = u"90000003";
-    EXPECT_EQ(mdl시작::fG_Run(*p_, options), exit_status::kUnhandledError);
+    EXPECT_EQ(mdl시작::run_program(*p_, options), exit_status::kUnhandledError);
     EXPECT_TRUE(ui_->prompts.empty());
     EXPECT_TRUE(ui_->warning_forms.empty());
     ASSERT_EQ(ui_->messages.size(), 1U);
@@ -170,7 +170,7 @@ TEST_F(MainOnARecordingPlatform, ARunWithoutRightsOrBesideAnotherRunEndsBeforeTo
         ui_->messages.clear();
         log_->clear();
         options.silent = c.silent;
-        EXPECT_EQ(mdl시작::fG_Run(*p_, options), c.status);
+        EXPECT_EQ(mdl시작::run_program(*p_, options), c.status);
         EXPECT_EQ(session_.asked, c.asked);
         if (c.silent) {
             EXPECT_TRUE(ui_->messages.empty());

@@ -9,20 +9,20 @@
 namespace pelto {
 namespace {
 
-using mdl시작::fG_InstitutionPassword;
-using mdl시작::fG_LookupStatement;
+using mdl시작::institution_password;
+using mdl시작::lookup_statement;
 
 TEST(LookupStatement, CodeBetweenQuotesWithOneLeadingAndOneTrailingSpace) {
-    EXPECT_EQ(fG_LookupStatement(u"12345678"),
+    EXPECT_EQ(lookup_statement(u"12345678"),
               u" Select 자동업데이트경로, SQLNAME, SQLUSER, SQLPW, MainDB from PL_기관정보 "
               u"where 요양기관코드 = '12345678' ");
     // Typed spaces stay: the code is looked up as typed.
-    EXPECT_TRUE(ends_with(fG_LookupStatement(u"  123 "), u"= '  123 ' "));
+    EXPECT_TRUE(ends_with(lookup_statement(u"  123 "), u"= '  123 ' "));
 }
 
 TEST(LookupStatement, QuotesInTheCodeAreDoubledSoTheStatementCannotBeAltered) {
-    EXPECT_TRUE(ends_with(fG_LookupStatement(u"1' OR '1'='1"), u"= '1'' OR ''1''=''1' "));
-    EXPECT_TRUE(ends_with(fG_LookupStatement(u"'"), u"= '''' "));
+    EXPECT_TRUE(ends_with(lookup_statement(u"1' OR '1'='1"), u"= '1'' OR ''1''=''1' "));
+    EXPECT_TRUE(ends_with(lookup_statement(u"'"), u"= '''' "));
 }
 
 class PasswordRule : public ::testing::Test {
@@ -30,7 +30,7 @@ protected:
     // The password column as the table holds it, read once per decipher call.
     Text run(const Text& column) {
         reads = 0;
-        return fG_InstitutionPassword(cipher, [&] {
+        return institution_password(cipher, [&] {
             ++reads;
             return column;
         });
@@ -72,15 +72,15 @@ TEST_F(PasswordRule, MalformedDigitsReachTheCaller) {
 }
 
 TEST(GenericErrorMessage, NumberAndDescriptionAsVbShowsThem) {
-    EXPECT_EQ(mdl시작::fG_GenericErrorText(94, u"Invalid use of Null"),
+    EXPECT_EQ(mdl시작::generic_error_text(94, u"Invalid use of Null"),
               u"Run-time error '94':\n\nInvalid use of Null");
-    EXPECT_EQ(mdl시작::fG_GenericErrorText(-2147467259, u"Unspecified error"),
+    EXPECT_EQ(mdl시작::generic_error_text(-2147467259, u"Unspecified error"),
               u"Run-time error '-2147467259 (80004005)':\n\nUnspecified error");
 }
 
 TEST(GenericErrorMessage, ShownWithTheCriticalIconAndLoggedWithTheStatus) {
     testing::FakePlatform f;
-    const int status = mdl시작::sG_ReportUnhandledError(
+    const int status = mdl시작::report_unhandled_error(
         f.p, Error{vberr::kFileNotFound, u"PeltoUserInstall_H", u"File not found"});
     EXPECT_EQ(status, exit_status::kUnhandledError);
     ASSERT_EQ(f.ui.messages.size(), 1U);

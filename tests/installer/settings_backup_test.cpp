@@ -2,7 +2,7 @@
 // what goes, byte for byte; the dated folders are named, suffixed and pruned by time;
 // a backup that cannot be made completely stops with error 75.
 #include "core/error.h"
-#include "installer/mdl_backup.h"
+#include "installer/settings_backup.h"
 #include "installer/mdl_functions.h"
 #include "platform/codepage.h"
 #include "tests/support/temp_machine.h"
@@ -25,7 +25,7 @@ protected:
     TempMachine t;
     platform::Platform& p() { return t.platform(); }
 
-    Text keep(TextView stamp) { return mdl보관::fG_KeepBinIniFiles(p(), stamp); }
+    Text keep(TextView stamp) { return installer::keep_settings_files(p(), stamp); }
     // The names of the dated folders below 보관, in name order.
     std::vector<std::string> kept_folders() const {
         std::vector<std::string> names;
@@ -159,7 +159,7 @@ TEST_F(BackupTest, ABackupThatCannotBeMadeCompletelyIsError75AndLeavesNoHalfFold
     platform::Platform full{real.registry, real.profiles, disk,     real.shell,  real.processes,
                             real.ui,       real.odbc,     real.log, real.session};
     try {
-        mdl보관::fG_KeepBinIniFiles(full, u"20261208-153000");
+        installer::keep_settings_files(full, u"20261208-153000");
         FAIL() << "error 75 expected";
     } catch (const VbError& e) {
         EXPECT_EQ(e.number(), vberr::kPathFileAccess);
@@ -229,7 +229,7 @@ TEST(BackupStamp, LocalTimeAsYearMonthDayDashHourMinuteSecond) {
     moment.tm_min = 30;
     moment.tm_sec = 5;
     moment.tm_isdst = -1;
-    EXPECT_EQ(mdl보관::fG_Stamp(std::mktime(&moment)), u"20261208-153005");
+    EXPECT_EQ(installer::folder_stamp(std::mktime(&moment)), u"20261208-153005");
 }
 
 } // namespace

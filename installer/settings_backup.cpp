@@ -1,6 +1,7 @@
-#include "installer/mdl_backup.h"
+#include "installer/settings_backup.h"
 
 #include "core/error.h"
+#include "core/workstation.h"
 #include "installer/mdl_functions.h"
 #include "installer/private_folders.h"
 
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace pelto::mdl보관 {
+namespace pelto::installer {
 
 namespace {
 
@@ -19,7 +20,6 @@ namespace attr = platform::attr;
 // Every entry, hidden and system ones too.
 constexpr uint32_t kAnyEntry = attr::kHidden | attr::kSystem | attr::kDirectory;
 // The settings file that the template's copy replaces.
-constexpr TextView kSettingsFileName = u"Pelto.ini";
 
 [[noreturn]] void fail(platform::Platform& p, const std::string& why) {
     p.log.write("backup: " + why + "; nothing is deleted");
@@ -88,7 +88,7 @@ bool copy_bytes(platform::File& in, platform::File& out) {
 std::vector<Dated> dated_folders(platform::Platform& p) {
     std::vector<Dated> found;
     for (const platform::DirEntry& entry :
-         p.files.list(Text(kBackupFolder) + u"\\", attr::kDirectory)) {
+         p.files.list(Text(workstation::kBackupFolder) + u"\\", attr::kDirectory)) {
         if ((entry.attributes & attr::kDirectory) != 0) {
             if (std::optional<Dated> d = dated(entry.name)) {
                 found.push_back(std::move(*d));
@@ -109,7 +109,7 @@ Text make_dated_folder(platform::Platform& p, TextView stamp) {
             suffix = std::max(suffix, d.suffix);
         }
     }
-    const Text base = Text(kBackupFolder) + u"\\" + Text(stamp);
+    const Text base = Text(workstation::kBackupFolder) + u"\\" + Text(stamp);
     for (int attempt = 0; attempt < 100; ++attempt, ++suffix) {
         Text folder = suffix == 0 ? base : base + u"-" + from_utf8(std::to_string(suffix + 1));
         if (p.files.get_attributes(folder)) {
@@ -140,7 +140,7 @@ void prune(platform::Platform& p, const Text& new_name) {
         return;
     }
     for (size_t i = kKeptFolders - 1; i + 1 < others.size(); ++i) {
-        const Text folder = Text(kBackupFolder) + u"\\" + others[i].name;
+        const Text folder = Text(workstation::kBackupFolder) + u"\\" + others[i].name;
         mdl함수::fG_DeleteFolder(p, folder);
         p.log.write("backup: older folder " + to_utf8(folder) +
                     (p.files.get_attributes(folder) ? " could not be removed" : " removed"));
@@ -162,12 +162,12 @@ uint32_t attributes_of(platform::Folder& folder, const Text& name) {
 // that the template's copy replaces, whatever its attributes.
 std::vector<Text> files_to_keep(platform::Platform& p, platform::Folder& bin) {
     std::vector<Text> names;
-    for (const platform::DirEntry& entry : mdl함수::fG_BinIniEntries(p, bin)) {
+    for (const platform::DirEntry& entry : mdl함수::bin_ini_entries(p, bin)) {
         if ((entry.attributes & (attr::kDirectory | attr::kReadOnly | attr::kReparsePoint)) == 0) {
             names.push_back(entry.name);
         }
     }
-    for (const platform::DirEntry& entry : bin.list(kSettingsFileName, kAnyEntry)) {
+    for (const platform::DirEntry& entry : bin.list(workstation::kSettingsFileName, kAnyEntry)) {
         if ((entry.attributes & (attr::kDirectory | attr::kReparsePoint)) == 0 &&
             std::find(names.begin(), names.end(), entry.name) == names.end()) {
             names.push_back(entry.name);
@@ -178,7 +178,7 @@ std::vector<Text> files_to_keep(platform::Platform& p, platform::Folder& bin) {
 
 } // namespace
 
-Text fG_Stamp(std::time_t moment) {
+Text folder_stamp(std::time_t moment) {
     std::tm local{};
 #ifdef _WIN32
     localtime_s(&local, &moment);
@@ -190,7 +190,7 @@ Text fG_Stamp(std::time_t moment) {
     return from_utf8(std::string(text.data(), n));
 }
 
-Text fG_KeepBinIniFiles(platform::Platform& p, TextView stamp) {
+Text keep_settings_files(platform::Platform& p, TextView stamp) {
     // The folder is held open: what is copied is what the deletion will meet there.
     const std::unique_ptr<platform::Folder> bin = mdl함수::open_bin_folder(p);
     const std::vector<Text> names = bin ? files_to_keep(p, *bin) : std::vector<Text>{};
@@ -200,10 +200,10 @@ Text fG_KeepBinIniFiles(platform::Platform& p, TextView stamp) {
     }
     // The copies hold the institution server's password: only administrators may read
     // them, and they go only into folders the run made.
-    installer::prepare_private_folder(p, kStagingFolder,
+    installer::prepare_private_folder(p, workstation::kStagingFolder,
                                       platform::PrivateAccess::AdministratorsChange, stamp);
-    installer::prepare_private_folder(p, kBackupFolder, platform::PrivateAccess::AdministratorsOnly,
-                                      stamp);
+    installer::prepare_private_folder(p, workstation::kBackupFolder,
+                                      platform::PrivateAccess::AdministratorsOnly, stamp);
     const Text folder = make_dated_folder(p, stamp);
     const std::unique_ptr<platform::Folder> kept = p.files.open_folder(folder);
     if (!kept) {
@@ -261,4 +261,4 @@ std::vector<Text> kept_folder_names(platform::Platform& p) {
     return names;
 }
 
-} // namespace pelto::mdl보관
+} // namespace pelto::installer

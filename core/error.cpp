@@ -1,5 +1,7 @@
 #include "core/error.h"
 
+#include <new>
+
 namespace pelto {
 
 Text vb_error_description(int32_t number) {
@@ -15,6 +17,24 @@ VbError::VbError(int32_t number, Text source, Text description)
 
 VbError VbError::runtime(int32_t number, TextView source) {
     return VbError(number, Text(source), error_description(number));
+}
+
+Error current_error() {
+    try {
+        throw;
+    } catch (const VbError& e) {
+        return e.error();
+    } catch (const std::bad_alloc&) {
+        return VbError::runtime(vberr::kOutOfMemory).error();
+    } catch (const std::exception& e) {
+        // Neither VB's nor ADO's: never E_FAIL, which GetRecordSet takes for a lost
+        // connection.
+        return Error{vberr::kInternalError, u"PeltoUserInstall_H",
+                     error_description(vberr::kInternalError) + u": " + from_utf8(e.what())};
+    } catch (...) {
+        return Error{vberr::kInternalError, u"PeltoUserInstall_H",
+                     error_description(vberr::kInternalError)};
+    }
 }
 
 } // namespace pelto

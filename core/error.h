@@ -104,6 +104,12 @@ private:
     std::string what_;
 };
 
+// The error that the exception being handled carries, for code that turns whatever reached
+// it into VB's terms: a VbError's own, VB's 7 for memory that ran out, and VB's 51
+// ("Internal error", with the exception's text) for anything else. Call it only inside a
+// catch block.
+Error current_error();
+
 // "End" of the process: a step that stops the whole run at once with an exit status.
 // Thrown by the operation that ends the run and turned into the exit status by the
 // entry point; nothing between them traps it.

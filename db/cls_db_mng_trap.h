@@ -5,7 +5,6 @@
 #include "core/error.h"
 
 #include <memory>
-#include <new>
 #include <optional>
 
 namespace pelto::dbmng {
@@ -14,15 +13,8 @@ template <typename Body> std::optional<Error> trap(Body&& body) {
     try {
         body();
         return std::nullopt;
-    } catch (const VbError& e) {
-        return e.error();
-    } catch (const std::bad_alloc&) {
-        return VbError::runtime(vberr::kOutOfMemory).error();
-    } catch (const std::exception& e) {
-        // Neither VB's nor ADO's: never E_FAIL, which GetRecordSet takes for a lost
-        // connection.
-        return Error{vberr::kInternalError, u"PeltoUserInstall_H",
-                     error_description(vberr::kInternalError) + u": " + from_utf8(e.what())};
+    } catch (const std::exception&) {
+        return current_error();
     }
 }
 

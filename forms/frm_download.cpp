@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/exit_status.h"
 #include "core/workstation.h"
+#include "platform/run_end.h"
 
 #include <algorithm>
 #include <string>
@@ -102,11 +103,8 @@ void frm다운로드::s_CopyProgramFiles() {
     const std::vector<platform::DirEntry> entries =
         p_.files.list(listing_pattern(gUpdatePath_), platform::attr::kDirectory);
     if (entries.empty()) {
-        p_.ui.message_box(kUnusableMessage, platform::MessageIcon::Information,
-                          workstation::kAppTitle);
-        p_.log.write("run ended (exit status " + std::to_string(exit_status::kUpdatePathUnusable) +
-                     "): the update path " + to_utf8(gUpdatePath_) + " cannot be listed");
-        throw ProcessEnd{exit_status::kUpdatePathUnusable};
+        platform::end_run(p_, kUnusableMessage, exit_status::kUpdatePathUnusable,
+                          "the update path " + to_utf8(gUpdatePath_) + " cannot be listed");
     }
 
     const Text folder = source_folder();

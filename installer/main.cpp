@@ -4,7 +4,7 @@
 #include "core/exit_status.h"
 #include "core/workstation.h"
 #include "installer/arguments.h"
-#include "installer/mdl_start.h"
+#include "installer/run.h"
 #include "platform/command_line.h"
 #include "platform/platform.h"
 
@@ -70,5 +70,5 @@ int main(int argc, char** argv) {
         std::cerr << "PeltoUserInstall_H: the platform could not start: " << e.what() << '\n';
         return exit_status::kPlatformUnavailable;
     }
-    return mdl시작::run_program(services->platform(), line.options);
+    return installer::run_program(services->platform(), line.options);
 }

@@ -1,5 +1,6 @@
 #include "installer/mdl_functions.h"
 
+#include "core/error.h"
 #include "core/workstation.h"
 #include "platform/profile_rules.h"
 
@@ -29,8 +30,10 @@ Result guarded(platform::Platform& p, const char* what, const Text& path, Result
                Step&& step) {
     try {
         return step();
-    } catch (const std::exception& e) {
-        note(p, std::string(what) + " " + to_utf8(path) + ": " + e.what());
+    } catch (const std::exception&) {
+        const Error error = current_error();
+        note(p, std::string(what) + " " + to_utf8(path) + ": error " +
+                    std::to_string(error.number) + ", " + to_utf8(error.description));
         return fallback;
     }
 }

@@ -10,19 +10,14 @@
 #include "forms/frm_download.h"
 #include "forms/frm_message.h"
 #include "installer/mdl_functions.h"
-#include "installer/plan.h"
 #include "installer/private_folders.h"
-#include "installer/restore.h"
-#include "installer/run_session.h"
 #include "installer/settings_backup.h"
-#include "installer/silent_ui.h"
 #include "platform/profile_rules.h"
+#include "platform/run_end.h"
 #include "registry/mdl_registry.h"
 
 #include <array>
 #include <ctime>
-#include <exception>
-#include <new>
 #include <string>
 #include <utility>
 
@@ -104,18 +99,10 @@ clsZan암호화& cipher(ProgramState& g) {
     return *g.gCipher;
 }
 
-// Quiet early exit: Main returns with the status the entry point ends the process with.
-void stop(platform::Platform& p, ProgramState& g, int status, const std::string& reason) {
+// Quiet early exit: the status Main returns, with its reason in the run log.
+int stop(platform::Platform& p, int status, const std::string& reason) {
     log(p, "run stopped (exit status " + std::to_string(status) + "): " + reason);
-    g.exit_status = status;
-}
-
-// Fatal exit: the message, then the end of the process.
-[[noreturn]] void end_with_message(platform::Platform& p, TextView message, int status,
-                                   const std::string& reason) {
-    p.ui.message_box(message, platform::MessageIcon::Information, workstation::kAppTitle);
-    log(p, "run ended (exit status " + std::to_string(status) + "): " + reason);
-    throw ProcessEnd{status};
+    return status;
 }
 
 bool normal_file_exists(platform::Platform& p, TextView path) {
@@ -201,27 +188,13 @@ Text institution_password(clsZan암호화& c, const std::function<Text()>& read_
     return trim(d1.empty() ? d3 : d2);
 }
 
-Text generic_error_text(int32_t number, TextView description) {
-    std::string shown = std::to_string(number);
-    if (number < 0) {
-        // VB shows an HRESULT with its hexadecimal form as well.
-        static constexpr char kHex[] = "0123456789ABCDEF";
-        std::string hex(8, '0');
-        auto bits = static_cast<uint32_t>(number);
-        for (int i = 7; i >= 0; --i, bits >>= 4) {
-            hex[static_cast<size_t>(i)] = kHex[bits & 0xFU];
-        }
-        shown += " (" + hex + ")";
-    }
-    return from_utf8("Run-time error '" + shown + "':\n\n") + Text(description);
-}
-
 namespace {
 
 // Steps 3 to 8: the institution's row in the central database, read into the program's
-// state. False when the run stops quietly (no central database, no code, no row).
-bool look_up_institution(platform::Platform& p, ProgramState& g,
-                         const installer::RunOptions& options) {
+// state. The exit status when the run stops quietly (no central database, no code, no
+// row), nothing when it goes on.
+std::optional<int> look_up_institution(platform::Platform& p, ProgramState& g,
+                                       const installer::RunOptions& options) {
     // Step 3: the central database, through the second server's alias.
     const Text server2(kCentralServer2);
     log(p, "step 3: connecting to the central database " + u8(kCentralDatabase) + " on " +
@@ -229,9 +202,8 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
     if (manager(p, g).ConnectServerDB(Variant(server2), Variant(Text(kCentralLogin)),
                                       Variant(Text(kCentralPassword)),
                                       Text(kCentralDatabase)) == 0) {
-        stop(p, g, exit_status::kCentralConnectionFailed,
-             "the central database could not be reached");
-        return false;
+        return stop(p, exit_status::kCentralConnectionFailed,
+                    "the central database could not be reached");
     }
     log(p, "step 3: connected to the central database");
 
@@ -243,9 +215,8 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
     const Text code =
         options.code ? *options.code : p.ui.input_box(kPrompt, workstation::kAppTitle);
     if (code.empty()) {
-        stop(p, g, exit_status::kNoCodeEntered,
-             "no care-institution code entered (empty or cancelled)");
-        return false;
+        return stop(p, exit_status::kNoCodeEntered,
+                    "no care-institution code entered (empty or cancelled)");
     }
     if (!options.code) {
         log(p, "step 4: care-institution code entered: '" + u8(code) + "'");
@@ -264,8 +235,7 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
     if (rows == 0) {
         p.ui.message_box(kUnknownCodeMessage, platform::MessageIcon::Information,
                          workstation::kAppTitle);
-        stop(p, g, exit_status::kUnknownCode, "no institution row for the code");
-        return false;
+        return stop(p, exit_status::kUnknownCode, "no institution row for the code");
     }
 
     // Step 8: the first row, each column as text, unchanged.
@@ -277,7 +247,7 @@ bool look_up_institution(platform::Platform& p, ProgramState& g,
     log(p, "step 8: update path '" + u8(g.gUpdatePath) + "', institution server '" +
                u8(g.gSQLName) + "', login '" + u8(g.gSQLUser) + "', database '" + u8(g.gMainDB) +
                "', password " + (g.gSQLPW.empty() ? "empty" : "deciphered"));
-    return true;
+    return std::nullopt;
 }
 
 // Before anything is removed: would the copy find the update path, the installer and the
@@ -286,15 +256,15 @@ void check_update_path(platform::Platform& p, ProgramState& g) {
     log(p, "checking the update path before anything is removed");
     switch (frm다운로드::check_update_path(p, g.gUpdatePath)) {
     case frm다운로드::UpdatePath::CannotBeListed:
-        end_with_message(p, frm다운로드::kUnusableMessage, exit_status::kUpdatePathUnusable,
-                         "the update path " + u8(g.gUpdatePath) +
-                             " cannot be listed; nothing removed");
+        platform::end_run(p, frm다운로드::kUnusableMessage, exit_status::kUpdatePathUnusable,
+                          "the update path " + u8(g.gUpdatePath) +
+                              " cannot be listed; nothing removed");
     case frm다운로드::UpdatePath::NoInstaller:
-        end_with_message(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
-                         "no installer on the update path; nothing removed");
+        platform::end_run(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
+                          "no installer on the update path; nothing removed");
     case frm다운로드::UpdatePath::NoUpdater:
-        end_with_message(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
-                         "no updater on the update path; nothing removed");
+        platform::end_run(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
+                          "no updater on the update path; nothing removed");
     case frm다운로드::UpdatePath::Usable:
         break;
     }
@@ -330,13 +300,13 @@ void replace_programs(platform::Platform& p, ProgramState& g) {
 
     // Steps 13 to 16: the installer, then the updater, each run to its end.
     if (!normal_file_exists(p, workstation::kInstaller)) {
-        end_with_message(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
-                         "installer missing in the staging folder");
+        platform::end_run(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
+                          "installer missing in the staging folder");
     }
     run_and_wait(p, g, workstation::kInstaller, "installer");
     if (!normal_file_exists(p, workstation::kUpdater)) {
-        end_with_message(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
-                         "updater missing in the staging folder");
+        platform::end_run(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
+                          "updater missing in the staging folder");
     }
     run_and_wait(p, g, workstation::kUpdater, "updater");
 }
@@ -392,7 +362,7 @@ void configure_workstation(platform::Platform& p, ProgramState& g) {
 
 } // namespace
 
-void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& options) {
+int Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& options) {
     log(p, "installation run started");
 
     // Steps 1 and 2: client aliases of the two central servers, the second on port 4181.
@@ -405,8 +375,8 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
     mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server2,
                                   Variant(u"DBMSSOCN," + server2 + Text(kCentralPort)), kText);
 
-    if (!look_up_institution(p, g, options)) {
-        return;
+    if (const std::optional<int> stopped = look_up_institution(p, g, options)) {
+        return *stopped;
     }
     check_update_path(p, g);
     replace_programs(p, g);
@@ -414,67 +384,9 @@ void Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& o
 
     // Step 21: the message stays the same; the exit status and the log tell what failed.
     const auto [status, reason] = completed_status(g);
-    end_with_message(p, kCompletedMessage, status, reason);
-}
-
-void Main(platform::Platform& p, const installer::RunOptions& options) {
-    int status = exit_status::kCompleted;
-    {
-        ProgramState g;
-        Main(p, g, options);
-        status = g.exit_status;
-    } // released here: the database manager disconnects
-    throw ProcessEnd{status};
-}
-
-int run_to_end(platform::Platform& p, const std::function<int()>& body) {
-    try {
-        return body();
-    } catch (const ProcessEnd& end) {
-        return end.exit_status;
-    } catch (const VbError& e) {
-        return report_unhandled_error(p, e.error());
-    } catch (const std::bad_alloc&) {
-        return report_unhandled_error(p, Error{7, u"PeltoUserInstall_H", u"Out of memory"});
-    } catch (const std::exception& e) {
-        return report_unhandled_error(
-            p, Error{vberr::kInvalidProcedureCall, u"PeltoUserInstall_H", from_utf8(e.what())});
-    }
-}
-
-int run_program(platform::Platform& p, const installer::RunOptions& options) {
-    // Silent: the same services, but every dialog goes to the run log and the copies
-    // neither ask nor show progress.
-    installer::SilentUserInterface silent_ui(p.ui, p.log);
-    platform::Platform run{p.registry, p.profiles,  p.files,
-                           p.shell,    p.processes, options.silent ? silent_ui : p.ui,
-                           p.odbc,     p.log,       p.session};
-    if (const std::optional<int> refused = installer::check_session(run)) {
-        return *refused;
-    }
-    p.shell.set_unattended(options.silent);
-    if (options.silent) {
-        log(p, "silent run: no dialogs; the exit status and this log tell the outcome");
-    }
-    if (options.plan) {
-        return installer::run_plan(run, options);
-    }
-    if (options.restore) {
-        return run_to_end(run, [&] { return installer::restore_settings(run, *options.restore); });
-    }
-    return run_to_end(run, [&] {
-        Main(run, options);
-        return exit_status::kCompleted; // Main always ends the process itself
-    });
-}
-
-int report_unhandled_error(platform::Platform& p, const Error& error) {
-    log(p, "run ended (exit status " + std::to_string(exit_status::kUnhandledError) +
-               "): unhandled error " + std::to_string(error.number) + " (" + u8(error.source) +
-               "): " + u8(error.description));
-    p.ui.message_box(generic_error_text(error.number, error.description),
-                     platform::MessageIcon::Critical, workstation::kAppTitle);
-    return exit_status::kUnhandledError;
+    p.ui.message_box(kCompletedMessage, platform::MessageIcon::Information, workstation::kAppTitle);
+    log(p, "run ended (exit status " + std::to_string(status) + "): " + reason);
+    return status;
 }
 
 } // namespace pelto::mdl시작

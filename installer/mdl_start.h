@@ -47,9 +47,6 @@ struct ProgramState {
     // the manager, whose connection it was read on.
     std::shared_ptr<ado::Recordset> institution_rows;
 
-    // How the run stopped when Main returned normally (steps 3, 4 and 7).
-    int exit_status = exit_status::kCompleted;
-
     // What failed in a run that still went on to its end: a failing exit code of the
     // installer or the updater, the settings file's keys not written. Any of them ends the
     // run with kCompletedWithFaults, and the last line of the run log names each.
@@ -62,28 +59,13 @@ struct ProgramState {
     std::optional<Error> institution_server_failure;
 };
 
-// The whole run on the given state. Returns normally for the quiet early exits (with
-// state.exit_status set); ends the process by throwing ProcessEnd after the completion
-// message and after the fatal messages; an error it does not expect reaches the caller
-// as VbError.
-// With a code in `options`, that code is used and the input box is not shown.
-void Main(platform::Platform& p, ProgramState& state,
-          const installer::RunOptions& options = installer::RunOptions{});
-
-// The start-up procedure: runs Main on a fresh program-wide state, releases that state
-// when Main returns, and then ends the process with the status of the early exit.
-// Always leaves by throwing ProcessEnd or VbError.
-void Main(platform::Platform& p, const installer::RunOptions& options = installer::RunOptions{});
-
-// The whole program after its arguments: Main with the run's options, silent dialogs and
-// unattended copies for /SILENT, and every way the run ends turned into its exit status
-// (an error that reaches it shown as the generic error message).
-int run_program(platform::Platform& p, const installer::RunOptions& options);
-
-// Runs `body`, which is the run or a part of it, to its end and gives the exit status:
-// the one it returns, that of a ProcessEnd, or, for an error that reaches it, that of
-// the generic error message it shows (report_unhandled_error).
-int run_to_end(platform::Platform& p, const std::function<int()>& body);
+// The whole run on the given state; its exit status. A step deep inside that ends the run
+// (a message, then the end: an update path that cannot serve, a missing installer)
+// raises ProcessEnd with its status (platform::end_run); an error it does not expect
+// reaches the caller as it was raised. With a code in `options`, that code is used and
+// the input box is not shown.
+int Main(platform::Platform& p, ProgramState& state,
+         const installer::RunOptions& options = installer::RunOptions{});
 
 // Pieces of the run, exposed for tests.
 
@@ -96,13 +78,5 @@ Text lookup_statement(TextView code);
 // key text's result is used when the first yields only blanks. `read_column` gives the
 // SQLPW column's text, read afresh for each of the three calls.
 Text institution_password(clsZan암호화& cipher, const std::function<Text()>& read_column);
-
-// The platform's generic error message for an error that reached Main:
-// "Run-time error '53':" / blank line / description.
-Text generic_error_text(int32_t number, TextView description);
-
-// Shows an error that reached Main as the generic error message (critical icon, caption
-// "PeltoUserInstall"), records it in the run log and gives the exit status to end with.
-int report_unhandled_error(platform::Platform& p, const Error& error);
 
 } // namespace pelto::mdl시작

@@ -6,6 +6,7 @@
 #include "db/ado/recordset.h"
 #include "installer/mdl_start.h"
 #include "installer/restore.h"
+#include "installer/run.h"
 #include "platform/overlay/overlay_services.h"
 
 #include <iostream>
@@ -302,12 +303,11 @@ int run_plan(platform::Platform& p, const RunOptions& options) {
     p.log.write("a plan is made: nothing on the workstation is changed and nothing is started");
     mdl시작::ProgramState g;
     const bool restore = options.restore.has_value();
-    const int status = mdl시작::run_to_end(plan.platform(), [&] {
+    const int status = run_to_end(plan.platform(), [&] {
         if (restore) {
             return restore_settings(plan.platform(), *options.restore);
         }
-        mdl시작::Main(plan.platform(), g, options);
-        return g.exit_status;
+        return mdl시작::Main(plan.platform(), g, options);
     });
     const Text report = plan_report(plan.record(), g, status, restore);
     const std::string text = to_utf8(report);

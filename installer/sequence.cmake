@@ -11,6 +11,7 @@ add_library(pelto_sequence STATIC
     ${CMAKE_CURRENT_LIST_DIR}/mdl_start.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plan.cpp
     ${CMAKE_CURRENT_LIST_DIR}/restore.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/run.cpp
     ${CMAKE_CURRENT_LIST_DIR}/run_session.cpp
     ${CMAKE_CURRENT_LIST_DIR}/silent_ui.cpp)
 target_include_directories(pelto_sequence PUBLIC ${PROJECT_SOURCE_DIR})

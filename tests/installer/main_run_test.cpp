@@ -6,6 +6,7 @@
 #include "core/exit_status.h"
 #include "db/ado/recordset.h"
 #include "installer/mdl_start.h"
+#include "installer/run.h"
 #include "platform/portable/portable_machine.h"
 #include "tests/support/recording.h"
 
@@ -81,12 +82,7 @@ protected:
 TEST_F(MainOnARecordingPlatform, AWholeRunAsAPersonSeesItAndAsThePlatformIsAsked) {
     ui_->answers = {u"11111111"};
     mdl시작::ProgramState g;
-    try {
-        mdl시작::Main(*p_, g);
-        FAIL() << "Main ends the process after its completion message";
-    } catch (const ProcessEnd& end) {
-        EXPECT_EQ(end.exit_status, exit_status::kCompleted);
-    }
+    EXPECT_EQ(mdl시작::Main(*p_, g), exit_status::kCompleted);
     EXPECT_EQ(ui_->prompts, std::vector<Text>{u"요양기관기호를 입력해주세요."});
     EXPECT_EQ(ui_->warning_forms, std::vector<Text>{u"경고"});
     ASSERT_EQ(ui_->messages.size(), 1U);
@@ -116,7 +112,7 @@ TEST_F(MainOnARecordingPlatform, AnErrorEndsTheRunWithTheCriticalGenericMessageO
     // A NULL database name; the code given, so no input box either.
     installer::RunOptions options;
     options.code = u"90000003";
-    EXPECT_EQ(mdl시작::run_program(*p_, options), exit_status::kUnhandledError);
+    EXPECT_EQ(installer::run_program(*p_, options), exit_status::kUnhandledError);
     EXPECT_TRUE(ui_->prompts.empty());
     EXPECT_TRUE(ui_->warning_forms.empty());
     ASSERT_EQ(ui_->messages.size(), 1U);
@@ -170,7 +166,7 @@ TEST_F(MainOnARecordingPlatform, ARunWithoutRightsOrBesideAnotherRunEndsBeforeTo
         ui_->messages.clear();
         log_->clear();
         options.silent = c.silent;
-        EXPECT_EQ(mdl시작::run_program(*p_, options), c.status);
+        EXPECT_EQ(installer::run_program(*p_, options), c.status);
         EXPECT_EQ(session_.asked, c.asked);
         if (c.silent) {
             EXPECT_TRUE(ui_->messages.empty());

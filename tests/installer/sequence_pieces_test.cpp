@@ -2,6 +2,7 @@
 // password rule with both key texts, and the generic error message.
 #include "cipher/cls_zan_cipher.h"
 #include "installer/mdl_start.h"
+#include "installer/run.h"
 #include "tests/forms/fake_platform.h"
 
 #include <gtest/gtest.h>
@@ -72,15 +73,15 @@ TEST_F(PasswordRule, MalformedDigitsReachTheCaller) {
 }
 
 TEST(GenericErrorMessage, NumberAndDescriptionAsVbShowsThem) {
-    EXPECT_EQ(mdl시작::generic_error_text(94, u"Invalid use of Null"),
+    EXPECT_EQ(installer::generic_error_text(94, u"Invalid use of Null"),
               u"Run-time error '94':\n\nInvalid use of Null");
-    EXPECT_EQ(mdl시작::generic_error_text(-2147467259, u"Unspecified error"),
+    EXPECT_EQ(installer::generic_error_text(-2147467259, u"Unspecified error"),
               u"Run-time error '-2147467259 (80004005)':\n\nUnspecified error");
 }
 
 TEST(GenericErrorMessage, ShownWithTheCriticalIconAndLoggedWithTheStatus) {
     testing::FakePlatform f;
-    const int status = mdl시작::report_unhandled_error(
+    const int status = installer::report_unhandled_error(
         f.p, Error{vberr::kFileNotFound, u"PeltoUserInstall_H", u"File not found"});
     EXPECT_EQ(status, exit_status::kUnhandledError);
     ASSERT_EQ(f.ui.messages.size(), 1U);

@@ -2,8 +2,8 @@
 // what goes, byte for byte; the dated folders are named, suffixed and pruned by time;
 // a backup that cannot be made completely stops with error 75.
 #include "core/error.h"
-#include "installer/settings_backup.h"
 #include "installer/mdl_functions.h"
+#include "installer/settings_backup.h"
 #include "platform/codepage.h"
 #include "tests/support/temp_machine.h"
 

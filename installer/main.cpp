@@ -5,38 +5,17 @@
 #include "core/workstation.h"
 #include "installer/arguments.h"
 #include "installer/run.h"
+#include "platform/character_locale.h"
 #include "platform/command_line.h"
 #include "platform/platform.h"
 
-#include <clocale>
-#include <cstring>
 #include <exception>
 #include <iostream>
 
-#ifndef _WIN32
-#include <langinfo.h>
-#endif
-
-namespace {
-
-// The ODBC drivers convert wide text with the program's character-type locale; Korean
-// names and values need a UTF-8 one on Linux. Only the character type is taken from the
-// user: numbers and dates keep the "C" form whatever the user's locale says.
-void use_system_locale() {
-    std::setlocale(LC_CTYPE, "");
-#ifndef _WIN32
-    const char* codeset = nl_langinfo(CODESET);
-    if (codeset == nullptr || std::strcmp(codeset, "UTF-8") != 0) {
-        std::setlocale(LC_CTYPE, "C.UTF-8");
-    }
-#endif
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     using namespace pelto;
-    use_system_locale();
+    // The character type for the ODBC drivers; numbers keep the "C" form.
+    platform::use_utf8_character_locale();
 
     // The arguments are read before the platform starts: a wrong one touches nothing,
     // not even the run log.

@@ -17,7 +17,6 @@
 #include "registry/mdl_registry.h"
 
 #include <array>
-#include <ctime>
 #include <string>
 #include <utility>
 
@@ -277,7 +276,7 @@ void replace_programs(platform::Platform& p, ProgramState& g) {
     // moved aside, never used. Then the settings files that steps 10 and 17 delete or
     // replace are kept. When either cannot be done, error 75 ends the run with nothing
     // deleted.
-    const Text stamp = installer::folder_stamp(std::time(nullptr));
+    const Text stamp = installer::folder_stamp(platform::local_time_now());
     installer::prepare_private_folder(p, workstation::kStagingFolder,
                                       platform::PrivateAccess::AdministratorsChange, stamp);
     installer::keep_settings_files(p, stamp);

@@ -7,7 +7,6 @@
 #include "installer/settings_backup.h"
 
 #include <algorithm>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -104,7 +103,7 @@ int restore_settings(platform::Platform& p, const Text& name) {
 
     // Today's files first, so that the restore can be undone (error 75 stops it here).
     const Text undo =
-        installer::keep_settings_files(p, installer::folder_stamp(std::time(nullptr)));
+        installer::keep_settings_files(p, installer::folder_stamp(platform::local_time_now()));
     if (!undo.empty()) {
         p.log.write("restore: today's settings files kept in " + to_utf8(undo));
     }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -178,16 +179,12 @@ std::vector<Text> files_to_keep(platform::Platform& p, platform::Folder& bin) {
 
 } // namespace
 
-Text folder_stamp(std::time_t moment) {
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &moment);
-#else
-    localtime_r(&moment, &local);
-#endif
+Text folder_stamp(const platform::LocalTime& moment) {
     std::array<char, 32> text{};
-    const size_t n = std::strftime(text.data(), text.size(), "%Y%m%d-%H%M%S", &local);
-    return from_utf8(std::string(text.data(), n));
+    const int n =
+        std::snprintf(text.data(), text.size(), "%04d%02d%02d-%02d%02d%02d", moment.year,
+                      moment.month, moment.day, moment.hour, moment.minute, moment.second);
+    return from_utf8(std::string(text.data(), static_cast<size_t>(n)));
 }
 
 Text keep_settings_files(platform::Platform& p, TextView stamp) {

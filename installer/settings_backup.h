@@ -9,7 +9,6 @@
 #include "platform/platform.h"
 
 #include <cstddef>
-#include <ctime>
 #include <vector>
 
 namespace pelto::installer {
@@ -19,7 +18,7 @@ namespace pelto::installer {
 inline constexpr size_t kKeptFolders = 5;
 
 // "yyyymmdd-hhmmss" of a moment in local time: the name of that moment's dated folder.
-Text folder_stamp(std::time_t moment);
+Text folder_stamp(const platform::LocalTime& moment);
 
 // Copies the files that mdl함수::sG_DeleteBinIniFiles will delete (folders, read-only
 // files and links among them stay where they are, so they are not copied) and Pelto.ini,

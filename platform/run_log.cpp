@@ -68,7 +68,7 @@ void FileRunLogBase::write(std::string_view line) {
             }
             return;
         }
-        (void)append(run_log_record(local_time(), line, line_end()));
+        (void)append(run_log_record(local_time_now(), line, line_end()));
     } catch (...) {
         // Out of memory while logging: the line is lost, the run goes on.
     }

@@ -22,6 +22,9 @@ struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
 };
 
+// The machine's local time now: the run log's records, the kept settings files' folders.
+LocalTime local_time_now();
+
 // One record of the run log, the same on every platform: "YYYY-MM-DD HH:MM:SS.mmm text"
 // and the line end, with every line break inside the text made a blank, so that a value
 // written into the log can never forge a second entry.
@@ -44,8 +47,8 @@ std::optional<std::string> run_log_refusal(const OpenedLogFile& file);
 // A run log kept in a file. What every platform's log does alike lives here: opened once
 // (on the first record, or before the run through open()), one record per call, calls
 // from several threads kept apart, and never an exception into the run (a line that
-// cannot be written is lost, the run goes on). A platform gives the clock, its line end
-// and the file.
+// cannot be written is lost, the run goes on). A platform gives its line end and the
+// file.
 class FileRunLogBase : public RunLog {
 public:
     void write(std::string_view line) final;
@@ -54,7 +57,6 @@ public:
     std::optional<std::string> open();
 
 protected:
-    virtual LocalTime local_time() const = 0;
     virtual std::string_view line_end() const = 0;
     // Opens the file for appending, its missing folders made and links on its own name
     // never followed, and checks it with run_log_refusal(): nullopt when it is open, else

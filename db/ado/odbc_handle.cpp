@@ -2,8 +2,8 @@
 
 #include "db/ado/odbc_api.h"
 #include "db/ado/odbc_check.h"
+#include "platform/character_locale.h"
 
-#include <clocale>
 #include <cstring>
 #include <utility>
 
@@ -12,35 +12,6 @@ namespace pelto::ado::odbc {
 namespace {
 
 constexpr const char16_t* kSource = u"ADODB.Connection";
-
-#ifndef _WIN32
-bool names_utf8(const char* locale_name) {
-    if (locale_name == nullptr) {
-        return false;
-    }
-    std::string upper(locale_name);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper.find("UTF-8") != std::string::npos || upper.find("UTF8") != std::string::npos;
-}
-
-// unixODBC converts the wide strings of drivers without wide entry points (the SQLite3
-// driver) with the program's character-type locale; in the "C" locale Korean text is
-// cut short. Only LC_CTYPE is touched: numbers and dates must keep the "C" formats that
-// drivers parse.
-void ensure_utf8_character_locale() {
-    if (names_utf8(std::setlocale(LC_CTYPE, nullptr))) {
-        return;
-    }
-    if (names_utf8(std::setlocale(LC_CTYPE, ""))) {
-        return;
-    }
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-}
-#endif
 
 } // namespace
 
@@ -81,9 +52,7 @@ std::shared_ptr<Handle> environment() {
     if (auto env = shared.lock()) {
         return env;
     }
-#ifndef _WIN32
-    ensure_utf8_character_locale();
-#endif
+    platform::use_utf8_character_locale();
     SQLHANDLE raw = SQL_NULL_HANDLE;
     // No environment, no diagnostics: the error names the function.
     check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw), Handle(), "SQLAllocHandle",

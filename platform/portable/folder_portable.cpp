@@ -334,49 +334,29 @@ bool PortableFolder::replace_file(TextView name, std::span<const uint8_t> bytes,
         (found && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode))) {
         return false;
     }
-    // The new bytes go to a file of their own in this folder first.
-    std::string temporary;
-    UniqueFd file;
-    for (unsigned attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
-        temporary = "." + host_name + ".pelto-" + std::to_string(::getpid()) + "-" +
-                    std::to_string(attempt);
-        file = UniqueFd(::openat(fd_.get(), temporary.c_str(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!file.valid() && errno != EEXIST) {
-            break;
-        }
-    }
-    const auto fail = [&](const char* call) {
-        log_refusal(call, name, temporary);
-        ::unlinkat(fd_.get(), temporary.c_str(), 0);
-        return false;
-    };
-    if (!file.valid()) {
-        log_refusal("openat", name, temporary);
-        return false;
-    }
+    // The new bytes go to a file of their own in this folder first, renamed over the old.
+    AtomicFile file(fd_.get(), host_name);
+    HostRefusal refusal;
     const bool was_file = found && S_ISREG(old.st_mode);
     const mode_t mode = was_file ? (old.st_mode & 07777) | 0200 : 0666 & ~process_umask();
-    if (!write_all(file.get(),
-                   std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-        return fail("write");
+    if (file.open(refusal) &&
+        file.write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                   refusal)) {
+        if (was_file && ::fchown(file.fd(), old.st_uid, old.st_gid) != 0) {
+            errno = 0; // best effort: an unprivileged process cannot give a file away
+        }
+        if (::fchmod(file.fd(), mode) != 0) {
+            refusal = HostRefusal{"fchmod", errno};
+        } else {
+            file.commit(refusal);
+        }
     }
-    if (was_file && ::fchown(file.get(), old.st_uid, old.st_gid) != 0) {
-        errno = 0; // best effort: an unprivileged process cannot give a file away
+    if (refusal.call != nullptr) {
+        log_os_failure(log_,
+                       errno_failure(refusal.error_number, refusal.call, windows_path_of(name),
+                                     host_path_ / file.temporary_name()));
+        return false;
     }
-    if (::fchmod(file.get(), mode) != 0) {
-        return fail("fchmod");
-    }
-    if (::fsync(file.get()) != 0) {
-        return fail("fsync");
-    }
-    if (!file.close()) {
-        return fail("close");
-    }
-    if (::renameat(fd_.get(), temporary.c_str(), fd_.get(), host_name.c_str()) != 0) {
-        return fail("renameat");
-    }
-    ::fsync(fd_.get()); // the rename reaches the disk with the folder
     if (was_file) {
         dos::forget(old);
     }

@@ -105,53 +105,87 @@ void copy_dos_attributes(const fs::path& from, int to_fd) {
 
 } // namespace
 
-bool replace_file_atomically(const fs::path& target, std::string_view bytes,
-                             const struct stat* original, HostRefusal& refusal) {
-    const fs::path folder = target.parent_path();
-    std::string pattern = (folder / ("." + target.filename().native() + ".XXXXXX")).native();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    UniqueFd fd(::mkstemp(name.data()));
-    if (!fd.valid()) {
-        refusal = HostRefusal{"mkstemp", errno};
+AtomicFile::AtomicFile(const fs::path& target)
+    : owned_folder_(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+      folder_(owned_folder_.get()), name_(target.filename().native()) {}
+
+AtomicFile::AtomicFile(int folder, std::string name) : folder_(folder), name_(std::move(name)) {}
+
+AtomicFile::~AtomicFile() {
+    if (!committed_ && !temporary_.empty() && folder_ >= 0) {
+        ::unlinkat(folder_, temporary_.c_str(), 0);
+    }
+}
+
+bool AtomicFile::open(HostRefusal& refusal) {
+    if (folder_ < 0) {
+        refusal = HostRefusal{"open", errno};
         return false;
     }
-    const std::string temp(name.data());
-    const auto fail = [&](const char* call) {
-        refusal = HostRefusal{call, errno};
-        ::unlink(temp.c_str());
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        temporary_ =
+            "." + name_ + ".pelto-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        file_ = UniqueFd(::openat(folder_, temporary_.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (file_.valid()) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    refusal = HostRefusal{"openat", errno};
+    temporary_.clear();
+    return false;
+}
+
+bool AtomicFile::write(std::string_view bytes, HostRefusal& refusal) {
+    if (!write_all(file_.get(), bytes)) {
+        refusal = HostRefusal{"write", errno};
         return false;
-    };
-    if (!write_all(fd.get(), bytes)) {
-        return fail("write");
+    }
+    return true;
+}
+
+bool AtomicFile::commit(HostRefusal& refusal) {
+    if (::fsync(file_.get()) != 0) {
+        refusal = HostRefusal{"fsync", errno};
+        return false;
+    }
+    if (!file_.close()) {
+        refusal = HostRefusal{"close", errno};
+        return false;
+    }
+    if (::renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0) {
+        refusal = HostRefusal{"renameat", errno};
+        return false;
+    }
+    committed_ = true;
+    // The rename itself reaches the disk with the folder's own flush.
+    ::fsync(folder_);
+    return true;
+}
+
+bool replace_file_atomically(const fs::path& target, std::string_view bytes,
+                             const struct stat* original, HostRefusal& refusal) {
+    AtomicFile file(target);
+    if (!file.open(refusal) || !file.write(bytes, refusal)) {
+        return false;
     }
     if (original != nullptr) {
         // Best effort: an unprivileged process cannot give a file away.
-        if (::fchown(fd.get(), original->st_uid, original->st_gid) != 0) {
+        if (::fchown(file.fd(), original->st_uid, original->st_gid) != 0) {
             errno = 0;
         }
-        copy_dos_attributes(target, fd.get());
+        copy_dos_attributes(target, file.fd());
     }
     const mode_t mode =
         original != nullptr ? (original->st_mode & 07777) : (0666 & ~process_umask());
-    if (::fchmod(fd.get(), mode) != 0) {
-        return fail("fchmod");
+    if (::fchmod(file.fd(), mode) != 0) {
+        refusal = HostRefusal{"fchmod", errno};
+        return false;
     }
-    if (::fsync(fd.get()) != 0) {
-        return fail("fsync");
-    }
-    if (!fd.close()) {
-        return fail("close");
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        return fail("rename");
-    }
-    // The rename itself reaches the disk with the folder's own flush.
-    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) {
-        ::fsync(dir.get());
-    }
-    return true;
+    return file.commit(refusal);
 }
 
 } // namespace pelto::platform::portable

@@ -52,6 +52,40 @@ std::optional<std::string> read_whole_file(const std::filesystem::path& path, Ho
 // The process's file-creation mask (read without changing it).
 mode_t process_umask();
 
+// A file written under a temporary name in its target's folder and then renamed over the
+// target in one step, so that a reader (or a crash) sees the old file or the whole new
+// one, never a part: the one way the mapped machine replaces a file. Everything is done
+// relative to the folder, held open. The temporary file goes with the object unless it
+// was committed.
+class AtomicFile {
+public:
+    // Beside `target` (a host path); the folder is opened here.
+    explicit AtomicFile(const std::filesystem::path& target);
+    // Beside the entry `name` of the open folder `folder`, which must outlive the object.
+    AtomicFile(int folder, std::string name);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // False, with the refusing call in `refusal`, when the temporary file cannot be made.
+    bool open(HostRefusal& refusal);
+    // The temporary file, for its mode, owner, attributes and times.
+    int fd() const { return file_.get(); }
+    // Its name in the folder, for the run log.
+    const std::string& temporary_name() const { return temporary_; }
+    bool write(std::string_view bytes, HostRefusal& refusal);
+    // Flushes the file, renames it over the target and flushes the folder.
+    bool commit(HostRefusal& refusal);
+
+private:
+    UniqueFd owned_folder_;
+    int folder_ = -1;
+    std::string name_;
+    std::string temporary_;
+    UniqueFd file_;
+    bool committed_ = false;
+};
+
 // Replaces `target` with `bytes`: a temporary file in the same folder, flushed to disk,
 // then renamed over the target, so that a reader (or a crash) sees the old content or
 // the new one, never a part. `original` is the target's lstat when it exists: its

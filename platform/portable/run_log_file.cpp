@@ -15,20 +15,6 @@ FileRunLog::FileRunLog(std::filesystem::path path) : path_(std::move(path)) {}
 
 FileRunLog::~FileRunLog() = default;
 
-LocalTime FileRunLog::local_time() const {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    std::tm local{};
-    ::localtime_r(&now.tv_sec, &local);
-    return LocalTime{local.tm_year + 1900,
-                     local.tm_mon + 1,
-                     local.tm_mday,
-                     local.tm_hour,
-                     local.tm_min,
-                     local.tm_sec,
-                     static_cast<int>(now.tv_nsec / 1000000)};
-}
-
 std::optional<std::string> FileRunLog::open_file() {
     std::error_code ec;
     std::filesystem::create_directories(path_.parent_path(), ec);

@@ -22,7 +22,6 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    LocalTime local_time() const override;
     std::string_view line_end() const override { return "\n"; }
     std::optional<std::string> open_file() override;
     bool append(std::string_view record) override;

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace pelto::platform::portable {
 
@@ -60,21 +59,13 @@ std::vector<Text> split(const Text& text, char16_t separator) {
 
 ServersFile parse_servers_file(std::string_view bytes) {
     ServersFile file;
-    std::istringstream in{std::string(bytes)};
-    std::string line;
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+    }
     size_t number = 0;
-    while (std::getline(in, line)) {
+    for (const TextLine& line : split_lines(bytes)) {
         ++number;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (number == 1 && line.starts_with("\xEF\xBB\xBF")) {
-            line.erase(0, 3);
-        }
-        Text text = trim(from_utf8(line));
-        while (!text.empty() && text.front() == u'\t') {
-            text.erase(0, 1);
-        }
+        const Text text(trim_any(from_utf8(line.content), u" \t"));
         if (text.empty() || text.front() == u';' || text.front() == u'#') {
             continue;
         }

@@ -37,24 +37,6 @@ constexpr int kUnknownError = 0x402; // an unknown error occurred
 
 // Copies larger than this show a progress line.
 constexpr off_t kProgressThreshold = off_t{4} * 1024 * 1024;
-// The temporary file until it has been renamed into place.
-class TempFile {
-public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    ~TempFile() {
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
-        }
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return path_; }
-    void keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
 int status_of(int error) {
     switch (error) {
     case ENOENT:
@@ -207,13 +189,18 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
         return refused(errno, "fstat", source_file, copy.source, cannot_read);
     }
 
-    std::string pattern = (copy.target.parent_path() / ("." + copy.name + ".copy-XXXXXX")).string();
-    UniqueFd out(::mkstemp(pattern.data()));
-    if (!out.valid()) {
-        const int error = errno;
-        return refused(error, "mkstemp", copy.destination_file, pattern, cannot_write);
+    // Written beside the target and renamed over it at the end: a failed copy leaves
+    // neither half a file nor a damaged old one.
+    AtomicFile out(copy.target);
+    const std::filesystem::path folder = copy.target.parent_path();
+    HostRefusal refusal;
+    const auto write_refused = [&]() {
+        return refused(refusal.error_number, refusal.call, copy.destination_file,
+                       folder / out.temporary_name(), cannot_write);
+    };
+    if (!out.open(refusal)) {
+        return write_refused();
     }
-    TempFile temp(pattern);
 
     Progress progress(copy.name, unattended() ? 0 : st.st_size); // no progress unattended
     std::vector<char> buffer(size_t{1} << 20);
@@ -231,10 +218,9 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
         if (n == 0) {
             break;
         }
-        if (!write_all(out.get(), std::string_view(buffer.data(), static_cast<size_t>(n)))) {
-            const int error = errno;
+        if (!out.write(std::string_view(buffer.data(), static_cast<size_t>(n)), refusal)) {
             progress.finish();
-            return refused(error, "write", copy.destination_file, temp.path(), cannot_write);
+            return write_refused();
         }
         done += n;
         progress.update(done);
@@ -242,31 +228,24 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
     progress.finish();
 
     // Permission bits, the DOS attributes and the last-write time go with the file.
-    (void)::fchmod(out.get(), st.st_mode & 07777);
+    (void)::fchmod(out.fd(), st.st_mode & 07777);
     std::vector<char> attributes(256);
     const ssize_t attr_size =
         ::fgetxattr(in.get(), dos::kXattrName, attributes.data(), attributes.size());
     if (attr_size > 0) {
-        (void)::fsetxattr(out.get(), dos::kXattrName, attributes.data(),
+        (void)::fsetxattr(out.fd(), dos::kXattrName, attributes.data(),
                           static_cast<size_t>(attr_size), 0);
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    (void)::futimens(out.get(), times);
+    (void)::futimens(out.fd(), times);
 
-    if (::fsync(out.get()) != 0) {
-        const int error = errno;
-        return refused(error, "fsync", copy.destination_file, temp.path(), cannot_write);
+    if (!out.commit(refusal)) {
+        if (std::string_view(refusal.call) == "renameat") {
+            return refused(refusal.error_number, refusal.call, copy.destination_file, copy.target,
+                           "대상 파일을 바꿀 수 없습니다");
+        }
+        return write_refused();
     }
-    if (!out.close()) {
-        const int error = errno;
-        return refused(error, "close", copy.destination_file, temp.path(), cannot_write);
-    }
-    if (::rename(temp.path().c_str(), copy.target.c_str()) != 0) {
-        const int error = errno;
-        return refused(error, "rename", copy.destination_file, copy.target,
-                       "대상 파일을 바꿀 수 없습니다");
-    }
-    temp.keep();
     return kDone;
 }
 

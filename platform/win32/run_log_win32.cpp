@@ -134,13 +134,6 @@ std::wstring Win32RunLog::default_path() {
     return {};
 }
 
-LocalTime Win32RunLog::local_time() const {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return LocalTime{now.wYear,   now.wMonth,  now.wDay,         now.wHour,
-                     now.wMinute, now.wSecond, now.wMilliseconds};
-}
-
 std::optional<std::string> Win32RunLog::open_file() {
     if (path_.empty()) {
         return std::string("no temporary folder: neither TMP, TEMP nor USERPROFILE names an "

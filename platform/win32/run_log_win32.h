@@ -26,7 +26,6 @@ public:
     static std::wstring default_path();
 
 private:
-    LocalTime local_time() const override;
     std::string_view line_end() const override { return "\r\n"; }
     std::optional<std::string> open_file() override;
     bool append(std::string_view record) override;

@@ -221,15 +221,8 @@ TEST_F(BackupTest, AReadOnlySettingsFileIsKeptToo) {
 }
 
 TEST(BackupStamp, LocalTimeAsYearMonthDayDashHourMinuteSecond) {
-    std::tm moment{};
-    moment.tm_year = 2026 - 1900;
-    moment.tm_mon = 11;
-    moment.tm_mday = 8;
-    moment.tm_hour = 15;
-    moment.tm_min = 30;
-    moment.tm_sec = 5;
-    moment.tm_isdst = -1;
-    EXPECT_EQ(installer::folder_stamp(std::mktime(&moment)), u"20261208-153005");
+    EXPECT_EQ(installer::folder_stamp(platform::LocalTime{2026, 12, 8, 15, 30, 5, 999}),
+              u"20261208-153005");
 }
 
 } // namespace

@@ -143,7 +143,8 @@ public:
 };
 class NoProfiles final : public platform::ProfileFiles {
 public:
-    bool write_private_profile_string(TextView, TextView, TextView, TextView) override {
+    bool write_private_profile_strings(TextView, std::span<const platform::ProfileEntry>,
+                                       TextView) override {
         return false;
     }
 };

@@ -10,6 +10,7 @@
 #include "platform/portable/processes_portable.h"
 #include "platform/portable/run_log_file.h"
 #include "tests/e2e/run_program.h"
+#include "tests/support/demo_machine.h"
 
 #include <algorithm>
 #include <chrono>
@@ -50,22 +51,10 @@ double children_cpu() {
     return cpu_seconds(r);
 }
 
-fs::path make_machine(const fs::path& root) {
-    const std::string command = "bash '" PELTO_SOURCE_DIR "/scripts/make-demo-machine.sh' --bin '" +
-                                fs::path(PELTO_CIPHER_TOOL).parent_path().string() +
-                                "' --central " PELTO_CENTRAL_SERVER_1 "," PELTO_CENTRAL_SERVER_2
-                                " '" +
-                                root.string() + "' >/dev/null";
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "cannot build the demo machine: %s\n", command.c_str());
-        std::exit(1);
-    }
-    return root;
-}
-
 // 1a. Our wait against a polling wait, on a program that sleeps 3 seconds.
 void wait_benchmark(const fs::path& base) {
-    const fs::path root = make_machine(base / "wait");
+    const pelto::testing::DemoMachine demo("run-bench-wait");
+    const fs::path& root = demo.root();
     const fs::path staged = root / "drive_c" / "펠토사용자설치";
     fs::create_directories(staged);
     { std::ofstream(staged / "installpelto_H.exe") << "#!/bin/sh\nsleep 3\n"; }
@@ -113,7 +102,7 @@ Run run_program_once(const fs::path& root, const std::string& installer_seconds)
     const double before = children_cpu();
     const auto t0 = Clock::now();
     const pelto::e2e::Outcome o =
-        pelto::e2e::run(PELTO_PROGRAM, "11111111\n",
+        pelto::e2e::run(pelto::testing::kProgram, "11111111\n",
                         {{"PELTO_MACHINE_ROOT", root.string()},
                          {"PELTO_DEMO_INSTALLER_SECONDS", installer_seconds}});
     Run r;
@@ -158,20 +147,20 @@ double median(std::vector<double> v) {
 }
 
 // 1b and 2: the whole program.
-void run_benchmark(const fs::path& base) {
+void run_benchmark() {
     constexpr int kRounds = 7;
     std::vector<double> ours_wall, ours_cpu, peer_wall;
     for (int i = 0; i < kRounds; ++i) {
-        const fs::path root = make_machine(base / ("run-" + std::to_string(i)));
-        const Run r = run_program_once(root, "0");
+        const pelto::testing::DemoMachine demo("run-bench-" + std::to_string(i));
+        const Run r = run_program_once(demo.root(), "0");
         if (r.status != 0) {
             std::fprintf(stderr, "the run ended with status %d\n", r.status);
             std::exit(1);
         }
         ours_wall.push_back(r.wall);
         ours_cpu.push_back(r.cpu);
-        const fs::path peer_root = make_machine(base / ("peer-" + std::to_string(i)));
-        const Run p = peer_once(peer_root);
+        const pelto::testing::DemoMachine peer_demo("run-bench-peer-" + std::to_string(i));
+        const Run p = peer_once(peer_demo.root());
         if (p.status != 0) {
             std::fprintf(stderr, "the peer script ended with status %d\n", p.status);
             std::exit(1);
@@ -186,8 +175,8 @@ void run_benchmark(const fs::path& base) {
     std::printf("  peer, the same work scripted with sqlite3/cp/sed: wall %.3f s; ratio %.2f\n",
                 peer, wall / peer);
 
-    const fs::path slow = make_machine(base / "slow");
-    const Run s = run_program_once(slow, "3");
+    const pelto::testing::DemoMachine slow("run-bench-slow");
+    const Run s = run_program_once(slow.root(), "3");
     std::printf("whole run with a 3 s installer: wall %.3f s, cpu of the whole run with its "
                 "children %.3f s (%.2f %% of wall; target < 2 %%)\n",
                 s.wall, s.cpu, 100.0 * s.cpu / s.wall);
@@ -201,9 +190,9 @@ int main() {
     fs::create_directories(base);
     try {
         wait_benchmark(base);
-        run_benchmark(base);
-    } catch (const pelto::VbError& e) {
-        std::fprintf(stderr, "error %d: %s\n", e.number(), e.what());
+        run_benchmark();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
         fs::remove_all(base);
         return 1;
     }

@@ -7,7 +7,6 @@
 #include "db/ado/ado.h"
 #include "db/cls_db_mng.h"
 #include "platform/platform.h"
-#include "tests/db/read_recording_files.h"
 #include "tests/support/temp_machine.h"
 
 #include <filesystem>
@@ -56,7 +55,6 @@ public:
     platform::Platform& platform() { return platform_; }
     const platform::portable::MachineRoot& machine() { return temp_.machine().machine(); }
     platform::OdbcProviders& odbc() { return platform_.odbc; }
-    ReadRecordingFiles& files() { return files_; }
     pelto::testing::RecordingUserInterface& ui() { return temp_.ui(); }
     pelto::testing::MemoryRunLog& log() { return temp_.log(); }
 
@@ -64,7 +62,6 @@ private:
     pelto::testing::TempMachine temp_; // first: everything below lives in it
     ScopedEnv tmpdir_;
     ScopedEnv program_folder_;
-    ReadRecordingFiles files_;
     platform::Platform platform_;
 };
 

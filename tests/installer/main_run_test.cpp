@@ -8,6 +8,7 @@
 #include "installer/mdl_start.h"
 #include "installer/run.h"
 #include "platform/portable/portable_machine.h"
+#include "tests/support/demo_machine.h"
 #include "tests/support/recording.h"
 
 #include <cstdlib>
@@ -49,15 +50,6 @@ private:
 class MainOnARecordingPlatform : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("pelto-main-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        const std::string command =
-            "bash '" PELTO_SOURCE_DIR "/scripts/make-demo-machine.sh' --bin '" +
-            fs::path(PELTO_CIPHER_TOOL).parent_path().string() +
-            "' --central " PELTO_CENTRAL_SERVER_1 "," PELTO_CENTRAL_SERVER_2 " '" + root_.string() +
-            "' >/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
         auto ui = std::make_unique<RecordingUserInterface>();
         auto log = std::make_unique<MemoryRunLog>();
         ui_ = ui.get();
@@ -68,9 +60,10 @@ protected:
         p_ = std::make_unique<platform::Platform>(platform::Platform{
             m.registry, m.profiles, m.files, m.shell, processes_, m.ui, m.odbc, m.log, session_});
     }
-    void TearDown() override { fs::remove_all(root_); }
 
-    fs::path root_;
+    testing::DemoMachine demo_{std::string("main-") +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    const fs::path& root_ = demo_.root();
     RecordingUserInterface* ui_ = nullptr;
     MemoryRunLog* log_ = nullptr;
     RecordingProcesses processes_;

@@ -3,7 +3,8 @@
 #include "tests/support/temp_machine.h"
 
 #include <cstdlib>
-#include <gtest/gtest.h>
+#include <iostream>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -23,7 +24,7 @@ DemoMachine::DemoMachine(const std::string& name)
                                 "' --central " + kCentral1 + "," + kCentral2 + " '" +
                                 root_.string() + "' >/dev/null";
     if (std::system(command.c_str()) != 0) {
-        ADD_FAILURE() << "cannot build the demo machine: " << command;
+        throw std::runtime_error("cannot build the demo machine: " + command);
     }
 }
 

@@ -12,7 +12,8 @@ namespace pelto::testing {
 
 class DemoMachine {
 public:
-    // `name` names the root's folder; the process id keeps parallel runs apart.
+    // `name` names the root's folder; the process id keeps parallel runs apart. Throws
+    // std::runtime_error when the machine cannot be built.
     explicit DemoMachine(const std::string& name);
     ~DemoMachine();
     DemoMachine(const DemoMachine&) = delete;

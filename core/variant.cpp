@@ -47,61 +47,51 @@ uint32_t mag_div(Mag& m, uint32_t div) {
 
 // ---- number parsing as VB's CDbl/CLng of a text -----------------------------------
 
-bool parse_number(TextView raw, double& out) {
-    const Text t = trim(raw);
-    if (t.empty()) {
+// "&H1F" or "&O17": VB's hexadecimal and octal literals, of up to 32 bits, read as a
+// signed Long.
+bool parse_radix_literal(const Text& t, double& out) {
+    const int base = (t[1] == u'H' || t[1] == u'h') ? 16 : 8;
+    uint64_t v = 0;
+    for (size_t i = 2; i < t.size(); ++i) {
+        const char16_t c = t[i];
+        int d = -1;
+        if (c >= u'0' && c <= u'9') {
+            d = c - u'0';
+        } else if (base == 16 && c >= u'a' && c <= u'f') {
+            d = c - u'a' + 10;
+        } else if (base == 16 && c >= u'A' && c <= u'F') {
+            d = c - u'A' + 10;
+        }
+        if (d < 0 || d >= base || v > 0xFFFFFFFFULL) {
+            return false;
+        }
+        v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+    }
+    if (v > 0xFFFFFFFFULL) {
         return false;
     }
-    if (t.size() > 2 && t[0] == u'&' &&
-        (t[1] == u'H' || t[1] == u'h' || t[1] == u'O' || t[1] == u'o')) {
-        const int base = (t[1] == u'H' || t[1] == u'h') ? 16 : 8;
-        uint64_t v = 0;
-        for (size_t i = 2; i < t.size(); ++i) {
-            const char16_t c = t[i];
-            int d = -1;
-            if (c >= u'0' && c <= u'9') {
-                d = c - u'0';
-            } else if (base == 16 && c >= u'a' && c <= u'f') {
-                d = c - u'a' + 10;
-            } else if (base == 16 && c >= u'A' && c <= u'F') {
-                d = c - u'A' + 10;
-            }
-            if (d < 0 || d >= base || v > 0xFFFFFFFFULL) {
-                return false;
-            }
-            v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-        }
-        if (v > 0xFFFFFFFFULL) {
-            return false;
-        }
-        // VB reads &H literals of up to 32 bits as a signed Long.
-        out = v > 0xFFFF ? static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v)))
-                         : static_cast<double>(v);
-        return true;
-    }
-    std::string ascii;
-    for (const char16_t c : t) {
-        if (c == u',') {
-            continue; // thousands separator
-        }
-        if (c > 0x7F) {
-            return false;
-        }
-        ascii.push_back(static_cast<char>(c));
-    }
+    out = v > 0xFFFF ? static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v)))
+                     : static_cast<double>(v);
+    return true;
+}
+
+bool is_digit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Whether `ascii` is a decimal number as VB reads one: a sign, digits with at most one
+// point, and an exponent after "e" or "d" (made "e" here, as from_chars reads it).
+bool is_decimal_form(std::string& ascii) {
     size_t i = 0;
     if (i < ascii.size() && (ascii[i] == '+' || ascii[i] == '-')) {
         ++i;
     }
     bool digits = false;
-    while (i < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[i])) != 0) {
-        ++i;
+    for (; i < ascii.size() && is_digit(ascii[i]); ++i) {
         digits = true;
     }
     if (i < ascii.size() && ascii[i] == '.') {
-        ++i;
-        while (i < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[i])) != 0) {
-            ++i;
+        for (++i; i < ascii.size() && is_digit(ascii[i]); ++i) {
             digits = true;
         }
     }
@@ -116,15 +106,36 @@ bool parse_number(TextView raw, double& out) {
             ++i;
         }
         bool exp_digits = false;
-        while (i < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[i])) != 0) {
-            ++i;
+        for (; i < ascii.size() && is_digit(ascii[i]); ++i) {
             exp_digits = true;
         }
         if (!exp_digits) {
             return false;
         }
     }
-    if (i != ascii.size()) {
+    return i == ascii.size();
+}
+
+bool parse_number(TextView raw, double& out) {
+    const Text t = trim(raw);
+    if (t.empty()) {
+        return false;
+    }
+    if (t.size() > 2 && t[0] == u'&' &&
+        (t[1] == u'H' || t[1] == u'h' || t[1] == u'O' || t[1] == u'o')) {
+        return parse_radix_literal(t, out);
+    }
+    std::string ascii;
+    for (const char16_t c : t) {
+        if (c == u',') {
+            continue; // thousands separator
+        }
+        if (c > 0x7F) {
+            return false;
+        }
+        ascii.push_back(static_cast<char>(c));
+    }
+    if (!is_decimal_form(ascii)) {
         return false;
     }
     // from_chars reads the "C" form whatever the process's locale: a decimal-comma

@@ -383,11 +383,7 @@ void Recordset::CancelUpdate() {
     end_chunk_sequence();
 }
 
-void Recordset::write_back() {
-    if (!connection_ || connection_->State() != adStateOpen) {
-        raise(adoerr::kInvalidConnection, kSource);
-    }
-    Connection& connection = *connection_;
+std::pair<Text, Text> Recordset::edited_table() const {
     Text schema;
     Text table;
     for (const auto& [field, value] : edits_) {
@@ -399,7 +395,12 @@ void Recordset::write_back() {
         table = column.base_table;
         schema = column.base_schema;
     }
-    std::vector<size_t> key_fields;
+    return {schema, table};
+}
+
+std::vector<size_t> Recordset::key_fields(Connection& connection, const Text& schema,
+                                          const Text& table) {
+    std::vector<size_t> fields;
     for (const Text& key : connection.primary_key_columns(schema, table)) {
         size_t found = kNoField;
         for (size_t i = 0; i < columns_.size(); ++i) {
@@ -410,14 +411,18 @@ void Recordset::write_back() {
             }
         }
         if (found == kNoField) {
-            key_fields.clear();
-            break;
+            insufficient(u"Insufficient key column information for updating or refreshing.");
         }
-        key_fields.push_back(found);
+        fields.push_back(found);
     }
-    if (key_fields.empty()) {
+    if (fields.empty()) {
         insufficient(u"Insufficient key column information for updating or refreshing.");
     }
+    return fields;
+}
+
+Text Recordset::update_statement(Connection& connection, const Text& schema, const Text& table,
+                                 const std::vector<size_t>& keys, std::vector<BindValue>& binds) {
     // ADO's client cursor finds the row by its key and the original values of the changed
     // columns: a change another user made since the row was read is not overwritten.
     Text sql = u"UPDATE ";
@@ -425,7 +430,6 @@ void Recordset::write_back() {
         sql += connection.quoted(schema) + u".";
     }
     sql += connection.quoted(table) + u" SET ";
-    std::vector<BindValue> binds;
     for (const auto& [field, value] : edits_) {
         if (!binds.empty()) {
             sql += u", ";
@@ -440,7 +444,7 @@ void Recordset::write_back() {
         binds.push_back(std::move(bind));
     }
     const Variant* row = client_ ? client_row(position_) : current_.data();
-    std::vector<size_t> criteria = key_fields;
+    std::vector<size_t> criteria = keys;
     for (const auto& [field, value] : edits_) {
         if (comparable(columns_[field].ado_type) &&
             std::find(criteria.begin(), criteria.end(), field) == criteria.end()) {
@@ -461,6 +465,18 @@ void Recordset::write_back() {
         bind.value = original;
         binds.push_back(std::move(bind));
     }
+    return sql;
+}
+
+void Recordset::write_back() {
+    if (!connection_ || connection_->State() != adStateOpen) {
+        raise(adoerr::kInvalidConnection, kSource);
+    }
+    Connection& connection = *connection_;
+    const auto [schema, table] = edited_table();
+    const std::vector<size_t> keys = key_fields(connection, schema, table);
+    std::vector<BindValue> binds;
+    const Text sql = update_statement(connection, schema, table, keys, binds);
     ParameterBinder binder(std::move(binds), connection.error_source());
     {
         // Nothing stays written unless exactly this row took exactly these values.

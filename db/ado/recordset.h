@@ -17,12 +17,14 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace pelto::ado {
 
 class ChunkSpool;
 class Connection;
+struct BindValue;
 
 class Recordset final : public Object {
 public:
@@ -99,7 +101,13 @@ private:
     // The values of client-side row `row`.
     Variant* client_row(size_t row) { return rows_.row(row); }
     const Variant* client_row(size_t row) const { return rows_.row(row); }
+    // Update's write: the one table the edited fields come from (schema, table), the
+    // fields of its key, and the statement that writes the edits into the row read.
     void write_back();
+    std::pair<Text, Text> edited_table() const;
+    std::vector<size_t> key_fields(Connection& connection, const Text& schema, const Text& table);
+    Text update_statement(Connection& connection, const Text& schema, const Text& table,
+                          const std::vector<size_t>& keys, std::vector<BindValue>& binds);
 
     static constexpr size_t kNoField = static_cast<size_t>(-1);
 

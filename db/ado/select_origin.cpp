@@ -131,25 +131,31 @@ bool column_reference(const Item& item) {
     return true;
 }
 
-} // namespace
-
-bool selects_column_itself(TextView sql, TextView table, TextView label) {
+// The tokens of a single plain SELECT (no UNION or other combination, no second
+// statement), without a final ";".
+std::optional<std::vector<Token>> plain_select(TextView sql) {
     auto parsed = tokens_of(sql);
     if (!parsed) {
-        return false;
+        return std::nullopt;
     }
     std::vector<Token>& t = *parsed;
     while (!t.empty() && is_symbol(t.back(), u';')) {
         t.pop_back();
     }
     if (t.empty() || !is_word(t[0], u"SELECT")) {
-        return false;
+        return std::nullopt;
     }
     for (size_t k = 1; k < t.size(); ++k) {
         if (combines_queries(t[k]) || is_symbol(t[k], u';')) {
-            return false;
+            return std::nullopt;
         }
     }
+    return parsed;
+}
+
+// The select list, item by item, up to FROM outside any parentheses; the index of FROM,
+// or nullopt when there is none or the parentheses do not match.
+std::optional<size_t> select_list(const std::vector<Token>& t, std::vector<Item>& items) {
     const size_t n = t.size();
     size_t i = 1;
     if (i < n && (is_word(t[i], u"DISTINCT") || is_word(t[i], u"ALL"))) {
@@ -158,14 +164,11 @@ bool selects_column_itself(TextView sql, TextView table, TextView label) {
     if (i + 1 < n && is_word(t[i], u"TOP") && t[i + 1].kind == Kind::Word) {
         i += 2;
     }
-    // The select list, item by item, up to FROM outside any parentheses.
-    std::vector<Item> items(1);
+    items.assign(1, Item());
     int depth = 0;
-    size_t from = n;
     for (; i < n; ++i) {
         if (depth == 0 && is_word(t[i], u"FROM")) {
-            from = i;
-            break;
+            return i;
         }
         if (depth == 0 && is_symbol(t[i], u',')) {
             items.emplace_back();
@@ -174,15 +177,18 @@ bool selects_column_itself(TextView sql, TextView table, TextView label) {
         if (is_symbol(t[i], u'(')) {
             ++depth;
         } else if (is_symbol(t[i], u')') && --depth < 0) {
-            return false;
+            return std::nullopt;
         }
         items.back().push_back(&t[i]);
     }
-    if (from == n) {
-        return false;
-    }
-    // FROM the one table (its name maybe qualified), maybe with an alias, then nothing but
-    // the clauses that follow a single table.
+    return std::nullopt;
+}
+
+// FROM the one table `table` (its name maybe qualified), maybe with an alias, then
+// nothing but the clauses that follow a single table: the alias (or null), or nullopt
+// when the query reads anything else.
+std::optional<const Token*> single_table(const std::vector<Token>& t, size_t from, TextView table) {
+    const size_t n = t.size();
     size_t k = from + 1;
     const Token* table_name = nullptr;
     while (k < n && is_name(t[k])) {
@@ -194,24 +200,37 @@ bool selects_column_itself(TextView sql, TextView table, TextView label) {
         break;
     }
     if (table_name == nullptr || !equals_ignore_case(table_name->text, table)) {
-        return false;
+        return std::nullopt;
     }
     const Token* alias = nullptr;
     if (k < n && is_word(t[k], u"AS")) {
         ++k;
         if (k >= n || !is_name(t[k])) {
-            return false;
+            return std::nullopt;
         }
         alias = &t[k++];
     } else if (k < n && is_name(t[k]) && !ends_from_clause(t[k])) {
         alias = &t[k++];
     }
     if (k < n && !ends_from_clause(t[k])) {
-        return false; // a second table, a join by comma, a hint
+        return std::nullopt; // a second table, a join by comma, a hint
+    }
+    return alias;
+}
+
+} // namespace
+
+bool selects_column_itself(TextView sql, TextView table, TextView label) {
+    const std::optional<std::vector<Token>> t = plain_select(sql);
+    std::vector<Item> items;
+    const std::optional<size_t> from = t ? select_list(*t, items) : std::nullopt;
+    const std::optional<const Token*> alias = from ? single_table(*t, *from, table) : std::nullopt;
+    if (!alias) {
+        return false;
     }
     const auto names_table = [&](const Token* qualifier) {
         return equals_ignore_case(qualifier->text, table) ||
-               (alias != nullptr && equals_ignore_case(qualifier->text, alias->text));
+               (*alias != nullptr && equals_ignore_case(qualifier->text, (*alias)->text));
     };
 
     bool itself = false;

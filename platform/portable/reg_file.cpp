@@ -109,6 +109,30 @@ std::optional<std::vector<uint8_t>> parse_hex_bytes(std::string_view joined) {
     return out;
 }
 
+// The hex bytes of a value that starts with `hex` on lines[i] and goes on, line by line,
+// while a line ends in a backslash; `i` is left on its last line, whose raw text is added
+// to `raw`. nullopt when the file ends while it goes on.
+std::optional<std::string> join_continued(const std::vector<TextLine>& lines, size_t& i,
+                                          std::string_view hex, std::string& raw) {
+    std::string joined;
+    for (;;) {
+        std::string_view part = trim_spaces(hex);
+        const bool continued = !part.empty() && part.back() == '\\';
+        if (continued) {
+            part.remove_suffix(1);
+        }
+        joined += part;
+        if (!continued) {
+            return joined;
+        }
+        if (++i >= lines.size()) {
+            return std::nullopt;
+        }
+        hex = lines[i].content;
+        raw += std::string(lines[i].content) + std::string(lines[i].end);
+    }
+}
+
 // Parses the value that starts at lines[i] (and may continue on the next lines).
 std::variant<Record, std::string> parse_value(const std::vector<TextLine>& lines, size_t& i) {
     Record r;
@@ -175,24 +199,11 @@ std::variant<Record, std::string> parse_value(const std::vector<TextLine>& lines
     } else {
         return std::string("a value of unknown form");
     }
-    std::string joined;
-    for (;;) {
-        std::string_view part = trim_spaces(hex);
-        const bool continued = !part.empty() && part.back() == '\\';
-        if (continued) {
-            part.remove_suffix(1);
-        }
-        joined += part;
-        if (!continued) {
-            break;
-        }
-        if (++i >= lines.size()) {
-            return std::string("a continued value at the end of the file");
-        }
-        hex = lines[i].content;
-        r.raw += std::string(lines[i].content) + std::string(lines[i].end);
+    std::optional<std::string> joined = join_continued(lines, i, hex, r.raw);
+    if (!joined) {
+        return std::string("a continued value at the end of the file");
     }
-    std::optional<std::vector<uint8_t>> bytes = parse_hex_bytes(joined);
+    std::optional<std::vector<uint8_t>> bytes = parse_hex_bytes(*joined);
     if (!bytes) {
         return std::string("malformed hex bytes");
     }

@@ -18,7 +18,7 @@ namespace attr = platform::attr;
 
 struct KeptFile {
     Text name;
-    std::vector<uint8_t> bytes;
+    std::string bytes;
     uint32_t attributes = 0; // read-only, hidden and system, as it was kept
 };
 
@@ -27,21 +27,6 @@ int nothing_to_restore(platform::Platform& p, TextView message, const std::strin
     p.log.write("restore ended (exit status " + std::to_string(exit_status::kNothingToRestore) +
                 "): " + why + "; nothing is touched");
     return exit_status::kNothingToRestore;
-}
-
-std::optional<std::vector<uint8_t>> read_all(platform::File& file) {
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> buffer(65536);
-    for (;;) {
-        const std::optional<size_t> n = file.read(buffer);
-        if (!n) {
-            return std::nullopt;
-        }
-        if (*n == 0) {
-            return bytes;
-        }
-        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(*n));
-    }
 }
 
 // The files of one kept folder, read whole before anything changes (keeping today's
@@ -54,7 +39,7 @@ std::optional<std::vector<KeptFile>> read_kept(platform::Folder& folder) {
             continue;
         }
         const std::unique_ptr<platform::File> file = folder.open_file(entry.name);
-        std::optional<std::vector<uint8_t>> bytes = file ? read_all(*file) : std::nullopt;
+        std::optional<std::string> bytes = file ? platform::read_all(*file) : std::nullopt;
         if (!bytes) {
             return std::nullopt;
         }
@@ -110,7 +95,9 @@ int restore_settings(platform::Platform& p, const Text& name) {
     std::vector<std::string> faults;
     for (const KeptFile& file : *files) {
         const Text target = Text(workstation::kBinFolder) + u"\\" + file.name;
-        if (bin->replace_file(file.name, file.bytes, file.attributes)) {
+        const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(file.bytes.data()),
+                                             file.bytes.size());
+        if (bin->replace_file(file.name, bytes, file.attributes)) {
             p.log.write("restore: " + to_utf8(target) + " put back from " + to_utf8(folder) + " (" +
                         std::to_string(file.bytes.size()) + " bytes)");
         } else {

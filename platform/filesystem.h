@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace pelto::platform {
@@ -29,6 +30,16 @@ constexpr bool dir_filter_passes(uint32_t entry_attributes, uint32_t attribute_f
     return (entry_attributes & kSelective & ~attribute_filter) == 0;
 }
 
+// VB's Kill, the same on every platform: it does not see folders (links to folders
+// included), hidden or system files; it sees a read-only file but may not delete it.
+enum class KillAnswer { PassOver, Refuse, Delete };
+constexpr KillAnswer kill_answer(uint32_t entry_attributes) {
+    if ((entry_attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) != 0) {
+        return KillAnswer::PassOver;
+    }
+    return (entry_attributes & attr::kReadOnly) != 0 ? KillAnswer::Refuse : KillAnswer::Delete;
+}
+
 struct DirEntry {
     Text name;           // the entry's own name, no folder
     uint32_t attributes; // attr:: bits
@@ -44,6 +55,9 @@ public:
     virtual std::optional<size_t> read(std::span<uint8_t> buffer) = 0;
     virtual bool write(std::span<const uint8_t> data) = 0;
 };
+
+// A file's whole content, read from where it stands to its end; nullopt when a read fails.
+std::optional<std::string> read_all(File& file);
 
 enum class FileMode {
     Read,      // existing file, read only

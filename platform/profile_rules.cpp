@@ -146,6 +146,12 @@ std::string profile_write_subject(TextView section, std::span<const ProfileEntry
     return "[" + to_utf8(section) + "] " + keys + " in " + to_utf8(file);
 }
 
+std::string profile_not_written(TextView section, std::span<const ProfileEntry> entries,
+                                TextView file, std::string_view why) {
+    return "profile: " + profile_write_subject(section, entries, file) +
+           " not written: " + std::string(why);
+}
+
 ProfileEdit edit_profile(const std::optional<std::string>& file, TextView section,
                          std::span<const ProfileEntry> entries) {
     if (breaks_profile_lines(section)) {

@@ -51,5 +51,8 @@ ProfileEdit edit_profile(const std::optional<std::string>& file, TextView sectio
 // (a value may be a password).
 std::string profile_write_subject(TextView section, std::span<const ProfileEntry> entries,
                                   TextView file);
+// The run log's line for a write that did not land, and why; never a value.
+std::string profile_not_written(TextView section, std::span<const ProfileEntry> entries,
+                                TextView file, std::string_view why);
 
 } // namespace pelto::platform

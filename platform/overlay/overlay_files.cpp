@@ -383,11 +383,12 @@ bool OverlayFileSystem::delete_files(TextView pattern) {
     bool matched = false;
     bool failed = false;
     for (const DirEntry& e : entries(folder, name)) {
-        if ((e.attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) != 0) {
+        const platform::KillAnswer answer = platform::kill_answer(e.attributes);
+        if (answer == platform::KillAnswer::PassOver) {
             continue;
         }
         matched = true;
-        if ((e.attributes & attr::kReadOnly) != 0) {
+        if (answer == platform::KillAnswer::Refuse) {
             failed = true;
             continue;
         }
@@ -492,21 +493,7 @@ Text OverlayFileSystem::program_folder() {
 
 std::optional<std::string> OverlayFileSystem::read_bytes(TextView path) {
     const std::unique_ptr<File> file = open_file(path, FileMode::Read);
-    if (!file) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    std::vector<uint8_t> buffer(65536);
-    for (;;) {
-        const std::optional<size_t> n = file->read(buffer);
-        if (!n) {
-            return std::nullopt;
-        }
-        if (*n == 0) {
-            return bytes;
-        }
-        bytes.append(reinterpret_cast<const char*>(buffer.data()), *n);
-    }
+    return file ? read_all(*file) : std::nullopt;
 }
 
 void OverlayFileSystem::put_file(TextView path, std::string bytes, uint32_t attributes) {

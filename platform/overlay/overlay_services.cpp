@@ -41,21 +41,6 @@ Text shown(const RegistryData& value) {
     return from_utf8(hex);
 }
 
-std::optional<std::string> read_all(File& file) {
-    std::string bytes;
-    std::vector<uint8_t> buffer(65536);
-    for (;;) {
-        const std::optional<size_t> n = file.read(buffer);
-        if (!n) {
-            return std::nullopt;
-        }
-        if (*n == 0) {
-            return bytes;
-        }
-        bytes.append(reinterpret_cast<const char*>(buffer.data()), *n);
-    }
-}
-
 // A program that has run to its end at once.
 class FinishedProcess final : public Process {
 public:
@@ -129,8 +114,7 @@ bool OverlayProfiles::write_private_profile_strings(TextView section,
                                                     std::span<const ProfileEntry> entries,
                                                     TextView file) {
     const auto refuse = [&](const std::string& why) {
-        log_.write("profile: " + profile_write_subject(section, entries, file) +
-                   " not written: " + why);
+        log_.write(profile_not_written(section, entries, file, why));
         return false;
     };
     const OverlayFileSystem::Entry here = files_.look_up(file);

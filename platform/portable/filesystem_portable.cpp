@@ -185,13 +185,12 @@ bool PortableFileSystem::delete_files(TextView pattern) {
     bool failed = false;
     const Listing listing = find_matches(machine_, log_, pattern, false);
     for (const Match& m : listing.matches) {
-        // Kill leaves folders (links to folders included), and does not see hidden or
-        // system files; a read-only file is matched but refused.
-        if ((m.attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) != 0) {
+        const platform::KillAnswer answer = platform::kill_answer(m.attributes);
+        if (answer == platform::KillAnswer::PassOver) {
             continue;
         }
         matched = true;
-        if ((m.attributes & attr::kReadOnly) != 0) {
+        if (answer == platform::KillAnswer::Refuse) {
             failed = true;
             continue;
         }

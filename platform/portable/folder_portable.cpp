@@ -210,13 +210,12 @@ bool PortableFolder::delete_files(TextView pattern) {
     bool matched = false;
     bool failed = false;
     for (const FolderEntry& e : read_folder(fd_.get(), pattern, log_, windows_path_, host_path_)) {
-        // Kill leaves folders (links to folders included), and does not see hidden or
-        // system files; a read-only file is matched but refused.
-        if ((e.attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) != 0) {
+        const platform::KillAnswer answer = platform::kill_answer(e.attributes);
+        if (answer == platform::KillAnswer::PassOver) {
             continue;
         }
         matched = true;
-        if ((e.attributes & attr::kReadOnly) != 0) {
+        if (answer == platform::KillAnswer::Refuse) {
             failed = true;
             continue;
         }

@@ -22,9 +22,7 @@ bool PortableProfiles::write_private_profile_strings(TextView section,
                                                      std::span<const ProfileEntry> entries,
                                                      TextView file) {
     const auto refuse = [&](const std::string& why) {
-        // The value is never logged: it may be a password.
-        log_.write("profile: " + profile_write_subject(section, entries, file) +
-                   " not written: " + why);
+        log_.write(profile_not_written(section, entries, file, why));
         return false;
     };
     std::optional<fs::path> host = machine_.to_host(file);

@@ -104,15 +104,12 @@ bool Win32FileSystem::delete_files(TextView pattern) {
     bool matched = false;
     bool all_deleted = true;
     for_each_entry(log_, query, pattern, [&](const WIN32_FIND_DATAW& data) {
-        const DWORD attributes = data.dwFileAttributes;
-        // Kill matches files as Dir does without a filter: folders, hidden and system
-        // files are not among them.
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            !dir_filter_passes(attributes, attr::kNormal)) {
+        const KillAnswer answer = kill_answer(data.dwFileAttributes);
+        if (answer == KillAnswer::PassOver) {
             return;
         }
         matched = true;
-        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        if (answer == KillAnswer::Refuse) {
             all_deleted = false;
             return;
         }

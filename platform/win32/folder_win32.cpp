@@ -148,13 +148,12 @@ bool Win32Folder::delete_files(TextView pattern) {
     bool matched = false;
     bool failed = false;
     for (const DirEntry& e : matching(handle_.get(), pattern, path_, log_)) {
-        // Kill leaves folders (links to folders included), and does not see hidden or
-        // system files; a read-only file is matched but refused.
-        if ((e.attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) != 0) {
+        const platform::KillAnswer answer = platform::kill_answer(e.attributes);
+        if (answer == platform::KillAnswer::PassOver) {
             continue;
         }
         matched = true;
-        if ((e.attributes & attr::kReadOnly) != 0) {
+        if (answer == platform::KillAnswer::Refuse) {
             failed = true;
             continue;
         }

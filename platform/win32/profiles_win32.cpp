@@ -236,9 +236,7 @@ bool Win32ProfileFiles::write_private_profile_strings(TextView section,
                                                       std::span<const ProfileEntry> entries,
                                                       TextView file) {
     const auto refuse = [&](const std::string& why) {
-        // The value is never logged: it may be a password.
-        log_.write("profile: " + profile_write_subject(section, entries, file) +
-                   " not written: " + why);
+        log_.write(profile_not_written(section, entries, file, why));
         return false;
     };
     const std::wstring path = host_path(file);

@@ -40,6 +40,25 @@ constexpr KillAnswer kill_answer(uint32_t entry_attributes) {
     return (entry_attributes & attr::kReadOnly) != 0 ? KillAnswer::Refuse : KillAnswer::Delete;
 }
 
+// VB's Kill over the entries a pattern matched: `remove(entry)` deletes one that the rule
+// lets go and says whether it went. False when nothing matched or something stayed.
+template <typename Entries, typename Remove>
+bool kill_each(const Entries& entries, Remove&& remove) {
+    bool matched = false;
+    bool failed = false;
+    for (const auto& entry : entries) {
+        const KillAnswer answer = kill_answer(entry.attributes);
+        if (answer == KillAnswer::PassOver) {
+            continue;
+        }
+        matched = true;
+        if (answer == KillAnswer::Refuse || !remove(entry)) {
+            failed = true;
+        }
+    }
+    return matched && !failed;
+}
+
 struct DirEntry {
     Text name;           // the entry's own name, no folder
     uint32_t attributes; // attr:: bits

@@ -380,24 +380,13 @@ bool OverlayFileSystem::delete_files(TextView pattern) {
     }
     const Text folder = clean(cleaned.substr(0, cut + 1));
     const Text name = cleaned.substr(cut + 1);
-    bool matched = false;
-    bool failed = false;
-    for (const DirEntry& e : entries(folder, name)) {
-        const platform::KillAnswer answer = platform::kill_answer(e.attributes);
-        if (answer == platform::KillAnswer::PassOver) {
-            continue;
-        }
-        matched = true;
-        if (answer == platform::KillAnswer::Refuse) {
-            failed = true;
-            continue;
-        }
+    return kill_each(entries(folder, name), [&](const DirEntry& e) {
         const Text path = join(folder, e.name);
         const bool link = (e.attributes & attr::kReparsePoint) != 0;
         remove(path, link ? PlanEvent::Kind::LinkRemoved : PlanEvent::Kind::FileDeleted,
                link ? 0 : size_of(path));
-    }
-    return matched && !failed;
+        return true;
+    });
 }
 
 std::unique_ptr<Folder> OverlayFileSystem::open_folder(TextView path) {

@@ -181,19 +181,8 @@ bool PortableFileSystem::set_attributes(TextView path, uint32_t attributes) {
 }
 
 bool PortableFileSystem::delete_files(TextView pattern) {
-    bool matched = false;
-    bool failed = false;
     const Listing listing = find_matches(machine_, log_, pattern, false);
-    for (const Match& m : listing.matches) {
-        const platform::KillAnswer answer = platform::kill_answer(m.attributes);
-        if (answer == platform::KillAnswer::PassOver) {
-            continue;
-        }
-        matched = true;
-        if (answer == platform::KillAnswer::Refuse) {
-            failed = true;
-            continue;
-        }
+    return kill_each(listing.matches, [&](const Match& m) {
         // Removes a link itself, never its target.
         const int rc = listing.folder.valid()
                            ? ::unlinkat(listing.folder.get(), m.host_name.c_str(), 0)
@@ -201,12 +190,11 @@ bool PortableFileSystem::delete_files(TextView pattern) {
         if (rc != 0) {
             log_errno_failure(log_, listing.folder.valid() ? "unlinkat" : "unlink", m.windows_path,
                               m.host);
-            failed = true;
-            continue;
+            return false;
         }
         dos::forget(m.st);
-    }
-    return matched && !failed;
+        return true;
+    });
 }
 
 namespace {

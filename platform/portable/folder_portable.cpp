@@ -207,27 +207,16 @@ bool PortableFolder::set_attributes(TextView name, uint32_t attributes) {
 }
 
 bool PortableFolder::delete_files(TextView pattern) {
-    bool matched = false;
-    bool failed = false;
-    for (const FolderEntry& e : read_folder(fd_.get(), pattern, log_, windows_path_, host_path_)) {
-        const platform::KillAnswer answer = platform::kill_answer(e.attributes);
-        if (answer == platform::KillAnswer::PassOver) {
-            continue;
-        }
-        matched = true;
-        if (answer == platform::KillAnswer::Refuse) {
-            failed = true;
-            continue;
-        }
-        // Removes a link itself, never its target.
-        if (::unlinkat(fd_.get(), e.host_name.c_str(), 0) != 0) {
-            log_refusal("unlinkat", e.name, e.host_name);
-            failed = true;
-            continue;
-        }
-        dos::forget(e.st);
-    }
-    return matched && !failed;
+    return kill_each(read_folder(fd_.get(), pattern, log_, windows_path_, host_path_),
+                     [&](const FolderEntry& e) {
+                         // Removes a link itself, never its target.
+                         if (::unlinkat(fd_.get(), e.host_name.c_str(), 0) != 0) {
+                             log_refusal("unlinkat", e.name, e.host_name);
+                             return false;
+                         }
+                         dos::forget(e.st);
+                         return true;
+                     });
 }
 
 bool PortableFolder::remove_link(TextView name) {

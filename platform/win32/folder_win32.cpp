@@ -145,36 +145,21 @@ bool Win32Folder::set_attributes(TextView name, uint32_t attributes) {
 }
 
 bool Win32Folder::delete_files(TextView pattern) {
-    bool matched = false;
-    bool failed = false;
-    for (const DirEntry& e : matching(handle_.get(), pattern, path_, log_)) {
-        const platform::KillAnswer answer = platform::kill_answer(e.attributes);
-        if (answer == platform::KillAnswer::PassOver) {
-            continue;
-        }
-        matched = true;
-        if (answer == platform::KillAnswer::Refuse) {
-            failed = true;
-            continue;
-        }
+    return kill_each(matching(handle_.get(), pattern, path_, log_), [&](const DirEntry& e) {
         const FileHandle entry =
             open(e.name, DELETE | FILE_READ_ATTRIBUTES, FILE_NON_DIRECTORY_FILE);
         if (!entry) {
-            failed = true;
-            continue;
+            return false;
         }
         // Decided again on what was opened, which may not be what was listed: a link goes
         // as a link, never what it points to.
         const std::optional<BY_HANDLE_FILE_INFORMATION> info =
             look_at(entry, path_of(e.name), log_);
         if (info && has(*info, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
-            continue;
+            return true; // not Kill's to delete after all
         }
-        if (!info || has(*info, FILE_ATTRIBUTE_READONLY) || !delete_opened(entry, e.name)) {
-            failed = true;
-        }
-    }
-    return matched && !failed;
+        return info && !has(*info, FILE_ATTRIBUTE_READONLY) && delete_opened(entry, e.name);
+    });
 }
 
 bool Win32Folder::remove_link(TextView name) {

@@ -5,7 +5,7 @@
 //                            with MoveNext, and apart walked reading every Value(), against
 //                            the bare ODBC loop that binds the same columns, reads typed
 //                            values and keeps them (target: at most 1.05x); beside it the
-//                            bare loop reading every cell as text and the shell; five
+//                            bare loop reading every cell as text and the shell; nine
 //                            rounds, the median of the rounds' ratios;
 //   bench_db blobs [MIB]     ImageDBSave, Update, GetRecordSet and ImageDBLoad of a
 //                            MIB-mebibyte file (default 64) through a binary column on

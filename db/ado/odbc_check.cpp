@@ -46,7 +46,8 @@ void raise_failed_call(int16_t rc, const odbc::Handle& handle, std::string_view 
 
 OdbcStatus failed_call(int16_t rc, const odbc::Handle& handle, std::string_view function,
                        OdbcContext context, TextView source) {
-    return OdbcStatus{rc, failure_of(rc, handle, function, context, source)};
+    return OdbcStatus{rc,
+                      std::make_unique<Error>(failure_of(rc, handle, function, context, source))};
 }
 
 } // namespace pelto::ado

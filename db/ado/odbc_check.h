@@ -9,7 +9,7 @@
 #include "db/ado/odbc_handle.h"
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string_view>
 
 namespace pelto::ado {
@@ -27,12 +27,13 @@ constexpr int16_t kNoData = 100;
 
 // What a call whose failure is an answer returned: the return code, and the error its
 // diagnostics describe when it failed. SQL_NO_DATA and SQL_NEED_DATA are answers, not
-// failures.
+// failures. The error is held apart: every fetched row and every text cell gets a
+// status, and room for an error inside it would be cleared each time.
 struct OdbcStatus {
     int16_t rc = 0;
-    std::optional<Error> failure;
+    std::unique_ptr<Error> failure;
 
-    bool failed() const { return failure.has_value(); }
+    bool failed() const { return failure != nullptr; }
     // No (more) rows, nothing affected, nothing more to send.
     bool no_data() const { return rc == odbc_rc::kNoData; }
     // The driver asks for a value sent at execution.
@@ -65,7 +66,7 @@ inline OdbcStatus answer(int16_t rc, const odbc::Handle& handle, std::string_vie
                          OdbcContext context, TextView source) {
     if (rc == odbc_rc::kSuccess || rc == odbc_rc::kSuccessWithInfo || rc == odbc_rc::kNoData ||
         rc == odbc_rc::kNeedData) {
-        return OdbcStatus{rc, std::nullopt};
+        return OdbcStatus{rc, nullptr};
     }
     return failed_call(rc, handle, function, context, source);
 }

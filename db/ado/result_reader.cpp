@@ -241,11 +241,10 @@ bool ResultReader::fetch() {
     if (!*statement_) {
         raise(adoerr::kClosedObject, u"ADODB.Recordset");
     }
-    // Every row passes here: the return code is looked at in place, without building the
-    // status an answer carries (its room for an error costs more than the check).
-    const SQLRETURN rc = SQLFetch(statement_->get());
-    if (rc != SQL_NO_DATA) {
-        check(rc, *statement_, "SQLFetch", OdbcContext::Statement, error_source_);
+    const OdbcStatus status = answer(SQLFetch(statement_->get()), *statement_, "SQLFetch",
+                                     OdbcContext::Statement, error_source_);
+    status.or_raise();
+    if (!status.no_data()) {
         return true;
     }
     finished_ = true;
@@ -373,13 +372,15 @@ bool ResultReader::read_text(uint16_t column, Text& out) {
     const auto capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(char16_t));
     for (;;) {
         SQLLEN indicator = 0;
-        // As in fetch(): every text cell passes here.
-        const SQLRETURN rc = SQLGetData(statement_->get(), column, SQL_C_WCHAR, text_buffer_.data(),
-                                        capacity, &indicator);
-        if (rc == SQL_NO_DATA) {
+        const OdbcStatus status =
+            answer(SQLGetData(statement_->get(), column, SQL_C_WCHAR, text_buffer_.data(), capacity,
+                              &indicator),
+                   *statement_, "SQLGetData", OdbcContext::Statement, error_source_);
+        status.or_raise();
+        if (status.no_data()) {
             break;
         }
-        check(rc, *statement_, "SQLGetData", OdbcContext::Statement, error_source_);
+        const SQLRETURN rc = status.rc;
         if (indicator == SQL_NULL_DATA) {
             return false;
         }

@@ -34,13 +34,15 @@ struct OpenedEntry {
 // separators, wildcards, a stream (':') or characters no file name holds.
 bool is_entry_name(std::wstring_view name);
 
+// Sharing with every other opener: reading, writing and deleting.
+constexpr unsigned long kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // Opens the entry `name` of `folder` for `access` (SYNCHRONIZE is added; the handle does
 // synchronous I/O), sharing read, write and delete. `options` are NtCreateFile's create
 // options (FILE_DIRECTORY_FILE, FILE_NON_DIRECTORY_FILE); a link at `name` is opened
 // itself, never followed. The name is found without regard to case.
-OpenedEntry
-open_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access, unsigned long options,
-           unsigned long share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+OpenedEntry open_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access,
+                       unsigned long options, unsigned long share = kShareAll);
 
 // Creates the new file `name` in `folder` (an existing entry of that name is an error),
 // with the security descriptor `security`, opened for reading and writing; others may

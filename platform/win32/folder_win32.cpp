@@ -84,12 +84,16 @@ Text Win32Folder::path_of(TextView name) const {
     return path + Text(name);
 }
 
-FileHandle Win32Folder::open(TextView name, ACCESS_MASK access, unsigned long options) {
+FileHandle Win32Folder::open(TextView name, ACCESS_MASK access, unsigned long options,
+                             unsigned long share, ACCESS_MASK if_denied) {
     const std::wstring entry = wide(name);
     if (!is_entry_name(entry)) {
         return {}; // one entry of this folder, nothing else
     }
-    OpenedEntry opened = open_entry(handle_.get(), entry, access, options);
+    OpenedEntry opened = open_entry(handle_.get(), entry, access, options, share);
+    if (opened.error == ERROR_ACCESS_DENIED && if_denied != 0) {
+        opened = open_entry(handle_.get(), entry, if_denied, options, share);
+    }
     if (!opened.handle && !opened.missing() && !opened.wrong_kind()) {
         log_os_failure(log_, win32_failure(opened.error, "NtCreateFile", path_of(name)));
     }
@@ -187,51 +191,32 @@ bool Win32Folder::remove_folder(TextView name) {
 }
 
 std::unique_ptr<Folder> Win32Folder::open_folder(TextView name) {
-    const std::wstring entry = wide(name);
-    if (!is_entry_name(entry)) {
+    // Where attributes below it may not be changed, the folder is still opened to be read.
+    FileHandle opened = open(name, open_folder_access(true), FILE_DIRECTORY_FILE, kShareAll,
+                             open_folder_access(false));
+    if (!opened) {
         return nullptr;
     }
-    OpenedEntry opened =
-        open_entry(handle_.get(), entry, open_folder_access(true), FILE_DIRECTORY_FILE);
-    if (opened.error == ERROR_ACCESS_DENIED) {
-        opened = open_entry(handle_.get(), entry, open_folder_access(false), FILE_DIRECTORY_FILE);
-    }
-    if (!opened.handle) {
-        if (!opened.missing() && !opened.wrong_kind()) {
-            log_os_failure(log_, win32_failure(opened.error, "NtCreateFile", path_of(name)));
-        }
-        return nullptr;
-    }
-    const std::optional<BY_HANDLE_FILE_INFORMATION> info =
-        look_at(opened.handle, path_of(name), log_);
+    const std::optional<BY_HANDLE_FILE_INFORMATION> info = look_at(opened, path_of(name), log_);
     if (!info || !has(*info, FILE_ATTRIBUTE_DIRECTORY) ||
         has(*info, FILE_ATTRIBUTE_REPARSE_POINT)) {
         return nullptr;
     }
-    return std::make_unique<Win32Folder>(std::move(opened.handle), path_of(name), log_);
+    return std::make_unique<Win32Folder>(std::move(opened), path_of(name), log_);
 }
 
 std::unique_ptr<File> Win32Folder::open_file(TextView name) {
-    const std::wstring entry = wide(name);
-    if (!is_entry_name(entry)) {
-        return nullptr;
-    }
-    OpenedEntry opened =
-        open_entry(handle_.get(), entry, GENERIC_READ, FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ);
-    if (!opened.handle) {
-        if (!opened.missing() && !opened.wrong_kind()) {
-            log_os_failure(log_, win32_failure(opened.error, "NtCreateFile", path_of(name)));
-        }
+    FileHandle opened = open(name, GENERIC_READ, FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ);
+    if (!opened) {
         return nullptr;
     }
     // Checked on what was opened: a regular file with one name.
-    const std::optional<BY_HANDLE_FILE_INFORMATION> info =
-        look_at(opened.handle, path_of(name), log_);
+    const std::optional<BY_HANDLE_FILE_INFORMATION> info = look_at(opened, path_of(name), log_);
     if (!info || has(*info, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT) ||
         info->nNumberOfLinks != 1) {
         return nullptr;
     }
-    return make_win32_file(std::move(opened.handle));
+    return make_win32_file(std::move(opened));
 }
 
 std::unique_ptr<File> Win32Folder::create_private_file(TextView name) {

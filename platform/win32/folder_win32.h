@@ -6,6 +6,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/run_log.h"
+#include "platform/win32/folder_entries.h"
 #include "platform/win32/handles.h"
 
 namespace pelto::platform::win32 {
@@ -34,8 +35,10 @@ public:
 
 private:
     // The entry `name`, opened relative to the folder without following a link; an
-    // invalid handle (logged unless nothing of that kind is there) otherwise.
-    FileHandle open(TextView name, ACCESS_MASK access, unsigned long options);
+    // invalid handle (logged unless nothing of that kind is there) otherwise. When
+    // `access` is refused and `if_denied` is given, the entry is opened for that instead.
+    FileHandle open(TextView name, ACCESS_MASK access, unsigned long options,
+                    unsigned long share = kShareAll, ACCESS_MASK if_denied = 0);
     // Deletes what `entry` (opened with DELETE) names; a refusal is logged.
     bool delete_opened(const FileHandle& entry, TextView name);
     Text path_of(TextView name) const;

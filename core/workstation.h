@@ -23,6 +23,7 @@ inline constexpr TextView kStagingFolder = u"C:\\펠토사용자설치";
 inline constexpr TextView kBackupFolder = u"C:\\펠토사용자설치\\보관";
 inline constexpr TextView kInstallerName = u"installpelto_H.exe";
 inline constexpr TextView kInstaller = u"C:\\펠토사용자설치\\installpelto_H.exe";
+inline constexpr TextView kUpdaterName = u"PeltoUpdate_H.exe";
 inline constexpr TextView kUpdater = u"C:\\펠토사용자설치\\PeltoUpdate_H.exe";
 
 } // namespace pelto::workstation

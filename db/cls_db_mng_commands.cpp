@@ -1,6 +1,7 @@
 // clsDBMng: the shared parameterised command and the binary column transfers.
 #include "db/cls_db_mng.h"
 #include "db/cls_db_mng_trap.h"
+#include "platform/path_files.h"
 
 #include <algorithm>
 #include <limits>
@@ -190,7 +191,8 @@ int32_t clsDBMng::ImageDBSave(ado::Field& sFld, const Text& sFileName) {
         // Every save is a file of its own: its first chunk replaces what the field held,
         // also the chunks of an earlier save or of one that failed part-way.
         sFld.restart_chunks();
-        const auto file = platform_.files.open_file(sFileName, platform::FileMode::Read);
+        const auto file = platform::PathFiles(platform_.files, platform_.log)
+                              .open_file(sFileName, platform::FileMode::Read);
         if (!file) {
             throw VbError::runtime(vberr::kFileNotFound);
         }
@@ -231,7 +233,7 @@ int32_t clsDBMng::ImageDBSave(ado::Field& sFld, const Text& sFileName) {
 int32_t clsDBMng::ImageDBLoad(ado::Field& sFld, const Text& sFileName, bool sIsUpdate) {
     int32_t result = -1;
     const auto failure = trap([&] {
-        platform::FileSystem& files = platform_.files;
+        platform::PathFiles files(platform_.files, platform_.log);
         const bool exists = !files.list(sFileName, platform::attr::kNormal).empty();
         if (exists && !sIsUpdate) {
             result = 1;

@@ -3,6 +3,8 @@
 #include "core/error.h"
 #include "core/exit_status.h"
 #include "core/workstation.h"
+#include "platform/folder_walk.h"
+#include "platform/path_files.h"
 #include "platform/run_end.h"
 
 #include <algorithm>
@@ -37,7 +39,8 @@ bool is_updater_name(TextView name) {
 frm다운로드::UpdatePath frm다운로드::check_update_path(platform::Platform& p,
                                                        const Text& gUpdatePath) {
     const std::vector<platform::DirEntry> entries =
-        p.files.list(listing_pattern(gUpdatePath), platform::attr::kDirectory);
+        platform::PathFiles(p.files, p.log)
+            .list(listing_pattern(gUpdatePath), platform::attr::kDirectory);
     if (entries.empty()) {
         return UpdatePath::CannotBeListed;
     }
@@ -54,10 +57,12 @@ frm다운로드::UpdatePath frm다운로드::check_update_path(platform::Platfor
     return UpdatePath::Usable;
 }
 
-void frm다운로드::sG_ShowMe(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분) {
+std::vector<frm다운로드::Copy> frm다운로드::sG_ShowMe(platform::Platform& p,
+                                                      const Text& gUpdatePath, int32_t 파일구분) {
     frm다운로드 form(p, gUpdatePath, 파일구분);
     form.window_ = p.ui.create_hidden_window(); // Load: the window exists, never shown
     form.Form_Load();
+    return std::move(form.copies_);
 } // Unload: the window goes with the form
 
 frm다운로드::frm다운로드(platform::Platform& p, const Text& gUpdatePath, int32_t 파일구분)
@@ -79,21 +84,26 @@ Text frm다운로드::source_folder() const {
     return folder;
 }
 
-void frm다운로드::shell_copy(const Text& source, TextView destination) {
+void frm다운로드::shell_copy(const Text& source, platform::Folder& destination) {
     const int status = p_.shell.copy_file(*window_, source, destination);
-    p_.log.write("copy " + to_utf8(source) + " -> " + to_utf8(destination) +
-                 (status == 0 ? std::string(": done")
-                              : ": status " + std::to_string(status) + " (ignored)"));
+    const Text name = source.substr(source.find_last_of(u'\\') + 1);
+    Text copy = destination.path();
+    if (!ends_with(copy, u"\\")) {
+        copy += u'\\';
+    }
+    copies_.push_back(Copy{source, copy + name, status});
+    p_.log.write("copy " + to_utf8(source) + " -> " + to_utf8(destination.path()) +
+                 (status == 0 ? std::string(": done") : ": status " + std::to_string(status)));
 }
 
 void frm다운로드::s_CopyProgramFiles() {
     // The programs copied here are started with administrator rights: the run made the
     // folder ready before it deleted anything, and only a folder that still holds to the
     // run's rule (or is made now) is copied into. Anything else stops the run.
-    const platform::PrivateFolder staging = p_.files.make_private_directory(
+    platform::PathFiles paths(p_.files, p_.log);
+    const platform::MadeFolder staging = paths.make_private_directory(
         workstation::kStagingFolder, platform::PrivateAccess::AdministratorsChange);
-    if (staging != platform::PrivateFolder::Created &&
-        staging != platform::PrivateFolder::Trusted) {
+    if (!staging.folder) {
         p_.log.write("the staging folder C:\\펠토사용자설치 is not one this program made; "
                      "nothing is copied into it");
         throw VbError::runtime(vberr::kPathFileAccess);
@@ -101,7 +111,7 @@ void frm다운로드::s_CopyProgramFiles() {
     p_.log.write("staging folder C:\\펠토사용자설치 ready");
 
     const std::vector<platform::DirEntry> entries =
-        p_.files.list(listing_pattern(gUpdatePath_), platform::attr::kDirectory);
+        paths.list(listing_pattern(gUpdatePath_), platform::attr::kDirectory);
     if (entries.empty()) {
         platform::end_run(p_, kUnusableMessage, exit_status::kUpdatePathUnusable,
                           "the update path " + to_utf8(gUpdatePath_) + " cannot be listed");
@@ -110,17 +120,20 @@ void frm다운로드::s_CopyProgramFiles() {
     const Text folder = source_folder();
     for (const platform::DirEntry& entry : entries) {
         if (is_installer_name(entry.name) || is_updater_name(entry.name)) {
-            shell_copy(folder + u"\\" + entry.name, workstation::kStagingFolder);
+            shell_copy(folder + u"\\" + entry.name, *staging.folder);
         }
     }
 }
 
 void frm다운로드::s_CopySettingsFile() {
-    if (!p_.files.list(workstation::kBinFolder, platform::attr::kDirectory).empty()) {
-        shell_copy(source_folder() + u"\\" + Text(workstation::kSettingsFileName),
-                   workstation::kBinFolder);
+    // Walked to again from the drive's root: the suite's installer may have reworked
+    // C:\Pelto_H as it pleased.
+    const platform::ReachedFolder bin =
+        platform::reach_folder(p_.files, p_.log, workstation::kBinFolder);
+    if (bin.folder) {
+        shell_copy(source_folder() + u"\\" + Text(workstation::kSettingsFileName), *bin.folder);
     } else {
-        p_.log.write("C:\\Pelto_H\\bin does not exist; the settings-file template is not copied");
+        p_.log.write("the settings-file template is not copied: " + platform::reach_text(bin));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/workstation.h"
 #include "platform/profile_rules.h"
+#include "platform/windows_path.h"
 
 #include <exception>
 #include <memory>
@@ -115,7 +116,7 @@ bool delete_entry(platform::Platform& p, platform::Folder& parent, const Text& p
     }
     // Opened without following a link: a link swapped in for the folder since the look-up
     // is refused here and left alone.
-    const std::unique_ptr<platform::Folder> folder =
+    std::unique_ptr<platform::Folder> folder =
         guarded(p, "open", path, std::unique_ptr<platform::Folder>{},
                 [&] { return parent.open_folder(name); });
     if (!folder) {
@@ -123,14 +124,11 @@ bool delete_entry(platform::Platform& p, platform::Folder& parent, const Text& p
         return true;
     }
     const bool result = clear_folder(p, *folder, path);
+    folder.reset(); // a folder the run holds cannot be removed, not even by the run
     if (!guarded(p, "RmDir", path, false, [&] { return parent.remove_folder(name); })) {
         note(p, "RmDir " + to_utf8(path) + " failed; the folder stays");
     }
     return result;
-}
-
-bool is_drive_root(TextView path) {
-    return path.size() == 3 && path[1] == u':' && path[2] == u'\\';
 }
 
 } // namespace
@@ -140,32 +138,41 @@ bool fG_DeleteFolder(platform::Platform& p, Text sPath) {
     if (ends_with(sPath, u"\\") && !ends_with(sPath, u":\\")) {
         sPath.pop_back();
     }
-    if (is_drive_root(sPath)) {
-        // A drive's root has no folder above it and cannot be removed: its content goes.
-        const std::unique_ptr<platform::Folder> root =
-            guarded(p, "open", sPath, std::unique_ptr<platform::Folder>{},
-                    [&] { return p.files.open_folder(sPath); });
-        return root && clear_folder(p, *root, sPath.substr(0, 2));
-    }
-    // Everything below is done relative to the open folder that holds sPath.
-    const size_t cut = sPath.find_last_of(u"\\/");
-    if (cut == Text::npos) {
+    const std::optional<platform::WindowsPath> path = platform::parse_windows_path(sPath);
+    if (!path) {
         return false; // a relative path names nothing
     }
-    const Text above = cut == 2 && sPath[1] == u':' ? sPath.substr(0, 3) : sPath.substr(0, cut);
-    const std::unique_ptr<platform::Folder> parent =
-        guarded(p, "open", above, std::unique_ptr<platform::Folder>{},
-                [&] { return p.files.open_folder(above); });
-    if (!parent) {
+    if (path->names.empty()) {
+        // A drive's root has no folder above it and cannot be removed: its content goes.
+        const platform::ReachedFolder root =
+            guarded(p, "open", sPath, platform::ReachedFolder{},
+                    [&] { return platform::reach_folder(p.files, p.log, path->prefix(0)); });
+        return root.folder && clear_folder(p, *root.folder, path->volume);
+    }
+    // Everything below is done relative to the open folder that holds sPath, reached from
+    // the drive's root without following a link.
+    const Text above = path->prefix(path->names.size() - 1);
+    const platform::ReachedFolder parent =
+        guarded(p, "open", above, platform::ReachedFolder{},
+                [&] { return platform::reach_folder(p.files, p.log, above); });
+    if (!parent.folder) {
         return false;
     }
-    return delete_entry(p, *parent, sPath, sPath.substr(cut + 1));
+    return delete_entry(p, *parent.folder, sPath, path->names.back());
 }
 
-std::unique_ptr<platform::Folder> open_bin_folder(platform::Platform& p) {
+bool delete_folder_in(platform::Platform& p, platform::Folder& parent, TextView name) {
+    Text path = parent.path();
+    if (!ends_with(path, u"\\")) {
+        path += u'\\';
+    }
+    return delete_entry(p, parent, path + Text(name), Text(name));
+}
+
+platform::ReachedFolder reach_bin_folder(platform::Platform& p) {
     const Text folder(workstation::kBinFolder);
-    return guarded(p, "open", folder, std::unique_ptr<platform::Folder>{},
-                   [&] { return p.files.open_folder(folder); });
+    return guarded(p, "open", folder, platform::ReachedFolder{},
+                   [&] { return platform::reach_folder(p.files, p.log, folder); });
 }
 
 std::vector<platform::DirEntry> bin_ini_entries(platform::Platform& p, platform::Folder& bin) {
@@ -189,41 +196,55 @@ std::vector<platform::DirEntry> bin_ini_entries(platform::Platform& p, platform:
     return selected;
 }
 
+std::vector<Text> delete_bin_ini_files(platform::Platform& p, platform::Folder& bin) {
+    std::vector<Text> deleted;
+    for (const platform::DirEntry& entry : bin_ini_entries(p, bin)) {
+        const Text file = Text(workstation::kBinFolder) + u"\\" + entry.name;
+        if (guarded(p, "Kill", file, false, [&] { return bin.delete_files(entry.name); })) {
+            deleted.push_back(entry.name);
+        } else {
+            note(p, "Kill " + to_utf8(file) + " failed; it stays");
+        }
+    }
+    return deleted;
+}
+
 void sG_DeleteBinIniFiles(platform::Platform& p) {
     // The folder is held open; each file goes relative to it, so a link swapped in for
     // the folder after it was opened cannot make the run delete elsewhere.
-    const std::unique_ptr<platform::Folder> bin = open_bin_folder(p);
-    if (!bin) {
-        return;
-    }
-    for (const platform::DirEntry& entry : bin_ini_entries(p, *bin)) {
-        const Text file = Text(workstation::kBinFolder) + u"\\" + entry.name;
-        if (!guarded(p, "Kill", file, false, [&] { return bin->delete_files(entry.name); })) {
-            note(p, "Kill " + to_utf8(file) + " failed; it stays");
-        }
+    const platform::ReachedFolder bin = reach_bin_folder(p);
+    if (bin.folder) {
+        delete_bin_ini_files(p, *bin.folder);
     }
 }
 
 bool fG_WriteIni(platform::Platform& p, const Text& sSection, const Text& sKey, const Text& sValue,
                  const Text& sFile) {
+    const std::string what = "WritePrivateProfileString [" + to_utf8(sSection) + "] " +
+                             to_utf8(sKey) + " in " + to_utf8(sFile);
     // A line break would write further entries into the file (a deciphered password
     // holding "\r\nserver_name=x" would rename the server) and a NUL would cut the text
     // short: such a write is refused on every platform, before the profile service sees
     // it. The result stays True, as for any write that does not land.
     if (platform::breaks_profile_lines(sSection) || platform::breaks_profile_lines(sKey) ||
         platform::breaks_profile_lines(sValue)) {
-        note(p, "WritePrivateProfileString [" + to_utf8(sSection) + "] " + to_utf8(sKey) + " in " +
-                    to_utf8(sFile) + " refused: a line break or NUL in the section, key or value");
+        note(p, what + " refused: a line break or NUL in the section, key or value");
         return true;
     }
     try {
-        if (!p.profiles.write_private_profile_string(sSection, sKey, sValue, sFile)) {
-            note(p, "WritePrivateProfileString [" + to_utf8(sSection) + "] " + to_utf8(sKey) +
-                        " in " + to_utf8(sFile) + " failed (ignored)");
+        // A name without a folder is in the Windows folder, as for the system's function.
+        const std::optional<platform::FolderAndName> parts = platform::split_folder_and_name(sFile);
+        const Text folder = parts ? parts->folder : Text(u"C:\\Windows");
+        const Text name = parts ? parts->name : sFile;
+        const platform::ReachedFolder reached = platform::reach_folder(p.files, p.log, folder);
+        if (!reached.folder) {
+            note(p, what + " failed (ignored): " + platform::reach_text(reached));
+        } else if (!p.profiles.write_private_profile_string(*reached.folder, name, sSection, sKey,
+                                                            sValue)) {
+            note(p, what + " failed (ignored)");
         }
     } catch (const std::exception& e) {
-        note(p, "WritePrivateProfileString [" + to_utf8(sSection) + "] " + to_utf8(sKey) + " in " +
-                    to_utf8(sFile) + " raised: " + e.what());
+        note(p, what + " raised: " + e.what());
         return false;
     }
     return true;

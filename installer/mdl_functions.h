@@ -3,6 +3,7 @@
 // log.
 #pragma once
 
+#include "platform/folder_walk.h"
 #include "platform/platform.h"
 
 #include <memory>
@@ -21,8 +22,12 @@ namespace pelto::mdl함수 {
 // link swapped in after a look-up is never followed.
 bool fG_DeleteFolder(platform::Platform& p, Text sPath);
 
-// C:\Pelto_H\bin held open, not through a link; null when it is missing, a link or a file.
-std::unique_ptr<platform::Folder> open_bin_folder(platform::Platform& p);
+// fG_DeleteFolder's work on the entry `name` of the open folder `parent`: the folder the
+// run reached from the drive's root and holds. The result is fG_DeleteFolder's.
+bool delete_folder_in(platform::Platform& p, platform::Folder& parent, TextView name);
+
+// C:\Pelto_H\bin, walked to from the drive's root (platform/folder_walk.h).
+platform::ReachedFolder reach_bin_folder(platform::Platform& p);
 
 // The entries of the open C:\Pelto_H\bin that sG_DeleteBinIniFiles deletes, in listing order:
 // those a directory look-up lists there (neither hidden nor system) whose names end in
@@ -34,6 +39,8 @@ std::vector<platform::DirEntry> bin_ini_entries(platform::Platform& p, platform:
 // exactly); "X.INI" and hidden or system files stay. A missing folder does nothing, and
 // so does one that is a link.
 void sG_DeleteBinIniFiles(platform::Platform& p);
+// sG_DeleteBinIniFiles's work in the open C:\Pelto_H\bin: the names it deleted.
+std::vector<Text> delete_bin_ini_files(platform::Platform& p, platform::Folder& bin);
 
 // WritePrivateProfileStringA(sSection, sKey, sValue, sFile): True whenever the call was
 // made, whatever it achieved (a missing folder writes nothing and still gives True);

@@ -12,6 +12,8 @@
 #include "installer/mdl_functions.h"
 #include "installer/private_folders.h"
 #include "installer/settings_backup.h"
+#include "platform/folder_walk.h"
+#include "platform/path_files.h"
 #include "platform/profile_rules.h"
 #include "platform/run_end.h"
 #include "registry/mdl_registry.h"
@@ -104,19 +106,10 @@ int stop(platform::Platform& p, int status, const std::string& reason) {
     return status;
 }
 
-bool normal_file_exists(platform::Platform& p, TextView path) {
-    return !p.files.list(path, platform::attr::kNormal).empty();
-}
-
-// Starts a program of the staging folder and waits on the process itself until it has
-// ended. The run goes on whatever it ends with; a failing exit code is a fault of the run,
-// and one that asks for a restart is passed on as the run's exit status.
-void run_and_wait(platform::Platform& p, ProgramState& g, TextView path, const std::string& what) {
-    log(p, "starting the " + what + " " + u8(path));
-    const std::unique_ptr<platform::Process> process =
-        p.processes.start(path, platform::kShowNormalFocus, workstation::kStagingFolder);
-    log(p, what + " started, process " + std::to_string(process->id()) + "; waiting for it");
-    const std::optional<uint32_t> code = process->wait_for_exit();
+// What a started program's end means for the run: a failing exit code is a fault of the
+// run, and one that asks for a restart is passed on as the run's exit status.
+void record_exit(platform::Platform& p, ProgramState& g, const std::string& what,
+                 const std::optional<uint32_t>& code) {
     if (!code) {
         log(p, what + " could not be waited for; going on");
         g.faults.push_back("the " + what + " could not be waited for");
@@ -154,6 +147,11 @@ std::pair<int, std::string> completed_status(const ProgramState& g) {
         std::string faults;
         for (const std::string& fault : g.faults) {
             faults += (faults.empty() ? "" : "; ") + fault;
+        }
+        // A restart the installer asked for is still needed: the faults do not undo it.
+        if (g.restart_code) {
+            faults += "; the installer or updater also asks for a restart (exit code " +
+                      std::to_string(*g.restart_code) + ")";
         }
         return {exit_status::kCompletedWithFaults, "installation completed with faults: " + faults};
     }
@@ -253,7 +251,10 @@ std::optional<int> look_up_institution(platform::Platform& p, ProgramState& g,
 // updater? A run that cannot go on ends here and loses nothing.
 void check_update_path(platform::Platform& p, ProgramState& g) {
     log(p, "checking the update path before anything is removed");
-    switch (frm다운로드::check_update_path(p, g.gUpdatePath)) {
+    const frm다운로드::UpdatePath found = frm다운로드::check_update_path(p, g.gUpdatePath);
+    g.update_path_checked = true;
+    g.update_path_usable = found == frm다운로드::UpdatePath::Usable;
+    switch (found) {
     case frm다운로드::UpdatePath::CannotBeListed:
         platform::end_run(p, frm다운로드::kUnusableMessage, exit_status::kUpdatePathUnusable,
                           "the update path " + u8(g.gUpdatePath) +
@@ -269,52 +270,217 @@ void check_update_path(platform::Platform& p, ProgramState& g) {
     }
 }
 
+// The folders below C:\Pelto_H that steps 9 and 10 delete in, reached from the drive's
+// root before anything is deleted. A link on the way (one an administrator made on purpose
+// aside) ends the run with error 75 there: what it leads to is not the suite's.
+struct SuiteFolders {
+    std::unique_ptr<platform::Folder> suite; // C:\Pelto_H; null when it is not there
+    std::unique_ptr<platform::Folder> bin;   // C:\Pelto_H\bin; null when it is not there
+};
+
+SuiteFolders reach_suite_folders(platform::Platform& p) {
+    SuiteFolders out;
+    for (const TextView folder :
+         {workstation::kSuiteFolder, workstation::kBinFolder, workstation::kResourceFolder}) {
+        platform::ReachedFolder reached = platform::reach_folder(p.files, p.log, folder);
+        if (reached.outcome == platform::Reach::Link) {
+            log(p, "the run's folders cannot be reached safely: " + platform::reach_text(reached) +
+                       "; nothing is deleted");
+            throw VbError::runtime(vberr::kPathFileAccess);
+        }
+        if (folder == workstation::kSuiteFolder) {
+            out.suite = std::move(reached.folder);
+        } else if (folder == workstation::kBinFolder) {
+            out.bin = std::move(reached.folder);
+        }
+    }
+    return out;
+}
+
+// Steps 9 and 10 in the folders the run holds.
+void delete_old_files(platform::Platform& p, SuiteFolders& suite) {
+    const bool resource_removed =
+        suite.suite && mdl함수::delete_folder_in(p, *suite.suite, u"Resource");
+    log(p, std::string("step 9: resource folder removal: ") +
+               (resource_removed ? "True" : "False (no such folder)"));
+    if (!suite.bin) {
+        log(p, "step 10: C:\\Pelto_H\\bin is not there; no ini files deleted");
+        return;
+    }
+    std::string deleted;
+    for (const Text& name : mdl함수::delete_bin_ini_files(p, *suite.bin)) {
+        deleted += (deleted.empty() ? "" : ", ") + u8(name);
+    }
+    log(p, "step 10: " + (deleted.empty() ? std::string("no ini files deleted in C:\\Pelto_H\\bin")
+                                          : "deleted from C:\\Pelto_H\\bin: " + deleted));
+}
+
+// The file the copy took for `program` (a name of the staging folder), when it was copied.
+std::optional<Text> copied_from(const std::vector<frm다운로드::Copy>& copies, TextView program) {
+    std::optional<Text> source;
+    for (const frm다운로드::Copy& copy : copies) {
+        const Text name = copy.destination.substr(copy.destination.find_last_of(u'\\') + 1);
+        if (equals_ignore_case(name, program)) {
+            source = copy.status == 0 ? std::optional<Text>(copy.source) : std::nullopt;
+        }
+    }
+    return source;
+}
+
+// Whether two files hold the same bytes, read a piece at a time.
+bool same_bytes(platform::File& a, platform::File& b) {
+    std::vector<uint8_t> x(size_t{1} << 16);
+    std::vector<uint8_t> y(x.size());
+    for (;;) {
+        const std::optional<size_t> n = a.read(x);
+        if (!n) {
+            return false;
+        }
+        size_t have = 0;
+        while (have < *n) {
+            const std::optional<size_t> m = b.read(std::span<uint8_t>(y.data() + have, *n - have));
+            if (!m || *m == 0) {
+                return false;
+            }
+            have += *m;
+        }
+        if (!std::equal(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(*n), y.begin())) {
+            return false;
+        }
+        if (*n == 0) {
+            uint8_t extra = 0;
+            const std::optional<size_t> more = b.read(std::span<uint8_t>(&extra, 1));
+            return more && *more == 0;
+        }
+    }
+}
+
+struct StagedProgram {
+    TextView name;    // in the staging folder
+    TextView path;    // what is started
+    TextView message; // shown when it is missing
+    int status;       // the exit status then
+    const char* what; // "installer" or "updater"
+};
+
+constexpr StagedProgram kInstallerProgram{workstation::kInstallerName, workstation::kInstaller,
+                                          kInstallerMissingMessage, exit_status::kInstallerMissing,
+                                          "installer"};
+constexpr StagedProgram kUpdaterProgram{workstation::kUpdaterName, workstation::kUpdater,
+                                        kUpdaterMissingMessage, exit_status::kUpdaterMissing,
+                                        "updater"};
+
+// The staged program, held so that nobody may change it until it has started, once its
+// bytes are found to be those of the file this run copied; the run ends with the missing
+// program's status when it is not.
+std::unique_ptr<platform::File> hold_staged(platform::Platform& p, platform::Folder& staging,
+                                            const std::vector<frm다운로드::Copy>& copies,
+                                            const StagedProgram& program) {
+    const std::optional<Text> source = copied_from(copies, program.name);
+    if (!source) {
+        platform::end_run(p, program.message, program.status,
+                          std::string("the ") + program.what +
+                              " was not copied into the staging folder (the copy line above "
+                              "says why); nothing is started");
+    }
+    std::unique_ptr<platform::File> staged =
+        staging.open_file(program.name, platform::FileMode::Hold);
+    const std::unique_ptr<platform::File> original =
+        platform::PathFiles(p.files, p.log).open_file(*source, platform::FileMode::Read);
+    if (!staged || !original || !same_bytes(*staged, *original)) {
+        platform::end_run(p, program.message, program.status,
+                          std::string("the ") + program.what + " in the staging folder is not " +
+                              u8(*source) + " as this run copied it; it is not started");
+    }
+    return staged;
+}
+
+// Starts a program of the staging folder and waits on the process itself until it has
+// ended. The run goes on whatever it ends with; a failing exit code is a fault of the run,
+// and one that asks for a restart is passed on as the run's exit status.
+void run_and_wait(platform::Platform& p, ProgramState& g, platform::Folder& staging,
+                  const std::vector<frm다운로드::Copy>& copies, const StagedProgram& program) {
+    const std::string what = program.what;
+    std::unique_ptr<platform::File> held = hold_staged(p, staging, copies, program);
+    log(p, "starting the " + what + " " + u8(program.path) + " (the file this run copied)");
+    const std::unique_ptr<platform::Process> process =
+        p.processes.start(program.path, platform::kShowNormalFocus, staging.path());
+    held.reset();
+    log(p, what + " started, process " + std::to_string(process->id()) + "; waiting for it");
+    record_exit(p, g, what, process->wait_for_exit());
+}
+
 // Steps 9 to 16: the old resources and settings files go (kept first), the installer and
 // updater are copied, the warning shown, and both programs run to their end.
 void replace_programs(platform::Platform& p, ProgramState& g) {
-    // The staging folder is made ready first, in every run: a folder someone else made is
-    // moved aside, never used. Then the settings files that steps 10 and 17 delete or
-    // replace are kept. When either cannot be done, error 75 ends the run with nothing
-    // deleted.
+    // First, before anything is deleted: the staging folder, made ready and emptied (a
+    // folder someone else made is moved aside, never used), the suite's folders reached
+    // without a link on the way, and the settings files that steps 10 and 17 delete or
+    // replace kept. When any of it cannot be done, error 75 ends the run with nothing
+    // deleted. The staging folder is held for the whole run.
     const Text stamp = installer::folder_stamp(platform::local_time_now());
-    installer::prepare_private_folder(p, workstation::kStagingFolder,
-                                      platform::PrivateAccess::AdministratorsChange, stamp);
-    installer::keep_settings_files(p, stamp);
-
-    // Steps 9 and 10: the suite's resources and settings files.
-    const bool resource_removed = mdl함수::fG_DeleteFolder(p, Text(workstation::kResourceFolder));
-    log(p, std::string("step 9: resource folder removal: ") +
-               (resource_removed ? "True" : "False (no such folder)"));
-    mdl함수::sG_DeleteBinIniFiles(p);
-    log(p, "step 10: ini files of C:\\Pelto_H\\bin deleted");
+    const installer::StagingFolder staging = installer::prepare_staging_folder(p, stamp);
+    {
+        SuiteFolders suite = reach_suite_folders(p);
+        g.kept_folder = installer::keep_settings_files(p, *staging.folder, suite.bin.get(), stamp);
+        delete_old_files(p, suite);
+    } // C:\Pelto_H is let go: the suite's installer reworks it as it pleases
 
     // Step 11: installer and updater into the staging folder (may end the process).
     log(p, "step 11: copying the installer and updater from the update path");
-    frm다운로드::sG_ShowMe(p, g.gUpdatePath, 0);
+    const std::vector<frm다운로드::Copy> copies = frm다운로드::sG_ShowMe(p, g.gUpdatePath, 0);
 
     // Step 12: the warning window.
     log(p, "step 12: warning window shown");
     frm메세지::Show(p);
     log(p, "step 12: warning window closed");
 
-    // Steps 13 to 16: the installer, then the updater, each run to its end.
-    if (!normal_file_exists(p, workstation::kInstaller)) {
-        platform::end_run(p, kInstallerMissingMessage, exit_status::kInstallerMissing,
-                          "installer missing in the staging folder");
+    // Steps 13 to 16: both programs must be the files this run copied before either
+    // starts; then the installer, then the updater, each run to its end.
+    hold_staged(p, *staging.folder, copies, kInstallerProgram).reset();
+    hold_staged(p, *staging.folder, copies, kUpdaterProgram).reset();
+    run_and_wait(p, g, *staging.folder, copies, kInstallerProgram);
+    run_and_wait(p, g, *staging.folder, copies, kUpdaterProgram);
+}
+
+// After a template copy that failed: the Pelto.ini this run kept goes back into
+// C:\Pelto_H\bin, so that step 18 writes its keys into the workstation's own file with
+// every other section, not into a new file that holds only theirs.
+void put_back_settings_file(platform::Platform& p, ProgramState& g) {
+    const Text name(workstation::kSettingsFileName);
+    const platform::ReachedFolder kept =
+        g.kept_folder.empty() ? platform::ReachedFolder{}
+                              : platform::reach_folder(p.files, p.log, g.kept_folder);
+    const std::unique_ptr<platform::File> file =
+        kept.folder ? kept.folder->open_file(name, platform::FileMode::ReadOneName) : nullptr;
+    const std::optional<std::string> bytes = file ? platform::read_all(*file) : std::nullopt;
+    if (!bytes) {
+        log(p, "step 17: no Pelto.ini was kept by this run; there is none to put back");
+        return;
     }
-    run_and_wait(p, g, workstation::kInstaller, "installer");
-    if (!normal_file_exists(p, workstation::kUpdater)) {
-        platform::end_run(p, kUpdaterMissingMessage, exit_status::kUpdaterMissing,
-                          "updater missing in the staging folder");
+    const platform::ReachedFolder bin = mdl함수::reach_bin_folder(p);
+    const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(bytes->data()),
+                                        bytes->size());
+    if (bin.folder && bin.folder->replace_file(name, data, platform::attr::kNormal)) {
+        log(p, "step 17: the Pelto.ini kept in " + u8(g.kept_folder) +
+                   " is put back, so that its other sections stay");
+    } else {
+        log(p, "step 17: the Pelto.ini kept in " + u8(g.kept_folder) + " could not be put back");
+        g.faults.push_back("the Pelto.ini kept in " + u8(g.kept_folder) + " could not be put back");
     }
-    run_and_wait(p, g, workstation::kUpdater, "updater");
 }
 
 // Steps 17 to 20: the settings file, the institution server's test and the policy values.
 void configure_workstation(platform::Platform& p, ProgramState& g) {
     // Step 17: the settings-file template.
     log(p, "step 17: copying the settings-file template");
-    frm다운로드::sG_ShowMe(p, g.gUpdatePath, 1);
+    const std::vector<frm다운로드::Copy> copies = frm다운로드::sG_ShowMe(p, g.gUpdatePath, 1);
+    if (!copies.empty() && copies.back().status != 0) {
+        // Step 18 would otherwise write its keys into a file that lost every other section.
+        g.faults.push_back("the settings-file template " + u8(copies.back().source) +
+                           " was not copied (status " + std::to_string(copies.back().status) + ")");
+        put_back_settings_file(p, g);
+    }
 
     // Step 18: the database section of the settings file (the password in plain text, as
     // the suite reads it; it never goes into the log). The four keys land in one edit of
@@ -327,7 +493,14 @@ void configure_workstation(platform::Platform& p, ProgramState& g) {
     }};
     const Text file(workstation::kSettingsFile);
     const std::string written = platform::profile_write_subject(kSettingsSection, keys, file);
-    if (p.profiles.write_private_profile_strings(kSettingsSection, keys, file)) {
+    // Walked to again from the drive's root, and held while the file is replaced.
+    const platform::ReachedFolder bin = mdl함수::reach_bin_folder(p);
+    if (!bin.folder) {
+        log(p,
+            platform::profile_not_written(kSettingsSection, keys, file, platform::reach_text(bin)));
+    }
+    if (bin.folder && p.profiles.write_private_profile_strings(
+                          *bin.folder, workstation::kSettingsFileName, kSettingsSection, keys)) {
         log(p, "step 18: written: " + written);
     } else {
         log(p, "step 18: NOT written (the line above says why): " + written);

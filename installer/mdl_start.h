@@ -25,9 +25,7 @@ class Recordset;
 
 namespace pelto::mdl시작 {
 
-// The program-wide objects and texts of one run. The texts are declared before the
-// database manager because the manager keeps a reference to gSQL (its clock queries
-// write it) and must be released first.
+// The program-wide objects and texts of one run.
 struct ProgramState {
     ProgramState();
     ~ProgramState(); // releasing gDBMng disconnects it
@@ -54,6 +52,13 @@ struct ProgramState {
     // An exit code of the installer or the updater that asks for a restart; it becomes the
     // run's exit status when nothing failed.
     std::optional<uint32_t> restart_code;
+    // Whether the update path was looked at before anything was removed, and whether it
+    // would serve the run then.
+    bool update_path_checked = false;
+    bool update_path_usable = false;
+    // The dated folder that keeps this run's copies of the settings files it deletes or
+    // replaces; empty when there was nothing to keep.
+    Text kept_folder;
     // Whether the institution server was tested, and why it could not be reached.
     bool institution_server_tested = false;
     std::optional<Error> institution_server_failure;

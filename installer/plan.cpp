@@ -137,10 +137,12 @@ void update_path_section(Report& r, const mdl시작::ProgramState& g,
         return;
     }
     r.section("[업데이트 경로 / Update path] " + u8(g.gUpdatePath));
-    if (exit_status == exit_status::kUpdatePathUnusable ||
-        exit_status == exit_status::kInstallerMissing ||
-        exit_status == exit_status::kUpdaterMissing) {
-        r.line("does not serve the run (see the end)");
+    if (!g.update_path_checked) {
+        r.line("not looked at: the run would end before it (see the end)");
+        return;
+    }
+    if (!g.update_path_usable) {
+        r.line("does not serve the run: nothing would be removed (see the end)");
         return;
     }
     std::string taken;
@@ -150,10 +152,16 @@ void update_path_section(Report& r, const mdl시작::ProgramState& g,
                      u8(e.subject.substr(e.subject.find_last_of(u'\\') + 1));
         }
     }
-    r.line("serves" + (taken.empty() ? std::string() : ": the run would take " + taken));
+    r.line("passes the check before anything is removed" +
+           (taken.empty() ? std::string() : "; the run would take " + taken));
+    if (exit_status == exit_status::kUpdatePathUnusable ||
+        exit_status == exit_status::kInstallerMissing ||
+        exit_status == exit_status::kUpdaterMissing) {
+        r.line("but the copy after the removals would not give the run its programs (see the end)");
+    }
 }
 
-void files_sections(Report& r, const std::vector<PlanEvent>& events) {
+void files_sections(Report& r, const std::vector<PlanEvent>& events, bool restore) {
     uint64_t files = 0;
     uint64_t folders = 0;
     uint64_t total = 0;
@@ -204,7 +212,9 @@ void files_sections(Report& r, const std::vector<PlanEvent>& events) {
     }
     r.section("[되돌림 / Put back]");
     for (const PlanEvent& e : events) {
-        if (e.kind == Kind::FileReplaced) {
+        // A run's settings file is shown by its keys, in their own section.
+        if (e.kind == Kind::FileReplaced &&
+            (restore || !equals_ignore_case(e.subject, workstation::kSettingsFile))) {
             r.line(u8(e.subject) + " (" + bytes(e.size) + ", " +
                    (e.replaced ? "replaces the file there" : "new") + ")");
         }
@@ -268,31 +278,60 @@ void messages_section(Report& r, const std::vector<PlanEvent>& events) {
     }
 }
 
-} // namespace
+void kept_sets_section(Report& r, const RestoreFindings& found) {
+    r.section("[보관된 설정 / Kept sets, newest first]");
+    for (const KeptSetSummary& set : found.sets) {
+        std::string files;
+        for (const KeptSetSummary::File& file : set.files) {
+            files += (files.empty() ? "" : ", ") + u8(file.name) + " (" + bytes(file.size) + ")";
+        }
+        r.line(u8(set.folder) + ": " + (files.empty() ? std::string("no file") : files) +
+               (set.skipped.empty() ? std::string() : "; passed over: " + set.skipped));
+    }
+    r.section("[복원 원본 / Restored from]");
+    r.line(found.source.empty() ? std::string("nothing: no kept set may be restored")
+                                : u8(found.source));
+}
 
-Text plan_report(const platform::overlay::PlanRecord& record, const mdl시작::ProgramState& g,
-                 int exit_status, bool restore) {
-    const std::vector<PlanEvent>& events = record.events();
-    Report r;
-    r.add(std::string("PeltoUserInstall_H /PLAN: ") +
-          (restore ? "이 PC에서 복원이 할 일 / what the restore would do on this workstation"
-                   : "이 PC에서 설치가 할 일 / what the run would do on this workstation"));
-    r.add("Nothing has been changed and nothing started.");
-    registry_section(r, events);
-    institution_section(r, g, exit_status);
-    update_path_section(r, g, events, exit_status);
-    files_sections(r, events);
-    programs_section(r, events);
-    settings_section(r, events);
-    server_section(r, g);
-    messages_section(r, events);
+void end_section(Report& r, const mdl시작::ProgramState& g, int exit_status, bool restore) {
     r.section("[종료 / End]");
+    for (const std::string& fault : g.faults) {
+        r.line("fault: " + fault);
+    }
     r.line("the " + std::string(restore ? "restore" : "run") + " would end with exit status " +
-           std::to_string(exit_status));
+           std::to_string(exit_status) +
+           (restore ? std::string()
+                    : " (assuming the installer and the updater each end with exit code 0: "
+                      "another code gives 16, and 3010 or 1641 is passed on)"));
     if (!restore) {
         r.line("registry and policy values are kept nowhere: a later /RESTORE puts back only the "
                "settings files");
     }
+}
+
+} // namespace
+
+Text plan_report(const platform::overlay::PlanRecord& record, const mdl시작::ProgramState& g,
+                 int exit_status, const RestoreFindings* restore) {
+    const std::vector<PlanEvent>& events = record.events();
+    Report r;
+    r.add(std::string("PeltoUserInstall_H /PLAN: ") +
+          (restore != nullptr
+               ? "이 PC에서 복원이 할 일 / what the restore would do on this workstation"
+               : "이 PC에서 설치가 할 일 / what the run would do on this workstation"));
+    r.add("Nothing has been changed and nothing started.");
+    registry_section(r, events);
+    institution_section(r, g, exit_status);
+    update_path_section(r, g, events, exit_status);
+    if (restore != nullptr) {
+        kept_sets_section(r, *restore);
+    }
+    files_sections(r, events, restore != nullptr);
+    programs_section(r, events);
+    settings_section(r, events);
+    server_section(r, g);
+    messages_section(r, events);
+    end_section(r, g, exit_status, restore != nullptr);
     return from_utf8(r.text());
 }
 
@@ -303,13 +342,14 @@ int run_plan(platform::Platform& p, const RunOptions& options) {
     p.log.write("a plan is made: nothing on the workstation is changed and nothing is started");
     mdl시작::ProgramState g;
     const bool restore = options.restore.has_value();
+    RestoreFindings found;
     const int status = run_to_end(plan.platform(), [&] {
         if (restore) {
-            return restore_settings(plan.platform(), *options.restore);
+            return restore_settings(plan.platform(), *options.restore, &found);
         }
         return mdl시작::Main(plan.platform(), g, options);
     });
-    const Text report = plan_report(plan.record(), g, status, restore);
+    const Text report = plan_report(plan.record(), g, status, restore ? &found : nullptr);
     const std::string text = to_utf8(report);
     std::cout << text << std::flush;
     size_t start = 0;

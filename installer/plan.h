@@ -7,6 +7,7 @@
 #pragma once
 
 #include "installer/arguments.h"
+#include "installer/restore.h"
 #include "platform/overlay/plan_record.h"
 #include "platform/platform.h"
 
@@ -23,7 +24,8 @@ int run_plan(platform::Platform& p, const RunOptions& options);
 
 // The plan as text, from what the planned run recorded, the state it left and the exit
 // status it would end with.
+// `restore` is set for the plan of a restore, with what it found below 보관.
 Text plan_report(const platform::overlay::PlanRecord& record, const mdl시작::ProgramState& g,
-                 int exit_status, bool restore);
+                 int exit_status, const RestoreFindings* restore);
 
 } // namespace pelto::installer

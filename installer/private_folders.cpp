@@ -1,6 +1,9 @@
 #include "installer/private_folders.h"
 
 #include "core/error.h"
+#include "core/workstation.h"
+#include "platform/folder_walk.h"
+#include "platform/windows_path.h"
 
 #include <string>
 
@@ -8,50 +11,167 @@ namespace pelto::installer {
 
 namespace {
 
+namespace attr = platform::attr;
+using platform::Folder;
+
+constexpr uint32_t kAnyEntry = attr::kHidden | attr::kSystem | attr::kDirectory;
+constexpr TextView kKeptName = u"보관";
+
 [[noreturn]] void fail(platform::Platform& p, const std::string& why) {
     p.log.write(why + "; nothing is deleted");
     throw VbError::runtime(vberr::kPathFileAccess);
 }
 
-// Moves what is at `path` aside, under a name of its own that nothing has yet.
-void move_aside(platform::Platform& p, const Text& path, TextView stamp) {
-    const Text base = path + u"." + Text(stamp);
+Text path_in(const Folder& folder, TextView name) {
+    const Text& path = folder.path();
+    return ends_with(path, u"\\") ? path + Text(name) : path + u"\\" + Text(name);
+}
+
+// A name of `parent` that nothing has yet: "<base>", else "<base>-2", "<base>-3" ...
+std::optional<Text> free_name(Folder& parent, const Text& base) {
     for (int n = 1; n <= 100; ++n) {
-        const Text aside = n == 1 ? base : base + u"-" + from_utf8(std::to_string(n));
-        if (p.files.get_attributes(aside)) {
-            continue;
+        const Text name = n == 1 ? base : base + u"-" + from_utf8(std::to_string(n));
+        if (parent.list(name, kAnyEntry).empty()) {
+            return name;
         }
-        if (!p.files.move(path, aside)) {
-            fail(p, to_utf8(path) + " was not made by this program and cannot be moved aside to " +
-                        to_utf8(aside));
-        }
-        p.log.write(to_utf8(path) +
-                    " was not made by this program (another user may have "
-                    "put things into it): moved aside, whole, to " +
-                    to_utf8(aside));
-        return;
     }
-    fail(p, "no free name to move " + to_utf8(path) + " aside");
+    return std::nullopt;
+}
+
+// Moves the entry `name` of `parent` aside within `parent`, whole.
+void move_aside(platform::Platform& p, Folder& parent, TextView name, TextView stamp) {
+    const std::optional<Text> aside = free_name(parent, Text(name) + u"." + Text(stamp));
+    const Text from = path_in(parent, name);
+    if (!aside) {
+        fail(p, "no free name to move " + to_utf8(from) + " aside");
+    }
+    if (!parent.move(name, parent, *aside)) {
+        fail(p, to_utf8(from) + " was not made by this program and cannot be moved aside to " +
+                    to_utf8(path_in(parent, *aside)));
+    }
+    p.log.write(to_utf8(from) +
+                " was not made by this program (another user may have put things into it): "
+                "moved aside, whole, to " +
+                to_utf8(path_in(parent, *aside)));
+}
+
+std::string rule_text(const platform::MadeFolder& made) {
+    return made.rule.empty() ? std::string() : " (" + made.rule + ")";
 }
 
 } // namespace
 
-void prepare_private_folder(platform::Platform& p, TextView path, platform::PrivateAccess access,
-                            TextView stamp) {
-    const Text folder(path);
-    platform::PrivateFolder state = p.files.make_private_directory(folder, access);
-    if (state == platform::PrivateFolder::Untrusted) {
-        move_aside(p, folder, stamp);
-        state = p.files.make_private_directory(folder, access);
-        if (state != platform::PrivateFolder::Created) {
-            fail(p, "the folder " + to_utf8(folder) + " cannot be made anew");
+std::unique_ptr<Folder> prepare_private_folder(platform::Platform& p, Folder& parent, TextView name,
+                                               platform::PrivateAccess access, TextView stamp) {
+    const Text path = path_in(parent, name);
+    platform::MadeFolder made = parent.make_private_folder(name, access);
+    if (made.state == platform::PrivateFolder::Untrusted) {
+        p.log.write(to_utf8(path) + " is not one this program made" + rule_text(made));
+        move_aside(p, parent, name, stamp);
+        made = parent.make_private_folder(name, access);
+        if (made.state != platform::PrivateFolder::Created) {
+            fail(p, "the folder " + to_utf8(path) + " cannot be made anew");
         }
     }
-    if (state == platform::PrivateFolder::Refused) {
-        fail(p, "the folder " + to_utf8(folder) + " cannot be made or used");
+    if (!made.folder) {
+        fail(p, "the folder " + to_utf8(path) + " cannot be made or used");
     }
-    p.log.write(std::string(state == platform::PrivateFolder::Created ? "made " : "ready: ") +
-                to_utf8(folder));
+    p.log.write(std::string(made.state == platform::PrivateFolder::Created ? "made " : "ready: ") +
+                to_utf8(path) + rule_text(made));
+    return std::move(made.folder);
+}
+
+namespace {
+
+// Where the staging folder's leftovers go: a new folder beside it, made on first use.
+class Aside {
+public:
+    Aside(platform::Platform& p, Folder& drive, TextView stamp) : p_(p), drive_(drive) {
+        base_ = Text(workstation::kStagingFolder.substr(3)) + u"." + Text(stamp);
+    }
+
+    void take(Folder& staging, const Text& name) {
+        if (!folder_) {
+            const std::optional<Text> free = free_name(drive_, base_);
+            platform::MadeFolder made =
+                free
+                    ? drive_.make_private_folder(*free, platform::PrivateAccess::AdministratorsOnly)
+                    : platform::MadeFolder{};
+            if (made.state != platform::PrivateFolder::Created || !made.folder) {
+                fail(p_, "no folder can be made beside " + to_utf8(staging.path()) +
+                             " to move its entries aside");
+            }
+            folder_ = std::move(made.folder);
+        }
+        if (!staging.move(name, *folder_, name)) {
+            fail(p_, to_utf8(path_in(staging, name)) + " can be neither removed nor moved aside");
+        }
+        p_.log.write("staging folder: " + to_utf8(path_in(staging, name)) + " moved aside to " +
+                     to_utf8(folder_->path()));
+    }
+
+private:
+    platform::Platform& p_;
+    Folder& drive_;
+    Text base_;
+    std::unique_ptr<Folder> folder_;
+};
+
+// Removes one leftover by handle: a file (Kill's rule: not hidden, system or read-only)
+// or a link. True when it is gone.
+bool remove(Folder& staging, const platform::DirEntry& entry) {
+    if ((entry.attributes & attr::kReparsePoint) != 0) {
+        return staging.remove_link(entry.name);
+    }
+    if ((entry.attributes & attr::kDirectory) != 0) {
+        return false; // a folder goes aside whole: what it holds is nobody's to delete here
+    }
+    return staging.delete_files(entry.name) && staging.list(entry.name, kAnyEntry).empty();
+}
+
+void empty_staging(platform::Platform& p, Folder& drive, Folder& staging, TextView stamp) {
+    Aside aside(p, drive, stamp);
+    int removed = 0;
+    for (const platform::DirEntry& entry : staging.list(u"*", kAnyEntry)) {
+        const bool kept = equals_ignore_case(entry.name, kKeptName);
+        if (kept &&
+            (entry.attributes & (attr::kDirectory | attr::kReparsePoint)) == attr::kDirectory &&
+            staging.trust(entry.name).private_folder()) {
+            continue;
+        }
+        if (!kept && remove(staging, entry)) {
+            ++removed;
+            continue;
+        }
+        aside.take(staging, entry.name);
+    }
+    for (const platform::DirEntry& entry : staging.list(u"*", kAnyEntry)) {
+        if (!equals_ignore_case(entry.name, kKeptName)) {
+            fail(p, "the staging folder still holds " + to_utf8(path_in(staging, entry.name)));
+        }
+    }
+    if (removed > 0) {
+        p.log.write("staging folder: " + std::to_string(removed) +
+                    " file(s) an earlier run or someone else left there removed");
+    }
+}
+
+} // namespace
+
+StagingFolder prepare_staging_folder(platform::Platform& p, TextView stamp) {
+    const std::optional<platform::WindowsPath> staging =
+        platform::parse_windows_path(workstation::kStagingFolder);
+    platform::ReachedFolder drive =
+        platform::reach_folder(p.files, p.log, staging->prefix(staging->names.size() - 1));
+    if (!drive.folder) {
+        fail(p, "the staging folder cannot be reached: " + platform::reach_text(drive));
+    }
+    StagingFolder out;
+    out.folder = prepare_private_folder(p, *drive.folder, staging->names.back(),
+                                        platform::PrivateAccess::AdministratorsChange, stamp);
+    out.drive = std::move(drive.folder);
+    empty_staging(p, *out.drive, *out.folder, stamp);
+    return out;
 }
 
 } // namespace pelto::installer

@@ -4,6 +4,8 @@
 #include "core/workstation.h"
 #include "installer/mdl_functions.h"
 #include "installer/private_folders.h"
+#include "platform/folder_walk.h"
+#include "platform/windows_path.h"
 
 #include <algorithm>
 #include <array>
@@ -20,7 +22,7 @@ namespace attr = platform::attr;
 
 // Every entry, hidden and system ones too.
 constexpr uint32_t kAnyEntry = attr::kHidden | attr::kSystem | attr::kDirectory;
-// The settings file that the template's copy replaces.
+constexpr TextView kKeptFolderName = u"보관";
 
 [[noreturn]] void fail(platform::Platform& p, const std::string& why) {
     p.log.write("backup: " + why + "; nothing is deleted");
@@ -34,11 +36,7 @@ bool is_digits(TextView text) {
 
 // A dated folder's place in time: its stamp, then its suffix number (none = 1). Other
 // names are not dated folders and are left alone.
-struct Dated {
-    Text name;
-    Text stamp;
-    unsigned long suffix;
-};
+using Dated = KeptSet;
 
 std::optional<Dated> dated(const Text& name) {
     constexpr size_t kStampLength = 15; // yyyymmdd-hhmmss
@@ -85,12 +83,11 @@ bool copy_bytes(platform::File& in, platform::File& out) {
     return copied == *size;
 }
 
-// The dated folders below kBackupFolder.
-std::vector<Dated> dated_folders(platform::Platform& p) {
+// The dated folders of the open 보관.
+std::vector<Dated> dated_folders(platform::Folder& kept) {
     std::vector<Dated> found;
-    for (const platform::DirEntry& entry :
-         p.files.list(Text(workstation::kBackupFolder) + u"\\", attr::kDirectory)) {
-        if ((entry.attributes & attr::kDirectory) != 0) {
+    for (const platform::DirEntry& entry : kept.list(u"*", attr::kDirectory)) {
+        if ((entry.attributes & (attr::kDirectory | attr::kReparsePoint)) == attr::kDirectory) {
             if (std::optional<Dated> d = dated(entry.name)) {
                 found.push_back(std::move(*d));
             }
@@ -103,48 +100,56 @@ std::vector<Dated> dated_folders(platform::Platform& p) {
 // suffix above all of theirs, so that the new folder is the newest of its second even
 // after older ones of that second have been removed. Only a folder this call makes counts:
 // a name that is taken in any way goes to the next suffix.
-Text make_dated_folder(platform::Platform& p, TextView stamp) {
+platform::MadeFolder make_dated_folder(platform::Platform& p, platform::Folder& kept,
+                                       TextView stamp) {
     unsigned long suffix = 0;
-    for (const Dated& d : dated_folders(p)) {
+    for (const Dated& d : dated_folders(kept)) {
         if (d.stamp == stamp) {
             suffix = std::max(suffix, d.suffix);
         }
     }
-    const Text base = Text(workstation::kBackupFolder) + u"\\" + Text(stamp);
     for (int attempt = 0; attempt < 100; ++attempt, ++suffix) {
-        Text folder = suffix == 0 ? base : base + u"-" + from_utf8(std::to_string(suffix + 1));
-        if (p.files.get_attributes(folder)) {
+        const Text name =
+            suffix == 0 ? Text(stamp) : Text(stamp) + u"-" + from_utf8(std::to_string(suffix + 1));
+        if (!kept.list(name, kAnyEntry).empty()) {
             continue; // a file, or a hidden folder, of that name
         }
-        switch (
-            p.files.make_private_directory(folder, platform::PrivateAccess::AdministratorsOnly)) {
+        platform::MadeFolder made =
+            kept.make_private_folder(name, platform::PrivateAccess::AdministratorsOnly);
+        switch (made.state) {
         case platform::PrivateFolder::Created:
-            return folder;
+            return made;
         case platform::PrivateFolder::Refused:
-            fail(p, "the folder " + to_utf8(folder) + " cannot be created");
+            fail(p, "the folder " + to_utf8(kept.path()) + "\\" + to_utf8(name) +
+                        " cannot be created");
         case platform::PrivateFolder::Trusted:
         case platform::PrivateFolder::Untrusted:
             continue; // made by someone else meanwhile
         }
     }
-    fail(p, "no free name for the folder " + to_utf8(base));
+    fail(p, "no free name for a folder " + to_utf8(stamp) + " in " + to_utf8(kept.path()));
 }
 
 // Removes the oldest dated folders so that the kKeptFolders newest remain, the new one
 // always among them (even when the clock has gone back and its name looks older), and
-// the oldest of all: it holds the workstation's settings from before the first run.
-void prune(platform::Platform& p, const Text& new_name) {
-    std::vector<Dated> others = dated_folders(p);
+// the oldest of all: it holds the workstation's settings from before the first run. The
+// set a restore reads (`protect`) stays too.
+void prune(platform::Platform& p, platform::Folder& kept, const Text& new_name, TextView protect) {
+    std::vector<Dated> others = dated_folders(kept);
     std::erase_if(others, [&new_name](const Dated& d) { return d.name == new_name; });
     std::sort(others.begin(), others.end(), newer);
     if (others.size() <= kKeptFolders) {
         return;
     }
     for (size_t i = kKeptFolders - 1; i + 1 < others.size(); ++i) {
-        const Text folder = Text(workstation::kBackupFolder) + u"\\" + others[i].name;
-        mdl함수::fG_DeleteFolder(p, folder);
-        p.log.write("backup: older folder " + to_utf8(folder) +
-                    (p.files.get_attributes(folder) ? " could not be removed" : " removed"));
+        if (equals_ignore_case(others[i].name, protect)) {
+            continue;
+        }
+        const Text folder = kept.path() + u"\\" + others[i].name;
+        mdl함수::delete_folder_in(p, kept, others[i].name);
+        p.log.write(
+            "backup: older folder " + to_utf8(folder) +
+            (kept.list(others[i].name, kAnyEntry).empty() ? " removed" : " could not be removed"));
     }
 }
 
@@ -161,20 +166,67 @@ uint32_t attributes_of(platform::Folder& folder, const Text& name) {
 // files the deletion removes (what Kill cannot delete, a folder or a read-only file,
 // stays anyway; a link goes as a link, and what it points to stays) and the settings file
 // that the template's copy replaces, whatever its attributes.
-std::vector<Text> files_to_keep(platform::Platform& p, platform::Folder& bin) {
+std::vector<Text> files_to_keep(platform::Platform& p, platform::Folder& bin,
+                                std::span<const Text> also) {
     std::vector<Text> names;
     for (const platform::DirEntry& entry : mdl함수::bin_ini_entries(p, bin)) {
         if ((entry.attributes & (attr::kDirectory | attr::kReadOnly | attr::kReparsePoint)) == 0) {
             names.push_back(entry.name);
         }
     }
-    for (const platform::DirEntry& entry : bin.list(workstation::kSettingsFileName, kAnyEntry)) {
-        if ((entry.attributes & (attr::kDirectory | attr::kReparsePoint)) == 0 &&
-            std::find(names.begin(), names.end(), entry.name) == names.end()) {
-            names.push_back(entry.name);
+    std::vector<Text> wanted{Text(workstation::kSettingsFileName)};
+    wanted.insert(wanted.end(), also.begin(), also.end());
+    for (const Text& name : wanted) {
+        for (const platform::DirEntry& entry : bin.list(name, kAnyEntry)) {
+            const bool known = std::any_of(names.begin(), names.end(), [&](const Text& n) {
+                return equals_ignore_case(n, entry.name);
+            });
+            if ((entry.attributes & (attr::kDirectory | attr::kReparsePoint)) == 0 && !known) {
+                names.push_back(entry.name);
+            }
         }
     }
     return names;
+}
+
+// Copies each file of `names` from `bin` into the new dated folder `kept`, with its
+// attributes; the names kept, joined for the log. Only a regular file with one name is
+// copied: through a link or a hard link the run would read, and leave readable here, some
+// other file. `failure` says which file could not be copied whole.
+struct Copied {
+    std::string names;
+    std::string failure;
+};
+Copied copy_into(platform::Platform& p, platform::Folder& bin, platform::Folder& kept,
+                 const std::vector<Text>& names) {
+    std::string kept_names;
+    std::string passed_over;
+    for (const Text& name : names) {
+        const std::unique_ptr<platform::File> in =
+            bin.open_file(name, platform::FileMode::ReadOneName);
+        if (!in) {
+            if (!bin.list(name, kAnyEntry).empty()) {
+                passed_over.append(passed_over.empty() ? "" : ", ").append(to_utf8(name));
+            }
+            continue; // gone meanwhile: nothing to keep
+        }
+        bool copied = false;
+        if (const std::unique_ptr<platform::File> out = kept.create_private_file(name)) {
+            copied = copy_bytes(*in, *out);
+        } // closed before it takes its original's attributes
+        if (!copied || !kept.set_attributes(name, attributes_of(bin, name))) {
+            return Copied{{},
+                          "C:\\Pelto_H\\bin\\" + to_utf8(name) + " could not be copied to " +
+                              to_utf8(kept.path())};
+        }
+        kept_names.append(kept_names.empty() ? "" : ", ").append(to_utf8(name));
+    }
+    if (!passed_over.empty()) {
+        p.log.write("backup: not a regular file with one name, so not copied (it goes as a "
+                    "link, or keeps its other name): " +
+                    passed_over);
+    }
+    return Copied{kept_names, {}};
 }
 
 } // namespace
@@ -187,75 +239,56 @@ Text folder_stamp(const platform::LocalTime& moment) {
     return from_utf8(std::string(text.data(), static_cast<size_t>(n)));
 }
 
-Text keep_settings_files(platform::Platform& p, TextView stamp) {
-    // The folder is held open: what is copied is what the deletion will meet there.
-    const std::unique_ptr<platform::Folder> bin = mdl함수::open_bin_folder(p);
-    const std::vector<Text> names = bin ? files_to_keep(p, *bin) : std::vector<Text>{};
+Text keep_settings_files(platform::Platform& p, platform::Folder& staging, platform::Folder* bin,
+                         TextView stamp, std::span<const Text> also, TextView protect) {
+    const std::vector<Text> names = bin ? files_to_keep(p, *bin, also) : std::vector<Text>{};
     if (names.empty()) {
         p.log.write("backup: no settings files in C:\\Pelto_H\\bin to keep");
         return {};
     }
     // The copies hold the institution server's password: only administrators may read
     // them, and they go only into folders the run made.
-    installer::prepare_private_folder(p, workstation::kStagingFolder,
-                                      platform::PrivateAccess::AdministratorsChange, stamp);
-    installer::prepare_private_folder(p, workstation::kBackupFolder,
-                                      platform::PrivateAccess::AdministratorsOnly, stamp);
-    const Text folder = make_dated_folder(p, stamp);
-    const std::unique_ptr<platform::Folder> kept = p.files.open_folder(folder);
-    if (!kept) {
-        fail(p, "the folder " + to_utf8(folder) + " cannot be opened");
-    }
-    std::string kept_names;
-    std::string passed_over;
-    for (const Text& name : names) {
-        // Only a regular file with one name is copied: through a link or a hard link the
-        // run would read, and leave readable here, some other file.
-        const std::unique_ptr<platform::File> in = bin->open_file(name);
-        if (!in) {
-            const bool there = !bin->list(name, kAnyEntry).empty();
-            if (!there) {
-                continue; // gone meanwhile: nothing to keep
-            }
-            passed_over.append(passed_over.empty() ? "" : ", ").append(to_utf8(name));
-            continue;
+    const std::unique_ptr<platform::Folder> kept = installer::prepare_private_folder(
+        p, staging, kKeptFolderName, platform::PrivateAccess::AdministratorsOnly, stamp);
+    platform::MadeFolder made = make_dated_folder(p, *kept, stamp);
+    const Text folder = made.folder->path();
+    const Text name = folder.substr(folder.rfind(u'\\') + 1);
+    const Copied copied = copy_into(p, *bin, *made.folder, names);
+    made.folder.reset();
+    if (copied.names.empty()) {
+        // An incomplete folder would count among the kept ones and push out a whole one.
+        mdl함수::delete_folder_in(p, *kept, name);
+        if (!copied.failure.empty()) {
+            fail(p, copied.failure);
         }
-        bool copied = false;
-        if (const std::unique_ptr<platform::File> out = kept->create_private_file(name)) {
-            copied = copy_bytes(*in, *out);
-        } // closed before it takes its original's attributes
-        if (!copied || !kept->set_attributes(name, attributes_of(*bin, name))) {
-            // An incomplete folder would count among the kept ones and push out a whole one.
-            mdl함수::fG_DeleteFolder(p, folder);
-            fail(p, "C:\\Pelto_H\\bin\\" + to_utf8(name) + " could not be copied to " +
-                        to_utf8(folder));
-        }
-        kept_names.append(kept_names.empty() ? "" : ", ").append(to_utf8(name));
-    }
-    if (kept_names.empty()) {
-        mdl함수::fG_DeleteFolder(p, folder);
-    }
-    if (!passed_over.empty()) {
-        p.log.write("backup: not a regular file with one name, so not copied (it goes as a "
-                    "link, or keeps its other name): " +
-                    passed_over);
-    }
-    if (kept_names.empty()) {
         return {};
     }
-    p.log.write("backup: settings files kept in " + to_utf8(folder) + ": " + kept_names);
-    prune(p, folder.substr(folder.rfind(u'\\') + 1));
+    p.log.write("backup: settings files kept in " + to_utf8(folder) + ": " + copied.names);
+    prune(p, *kept, name, protect);
     return folder;
 }
 
-std::vector<Text> kept_folder_names(platform::Platform& p) {
-    std::vector<Dated> found = dated_folders(p);
-    std::sort(found.begin(), found.end(), newer);
-    std::vector<Text> names;
-    for (Dated& d : found) {
-        names.push_back(std::move(d.name));
+Text keep_settings_files(platform::Platform& p, TextView stamp) {
+    const platform::ReachedFolder bin = mdl함수::reach_bin_folder(p);
+    if (!bin.folder || files_to_keep(p, *bin.folder, {}).empty()) {
+        p.log.write("backup: no settings files in C:\\Pelto_H\\bin to keep");
+        return {};
     }
-    return names;
+    const std::optional<platform::FolderAndName> staging =
+        platform::split_folder_and_name(workstation::kStagingFolder);
+    const platform::ReachedFolder drive = platform::reach_folder(p.files, p.log, staging->folder);
+    if (!drive.folder) {
+        fail(p, "the staging folder cannot be reached: " + platform::reach_text(drive));
+    }
+    const std::unique_ptr<platform::Folder> folder = installer::prepare_private_folder(
+        p, *drive.folder, staging->name, platform::PrivateAccess::AdministratorsChange, stamp);
+    return keep_settings_files(p, *folder, bin.folder.get(), stamp);
+}
+
+std::vector<KeptSet> kept_sets(platform::Folder& kept) {
+    std::vector<Dated> found = dated_folders(kept);
+    std::sort(found.begin(), found.end(), newer);
+    return found;
 }
 
 } // namespace pelto::installer

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace pelto::installer {
@@ -20,18 +21,33 @@ inline constexpr size_t kKeptFolders = 5;
 // "yyyymmdd-hhmmss" of a moment in local time: the name of that moment's dated folder.
 Text folder_stamp(const platform::LocalTime& moment);
 
-// Copies the files that mdl함수::sG_DeleteBinIniFiles will delete (folders, read-only
-// files and links among them stay where they are, so they are not copied) and Pelto.ini,
-// which the template's copy replaces, into a new folder C:\펠토사용자설치\보관\<stamp>, with "-2",
-// "-3" ... after the stamp when that name is taken, then removes the oldest dated folders
-// beyond kKeptFolders (never the new one, never the oldest). Only regular files with one
-// name are read, through the open program folder. The staging folder and 보관 are made
-// ready first (installer::prepare_private_folder). Returns the new folder's path, or "" when there
-// was nothing to keep (and then nothing is created). Raises VB's error 75 (path/file access) when
-// the backup folders or a copy cannot be made completely: nothing may be deleted then.
+// Copies the files that mdl함수::sG_DeleteBinIniFiles will delete from the open
+// C:\Pelto_H\bin (folders, read-only files and links among them stay where they are, so they
+// are not copied), Pelto.ini, which the template's copy replaces, and the files named in
+// `also` whatever their attributes (what a restore is about to replace), into a new folder
+// 보관\<stamp> of the open staging folder, with "-2", "-3" ... after the stamp when that name
+// is taken, then removes the oldest dated folders beyond kKeptFolders (never the new one,
+// never the oldest, never `protect`). Only regular files with one name are read, through
+// the open folder. 보관 is made ready first (installer::prepare_private_folder). Returns the
+// new folder's path, or "" when there was nothing to keep (and then nothing is created).
+// Raises VB's error 75 (path/file access) when the backup folders or a copy cannot be made
+// completely: nothing may be deleted then.
+Text keep_settings_files(platform::Platform& p, platform::Folder& staging, platform::Folder* bin,
+                         TextView stamp, std::span<const Text> also = {},
+                         TextView protect = TextView());
+
+// The same, for a run that holds neither folder yet: the staging folder is walked to and
+// made ready (not emptied), C:\Pelto_H\bin walked to.
 Text keep_settings_files(platform::Platform& p, TextView stamp);
 
-// The names of the dated folders below C:\펠토사용자설치\보관, newest first.
-std::vector<Text> kept_folder_names(platform::Platform& p);
+// A dated folder below 보관: "yyyymmdd-hhmmss" or "yyyymmdd-hhmmss-N".
+struct KeptSet {
+    Text name;
+    Text stamp;           // its yyyymmdd-hhmmss
+    unsigned long suffix; // N, or 1
+};
+
+// The dated folders of the open 보관, newest first (by stamp, then suffix).
+std::vector<KeptSet> kept_sets(platform::Folder& kept);
 
 } // namespace pelto::installer

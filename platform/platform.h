@@ -5,6 +5,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/odbc_provider.h"
+#include "platform/path_files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -19,6 +20,8 @@
 
 namespace pelto::platform {
 
+// Built by naming each service (`Platform{.registry = r, .profiles = ...}`), never by
+// position.
 struct Platform {
     Registry& registry;
     ProfileFiles& profiles;
@@ -30,6 +33,28 @@ struct Platform {
     RunLog& log;
     Session& session;
 };
+
+// Services that replace those of a platform, each named; a service left out is the
+// platform's own.
+struct ReplacedServices {
+    Registry* registry = nullptr;
+    ProfileFiles* profiles = nullptr;
+    FileSystem* files = nullptr;
+    ShellCopy* shell = nullptr;
+    Processes* processes = nullptr;
+    UserInterface* ui = nullptr;
+    OdbcProviders* odbc = nullptr;
+    RunLog* log = nullptr;
+    Session* session = nullptr;
+};
+
+// `base` with the services `replaced` names (`with_services(p, {.ui = &silent})`).
+Platform with_services(const Platform& base, const ReplacedServices& replaced);
+
+// Files and folders by their Windows paths, over the platform's volumes (path_files.h).
+inline PathFiles paths(Platform& p) {
+    return PathFiles(p.files, p.log);
+}
 
 // Owns the services of one platform implementation.
 class PlatformServices {

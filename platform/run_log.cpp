@@ -1,7 +1,5 @@
 #include "platform/run_log.h"
 
-#include "platform/platform.h"
-
 #include <cstdio>
 #include <string>
 
@@ -71,12 +69,6 @@ void FileRunLogBase::write(std::string_view line) {
         (void)append(run_log_record(local_time_now(), line, line_end()));
     } catch (...) {
         // Out of memory while logging: the line is lost, the run goes on.
-    }
-}
-
-void require_run_log(FileRunLogBase& log, TextView path) {
-    if (const std::optional<std::string> refusal = log.open()) {
-        throw RunLogUnavailable("the run log " + to_utf8(path) + " cannot be opened: " + *refusal);
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/text.h"
+#include "platform/filesystem.h"
 
 namespace pelto::platform {
 
@@ -17,10 +18,12 @@ public:
 class ShellCopy {
 public:
     virtual ~ShellCopy() = default;
-    // Copies one file into a folder, keeping its name. Returns the shell's status
-    // (0 = done); the program ignores it except for its log.
-    virtual int copy_file(const OwnerWindow& owner, TextView source_file,
-                          TextView destination_folder) = 0;
+    // Copies one file into the open folder `destination`, keeping its name. The copy is
+    // made into the folder that is held, never through a path someone could change
+    // meanwhile (Windows gives the shell the folder's path while the run holds the folder,
+    // which nobody may then rename). Returns the shell's status (0 = done); the program
+    // logs it.
+    virtual int copy_file(const OwnerWindow& owner, TextView source_file, Folder& destination) = 0;
 
     // Unattended copies replace an existing file without asking and show no progress
     // and no error dialog; the returned status still tells the outcome.

@@ -1,6 +1,7 @@
 #include "platform/overlay/overlay_files.h"
 
 #include "platform/dos_name.h"
+#include "platform/windows_path.h"
 
 #include <algorithm>
 #include <cstring>
@@ -126,6 +127,7 @@ class OverlayFolder final : public Folder {
 public:
     OverlayFolder(OverlayFileSystem& view, Text path) : view_(view), path_(std::move(path)) {}
 
+    const Text& path() const override { return path_; }
     std::optional<uint32_t> attributes() override { return view_.get_attributes(path_); }
     bool set_attributes(uint32_t attributes) override {
         return view_.set_attributes(path_, attributes);
@@ -138,11 +140,17 @@ public:
         return out;
     }
     bool set_attributes(TextView name, uint32_t attributes) override {
-        return view_.set_attributes(join(path_, name), attributes);
+        const Text path = join(path_, name);
+        const OverlayFileSystem::Entry e = view_.look_up(path);
+        // A file of the machine with a second name is refused as the machine refuses it.
+        if (e.kind == OverlayFileSystem::Entry::Kind::File && e.real &&
+            view_.real().open_file(path, FileMode::Read) &&
+            !view_.real().open_file(path, FileMode::ReadOneName)) {
+            return false;
+        }
+        return view_.set_attributes(path, attributes);
     }
-    bool delete_files(TextView pattern) override {
-        return view_.delete_files(join(path_, pattern));
-    }
+    bool delete_files(TextView pattern) override { return view_.delete_files(path_, pattern); }
     bool remove_link(TextView name) override {
         const Text path = join(path_, name);
         const OverlayFileSystem::Entry e = view_.look_up(path);
@@ -167,21 +175,8 @@ public:
     std::unique_ptr<Folder> open_folder(TextView name) override {
         return view_.open_folder(join(path_, name));
     }
-    std::unique_ptr<File> open_file(TextView name) override {
-        const OverlayFileSystem::Entry e = view_.look_up(join(path_, name));
-        if (e.kind != OverlayFileSystem::Entry::Kind::File ||
-            (e.attributes & attr::kReparsePoint) != 0) {
-            return nullptr;
-        }
-        if (e.bytes) {
-            return std::make_unique<MemoryFile>(e.bytes);
-        }
-        if (!e.origin.empty()) {
-            return view_.real_.open_file(e.origin, FileMode::Read);
-        }
-        // The real file, by the real rule: a regular file with one name.
-        const std::unique_ptr<Folder> real = view_.real_.open_folder(path_);
-        return real ? real->open_file(name) : nullptr;
+    std::unique_ptr<File> open_file(TextView name, FileMode mode) override {
+        return view_.open_file(join(path_, name), mode);
     }
     std::unique_ptr<File> create_private_file(TextView name) override {
         const Text path = join(path_, name);
@@ -198,7 +193,8 @@ public:
     bool replace_file(TextView name, std::span<const uint8_t> bytes, uint32_t attributes) override {
         const Text path = join(path_, name);
         const OverlayFileSystem::Entry e = view_.look_up(path);
-        if (e.kind == OverlayFileSystem::Entry::Kind::Folder) {
+        if (e.kind == OverlayFileSystem::Entry::Kind::Folder ||
+            (e.attributes & attr::kReparsePoint) != 0) {
             return false;
         }
         view_.put_file(path, std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
@@ -208,14 +204,51 @@ public:
         event.replaced = e.kind != OverlayFileSystem::Entry::Kind::Absent;
         return true;
     }
+    MadeFolder make_private_folder(TextView name, PrivateAccess access) override {
+        const Text path = join(path_, name);
+        MadeFolder out;
+        out.rule = trust(name).rule;
+        out.state = view_.make_private_directory(path, access);
+        if (out.state == PrivateFolder::Created || out.state == PrivateFolder::Trusted) {
+            out.folder = view_.open_folder(path);
+        }
+        return out;
+    }
+    EntryTrust trust(TextView name) override {
+        const OverlayFileSystem::Entry e = view_.look_up(join(path_, name));
+        if (e.kind == OverlayFileSystem::Entry::Kind::Absent) {
+            return EntryTrust{};
+        }
+        if (!e.real) {
+            // What the plan made is the run's own.
+            return EntryTrust{true, true, false, true, "made by this run"};
+        }
+        const std::unique_ptr<Folder> real = view_.real().open_folder(path_);
+        return real ? real->trust(name) : EntryTrust{};
+    }
+    bool move(TextView name, Folder& destination, TextView new_name) override {
+        return view_.move(join(path_, name), join(destination.path(), new_name));
+    }
+    std::optional<Text> link_target(TextView name) override {
+        const std::unique_ptr<Folder> real = view_.real().open_folder(path_);
+        return real ? real->link_target(name) : std::nullopt;
+    }
 
 private:
     OverlayFileSystem& view_;
     Text path_;
 };
 
-OverlayFileSystem::OverlayFileSystem(FileSystem& real, PlanRecord& plan)
-    : real_(real), plan_(plan) {}
+OverlayFileSystem::OverlayFileSystem(FileSystem& real, PlanRecord& plan, RunLog& log)
+    : real_(real), real_paths_(real, log), plan_(plan) {}
+
+std::unique_ptr<Folder> OverlayFileSystem::open_volume(TextView volume) {
+    const std::optional<WindowsPath> parsed = parse_windows_path(volume);
+    if (!parsed || !parsed->names.empty()) {
+        return nullptr;
+    }
+    return open_folder(parsed->prefix(0));
+}
 
 OverlayFileSystem::Entry OverlayFileSystem::look_up(TextView path) {
     const Text cleaned = clean(path);
@@ -232,7 +265,7 @@ OverlayFileSystem::Entry OverlayFileSystem::look_up(TextView path) {
             break;
         }
     }
-    const std::optional<uint32_t> attributes = real_.get_attributes(cleaned);
+    const std::optional<uint32_t> attributes = real_paths_.get_attributes(cleaned);
     if (!attributes) {
         return Entry::absent(name_of(cleaned));
     }
@@ -258,7 +291,7 @@ std::vector<DirEntry> OverlayFileSystem::entries(const Text& folder, TextView pa
     const Text key = key_of(folder);
     std::map<Text, DirEntry> found; // by upper-cased name, as NTFS orders them
     if (here.real) {
-        for (DirEntry& e : real_.list(join(clean(folder), u"*"), kEverything)) {
+        for (DirEntry& e : real_paths_.list(join(clean(folder), u"*"), kEverything)) {
             if (e.name == u"." || e.name == u".." || changed_.count(key_of(join(key, e.name)))) {
                 continue;
             }
@@ -289,7 +322,7 @@ uint64_t OverlayFileSystem::size_of(TextView path) {
         return e.bytes->size();
     }
     const std::unique_ptr<File> file =
-        real_.open_file(e.origin.empty() ? clean(path) : e.origin, FileMode::Read);
+        real_paths_.open_file(e.origin.empty() ? clean(path) : e.origin, FileMode::Read);
     return file ? file->size().value_or(0) : 0;
 }
 
@@ -302,54 +335,6 @@ void OverlayFileSystem::remove(const Text& path, PlanEvent::Kind kind, uint64_t 
     });
     changed_.insert_or_assign(key, Entry::absent(name_of(clean(path))));
     plan_.add(kind, clean(path)).size = size;
-}
-
-std::vector<DirEntry> OverlayFileSystem::list(TextView pattern, uint32_t attribute_filter) {
-    const Text cleaned(pattern);
-    const size_t cut = cleaned.find_last_of(u"\\/");
-    if (cut == Text::npos) {
-        return {};
-    }
-    const Text folder = clean(cleaned.substr(0, cut + 1));
-    Text name = cleaned.substr(cut + 1);
-    if (name.empty()) {
-        name = u"*";
-    }
-    // Nothing the plan changed in or above this folder: the machine answers itself.
-    const Text key = key_of(folder);
-    const bool touched = std::any_of(changed_.begin(), changed_.end(), [&](const auto& item) {
-        const Text& k = item.first;
-        return k == key || parent_of(k) == key ||
-               (key.starts_with(k) && key.size() > k.size() &&
-                (key[k.size()] == u'\\' || k.back() == u'\\'));
-    });
-    if (!touched) {
-        return real_.list(pattern, attribute_filter);
-    }
-    std::vector<DirEntry> out;
-    if (!has_wildcards(name) && name != u"." && name != u"..") {
-        const Entry e = look_up(join(folder, name));
-        if (e.kind != Entry::Kind::Absent && dir_filter_passes(e.attributes, attribute_filter)) {
-            out.push_back(DirEntry{e.name, e.attributes});
-        }
-        return out;
-    }
-    if (look_up(folder).kind != Entry::Kind::Folder) {
-        return out;
-    }
-    if (!is_volume_root(folder) && dir_filter_passes(attr::kDirectory, attribute_filter)) {
-        for (const char16_t* dot : {u".", u".."}) {
-            if (dos_name_matches(name, dot)) {
-                out.push_back(DirEntry{dot, attr::kDirectory});
-            }
-        }
-    }
-    for (DirEntry& e : entries(folder, name)) {
-        if (dir_filter_passes(e.attributes, attribute_filter)) {
-            out.push_back(std::move(e));
-        }
-    }
-    return out;
 }
 
 std::optional<uint32_t> OverlayFileSystem::get_attributes(TextView path) {
@@ -372,15 +357,9 @@ bool OverlayFileSystem::set_attributes(TextView path, uint32_t attributes) {
     return true;
 }
 
-bool OverlayFileSystem::delete_files(TextView pattern) {
-    const Text cleaned(pattern);
-    const size_t cut = cleaned.find_last_of(u"\\/");
-    if (cut == Text::npos) {
-        return false;
-    }
-    const Text folder = clean(cleaned.substr(0, cut + 1));
-    const Text name = cleaned.substr(cut + 1);
-    return kill_each(entries(folder, name), [&](const DirEntry& e) {
+bool OverlayFileSystem::delete_files(TextView folder_path, TextView pattern) {
+    const Text folder = clean(folder_path);
+    return kill_each(entries(folder, pattern), [&](const DirEntry& e) {
         const Text path = join(folder, e.name);
         const bool link = (e.attributes & attr::kReparsePoint) != 0;
         remove(path, link ? PlanEvent::Kind::LinkRemoved : PlanEvent::Kind::FileDeleted,
@@ -409,7 +388,7 @@ PrivateFolder OverlayFileSystem::private_directory_state(TextView path) {
         return PrivateFolder::Untrusted;
     }
     // A folder the plan made is the run's own; a real one is judged by the real rule.
-    return e.real ? real_.private_directory_state(clean(path)) : PrivateFolder::Trusted;
+    return e.real ? real_paths_.private_directory_state(clean(path)) : PrivateFolder::Trusted;
 }
 
 PrivateFolder OverlayFileSystem::make_private_directory(TextView path, PrivateAccess access) {
@@ -450,14 +429,16 @@ bool OverlayFileSystem::move(TextView from, TextView to) {
 
 std::unique_ptr<File> OverlayFileSystem::open_file(TextView path, FileMode mode) {
     const Entry e = look_up(path);
-    if (mode == FileMode::Read) {
-        if (e.kind != Entry::Kind::File) {
+    if (mode != FileMode::ReadWrite) {
+        if (e.kind != Entry::Kind::File || (e.attributes & attr::kReparsePoint) != 0) {
             return nullptr;
         }
         if (e.bytes) {
             return std::make_unique<MemoryFile>(e.bytes);
         }
-        return real_.open_file(e.origin.empty() ? clean(path) : e.origin, FileMode::Read);
+        // The machine's file, by the machine's rule for the mode (a held file is only read).
+        const FileMode real_mode = mode == FileMode::Hold ? FileMode::ReadOneName : mode;
+        return real_paths_.open_file(e.origin.empty() ? clean(path) : e.origin, real_mode);
     }
     const Text parent = parent_of(clean(path));
     if (e.kind == Entry::Kind::Folder || (e.attributes & attr::kReadOnly) != 0 || parent.empty() ||

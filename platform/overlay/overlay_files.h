@@ -6,6 +6,8 @@
 
 #include "platform/filesystem.h"
 #include "platform/overlay/plan_record.h"
+#include "platform/path_files.h"
+#include "platform/run_log.h"
 
 #include <functional>
 #include <map>
@@ -14,20 +16,27 @@
 
 namespace pelto::platform::overlay {
 
+// The view is kept by path: nothing on the machine is changed, so no path can lead a write
+// anywhere. Its reads of the machine take the real walk (PathFiles), so a planned run
+// reaches what the run itself would reach, and no more.
 class OverlayFileSystem final : public FileSystem {
 public:
-    OverlayFileSystem(FileSystem& real, PlanRecord& plan);
+    OverlayFileSystem(FileSystem& real, PlanRecord& plan, RunLog& log);
 
-    std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
-    std::optional<uint32_t> get_attributes(TextView path) override;
-    bool set_attributes(TextView path, uint32_t attributes) override;
-    bool delete_files(TextView pattern) override;
-    std::unique_ptr<Folder> open_folder(TextView path) override;
-    PrivateFolder make_private_directory(TextView path, PrivateAccess access) override;
-    PrivateFolder private_directory_state(TextView path) override;
-    bool move(TextView from, TextView to) override;
-    std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
+    std::unique_ptr<Folder> open_volume(TextView volume) override;
     Text program_folder() override;
+
+    // The view by path, for its open folders and the other overlay services.
+    std::optional<uint32_t> get_attributes(TextView path);
+    bool set_attributes(TextView path, uint32_t attributes);
+    bool delete_files(TextView folder, TextView pattern);
+    std::unique_ptr<Folder> open_folder(TextView path);
+    PrivateFolder make_private_directory(TextView path, PrivateAccess access);
+    PrivateFolder private_directory_state(TextView path);
+    bool move(TextView from, TextView to);
+    std::unique_ptr<File> open_file(TextView path, FileMode mode);
+    // The machine itself, read by path.
+    PathFiles& real() { return real_paths_; }
 
     // What the planned run has put at `path` (a file's bytes): for the other overlay
     // services. nullopt when the path is not a file in this view.
@@ -66,6 +75,7 @@ private:
     void remove(const Text& path, PlanEvent::Kind kind, uint64_t size);
 
     FileSystem& real_;
+    PathFiles real_paths_;
     PlanRecord& plan_;
     // What the plan changed, by path in upper case; a path's own entry wins over
     // the real machine, and an absent or plan-made folder hides the real entries below it.

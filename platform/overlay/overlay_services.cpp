@@ -110,37 +110,20 @@ std::optional<RegistryData> OverlayRegistry::written(TextView key_path, TextView
     return std::nullopt;
 }
 
-bool OverlayProfiles::write_private_profile_strings(TextView section,
-                                                    std::span<const ProfileEntry> entries,
-                                                    TextView file) {
-    const auto refuse = [&](const std::string& why) {
-        log_.write(profile_not_written(section, entries, file, why));
-        return false;
-    };
-    const OverlayFileSystem::Entry here = files_.look_up(file);
-    using Kind = OverlayFileSystem::Entry::Kind;
-    if (here.kind == Kind::Folder) {
-        return refuse("not a file");
+bool OverlayProfiles::write_private_profile_strings(Folder& folder, TextView name, TextView section,
+                                                    std::span<const ProfileEntry> entries) {
+    Text path = folder.path();
+    if (!ends_with(path, u"\\")) {
+        path += u'\\';
     }
-    if (here.kind == Kind::File && (here.attributes & attr::kReadOnly) != 0) {
-        return refuse("the file is read-only");
-    }
-    const Text path(file);
-    const size_t cut = path.find_last_of(u"\\/");
-    if (here.kind == Kind::Absent &&
-        (cut == Text::npos || files_.look_up(path.substr(0, cut)).kind != Kind::Folder)) {
-        return refuse("the folder is missing");
-    }
-    const std::optional<std::string> bytes =
-        here.kind == Kind::File ? files_.read_bytes(file) : std::nullopt;
-    const ProfileEdit edit = edit_profile(bytes, section, entries);
-    if (!edit.refusal.empty()) {
-        return refuse(edit.refusal);
-    }
+    path += Text(name);
     // Each key beside its value in the settings file the machine has today.
     std::optional<std::string> today;
-    if (const std::unique_ptr<File> real = real_.open_file(file, FileMode::Read)) {
+    if (const std::unique_ptr<File> real = files_.real().open_file(path, FileMode::Read)) {
         today = read_all(*real);
+    }
+    if (!writer_.write_private_profile_strings(folder, name, section, entries)) {
+        return false;
     }
     for (const ProfileEntry& entry : entries) {
         PlanEvent& event = plan_.add(PlanEvent::Kind::SettingWritten, path);
@@ -148,14 +131,12 @@ bool OverlayProfiles::write_private_profile_strings(TextView section,
         event.before = today ? read_profile_value(*today, section, entry.key) : std::nullopt;
         event.after = entry.value;
     }
-    if (edit.bytes) {
-        files_.put_file(file, *edit.bytes, here.attributes);
-    }
     return true;
 }
 
 int OverlayShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_file,
-                                TextView destination_folder) {
+                                Folder& destination_folder_open) {
+    const Text destination_folder = destination_folder_open.path();
     using Kind = OverlayFileSystem::Entry::Kind;
     constexpr int kNotFound = 2;     // ERROR_FILE_NOT_FOUND
     constexpr int kPathNotFound = 3; // ERROR_PATH_NOT_FOUND
@@ -266,8 +247,8 @@ void PlanRunLog::write(std::string_view line) {
 }
 
 PlanPlatform::PlanPlatform(Platform& real)
-    : log_(real.log), files_(real.files, record_), registry_(real.registry, record_),
-      profiles_(files_, real.files, record_, log_), shell_(files_, record_),
+    : log_(real.log), files_(real.files, record_, log_), registry_(real.registry, record_),
+      profiles_(files_, record_, log_), shell_(files_, record_),
       processes_(files_, real.processes, record_), ui_(real.ui, record_),
       odbc_(real.odbc, registry_), platform_{registry_, profiles_, files_, shell_,      processes_,
                                              ui_,       odbc_,     log_,   real.session} {}

@@ -8,6 +8,7 @@
 #include "platform/overlay/overlay_files.h"
 #include "platform/overlay/plan_record.h"
 #include "platform/platform.h"
+#include "platform/profile_write.h"
 
 #include <map>
 #include <memory>
@@ -34,25 +35,25 @@ private:
     std::map<std::pair<Text, Text>, RegistryData> written_; // by upper-cased key and name
 };
 
+// The settings files the run writes: the one writer, on the plan's folders, with each key
+// recorded beside its value in the file the machine has today.
 class OverlayProfiles final : public ProfileFiles {
 public:
-    OverlayProfiles(OverlayFileSystem& files, FileSystem& real, PlanRecord& plan, RunLog& log)
-        : files_(files), real_(real), plan_(plan), log_(log) {}
-    bool write_private_profile_strings(TextView section, std::span<const ProfileEntry> entries,
-                                       TextView file) override;
+    OverlayProfiles(OverlayFileSystem& files, PlanRecord& plan, RunLog& log)
+        : files_(files), plan_(plan), writer_(log) {}
+    bool write_private_profile_strings(Folder& folder, TextView name, TextView section,
+                                       std::span<const ProfileEntry> entries) override;
 
 private:
     OverlayFileSystem& files_;
-    FileSystem& real_;
     PlanRecord& plan_;
-    RunLog& log_;
+    FolderProfiles writer_;
 };
 
 class OverlayShellCopy final : public ShellCopy {
 public:
     OverlayShellCopy(OverlayFileSystem& files, PlanRecord& plan) : files_(files), plan_(plan) {}
-    int copy_file(const OwnerWindow& owner, TextView source_file,
-                  TextView destination_folder) override;
+    int copy_file(const OwnerWindow& owner, TextView source_file, Folder& destination) override;
 
 private:
     OverlayFileSystem& files_;

@@ -1,9 +1,11 @@
-// Folders, files and DOS attributes of the mapped machine. Listings behave as VB's Dir
-// over a Windows volume: names matched without regard to case with DOS wildcards, "."
-// and ".." first in a folder below the volume root, then the entries in the order NTFS
-// keeps them (by upper-cased name). Symbolic links are reparse points: reported, removed
-// as links, never followed by a deletion. Attributes: see dos_attributes.h. A system call
-// that refuses is named in the run log; a missing entry looked for is no failure.
+// The volumes of the mapped machine: drive_c/ for C:\ and unc/HOST/SHARE/ for \\HOST\SHARE
+// below the machine root, each opened without following a link. Everything below a
+// volume's root is reached through PortableFolder (folder_portable.h), one name at a time.
+// Listings behave as VB's Dir over a Windows volume: names matched without regard to case
+// with DOS wildcards, in the order NTFS keeps them (by upper-cased name). Symbolic links
+// are reparse points: reported, removed as links, never followed by a deletion.
+// Attributes: see dos_attributes.h. A system call that refuses is named in the run log; a
+// missing entry looked for is no failure.
 #pragma once
 
 #include "platform/dos_name.h"
@@ -17,15 +19,7 @@ class PortableFileSystem final : public FileSystem {
 public:
     PortableFileSystem(const MachineRoot& machine, RunLog& log);
 
-    std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
-    std::optional<uint32_t> get_attributes(TextView path) override;
-    bool set_attributes(TextView path, uint32_t attributes) override;
-    bool delete_files(TextView pattern) override;
-    std::unique_ptr<Folder> open_folder(TextView path) override;
-    PrivateFolder make_private_directory(TextView path, PrivateAccess access) override;
-    PrivateFolder private_directory_state(TextView path) override;
-    bool move(TextView from, TextView to) override;
-    std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
+    std::unique_ptr<Folder> open_volume(TextView volume) override;
     // PELTO_PROGRAM_FOLDER when set, else "C:\PeltoUserInstall_H".
     Text program_folder() override;
 

@@ -3,6 +3,7 @@
 #include "platform/portable/dos_attributes.h"
 #include "platform/portable/filesystem_portable.h"
 #include "platform/portable/host_failure.h"
+#include "platform/windows_path.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -114,9 +115,16 @@ std::vector<FolderEntry> read_folder(int folder, TextView pattern, RunLog& log,
     return out;
 }
 
-PortableFolder::PortableFolder(UniqueFd fd, Text windows_path, fs::path host_path, RunLog& log)
+PortableFolder::PortableFolder(UniqueFd fd, Text windows_path, fs::path host_path,
+                               const MachineRoot& machine, RunLog& log)
     : fd_(std::move(fd)), windows_path_(std::move(windows_path)), host_path_(std::move(host_path)),
-      log_(log) {}
+      machine_(machine), log_(log) {}
+
+std::unique_ptr<PortableFolder> PortableFolder::child(UniqueFd fd, TextView name,
+                                                      const std::string& host_name) const {
+    return std::make_unique<PortableFolder>(std::move(fd), windows_path_of(name),
+                                            host_path_ / host_name, machine_, log_);
+}
 
 Text PortableFolder::windows_path_of(TextView name) const {
     Text path = windows_path_;
@@ -197,6 +205,14 @@ bool PortableFolder::set_attributes(TextView name, uint32_t attributes) {
         log_refusal("openat", name, host_name);
         return false;
     }
+    // A file's attributes belong to the file, not to one of its names: through a second
+    // name the run would change another file's.
+    struct stat opened {};
+    if (::fstat(entry.get(), &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_nlink > 1) {
+        log_.write("SetAttr " + to_utf8(windows_path_of(name)) +
+                   " refused: the file has another name, and its attributes are that file's too");
+        return false;
+    }
     HostRefusal refusal;
     if (dos::set_attributes_of_open(entry.get(), attributes, refusal)) {
         return true;
@@ -267,30 +283,57 @@ std::unique_ptr<Folder> PortableFolder::open_folder(TextView name) {
         }
         return nullptr;
     }
-    return std::make_unique<PortableFolder>(std::move(child), windows_path_of(name),
-                                            host_path_ / *host_name, log_);
+    return this->child(std::move(child), name, *host_name);
 }
 
-std::unique_ptr<File> PortableFolder::open_file(TextView name) {
+std::unique_ptr<File> PortableFolder::open_file(TextView name, FileMode mode) {
     struct stat st {};
-    const std::optional<std::string> host_name = look_at(name, st);
-    if (!host_name || !S_ISREG(st.st_mode)) {
+    const std::optional<std::string> found = look_at(name, st);
+    if (mode == FileMode::ReadWrite) {
+        return open_for_writing(name, found, st);
+    }
+    if (!found || !S_ISREG(st.st_mode)) {
         return nullptr;
     }
-    UniqueFd file(::openat(fd_.get(), host_name->c_str(),
+    UniqueFd file(::openat(fd_.get(), found->c_str(),
                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file.valid()) {
         if (errno != ELOOP && !not_there(errno)) {
-            log_refusal("openat", name, *host_name);
+            log_refusal("openat", name, *found);
         }
         return nullptr;
     }
-    // Checked on what was opened: a regular file with one name.
-    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    // Checked on what was opened: a regular file, with one name where the mode asks.
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        (mode != FileMode::Read && st.st_nlink != 1)) {
         return nullptr;
     }
     // Reads wait for data as usual.
     ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    return make_host_file(std::move(file));
+}
+
+std::unique_ptr<File> PortableFolder::open_for_writing(TextView name,
+                                                       const std::optional<std::string>& found,
+                                                       const struct stat& st) {
+    if (found && (S_ISLNK(st.st_mode) || !S_ISREG(st.st_mode) ||
+                  (dos::attributes_at(fd_.get(), found->c_str(), st) & attr::kReadOnly) != 0)) {
+        return nullptr; // Windows opens a read-only file for reading only
+    }
+    const std::string host_name = found ? *found : to_utf8(name);
+    if (!is_entry_name(name)) {
+        return nullptr;
+    }
+    UniqueFd file(
+        ::openat(fd_.get(), host_name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!file.valid()) {
+        log_refusal("openat", name, host_name);
+        return nullptr;
+    }
+    struct stat opened {};
+    if (::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        return nullptr;
+    }
     return make_host_file(std::move(file));
 }
 
@@ -349,6 +392,171 @@ bool PortableFolder::replace_file(TextView name, std::span<const uint8_t> bytes,
         dos::forget(old);
     }
     return set_attributes(name, attributes);
+}
+
+namespace {
+
+constexpr const char* kMachineRule =
+    "the mapped machine's rule: owned by the run's user, writable by nobody else";
+
+// A folder of the run's: its own user owns it and nobody else may write to it, so nobody
+// else can have put anything into it.
+bool is_runs_own(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+// Gives a private folder's tree its access again: folders 0700 and files 0600 for the
+// administrators alone, a file's read-only mark (no write bit) kept as it was. Links are
+// left as they are and never followed.
+void restrict_tree(int folder, RunLog& log, TextView windows_path, const fs::path& host) {
+    for (const FolderEntry& e : read_folder(folder, u"*", log, windows_path, host)) {
+        if (!S_ISDIR(e.st.st_mode) && !S_ISREG(e.st.st_mode)) {
+            continue;
+        }
+        const UniqueFd entry(::openat(folder, e.host_name.c_str(),
+                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        const Text windows_entry = Text(windows_path) + u"\\" + e.name;
+        const bool read_only = S_ISREG(e.st.st_mode) && (e.st.st_mode & 0222) == 0;
+        const mode_t mode = S_ISDIR(e.st.st_mode) ? 0700 : read_only ? 0400 : 0600;
+        if (!entry.valid() || ::fchmod(entry.get(), mode) != 0) {
+            log_errno_failure(log, entry.valid() ? "fchmod" : "openat", windows_entry,
+                              host / e.host_name);
+            continue;
+        }
+        if (S_ISDIR(e.st.st_mode)) {
+            restrict_tree(entry.get(), log, windows_entry, host / e.host_name);
+        }
+    }
+}
+
+} // namespace
+
+std::optional<std::string> path_others_may_change(const fs::path& folder) {
+    for (fs::path at = folder.lexically_normal();; at = at.parent_path()) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0) {
+            return at.native() + " cannot be looked at: " + errno_text(errno);
+        }
+        if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
+            return at.native() + " belongs to another user";
+        }
+        if ((st.st_mode & 022) != 0 && (st.st_mode & S_ISVTX) == 0) {
+            return at.native() + " may be written by others and is not sticky";
+        }
+        if (!at.has_relative_path()) {
+            return std::nullopt;
+        }
+    }
+}
+
+MadeFolder PortableFolder::make_private_folder(TextView name, PrivateAccess access) {
+    MadeFolder out;
+    out.rule = kMachineRule;
+    const std::string host_name = to_utf8(name);
+    if (!is_entry_name(name)) {
+        return out;
+    }
+    // The folder's path must stay its own: programs are started from it by their path.
+    if (const std::optional<std::string> why = path_others_may_change(host_path_)) {
+        log_.write("the private folder " + to_utf8(windows_path_of(name)) +
+                   " cannot be made safe: " + *why);
+        return out;
+    }
+    const mode_t mode = access == PrivateAccess::AdministratorsOnly ? 0700 : 0755;
+    struct stat st {};
+    const std::optional<std::string> found = look_at(name, st);
+    const bool created = !found && ::mkdirat(fd_.get(), host_name.c_str(), mode) == 0;
+    if (!found && !created) {
+        log_refusal("mkdirat", name, host_name);
+        return out;
+    }
+    const std::string& actual = found ? *found : host_name;
+    UniqueFd folder(
+        ::openat(fd_.get(), actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid()) {
+        // A link or a file of that name is not a folder of the run's.
+        if (!created && (errno == ELOOP || errno == ENOTDIR)) {
+            out.state = PrivateFolder::Untrusted;
+        } else {
+            log_refusal("openat", name, actual);
+        }
+        return out;
+    }
+    if (::fstat(folder.get(), &st) != 0) {
+        log_refusal("fstat", name, actual);
+        return out;
+    }
+    if (!created && !is_runs_own(st)) {
+        out.state = PrivateFolder::Untrusted;
+        return out;
+    }
+    if (::fchmod(folder.get(), mode) != 0) {
+        log_refusal("fchmod", name, actual);
+        return out;
+    }
+    if (!created && access == PrivateAccess::AdministratorsOnly) {
+        restrict_tree(folder.get(), log_, windows_path_of(name), host_path_ / actual);
+    }
+    out.state = created ? PrivateFolder::Created : PrivateFolder::Trusted;
+    out.folder = child(std::move(folder), name, actual);
+    return out;
+}
+
+EntryTrust PortableFolder::trust(TextView name) {
+    EntryTrust out;
+    out.rule = kMachineRule;
+    struct stat st {};
+    if (!look_at(name, st)) {
+        return out;
+    }
+    out.exists = true;
+    out.owned_by_run = st.st_uid == ::geteuid();
+    // A link itself cannot be changed, only replaced in its folder.
+    out.others_may_change = !S_ISLNK(st.st_mode) && (st.st_mode & 022) != 0;
+    out.protected_rights = true; // a mode inherits nothing
+    return out;
+}
+
+bool PortableFolder::move(TextView name, Folder& destination, TextView new_name) {
+    auto* const to = dynamic_cast<PortableFolder*>(&destination.opened());
+    struct stat st {};
+    const std::optional<std::string> host_name = look_at(name, st);
+    if (to == nullptr || !host_name || !is_entry_name(new_name)) {
+        return false;
+    }
+    const std::string target = to_utf8(new_name);
+    // The entry itself moves (a link as a link), and never onto something that exists.
+    if (::renameat2(fd_.get(), host_name->c_str(), to->fd_.get(), target.c_str(),
+                    RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno == EINVAL || errno == ENOSYS) {
+        // A file system without RENAME_NOREPLACE: look, then rename.
+        struct stat there {};
+        if (::fstatat(to->fd_.get(), target.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
+            errno = EEXIST;
+        } else if (::renameat(fd_.get(), host_name->c_str(), to->fd_.get(), target.c_str()) == 0) {
+            return true;
+        }
+    }
+    log_refusal("renameat2", name, *host_name);
+    return false;
+}
+
+std::optional<Text> PortableFolder::link_target(TextView name) {
+    struct stat st {};
+    const std::optional<std::string> host_name = look_at(name, st);
+    if (!host_name || !S_ISLNK(st.st_mode)) {
+        return std::nullopt;
+    }
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlinkat(fd_.get(), host_name->c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) {
+        return std::nullopt;
+    }
+    target.resize(static_cast<size_t>(n));
+    const fs::path host = fs::path(target).is_absolute() ? fs::path(target) : host_path_ / target;
+    return machine_.to_windows(host.lexically_normal());
 }
 
 } // namespace pelto::platform::portable

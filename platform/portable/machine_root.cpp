@@ -5,6 +5,7 @@
 #include "platform/portable/machine_root.h"
 
 #include "core/error.h"
+#include "platform/windows_path.h"
 
 #include <algorithm>
 #include <atomic>
@@ -35,102 +36,19 @@ fs::path normalise_root(fs::path root) {
     return root;
 }
 
-bool is_separator(char16_t c) {
-    return c == u'\\' || c == u'/';
-}
-
 bool is_ascii_letter(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
-// Characters Windows refuses in a file name (wildcards included: a path that is looked
-// up never holds them).
-bool is_valid_name(TextView name) {
-    return std::none_of(name.begin(), name.end(), [](char16_t c) {
-        return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' ||
-               c == u'?' || c == u'*';
-    });
-}
-
-std::vector<Text> split(TextView text) {
-    std::vector<Text> parts;
-    size_t start = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || is_separator(text[i])) {
-            parts.emplace_back(text.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    return parts;
-}
-
-// The host folders of the volume ("drive_c", or "unc", HOST, SHARE) and the components
-// below it with "." and ".." already resolved; nullopt for a path that is not absolute.
-struct WindowsPath {
-    std::vector<Text> volume;
-    std::vector<Text> components;
-};
-
-std::optional<WindowsPath> parse(TextView path) {
-    WindowsPath out;
-    TextView rest = path;
-    // The long-path and device prefixes name the same files.
-    if (rest.size() >= 4 && is_separator(rest[0]) && is_separator(rest[1]) &&
-        (rest[2] == u'?' || rest[2] == u'.') && is_separator(rest[3])) {
-        rest.remove_prefix(4);
-        if (rest.size() >= 4 && equals_ignore_case(rest.substr(0, 3), u"UNC") &&
-            is_separator(rest[3])) {
-            rest.remove_prefix(4);
-            const std::vector<Text> parts = split(rest);
-            if (parts.size() < 2) {
-                return std::nullopt;
-            }
-            // Re-parse as an ordinary UNC path.
-            Text unc = u"\\\\";
-            unc += rest;
-            return parse(unc);
-        }
-    }
-    if (rest.size() >= 2 && is_separator(rest[0]) && is_separator(rest[1])) {
-        const std::vector<Text> parts = split(rest.substr(2));
-        if (parts.size() < 2 || parts[0].empty() || parts[1].empty() || parts[0] == u"." ||
-            parts[0] == u".." || parts[1] == u"." || parts[1] == u".." ||
-            !is_valid_name(parts[0]) || !is_valid_name(parts[1])) {
-            return std::nullopt;
-        }
-        out.volume = {u"unc", parts[0], parts[1]};
-        rest = rest.substr(2 + parts[0].size() + 1 + parts[1].size());
-    } else if (rest.size() >= 2 && is_ascii_letter(rest[0]) && rest[1] == u':') {
-        Text drive = u"drive_";
-        drive.push_back(static_cast<char16_t>(rest[0] | 0x20)); // lower case
-        out.volume = {drive};
-        rest.remove_prefix(2); // "C:name" has no current folder here: it is "C:\name"
-    } else {
+// The host folders of the volume ("drive_c", or "unc", HOST, SHARE) and the names below it.
+std::optional<std::vector<Text>> host_names(TextView path) {
+    const std::optional<WindowsPath> parsed = parse_windows_path(path);
+    if (!parsed) {
         return std::nullopt;
     }
-    for (Text part : split(rest)) {
-        if (part.empty() || part == u".") {
-            continue;
-        }
-        if (part == u"..") {
-            if (!out.components.empty()) {
-                out.components.pop_back(); // never above the volume, as on Windows
-            }
-            continue;
-        }
-        // Windows drops trailing dots and spaces of a name.
-        while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) {
-            part.pop_back();
-        }
-        if (part.empty()) {
-            continue;
-        }
-        if (!is_valid_name(part)) {
-            return std::nullopt;
-        }
-        out.components.push_back(std::move(part));
-    }
-    return out;
+    std::vector<Text> names = volume_folders(parsed->volume);
+    names.insert(names.end(), parsed->names.begin(), parsed->names.end());
+    return names;
 }
 
 // The entry of `folder` that Windows would open for `name`: the exact spelling first,
@@ -194,6 +112,20 @@ bool exists_without_links(const std::string& path) {
 }
 
 } // namespace
+
+std::vector<Text> volume_folders(TextView volume) {
+    if (volume.size() == 2 && volume[1] == u':') {
+        Text drive = u"drive_";
+        drive.push_back(static_cast<char16_t>(volume[0] | 0x20)); // lower case
+        return {drive};
+    }
+    std::vector<Text> out{u"unc"};
+    size_t start = 2;
+    const size_t cut = volume.find(u'\\', start);
+    out.emplace_back(volume.substr(start, cut - start));
+    out.emplace_back(volume.substr(cut + 1));
+    return out;
+}
 
 MachineRoot::MachineRoot(fs::path root) : root_(normalise_root(std::move(root))) {}
 
@@ -295,12 +227,11 @@ bool MachineRoot::is_volume_root(const fs::path& host_path) const {
 }
 
 std::optional<fs::path> MachineRoot::to_host(TextView windows_path) const {
-    const std::optional<WindowsPath> parsed = parse(windows_path);
-    if (!parsed) {
+    const std::optional<std::vector<Text>> found = host_names(windows_path);
+    if (!found) {
         return std::nullopt;
     }
-    std::vector<Text> names = parsed->volume;
-    names.insert(names.end(), parsed->components.begin(), parsed->components.end());
+    const std::vector<Text>& names = *found;
 
     // The usual case: every name spelled as on the disk, no link on the way.
     std::string exact = root_.native();

@@ -6,8 +6,13 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace pelto::platform::portable {
+
+// The host folders below the machine root that hold a volume's root: "C:" is drive_c,
+// "\\HOST\SHARE" is unc/HOST/SHARE.
+std::vector<Text> volume_folders(TextView volume);
 
 class MachineRoot {
 public:

@@ -8,10 +8,10 @@
 #include "platform/portable/machine_root.h"
 #include "platform/portable/odbc_providers_portable.h"
 #include "platform/portable/processes_portable.h"
-#include "platform/portable/profile_file.h"
 #include "platform/portable/registry_store.h"
 #include "platform/portable/session_portable.h"
 #include "platform/portable/shell_copy_portable.h"
+#include "platform/profile_write.h"
 
 #include <memory>
 
@@ -30,7 +30,6 @@ public:
 
     const MachineRoot& machine() const { return machine_; }
     PortableRegistry& registry() { return registry_; }
-    PortableProfiles& profiles() { return profiles_; }
     PortableFileSystem& files() { return files_; }
     UserInterface& ui() { return *ui_; }
     RunLog& log() { return *log_; }
@@ -41,7 +40,7 @@ private:
     std::unique_ptr<RunLog> log_;
     std::unique_ptr<UserInterface> ui_;
     PortableRegistry registry_;
-    PortableProfiles profiles_;
+    FolderProfiles profiles_;
     PortableFileSystem files_;
     PortableShellCopy shell_;
     PortableProcesses processes_;

@@ -6,6 +6,7 @@
 #include "platform/portable/shell_copy_portable.h"
 
 #include "platform/portable/dos_attributes.h"
+#include "platform/portable/folder_portable.h"
 #include "platform/portable/host_failure.h"
 #include "platform/portable/host_files.h"
 #include "platform/portable/terminal_ui.h"
@@ -99,9 +100,10 @@ PortableShellCopy::PortableShellCopy(const MachineRoot& machine, RunLog& log)
 
 // The checks the shell makes before it copies anything; a status (reported as the shell
 // reports it) when the copy must not be made, or where it goes.
-std::variant<PortableShellCopy::Plan, int>
-PortableShellCopy::plan(TextView source_file, TextView destination_folder) const {
+std::variant<PortableShellCopy::Plan, int> PortableShellCopy::plan(TextView source_file,
+                                                                   Folder& destination) const {
     namespace fs = std::filesystem;
+    const TextView destination_folder = destination.path();
     // A link is followed as the shell follows it, but never off the machine.
     const std::optional<fs::path> named = machine_.to_host(source_file);
     std::optional<fs::path> source;
@@ -113,11 +115,8 @@ PortableShellCopy::plan(TextView source_file, TextView destination_folder) const
         return report(source_file, destination_folder, "지정된 파일을 찾을 수 없습니다.",
                       kFileNotFound);
     }
-    std::optional<fs::path> folder = machine_.to_host(destination_folder);
-    if (folder) {
-        folder = machine_.follow_links(*folder);
-    }
-    if (!folder || !fs::is_directory(*folder, ec)) {
+    auto* const folder = dynamic_cast<PortableFolder*>(&destination.opened());
+    if (folder == nullptr) {
         return report(source_file, destination_folder, "대상 폴더를 찾을 수 없습니다.",
                       kPathNotFound);
     }
@@ -126,23 +125,27 @@ PortableShellCopy::plan(TextView source_file, TextView destination_folder) const
     }
     // The copy keeps the source's own name; an existing file of that name in any letter
     // case is the one replaced, as on Windows.
-    const std::string name = named->filename().string();
-    Text destination_file(destination_folder);
-    if (!destination_file.empty() && destination_file.back() != u'\\') {
-        destination_file += u'\\';
+    Plan out{*source, folder->descriptor(), folder->host_path(), named->filename().string(), {}};
+    const std::vector<DirEntry> there =
+        destination.list(from_utf8(out.name), attr::kHidden | attr::kSystem | attr::kDirectory);
+    if (!there.empty()) {
+        out.name = to_utf8(there.front().name);
     }
-    destination_file += from_utf8(name);
-    const std::optional<fs::path> target = machine_.to_host(destination_file);
-    if (!target) {
-        return report(source_file, destination_folder, "대상 경로가 잘못되었습니다.",
-                      kPathNotFound);
+    out.destination_file = Text(destination_folder);
+    if (!out.destination_file.empty() && out.destination_file.back() != u'\\') {
+        out.destination_file += u'\\';
     }
-    if (fs::exists(*target, ec)) {
-        if (fs::equivalent(*source, *target, ec)) {
+    out.destination_file += from_utf8(out.name);
+    struct stat target {};
+    if (!there.empty() &&
+        ::fstatat(out.folder, out.name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0) {
+        struct stat from {};
+        if (::stat(source->c_str(), &from) == 0 && from.st_dev == target.st_dev &&
+            from.st_ino == target.st_ino) {
             return report(source_file, destination_folder,
                           "원본 파일과 대상 파일이 같으므로 복사할 수 없습니다.", kSameFile);
         }
-        if (fs::is_directory(*target, ec)) {
+        if (S_ISDIR(target.st_mode)) {
             return report(source_file, destination_folder,
                           "같은 이름의 폴더가 있어 복사할 수 없습니다.", kAccessDenied);
         }
@@ -150,20 +153,21 @@ PortableShellCopy::plan(TextView source_file, TextView destination_folder) const
         // FOF_NOCONFIRMATION.
         const bool replace =
             unattended() ||
-            terminal::ask_yes_no("이 위치에 이름이 같은 파일 '" + name +
+            terminal::ask_yes_no("이 위치에 이름이 같은 파일 '" + out.name +
                                      "'이(가) 이미 있습니다. 파일을 바꾸시겠습니까?",
                                  true);
         if (!replace) {
-            std::cerr << "(파일 복사: '" << name << "' 건너뜀)\n";
+            std::cerr << "(파일 복사: '" << out.name << "' 건너뜀)\n";
             return kCancelled;
         }
     }
-    return Plan{*source, *target, name, destination_file};
+    return out;
 }
 
 int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_file,
-                                 TextView destination_folder) {
-    const std::variant<Plan, int> planned = plan(source_file, destination_folder);
+                                 Folder& destination) {
+    const std::variant<Plan, int> planned = plan(source_file, destination);
+    const Text destination_folder = destination.path();
     if (const int* status = std::get_if<int>(&planned)) {
         return *status;
     }
@@ -189,10 +193,10 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
         return refused(errno, "fstat", source_file, copy.source, cannot_read);
     }
 
-    // Written beside the target and renamed over it at the end: a failed copy leaves
-    // neither half a file nor a damaged old one.
-    AtomicFile out(copy.target);
-    const std::filesystem::path folder = copy.target.parent_path();
+    // Written beside the target in the held folder and renamed over it at the end: a
+    // failed copy leaves neither half a file nor a damaged old one.
+    AtomicFile out(copy.folder, copy.name);
+    const std::filesystem::path& folder = copy.folder_host;
     HostRefusal refusal;
     const auto write_refused = [&]() {
         return refused(refusal.error_number, refusal.call, copy.destination_file,
@@ -241,8 +245,8 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
 
     if (!out.commit(refusal)) {
         if (std::string_view(refusal.call) == "renameat") {
-            return refused(refusal.error_number, refusal.call, copy.destination_file, copy.target,
-                           "대상 파일을 바꿀 수 없습니다");
+            return refused(refusal.error_number, refusal.call, copy.destination_file,
+                           folder / copy.name, "대상 파일을 바꿀 수 없습니다");
         }
         return write_refused();
     }

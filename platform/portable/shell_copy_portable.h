@@ -17,18 +17,19 @@ namespace pelto::platform::portable {
 class PortableShellCopy final : public ShellCopy {
 public:
     PortableShellCopy(const MachineRoot& machine, RunLog& log);
-    int copy_file(const OwnerWindow& owner, TextView source_file,
-                  TextView destination_folder) override;
+    int copy_file(const OwnerWindow& owner, TextView source_file, Folder& destination) override;
 
 private:
     // Where a copy goes, once the checks have passed.
     struct Plan {
         std::filesystem::path source; // the file itself, links followed
-        std::filesystem::path target;
-        std::string name;      // the source's own name, which the copy keeps
+        int folder = -1;              // the destination folder, held open by the caller
+        std::filesystem::path folder_host;
+        std::string name;      // the name in the folder: the source's own, or the spelling
+                               // of the file it replaces
         Text destination_file; // the copy as a Windows path, for the log
     };
-    std::variant<Plan, int> plan(TextView source_file, TextView destination_folder) const;
+    std::variant<Plan, int> plan(TextView source_file, Folder& destination) const;
 
     const MachineRoot& machine_;
     RunLog& log_;

@@ -22,7 +22,7 @@ std::set<Text> names(const std::vector<DirEntry>& entries) {
 
 class FileSystemContract : public ::testing::Test {
 protected:
-    platform::FileSystem& files() { return m.platform().files; }
+    platform::PathFiles files() { return platform::paths(m.platform()); }
 
     // d holds a normal, a read-only, a hidden and a system file, a folder and a hidden
     // folder.
@@ -180,12 +180,12 @@ TEST_F(FileSystemContract, AnOpenFolderReadsOnlyAFileWithOneName) {
     m.write_file(m.path(u"d\\own.ini"), "mine");
     const std::unique_ptr<platform::Folder> d = files().open_folder(m.path(u"d"));
     ASSERT_NE(d, nullptr);
-    EXPECT_NE(d->open_file(u"own.ini"), nullptr);
-    EXPECT_EQ(d->open_file(u"missing.ini"), nullptr);
+    EXPECT_NE(d->open_file(u"own.ini", FileMode::ReadOneName), nullptr);
+    EXPECT_EQ(d->open_file(u"missing.ini", FileMode::ReadOneName), nullptr);
     if (!m.make_hard_link(m.path(u"secret.txt"), m.path(u"d\\Pelto.ini"))) {
         GTEST_SKIP() << "this system cannot make hard links";
     }
-    EXPECT_EQ(d->open_file(u"Pelto.ini"), nullptr);
+    EXPECT_EQ(d->open_file(u"Pelto.ini", FileMode::ReadOneName), nullptr);
 }
 
 // The run makes its private folders itself and never takes over one that someone else
@@ -194,12 +194,12 @@ TEST_F(FileSystemContract, APrivateFolderIsOnlyEverOneTheRunMade) {
     using platform::PrivateAccess;
     using platform::PrivateFolder;
     const Text staging = m.path(u"펠토사용자설치");
-    EXPECT_EQ(files().make_private_directory(staging, PrivateAccess::AdministratorsChange),
+    EXPECT_EQ(files().make_private_directory(staging, PrivateAccess::AdministratorsChange).state,
               PrivateFolder::Created);
-    EXPECT_EQ(files().make_private_directory(staging, PrivateAccess::AdministratorsChange),
+    EXPECT_EQ(files().make_private_directory(staging, PrivateAccess::AdministratorsChange).state,
               PrivateFolder::Trusted);
     const Text kept = staging + u"\\보관";
-    EXPECT_EQ(files().make_private_directory(kept, PrivateAccess::AdministratorsOnly),
+    EXPECT_EQ(files().make_private_directory(kept, PrivateAccess::AdministratorsOnly).state,
               PrivateFolder::Created);
     EXPECT_TRUE(m.only_administrators_may_read(kept));
     const std::unique_ptr<platform::Folder> folder = files().open_folder(kept);
@@ -211,14 +211,17 @@ TEST_F(FileSystemContract, APrivateFolderIsOnlyEverOneTheRunMade) {
     const Text planted = m.path(u"planted");
     m.make_folder_others_may_change(planted);
     m.write_file(planted + u"\\version.dll", "planted");
-    EXPECT_EQ(files().make_private_directory(planted, PrivateAccess::AdministratorsChange),
+    EXPECT_EQ(files().make_private_directory(planted, PrivateAccess::AdministratorsChange).state,
               PrivateFolder::Untrusted);
     m.write_file(m.path(u"a file"), "x");
-    EXPECT_EQ(files().make_private_directory(m.path(u"a file"), PrivateAccess::AdministratorsOnly),
-              PrivateFolder::Untrusted);
-    EXPECT_EQ(files().make_private_directory(m.path(u"missing\\child"),
-                                             PrivateAccess::AdministratorsChange),
-              PrivateFolder::Refused);
+    EXPECT_EQ(
+        files().make_private_directory(m.path(u"a file"), PrivateAccess::AdministratorsOnly).state,
+        PrivateFolder::Untrusted);
+    EXPECT_EQ(
+        files()
+            .make_private_directory(m.path(u"missing\\child"), PrivateAccess::AdministratorsChange)
+            .state,
+        PrivateFolder::Refused);
 
     // Moved aside whole, never onto something that exists.
     EXPECT_FALSE(files().move(planted, staging));

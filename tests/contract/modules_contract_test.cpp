@@ -16,7 +16,7 @@ using Value = ContractMachine::RegistryValue;
 
 class FunctionsModuleContract : public ::testing::Test {
 protected:
-    platform::FileSystem& files() { return m.platform().files; }
+    platform::PathFiles files() { return platform::paths(m.platform()); }
     bool delete_folder(TextView path) { return mdl함수::fG_DeleteFolder(m.platform(), Text(path)); }
     void file(TextView relative, uint32_t attributes = attr::kNormal) {
         m.write_file(m.path(relative), "x");

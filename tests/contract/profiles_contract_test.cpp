@@ -1,6 +1,7 @@
 // Settings files: code page 949 bytes whatever the machine's own code page, every byte the
 // write does not concern kept, nothing written where nothing should be.
 #include "platform/codepage.h"
+#include "platform/windows_path.h"
 #include "tests/contract/contract_machine.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,13 @@ namespace {
 
 class ProfilesContract : public ::testing::Test {
 protected:
+    // The write into the file's folder, held open as the run holds it.
     bool write(TextView section, TextView key, TextView value, TextView file) {
-        return m.platform().profiles.write_private_profile_string(section, key, value, file);
+        const std::optional<platform::FolderAndName> at = platform::split_folder_and_name(file);
+        const std::unique_ptr<platform::Folder> folder =
+            platform::paths(m.platform()).open_folder(at->folder);
+        return folder && m.platform().profiles.write_private_profile_string(*folder, at->name,
+                                                                            section, key, value);
     }
     ContractMachine m;
 };
@@ -51,10 +57,10 @@ TEST_F(ProfilesContract, ReadOnlyUnicodeOrLineBreakingWritesChangeNothing) {
     EXPECT_FALSE(write(u"S", u"k\nz", u"x", ini));
     EXPECT_EQ(m.read_file(ini), "[S]\r\nk=1\r\n");
 
-    ASSERT_TRUE(m.platform().files.set_attributes(ini, platform::attr::kReadOnly));
+    ASSERT_TRUE(platform::paths(m.platform()).set_attributes(ini, platform::attr::kReadOnly));
     EXPECT_FALSE(write(u"S", u"k", u"3", ini));
     EXPECT_EQ(m.read_file(ini), "[S]\r\nk=1\r\n");
-    ASSERT_TRUE(m.platform().files.set_attributes(ini, platform::attr::kNormal));
+    ASSERT_TRUE(platform::paths(m.platform()).set_attributes(ini, platform::attr::kNormal));
 
     // Nor does code page 949 text go into a UTF-16 file.
     const std::string unicode("\xFF\xFE[\0S\0]\0", 8);

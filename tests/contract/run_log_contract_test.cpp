@@ -37,7 +37,7 @@ TEST(RunLogContract, AnUnwritablePlaceLosesTheRecordAndNothingElseAndSaysWhy) {
     const auto log = m.make_file_log(m.path(u"run.log"));
     log->write("nothing happens");
     log->write("nor here");
-    EXPECT_EQ(m.platform().files.get_attributes(m.path(u"run.log")).value_or(0) &
+    EXPECT_EQ(platform::paths(m.platform()).get_attributes(m.path(u"run.log")).value_or(0) &
                   platform::attr::kDirectory,
               platform::attr::kDirectory);
     // Asked for by name (/LOG), the log says why it cannot be had.

@@ -20,8 +20,11 @@ protected:
         m.make_folder(m.path(u"펠토사용자설치"));
         m.platform().shell.set_unattended(true);
     }
+    // The copy into the folder, held open as the run holds it.
     int copy(TextView source, TextView folder) {
-        return m.platform().shell.copy_file(owner_, source, folder);
+        const std::unique_ptr<platform::Folder> open =
+            platform::paths(m.platform()).open_folder(folder);
+        return open ? m.platform().shell.copy_file(owner_, source, *open) : -1;
     }
     ContractMachine m;
     NoOwner owner_;
@@ -41,7 +44,8 @@ TEST_F(ShellCopyContract, TheFileArrivesWholeUnderItsOwnNameAndReplacesAnyCase) 
     EXPECT_EQ(m.read_file(staging + u"\\installpelto_H.exe"), big);
     EXPECT_EQ(copy(m.path(u"update\\PeltoUpdate_H.exe"), staging + u"\\"), 0);
     EXPECT_EQ(m.read_file(staging + u"\\PeltoUpdate_H.exe"), std::optional<std::string>("new"));
-    const auto listed = m.platform().files.list(staging + u"\\*.exe", platform::attr::kNormal);
+    const auto listed =
+        platform::paths(m.platform()).list(staging + u"\\*.exe", platform::attr::kNormal);
     EXPECT_EQ(listed.size(), 2U);
 }
 

@@ -94,7 +94,7 @@ TEST_P(BlobsTest, AnEmptyFileAppendsNothingAndAMissingOneFails) {
     const auto fresh = open_row(2, ado::adLockReadOnly);
     EXPECT_TRUE(fresh->Fields(u"내용").Value().is_null());
     EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\never.bin"), 0);
-    EXPECT_FALSE(machine.platform().files.get_attributes(u"C:\\work\\never.bin"));
+    EXPECT_FALSE(platform::paths(machine.platform()).get_attributes(u"C:\\work\\never.bin"));
     EXPECT_EQ(db.ErrorDesc, u"");
     EXPECT_TRUE(machine.ui().messages.empty());
 }
@@ -179,7 +179,7 @@ TEST_P(BlobsTest, AnExistingFileIsKeptUnlessAnUpdateIsAsked) {
     // A null field with an update asked: the old file is gone and nothing replaces it.
     const auto empty = open_row(2, ado::adLockReadOnly);
     EXPECT_EQ(db.ImageDBLoad(empty->Fields(u"내용"), u"C:\\work\\there.bin", true), 0);
-    EXPECT_FALSE(machine.platform().files.get_attributes(u"C:\\work\\there.bin"));
+    EXPECT_FALSE(platform::paths(machine.platform()).get_attributes(u"C:\\work\\there.bin"));
 }
 
 TEST_P(BlobsTest, AWildcardNameNeverDeletesTheFilesItMatches) {
@@ -196,7 +196,7 @@ TEST_P(BlobsTest, AWildcardNameNeverDeletesTheFilesItMatches) {
     EXPECT_TRUE(contains(from_utf8(machine.log().lines().back()), u"Bad file name or number"))
         << machine.log().lines().back();
     EXPECT_EQ(read_file(machine.host(u"C:\\work\\other.bin")), other);
-    EXPECT_TRUE(machine.platform().files.get_attributes(u"C:\\work\\in.bin"));
+    EXPECT_TRUE(platform::paths(machine.platform()).get_attributes(u"C:\\work\\in.bin"));
 }
 
 TEST_P(BlobsTest, AHiddenFileOfThatNameIsNeitherSeenNorOverwritten) {
@@ -206,7 +206,8 @@ TEST_P(BlobsTest, AHiddenFileOfThatNameIsNeitherSeenNorOverwritten) {
     row->Update();
     const ByteArray hidden = pattern_bytes(300, 6);
     write_file(machine.host(u"C:\\work\\hidden.bin"), hidden);
-    machine.platform().files.set_attributes(u"C:\\work\\hidden.bin", platform::attr::kHidden);
+    platform::paths(machine.platform())
+        .set_attributes(u"C:\\work\\hidden.bin", platform::attr::kHidden);
     const auto fresh = open_row(1, ado::adLockReadOnly);
     // Writing the 100 bytes into it would have left 200 old bytes behind them.
     EXPECT_EQ(db.ImageDBLoad(fresh->Fields(u"내용"), u"C:\\work\\hidden.bin", true), -1);

@@ -340,8 +340,9 @@ TEST_F(Workstation, TheUpdaterIsLookedForOnlyAfterTheInstallerHasEnded) {
     EXPECT_EQ(registry(), registry_completed());
 }
 
-// Failed registry writes and a failed copy are ignored, as they always were; settings keys
-// that cannot be written make the completed run one with faults, named in the log.
+// Failed registry writes are ignored, as they always were; a template that cannot be copied
+// and settings keys that cannot be written make the completed run one with faults, named
+// in the log, and the workstation's own Pelto.ini keeps its other sections.
 TEST_F(Workstation, FailedWritesAreIgnoredButUnwrittenSettingsAreAFault) {
     // No Policies\System key (it is never created) and no template on the share.
     std::ofstream(root_ / "registry" / "HKEY_LOCAL_MACHINE.reg", std::ios::binary)
@@ -349,16 +350,23 @@ TEST_F(Workstation, FailedWritesAreIgnoredButUnwrittenSettingsAreAFault) {
     const fs::path template_file = root_ / "unc/UPDATESRV/pelto/Pelto.ini";
     const std::string template_bytes = read_file(template_file);
     fs::remove(template_file);
+    std::ofstream(c("Pelto_H/bin/Pelto.ini"), std::ios::binary)
+        << "[Database Server]\r\nserver_name=OLD-SERVER\r\n\r\n[Local]\r\nprinter=LPT2\r\n";
     Outcome o = run_with("11111111\n");
-    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    EXPECT_EQ(o.exit_status, exit_status::kCompletedWithFaults) << o.out << o.err;
     EXPECT_TRUE(has(o.out, kCompleted));
     EXPECT_EQ(registry(), "Windows Registry Editor Version 5.00\r\n\r\n" + reg_section(kConnectTo) +
                               alias_lines());
-    // The key writes made the settings file themselves.
+    // The workstation's own file came back before the keys were written into it.
     EXPECT_EQ(settings(), cp949("[Database Server]\r\nserver_name=127.0.0.21\r\nserver_id=pelto\r\n"
-                                "server_pwd=Clinic#2024\r\ndatabase_name=PeltoDB\r\n"));
+                                "server_pwd=Clinic#2024\r\ndatabase_name=PeltoDB\r\n\r\n"
+                                "[Local]\r\nprinter=LPT2\r\n"));
     EXPECT_TRUE(has(log(), "Policies\\System: status 2"));
-    EXPECT_TRUE(has(log(), "Pelto.ini -> C:\\Pelto_H\\bin: status 2 (ignored)"));
+    EXPECT_TRUE(has(log(), "Pelto.ini -> C:\\Pelto_H\\bin: status 2"));
+    const std::string first = log();
+    const std::string end = first.substr(first.rfind('\n', first.size() - 2) + 1);
+    EXPECT_TRUE(has(end, "exit status 16")) << end;
+    EXPECT_TRUE(has(end, "Pelto.ini was not copied (status 2)")) << end;
 
     // A read-only template: the copy keeps the mark, and the four key writes fail.
     std::ofstream(template_file, std::ios::binary) << template_bytes;
@@ -461,14 +469,15 @@ TEST_F(Workstation, TheCopiedInstallerIsStillCheckedAndTheRemovedFilesAreKept) {
     EXPECT_EQ(read_file(kept[0] / "Pelto.ini"), pelto_ini);
 }
 
-TEST_F(Workstation, MissingUpdaterAfterTheCopyEndsAfterTheInstallerHasRun) {
+// Neither program starts unless both are the files this run copied.
+TEST_F(Workstation, AnUpdaterThatWasNotCopiedStopsTheRunBeforeTheInstallerStarts) {
     const fs::path share = root_ / "unc/UPDATESRV/pelto";
     fs::rename(share / "PeltoUpdate_H.exe", share / "PeltoUpdate_H.exe.old");
     const Outcome o = run_with("11111111\n");
     EXPECT_EQ(o.exit_status, exit_status::kUpdaterMissing) << o.out << o.err;
     EXPECT_TRUE(has(o.out, kCaption + "자동업데이트경로에 업데이트파일이 존재하지않습니다. "
                                       "담당자에게 연락해주시기 바랍니다.\n"));
-    EXPECT_TRUE(fs::exists(c("Pelto_H/bin/install.done")));
+    EXPECT_FALSE(fs::exists(c("Pelto_H/bin/install.done")));
     EXPECT_FALSE(fs::exists(c("Pelto_H/bin/update.done")));
     EXPECT_FALSE(fs::exists(c("Pelto_H/bin/Pelto.ini")));
     EXPECT_EQ(registry(), registry_with_aliases_only());

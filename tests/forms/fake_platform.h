@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "platform/dos_name.h"
 #include "platform/platform.h"
 #include "tests/support/recording.h"
 
@@ -23,6 +24,7 @@ inline Text key_of(TextView path) {
     return k;
 }
 
+// Folders and files by name and attributes, in memory: what the forms look at and copy.
 class FakeFileSystem final : public platform::FileSystem {
 public:
     // Adds a folder or file (and its missing parent folders).
@@ -40,78 +42,112 @@ public:
     void add_folder(TextView path) { add(path, platform::attr::kDirectory); }
     bool has(TextView path) const { return nodes_.count(key_of(path)) != 0; }
 
-    std::vector<Text> listed_patterns;
-
-    std::vector<platform::DirEntry> list(TextView pattern, uint32_t filter) override {
-        listed_patterns.emplace_back(pattern);
-        std::vector<platform::DirEntry> out;
-        auto visible = [filter](uint32_t a) { return platform::dir_filter_passes(a, filter); };
-        if (!pattern.empty() && pattern.back() == u'\\') {
-            const Text folder = key_of(pattern);
-            auto it = nodes_.find(folder);
-            if (it == nodes_.end() || (it->second.attributes & platform::attr::kDirectory) == 0) {
-                return out;
-            }
-            if ((filter & platform::attr::kDirectory) != 0) {
-                out.push_back({u".", platform::attr::kDirectory});
-                out.push_back({u"..", platform::attr::kDirectory});
-            }
-            for (const auto& [k, node] : nodes_) {
-                if (k.size() > folder.size() + 1 && k.compare(0, folder.size(), folder) == 0 &&
-                    k[folder.size()] == u'\\' && k.find(u'\\', folder.size() + 1) == Text::npos &&
-                    visible(node.attributes)) {
-                    out.push_back({node.name, node.attributes});
-                }
-            }
-            return out;
-        }
-        auto it = nodes_.find(key_of(pattern));
-        if (it != nodes_.end() && visible(it->second.attributes)) {
-            out.push_back({it->second.name, it->second.attributes});
-        }
-        return out;
-    }
-    std::optional<uint32_t> get_attributes(TextView path) override {
-        auto it = nodes_.find(key_of(path));
-        return it == nodes_.end() ? std::nullopt : std::optional<uint32_t>(it->second.attributes);
-    }
-    bool set_attributes(TextView, uint32_t) override { return false; }
-    bool delete_files(TextView) override { return false; }
-    std::unique_ptr<platform::Folder> open_folder(TextView) override { return nullptr; }
-    platform::PrivateFolder make_private_directory(TextView path,
-                                                   platform::PrivateAccess) override {
-        private_requests.emplace_back(path);
-        if (refuse_private) {
-            return platform::PrivateFolder::Untrusted;
-        }
-        if (get_attributes(path)) {
-            return (*get_attributes(path) & platform::attr::kDirectory) != 0
-                       ? platform::PrivateFolder::Trusted
-                       : platform::PrivateFolder::Untrusted;
-        }
-        add_folder(path);
-        return platform::PrivateFolder::Created;
-    }
-    platform::PrivateFolder private_directory_state(TextView path) override {
-        return get_attributes(path) ? platform::PrivateFolder::Trusted
-                                    : platform::PrivateFolder::Created;
-    }
-    bool move(TextView, TextView) override { return false; }
-    std::unique_ptr<platform::File> open_file(TextView, platform::FileMode) override {
-        return nullptr;
-    }
+    std::unique_ptr<platform::Folder> open_volume(TextView volume) override;
     Text program_folder() override { return u"C:\\PeltoUserInstall_H"; }
 
-    std::vector<Text> private_requests; // make_private_directory calls
+    std::vector<Text> listed_patterns;  // each folder listing, as folder\pattern
+    std::vector<Text> private_requests; // private folders asked for
     bool refuse_private = false;        // a folder the program did not make
 
 private:
+    friend class FakeFolder;
     struct Node {
         Text name;
         uint32_t attributes;
     };
+    static bool is_child(const Text& folder, const Text& k) {
+        const Text prefix = ends_with(folder, u"\\") ? folder : folder + u"\\";
+        return k.size() > prefix.size() && k.compare(0, prefix.size(), prefix) == 0 &&
+               k.find(u'\\', prefix.size()) == Text::npos;
+    }
     std::map<Text, Node> nodes_;
 };
+
+// An open folder of the fake: its entries are the nodes below its path.
+class FakeFolder final : public platform::Folder {
+public:
+    FakeFolder(FakeFileSystem& files, Text path) : files_(files), path_(std::move(path)) {}
+
+    const Text& path() const override { return path_; }
+    std::optional<uint32_t> attributes() override { return platform::attr::kDirectory; }
+    bool set_attributes(uint32_t) override { return false; }
+    std::vector<platform::DirEntry> list(TextView pattern, uint32_t filter) override {
+        files_.listed_patterns.push_back(join(pattern));
+        std::vector<platform::DirEntry> out;
+        for (const auto& [k, node] : files_.nodes_) {
+            if (FakeFileSystem::is_child(key_of(path_), k) &&
+                platform::dos_name_matches(pattern, node.name) &&
+                platform::dir_filter_passes(node.attributes, filter)) {
+                out.push_back({node.name, node.attributes});
+            }
+        }
+        return out;
+    }
+    bool set_attributes(TextView, uint32_t) override { return false; }
+    bool delete_files(TextView) override { return false; }
+    bool remove_link(TextView) override { return false; }
+    bool remove_folder(TextView) override { return false; }
+    std::unique_ptr<platform::Folder> open_folder(TextView name) override {
+        const auto it = files_.nodes_.find(key_of(join(name)));
+        if (it == files_.nodes_.end() ||
+            (it->second.attributes & platform::attr::kDirectory) == 0) {
+            return nullptr;
+        }
+        return std::make_unique<FakeFolder>(files_, join(name));
+    }
+    std::unique_ptr<platform::File> open_file(TextView, platform::FileMode) override {
+        return nullptr;
+    }
+    bool replace_file(TextView, std::span<const uint8_t>, uint32_t) override { return false; }
+    std::unique_ptr<platform::File> create_private_file(TextView) override { return nullptr; }
+    platform::MadeFolder make_private_folder(TextView name, platform::PrivateAccess) override {
+        const Text path = join(name);
+        files_.private_requests.push_back(path);
+        platform::MadeFolder made;
+        made.rule = "the fake's";
+        if (files_.refuse_private) {
+            made.state = platform::PrivateFolder::Untrusted;
+            return made;
+        }
+        if (files_.has(path)) {
+            const bool folder =
+                (files_.nodes_[key_of(path)].attributes & platform::attr::kDirectory) != 0;
+            made.state =
+                folder ? platform::PrivateFolder::Trusted : platform::PrivateFolder::Untrusted;
+        } else {
+            files_.add_folder(path);
+            made.state = platform::PrivateFolder::Created;
+        }
+        if (made.state != platform::PrivateFolder::Untrusted) {
+            made.folder = std::make_unique<FakeFolder>(files_, path);
+        }
+        return made;
+    }
+    platform::EntryTrust trust(TextView name) override {
+        if (!files_.has(join(name))) {
+            return {};
+        }
+        return platform::EntryTrust{true, !files_.refuse_private, files_.refuse_private, true,
+                                    "the fake's"};
+    }
+    bool move(TextView, platform::Folder&, TextView) override { return false; }
+    std::optional<Text> link_target(TextView) override { return std::nullopt; }
+
+private:
+    Text join(TextView name) const {
+        return ends_with(path_, u"\\") ? path_ + Text(name) : path_ + u"\\" + Text(name);
+    }
+    FakeFileSystem& files_;
+    Text path_;
+};
+
+inline std::unique_ptr<platform::Folder> FakeFileSystem::open_volume(TextView volume) {
+    const bool drive = volume.size() == 2 && volume[1] == u':';
+    if (!drive && !has(volume)) {
+        return nullptr;
+    }
+    return std::make_unique<FakeFolder>(*this, drive ? Text(volume) + u"\\" : Text(volume));
+}
 
 struct CopyRequest {
     Text source;
@@ -122,13 +158,15 @@ struct CopyRequest {
 class FakeShellCopy final : public platform::ShellCopy {
 public:
     explicit FakeShellCopy(FakeFileSystem& files) : files_(files) {}
-    int copy_file(const platform::OwnerWindow& owner, TextView source, TextView folder) override {
+    int copy_file(const platform::OwnerWindow& owner, TextView source,
+                  platform::Folder& destination) override {
+        const Text folder = destination.path();
         owners.push_back(&owner);
-        copies.push_back({Text(source), Text(folder)});
+        copies.push_back({Text(source), folder});
         if (!files_.has(source)) {
             return 2;
         }
-        files_.add(Text(folder) + u"\\" + Text(source.substr(source.rfind(u'\\') + 1)));
+        files_.add(folder + u"\\" + Text(source.substr(source.rfind(u'\\') + 1)));
         return 0;
     }
     std::vector<CopyRequest> copies;
@@ -149,8 +187,8 @@ public:
 };
 class UnusedProfiles final : public platform::ProfileFiles {
 public:
-    bool write_private_profile_strings(TextView, std::span<const platform::ProfileEntry>,
-                                       TextView) override {
+    bool write_private_profile_strings(platform::Folder&, TextView, TextView,
+                                       std::span<const platform::ProfileEntry>) override {
         ADD_FAILURE() << "profile write not expected";
         return false;
     }

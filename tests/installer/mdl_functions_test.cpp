@@ -16,7 +16,7 @@ using testing::TempMachine;
 class DeleteFolderTest : public ::testing::Test {
 protected:
     TempMachine t;
-    platform::FileSystem& files() { return t.platform().files; }
+    platform::PathFiles files() { return platform::paths(t.platform()); }
     bool delete_folder(TextView path) { return mdl함수::fG_DeleteFolder(t.platform(), Text(path)); }
 
     // C:\Pelto_H\Resource with hidden, read-only and system files, nested folders (one
@@ -86,40 +86,34 @@ public:
     SwapAfterTheLook(platform::FileSystem& files, TextView watched, std::function<void()> swap)
         : ForwardingFileSystem(files), watched_(watched), swap_(std::move(swap)) {}
 
-    std::optional<uint32_t> get_attributes(TextView path) override {
-        const std::optional<uint32_t> found = files_.get_attributes(path);
-        if (found && (*found & attr::kDirectory) != 0 && path == watched_) {
-            fire();
-        }
-        return found;
-    }
-    std::unique_ptr<platform::Folder> open_folder(TextView path) override {
-        return wrap(files_.open_folder(path), Text(path));
+protected:
+    std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) override {
+        return folder ? std::make_unique<Watched>(std::move(folder), *this) : nullptr;
     }
 
 private:
     class Watched final : public testing::ForwardingFolder {
     public:
-        Watched(std::unique_ptr<platform::Folder> folder, Text path, SwapAfterTheLook& owner)
-            : ForwardingFolder(std::move(folder)), path_(std::move(path)), owner_(owner) {}
+        Watched(std::unique_ptr<platform::Folder> folder, SwapAfterTheLook& owner)
+            : ForwardingFolder(std::move(folder)), owner_(owner) {}
         std::unique_ptr<platform::Folder> open_folder(TextView name) override {
-            const Text path = path_ + u"\\" + Text(name);
             std::unique_ptr<platform::Folder> opened = folder_->open_folder(name);
-            if (opened && path == owner_.watched_) {
+            if (opened && join(name) == owner_.watched_) {
                 owner_.fire();
             }
-            return owner_.wrap(std::move(opened), path);
+            return wrap(std::move(opened));
+        }
+
+    protected:
+        std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) override {
+            return owner_.wrap(std::move(folder));
         }
 
     private:
-        Text path_;
+        Text join(TextView name) const { return path() + u"\\" + Text(name); }
         SwapAfterTheLook& owner_;
     };
 
-    std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder, Text path) {
-        return folder ? std::make_unique<Watched>(std::move(folder), std::move(path), *this)
-                      : nullptr;
-    }
     void fire() {
         if (!fired_) {
             fired_ = true;
@@ -137,13 +131,11 @@ TEST_F(DeleteFolderTest, ALinkSwappedInAfterTheLookIsNeverFollowed) {
     t.write_file(u"C:\\Windows\\System32\\keep.dll", "keep");
     const fs::perms mode = fs::status(t.host(u"C:\\Windows\\System32\\keep.dll")).permissions();
     const Text img = u"C:\\Pelto_H\\Resource\\Img";
-    SwapAfterTheLook swapping(files(), img, [&] {
+    SwapAfterTheLook swapping(t.platform().files, img, [&] {
         fs::rename(t.host(img), t.host(u"C:\\Pelto_H\\Resource\\moved"));
         fs::create_directory_symlink(t.host(u"C:\\Windows\\System32"), t.host(img));
     });
-    platform::Platform& real = t.platform();
-    platform::Platform p{real.registry, real.profiles, swapping, real.shell,  real.processes,
-                         real.ui,       real.odbc,     real.log, real.session};
+    platform::Platform p = platform::with_services(t.platform(), {.files = &swapping});
     mdl함수::fG_DeleteFolder(p, u"C:\\Pelto_H\\Resource");
     EXPECT_EQ(t.read_file(u"C:\\Windows\\System32\\keep.dll"), "keep");
     EXPECT_EQ(fs::status(t.host(u"C:\\Windows\\System32\\keep.dll")).permissions(), mode);
@@ -162,7 +154,8 @@ TEST_F(BinIniTest, OnlyNamesEndingInLowerCaseIniGo) {
     }
     t.make_folder(u"C:\\Pelto_H\\bin\\dir.ini");
     testing::write_host_file(t.root() / "drive_c/Pelto_H/bin/wild*.ini", "x");
-    ASSERT_TRUE(t.platform().files.set_attributes(u"C:\\Pelto_H\\bin\\hidden.ini", attr::kHidden));
+    ASSERT_TRUE(platform::paths(t.platform())
+                    .set_attributes(u"C:\\Pelto_H\\bin\\hidden.ini", attr::kHidden));
 
     mdl함수::sG_DeleteBinIniFiles(t.platform());
     for (const TextView gone : {u"Pelto.ini", u"other.ini", u"ini"}) {
@@ -186,27 +179,37 @@ protected:
     TempMachine t;
 };
 
+TEST_F(WriteIniTest, AMissingFolderGetsNothingAndANameWithoutOneIsInTheWindowsFolder) {
+    EXPECT_TRUE(mdl함수::fG_WriteIni(t.platform(), u"Database Server", u"server_name", u"srv",
+                                     u"C:\\Missing\\Pelto.ini"));
+    EXPECT_FALSE(t.exists(u"C:\\Missing"));
+    EXPECT_TRUE(t.log().contains("C:\\Missing is not there"));
+    EXPECT_TRUE(mdl함수::fG_WriteIni(t.platform(), u"S", u"k", u"v", u"win.ini"));
+    EXPECT_FALSE(t.exists(u"C:\\Windows\\win.ini"));
+    t.make_folder(u"C:\\Windows");
+    EXPECT_TRUE(mdl함수::fG_WriteIni(t.platform(), u"S", u"k", u"v", u"win.ini"));
+    EXPECT_TRUE(t.exists(u"C:\\Windows\\win.ini"));
+}
+
 class ThrowingProfiles final : public platform::ProfileFiles {
 public:
-    bool write_private_profile_strings(TextView, std::span<const platform::ProfileEntry>,
-                                       TextView) override {
+    bool write_private_profile_strings(platform::Folder&, TextView, TextView,
+                                       std::span<const platform::ProfileEntry>) override {
         throw std::runtime_error("the profile service is gone");
     }
 };
 
 TEST_F(WriteIniTest, FalseOnlyWhenTheCallItselfRaises) {
     ThrowingProfiles profiles;
-    platform::Platform& real = t.platform();
-    platform::Platform p{real.registry, profiles,  real.files, real.shell,  real.processes,
-                         real.ui,       real.odbc, real.log,   real.session};
+    platform::Platform p = platform::with_services(t.platform(), {.profiles = &profiles});
     EXPECT_FALSE(mdl함수::fG_WriteIni(p, u"S", u"k", u"v", u"C:\\x.ini"));
 }
 
 class RecordingProfiles final : public platform::ProfileFiles {
 public:
     int calls = 0;
-    bool write_private_profile_strings(TextView, std::span<const platform::ProfileEntry>,
-                                       TextView) override {
+    bool write_private_profile_strings(platform::Folder&, TextView, TextView,
+                                       std::span<const platform::ProfileEntry>) override {
         ++calls;
         return true;
     }
@@ -214,10 +217,9 @@ public:
 
 TEST_F(WriteIniTest, ALineBreakOrNulNeverReachesTheProfileService) {
     RecordingProfiles profiles;
-    platform::Platform& real = t.platform();
-    platform::Platform p{real.registry, profiles,  real.files, real.shell,  real.processes,
-                         real.ui,       real.odbc, real.log,   real.session};
+    platform::Platform p = platform::with_services(t.platform(), {.profiles = &profiles});
     const Text ini = u"C:\\Pelto_H\\bin\\Pelto.ini";
+    t.make_folder(u"C:\\Pelto_H\\bin");
     const Text nul(u"pw\0tail", 7);
     EXPECT_TRUE(
         mdl함수::fG_WriteIni(p, u"Database Server", u"server_pwd", u"x\r\nserver_name=evil", ini));

@@ -55,8 +55,8 @@ TEST_F(BackupTest, WhatTheDeletionRemovesIsKeptByteForByteAndNothingElse) {
         t.write_file(Text(kBin) + Text(other), "stays");
     }
     t.make_folder(Text(kBin) + u"dir.ini");
-    ASSERT_TRUE(p().files.set_attributes(Text(kBin) + u"hidden.ini", attr::kHidden));
-    ASSERT_TRUE(p().files.set_attributes(Text(kBin) + u"ro.ini", attr::kReadOnly));
+    ASSERT_TRUE(platform::paths(p()).set_attributes(Text(kBin) + u"hidden.ini", attr::kHidden));
+    ASSERT_TRUE(platform::paths(p()).set_attributes(Text(kBin) + u"ro.ini", attr::kReadOnly));
     // A link goes as a link; what it points to stays, so there is nothing to keep.
     fs::create_symlink("notes.txt", t.host(kBin) / "link.ini");
 
@@ -122,8 +122,9 @@ TEST_F(BackupTest, TheFiveNewestAndTheOldestStayWhateverTheirSuffixOrTheClock) {
 class FullDisk final : public testing::ForwardingFileSystem {
 public:
     using ForwardingFileSystem::ForwardingFileSystem;
-    std::unique_ptr<platform::Folder> open_folder(TextView path) override {
-        std::unique_ptr<platform::Folder> folder = files_.open_folder(path);
+
+protected:
+    std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) override {
         return folder ? std::make_unique<FullFolder>(std::move(folder)) : nullptr;
     }
 
@@ -148,6 +149,11 @@ private:
             std::unique_ptr<platform::File> file = folder_->create_private_file(name);
             return file ? std::make_unique<Full>(std::move(file)) : nullptr;
         }
+
+    protected:
+        std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) override {
+            return folder ? std::make_unique<FullFolder>(std::move(folder)) : nullptr;
+        }
     };
 };
 
@@ -155,9 +161,7 @@ TEST_F(BackupTest, ABackupThatCannotBeMadeCompletelyIsError75AndLeavesNoHalfFold
     t.write_file(Text(kBin) + u"Pelto.ini", std::string(size_t{100} * 1024, 'x'));
     make_dated("20200101-000000");
     FullDisk disk(p().files);
-    platform::Platform& real = p();
-    platform::Platform full{real.registry, real.profiles, disk,     real.shell,  real.processes,
-                            real.ui,       real.odbc,     real.log, real.session};
+    platform::Platform full = platform::with_services(p(), {.files = &disk});
     try {
         installer::keep_settings_files(full, u"20261208-153000");
         FAIL() << "error 75 expected";
@@ -214,7 +218,7 @@ TEST_F(BackupTest, TheCopiesGoOnlyWhereAdministratorsAloneMayReadThem) {
 // (read-only), so it is kept either way.
 TEST_F(BackupTest, AReadOnlySettingsFileIsKeptToo) {
     t.write_file(Text(kBin) + u"Pelto.ini", "server_name=old");
-    ASSERT_TRUE(p().files.set_attributes(Text(kBin) + u"Pelto.ini", attr::kReadOnly));
+    ASSERT_TRUE(platform::paths(p()).set_attributes(Text(kBin) + u"Pelto.ini", attr::kReadOnly));
     const Text folder = keep(u"20261208-153000");
     ASSERT_NE(folder, u"");
     EXPECT_EQ(t.read_file(folder + u"\\Pelto.ini"), "server_name=old");

@@ -35,7 +35,8 @@ std::string xattr_of(const fs::path& path) {
 class FileSystemTest : public ::testing::Test {
 protected:
     TempMachine t;
-    PortableFileSystem& files() { return t.machine().files(); }
+    PathFiles files() { return platform::paths(t.platform()); }
+    PortableFileSystem& volumes() { return t.machine().files(); }
 
     // C:\d holds a normal, a read-only, a hidden and a system file, a folder and a hidden
     // folder.
@@ -155,7 +156,7 @@ TEST_F(FileSystemTest, LinksAreReparsePointsAndNeverChangedThrough) {
     const std::unique_ptr<Folder> c = files().open_folder(u"C:\\");
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->open_folder(u"dirlink"), nullptr);
-    EXPECT_EQ(c->open_file(u"filelink"), nullptr);
+    EXPECT_EQ(c->open_file(u"filelink", FileMode::Read), nullptr);
     EXPECT_FALSE(c->set_attributes(u"filelink", attr::kReadOnly));
     EXPECT_FALSE(c->remove_folder(u"dirlink"));
     EXPECT_FALSE(c->remove_link(u"missing"));
@@ -178,11 +179,11 @@ TEST_F(FileSystemTest, KillDeletesAFileLinkItselfAndNeverFollowsAFolderLink) {
 
 TEST_F(FileSystemTest, ProgramFolderComesFromTheEnvironment) {
     ::unsetenv("PELTO_PROGRAM_FOLDER");
-    EXPECT_EQ(files().program_folder(), u"C:\\PeltoUserInstall_H");
+    EXPECT_EQ(volumes().program_folder(), u"C:\\PeltoUserInstall_H");
     ::setenv("PELTO_PROGRAM_FOLDER", "D:\\Apps\\펠토\\", 1);
-    EXPECT_EQ(files().program_folder(), u"D:\\Apps\\펠토");
+    EXPECT_EQ(volumes().program_folder(), u"D:\\Apps\\펠토");
     ::setenv("PELTO_PROGRAM_FOLDER", "D:\\", 1);
-    EXPECT_EQ(files().program_folder(), u"D:\\");
+    EXPECT_EQ(volumes().program_folder(), u"D:\\");
     ::unsetenv("PELTO_PROGRAM_FOLDER");
 }
 
@@ -223,7 +224,8 @@ TEST_F(FileSystemTest, ARefusedCallIsLoggedWithItsPathAndReason) {
         t.log().clear();
         EXPECT_FALSE(files().set_attributes(u"C:\\Pelto_H\\bin\\Pelto.ini", attr::kReadOnly));
         ASSERT_EQ(t.log().lines().size(), 1U);
-        EXPECT_EQ(t.log().lines()[0], line_for("chmod", "C:\\Pelto_H\\bin\\Pelto.ini", ini, EPERM));
+        EXPECT_EQ(t.log().lines()[0],
+                  line_for("fchmod", "C:\\Pelto_H\\bin\\Pelto.ini", ini, EPERM));
     }
 }
 

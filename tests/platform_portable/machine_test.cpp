@@ -26,7 +26,9 @@ TEST(PortableMachineTest, MakePlatformBuildsOnTheEnvironmentsRoot) {
     const std::unique_ptr<PlatformServices> services = make_platform();
     Platform& p = services->platform();
     p.log.write("hello");
-    EXPECT_TRUE(p.profiles.write_private_profile_string(u"S", u"k", u"v", u"C:\\x.ini"));
+    const std::unique_ptr<Folder> c = paths(p).open_folder(u"C:\\");
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(p.profiles.write_private_profile_string(*c, u"x.ini", u"S", u"k", u"v"));
     EXPECT_TRUE(fs::exists(t.root() / "drive_c/x.ini"));
     EXPECT_NE(testing::read_host_file(t.root() / "log/PeltoUserInstall_H.log").find(" hello\n"),
               std::string::npos);

@@ -1,5 +1,7 @@
 // The shell copy of the mapped machine as only it behaves: the question before replacing,
 // permission bits, progress on the terminal, a failed copy, links leading off the machine.
+#include "platform/path_files.h"
+#include "platform/portable/filesystem_portable.h"
 #include "platform/portable/shell_copy_portable.h"
 #include "tests/support/recording.h"
 
@@ -33,6 +35,7 @@ protected:
         fs::create_directories(update());
         fs::create_directories(staging());
         machine_ = std::make_unique<MachineRoot>(root_);
+        files_ = std::make_unique<PortableFileSystem>(*machine_, log_);
         shell_ = std::make_unique<PortableShellCopy>(*machine_, log_);
     }
     void TearDown() override { fs::remove_all(root_); }
@@ -59,10 +62,16 @@ protected:
         std::sort(out.begin(), out.end());
         return out;
     }
+    // The copy into the folder held open, as the run holds it; a folder that cannot be
+    // reached is the shell's "path not found".
     int copy(TextView source, TextView folder) {
+        const std::unique_ptr<Folder> open = PathFiles(*files_, log_).open_folder(folder);
+        if (!open) {
+            return 3;
+        }
         ::testing::internal::CaptureStderr();
         ::testing::internal::CaptureStdout();
-        const int status = shell_->copy_file(owner_, source, folder);
+        const int status = shell_->copy_file(owner_, source, *open);
         stdout_ = ::testing::internal::GetCapturedStdout();
         stderr_ = ::testing::internal::GetCapturedStderr();
         return status;
@@ -71,6 +80,7 @@ protected:
     fs::path root_;
     std::unique_ptr<MachineRoot> machine_;
     testing::MemoryRunLog log_;
+    std::unique_ptr<PortableFileSystem> files_;
     std::unique_ptr<PortableShellCopy> shell_;
     NoOwner owner_;
     std::string stdout_;

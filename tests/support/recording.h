@@ -56,11 +56,14 @@ public:
 };
 
 // A folder that passes every call to another one: the base of decorators of open folders.
+// The folders it opens or makes are passed through wrap(), so that a decorator reaches
+// every folder below the one it was given.
 class ForwardingFolder : public platform::Folder {
 public:
     explicit ForwardingFolder(std::unique_ptr<platform::Folder> folder)
         : folder_(std::move(folder)) {}
 
+    const Text& path() const override { return folder_->path(); }
     std::optional<uint32_t> attributes() override { return folder_->attributes(); }
     bool set_attributes(uint32_t attributes) override {
         return folder_->set_attributes(attributes);
@@ -75,19 +78,36 @@ public:
     bool remove_link(TextView name) override { return folder_->remove_link(name); }
     bool remove_folder(TextView name) override { return folder_->remove_folder(name); }
     std::unique_ptr<platform::Folder> open_folder(TextView name) override {
-        return folder_->open_folder(name);
+        return wrap(folder_->open_folder(name));
     }
-    std::unique_ptr<platform::File> open_file(TextView name) override {
-        return folder_->open_file(name);
-    }
-    std::unique_ptr<platform::File> create_private_file(TextView name) override {
-        return folder_->create_private_file(name);
+    std::unique_ptr<platform::File> open_file(TextView name, platform::FileMode mode) override {
+        return folder_->open_file(name, mode);
     }
     bool replace_file(TextView name, std::span<const uint8_t> bytes, uint32_t attributes) override {
         return folder_->replace_file(name, bytes, attributes);
     }
+    std::unique_ptr<platform::File> create_private_file(TextView name) override {
+        return folder_->create_private_file(name);
+    }
+    platform::MadeFolder make_private_folder(TextView name,
+                                             platform::PrivateAccess access) override {
+        platform::MadeFolder made = folder_->make_private_folder(name, access);
+        made.folder = wrap(std::move(made.folder));
+        return made;
+    }
+    platform::EntryTrust trust(TextView name) override { return folder_->trust(name); }
+    bool move(TextView name, platform::Folder& destination, TextView new_name) override {
+        return folder_->move(name, destination.opened(), new_name);
+    }
+    std::optional<Text> link_target(TextView name) override { return folder_->link_target(name); }
+    platform::Folder& opened() override { return folder_->opened(); }
 
 protected:
+    // A folder this one opened or made, as the decorator hands it out; itself by default.
+    virtual std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) {
+        return folder;
+    }
+
     std::unique_ptr<platform::Folder> folder_;
 };
 
@@ -110,37 +130,21 @@ public:
 
 // A file system that passes every call to another one: the base of the decorators that
 // note or change one thing (the reads made, a write that fails) over the real services.
+// The volumes it opens are passed through wrap().
 class ForwardingFileSystem : public platform::FileSystem {
 public:
     explicit ForwardingFileSystem(platform::FileSystem& files) : files_(files) {}
 
-    std::vector<platform::DirEntry> list(TextView pattern, uint32_t attribute_filter) override {
-        return files_.list(pattern, attribute_filter);
-    }
-    std::optional<uint32_t> get_attributes(TextView path) override {
-        return files_.get_attributes(path);
-    }
-    bool set_attributes(TextView path, uint32_t attributes) override {
-        return files_.set_attributes(path, attributes);
-    }
-    bool delete_files(TextView pattern) override { return files_.delete_files(pattern); }
-    std::unique_ptr<platform::Folder> open_folder(TextView path) override {
-        return files_.open_folder(path);
-    }
-    platform::PrivateFolder make_private_directory(TextView path,
-                                                   platform::PrivateAccess access) override {
-        return files_.make_private_directory(path, access);
-    }
-    platform::PrivateFolder private_directory_state(TextView path) override {
-        return files_.private_directory_state(path);
-    }
-    bool move(TextView from, TextView to) override { return files_.move(from, to); }
-    std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {
-        return files_.open_file(path, mode);
+    std::unique_ptr<platform::Folder> open_volume(TextView volume) override {
+        return wrap(files_.open_volume(volume));
     }
     Text program_folder() override { return files_.program_folder(); }
 
 protected:
+    virtual std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) {
+        return folder;
+    }
+
     platform::FileSystem& files_;
 };
 

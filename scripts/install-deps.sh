@@ -24,8 +24,9 @@ packages=(
     xvfb xdotool imagemagick fonts-nanum
     # signing the Windows programs, and the throw-away certificate that tests it
     osslsigncode openssl
-    # npm's registry is reached over TLS; the scripts use these tools
-    ca-certificates curl procps file binutils
+    # npm's registry is reached over TLS; the scripts use these tools (script, from
+    # bsdutils, gives the tests a pseudo-terminal)
+    ca-certificates curl procps file binutils bsdutils
     # timing helpers for the benchmarks
     time
 )

@@ -5,6 +5,7 @@
 // removed afterwards.
 #include "installer/mdl_functions.h"
 #include "platform/portable/portable_machine.h"
+#include "platform/portable/process_terminal.h"
 #include "platform/portable/terminal_ui.h"
 
 #include <algorithm>
@@ -128,9 +129,10 @@ int main(int argc, char** argv) {
     const fs::path base(pattern);
     const fs::path root = base / "machine";
     fs::create_directories(root / "drive_c");
+    pelto::platform::portable::ProcessTerminal terminal;
     pelto::platform::portable::PortableMachine machine(
-        pelto::platform::portable::MachineRoot(root),
-        std::make_unique<pelto::platform::portable::TerminalUserInterface>(),
+        pelto::platform::portable::MachineRoot(root), terminal,
+        std::make_unique<pelto::platform::portable::TerminalUserInterface>(terminal),
         std::make_unique<NullRunLog>());
 
     std::printf("fG_DeleteFolder against rm -rf: %d folders, %d files per tree\n",

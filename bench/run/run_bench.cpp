@@ -7,6 +7,7 @@
 //  2. the whole run on the demo machine root, child programs exiting at once, against the
 //     same visible work done by a shell script with the standard tools (sqlite3, cp, sed).
 #include "core/error.h"
+#include "platform/portable/process_terminal.h"
 #include "platform/portable/processes_portable.h"
 #include "platform/portable/run_log_file.h"
 #include "tests/e2e/run_program.h"
@@ -61,7 +62,8 @@ void wait_benchmark(const fs::path& base) {
     ::chmod((staged / "installpelto_H.exe").c_str(), 0755);
     pelto::platform::portable::MachineRoot machine(root);
     pelto::platform::portable::FileRunLog log(base / "wait.log");
-    pelto::platform::portable::PortableProcesses processes(machine, log);
+    pelto::platform::portable::ProcessTerminal terminal;
+    pelto::platform::portable::PortableProcesses processes(machine, log, terminal);
 
     const double cpu0 = self_cpu();
     const auto t0 = Clock::now();

@@ -1,6 +1,6 @@
 // Every service of the mapped machine, built on one machine root: what make_platform()
 // returns for PELTO_MACHINE_ROOT, and what tests and the demo build on a folder of
-// their own (with dialogs and a run log of their choice).
+// their own (with a terminal, dialogs and a run log of their choice).
 #pragma once
 
 #include "platform/platform.h"
@@ -11,6 +11,7 @@
 #include "platform/portable/registry_store.h"
 #include "platform/portable/session_portable.h"
 #include "platform/portable/shell_copy_portable.h"
+#include "platform/portable/terminal.h"
 #include "platform/profile_write.h"
 
 #include <memory>
@@ -19,9 +20,12 @@ namespace pelto::platform::portable {
 
 class PortableMachine final : public PlatformServices {
 public:
-    // The terminal dialogs and the run log in log/PeltoUserInstall_H.log.
+    // The dialogs on the terminal of this process and the run log in
+    // log/PeltoUserInstall_H.log.
     explicit PortableMachine(const MachineRoot& machine);
-    PortableMachine(MachineRoot machine, std::unique_ptr<UserInterface> ui,
+    // `terminal` (which must outlive the machine) is where the shell copy asks and what
+    // the programs the run waits for are given.
+    PortableMachine(MachineRoot machine, Terminal& terminal, std::unique_ptr<UserInterface> ui,
                     std::unique_ptr<RunLog> log);
     PortableMachine(const PortableMachine&) = delete;
     PortableMachine& operator=(const PortableMachine&) = delete;

@@ -1,5 +1,6 @@
 // The Linux program's platform: the Windows machine mapped onto PELTO_MACHINE_ROOT.
 #include "platform/portable/portable_machine.h"
+#include "platform/portable/process_terminal.h"
 #include "platform/portable/run_log_file.h"
 #include "platform/portable/terminal_ui.h"
 
@@ -7,15 +8,26 @@ namespace pelto::platform {
 
 namespace portable {
 
+namespace {
+
+// The one place the program's services are given the terminal of this process.
+Terminal& process_terminal() {
+    static ProcessTerminal terminal;
+    return terminal;
+}
+
+} // namespace
+
 PortableMachine::PortableMachine(const MachineRoot& machine)
-    : PortableMachine(machine, std::make_unique<TerminalUserInterface>(),
+    : PortableMachine(machine, process_terminal(),
+                      std::make_unique<TerminalUserInterface>(process_terminal()),
                       std::make_unique<FileRunLog>(machine.log_file())) {}
 
-PortableMachine::PortableMachine(MachineRoot machine, std::unique_ptr<UserInterface> ui,
-                                 std::unique_ptr<RunLog> log)
+PortableMachine::PortableMachine(MachineRoot machine, Terminal& terminal,
+                                 std::unique_ptr<UserInterface> ui, std::unique_ptr<RunLog> log)
     : machine_(std::move(machine)), log_(std::move(log)), ui_(std::move(ui)),
       registry_(machine_.registry_file(), *log_), profiles_(*log_), files_(machine_, *log_),
-      shell_(machine_, *log_), processes_(machine_, *log_),
+      shell_(machine_, *log_, terminal), processes_(machine_, *log_, terminal),
       odbc_(machine_, registry_.connect_to_lookup()),
       session_(machine_, *log_), platform_{registry_, profiles_, files_, shell_,  processes_,
                                            *ui_,      odbc_,     *log_,  session_} {}
@@ -39,7 +51,9 @@ std::unique_ptr<PlatformServices> make_platform(const PlatformOptions& options) 
     auto log = std::make_unique<portable::FileRunLog>(*followed);
     require_run_log(*log, *options.run_log);
     return std::make_unique<portable::PortableMachine>(
-        machine, std::make_unique<portable::TerminalUserInterface>(), std::move(log));
+        machine, portable::process_terminal(),
+        std::make_unique<portable::TerminalUserInterface>(portable::process_terminal()),
+        std::move(log));
 }
 
 std::unique_ptr<PlatformServices> make_platform() {

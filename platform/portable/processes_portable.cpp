@@ -14,7 +14,6 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -70,18 +69,18 @@ std::vector<LeftRunning> processes_in_group(pid_t group) {
 // as a shell gives it to a job it runs in the foreground; the run takes it back after.
 class TerminalHandover {
 public:
-    explicit TerminalHandover(pid_t group) {
-        if (::isatty(STDIN_FILENO) == 0 || ::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) {
+    TerminalHandover(Terminal& terminal, pid_t group) : terminal_(terminal) {
+        if (terminal_.foreground_group() != std::optional<pid_t>(::getpgrp())) {
             return; // no terminal, or not ours to give
         }
         owned_ = true;
-        give(group);
+        terminal_.set_foreground_group(group);
     }
     TerminalHandover(const TerminalHandover&) = delete;
     TerminalHandover& operator=(const TerminalHandover&) = delete;
     ~TerminalHandover() {
         if (owned_) {
-            give(::getpgrp());
+            terminal_.set_foreground_group(::getpgrp());
         }
     }
 
@@ -91,30 +90,19 @@ public:
         if (!owned_) {
             return false;
         }
-        give(group);
+        terminal_.set_foreground_group(group);
         return ::kill(-group, SIGCONT) == 0;
     }
 
 private:
-    // A process outside the terminal's foreground group that sets it is sent SIGTTOU; the
-    // run does so on purpose when it takes the terminal back.
-    static void give(pid_t group) {
-        sigset_t block{};
-        sigset_t old{};
-        sigemptyset(&block);
-        sigaddset(&block, SIGTTOU);
-        pthread_sigmask(SIG_BLOCK, &block, &old);
-        (void)::tcsetpgrp(STDIN_FILENO, group);
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    }
-
+    Terminal& terminal_;
     bool owned_ = false;
 };
 
 class PortableProcess final : public Process {
 public:
-    PortableProcess(RunLog& log, std::string program, pid_t pid)
-        : log_(log), program_(std::move(program)), pid_(pid) {}
+    PortableProcess(RunLog& log, Terminal& terminal, std::string program, pid_t pid)
+        : log_(log), terminal_(terminal), program_(std::move(program)), pid_(pid) {}
     PortableProcess(const PortableProcess&) = delete;
     PortableProcess& operator=(const PortableProcess&) = delete;
 
@@ -136,7 +124,7 @@ public:
         int status = 0;
         pid_t rc = 0;
         {
-            const TerminalHandover terminal(pid_);
+            const TerminalHandover terminal(terminal_, pid_);
             for (;;) {
                 rc = waitpid(pid_, &status, WUNTRACED);
                 if (rc < 0 && errno == EINTR) {
@@ -180,6 +168,7 @@ private:
     }
 
     RunLog& log_;
+    Terminal& terminal_;
     std::string program_;
     pid_t pid_;
     bool reaped_ = false;
@@ -188,8 +177,8 @@ private:
 
 } // namespace
 
-PortableProcesses::PortableProcesses(const MachineRoot& machine, RunLog& log)
-    : machine_(machine), log_(log) {}
+PortableProcesses::PortableProcesses(const MachineRoot& machine, RunLog& log, Terminal& terminal)
+    : machine_(machine), log_(log), terminal_(terminal) {}
 
 std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_command*/,
                                                   TextView working_folder) {
@@ -230,7 +219,7 @@ std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_comm
     if (rc != 0) {
         throw VbError::runtime(vberr::kInvalidProcedureCall, kSource);
     }
-    return std::make_unique<PortableProcess>(log_, to_utf8(path), pid);
+    return std::make_unique<PortableProcess>(log_, terminal_, to_utf8(path), pid);
 }
 
 } // namespace pelto::platform::portable

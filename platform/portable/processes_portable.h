@@ -1,10 +1,13 @@
 // Programs of the mapped machine are ordinary executables (a script with a shebang is
 // fine), started with their Windows path and waited for with waitpid. Each starts in a
 // process group of its own, so that the wait can name in the run log the programs it
-// started that are still running when it has ended; nothing waits for those.
+// started that are still running when it has ended; nothing waits for those. At a
+// terminal (the one handed to the processes), the program's group holds it while the run
+// waits.
 #pragma once
 
 #include "platform/portable/machine_root.h"
+#include "platform/portable/terminal.h"
 #include "platform/process.h"
 #include "platform/run_log.h"
 
@@ -12,7 +15,7 @@ namespace pelto::platform::portable {
 
 class PortableProcesses final : public Processes {
 public:
-    PortableProcesses(const MachineRoot& machine, RunLog& log);
+    PortableProcesses(const MachineRoot& machine, RunLog& log, Terminal& terminal);
     std::unique_ptr<Process> start(TextView path, int show_command,
                                    TextView working_folder) override;
     // A process here ends with an 8-bit status.
@@ -21,6 +24,7 @@ public:
 private:
     const MachineRoot& machine_;
     RunLog& log_;
+    Terminal& terminal_;
 };
 
 } // namespace pelto::platform::portable

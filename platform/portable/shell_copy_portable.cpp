@@ -95,8 +95,8 @@ private:
 
 } // namespace
 
-PortableShellCopy::PortableShellCopy(const MachineRoot& machine, RunLog& log)
-    : machine_(machine), log_(log) {}
+PortableShellCopy::PortableShellCopy(const MachineRoot& machine, RunLog& log, Terminal& terminal)
+    : machine_(machine), log_(log), terminal_(terminal) {}
 
 // The checks the shell makes before it copies anything; a status (reported as the shell
 // reports it) when the copy must not be made, or where it goes.
@@ -153,11 +153,12 @@ std::variant<PortableShellCopy::Plan, int> PortableShellCopy::plan(TextView sour
         // FOF_NOCONFIRMATION.
         const bool replace =
             unattended() ||
-            terminal::ask_yes_no("이 위치에 이름이 같은 파일 '" + out.name +
+            terminal::ask_yes_no(terminal_,
+                                 "이 위치에 이름이 같은 파일 '" + out.name +
                                      "'이(가) 이미 있습니다. 파일을 바꾸시겠습니까?",
                                  true);
         if (!replace) {
-            std::cerr << "(파일 복사: '" << out.name << "' 건너뜀)\n";
+            terminal_.notes() << "(파일 복사: '" << out.name << "' 건너뜀)\n";
             return kCancelled;
         }
     }

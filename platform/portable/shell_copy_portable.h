@@ -1,10 +1,11 @@
 // The shell copy on the mapped machine, as the shell's with no flags: a progress line
-// for long copies, a question before replacing an existing file, its own error report,
-// permission bits kept. The system call that fails a copy is named in the run log; the
-// status itself is the caller's to log.
+// for long copies, a question before replacing an existing file (asked on the terminal
+// handed to it), its own error report, permission bits kept. The system call that fails
+// a copy is named in the run log; the status itself is the caller's to log.
 #pragma once
 
 #include "platform/portable/machine_root.h"
+#include "platform/portable/terminal.h"
 #include "platform/run_log.h"
 #include "platform/shell_copy.h"
 
@@ -16,7 +17,7 @@ namespace pelto::platform::portable {
 
 class PortableShellCopy final : public ShellCopy {
 public:
-    PortableShellCopy(const MachineRoot& machine, RunLog& log);
+    PortableShellCopy(const MachineRoot& machine, RunLog& log, Terminal& terminal);
     int copy_file(const OwnerWindow& owner, TextView source_file, Folder& destination) override;
 
 private:
@@ -33,6 +34,7 @@ private:
 
     const MachineRoot& machine_;
     RunLog& log_;
+    Terminal& terminal_;
 };
 
 } // namespace pelto::platform::portable

@@ -4,9 +4,7 @@
 #include "platform/shell_copy.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <iostream>
-#include <unistd.h>
+#include <ostream>
 #include <vector>
 
 namespace pelto::platform::portable {
@@ -22,13 +20,17 @@ constexpr std::string_view kRed = "\033[31m";
 constexpr std::string_view kRedBold = "\033[1;31m";
 constexpr std::string_view kReset = "\033[0m";
 
+constexpr std::string_view kLineTakenNote =
+    "(no terminal: the line read from standard input is the answer)\n";
+constexpr std::string_view kEndOfInputNote = "(no terminal: end of input, taken as Cancel)\n";
+
 // Waits for Enter at a terminal; with no terminal the default answer is taken at once.
-void wait_for_enter(std::string_view what) {
-    if (terminal::input_is_terminal()) {
-        std::cout << "(Enter: " << what << ")" << std::flush;
-        (void)terminal::read_line();
+void wait_for_enter(Terminal& terminal, std::string_view what) {
+    if (terminal.can_answer()) {
+        terminal.screen() << "(Enter: " << what << ")" << std::flush;
+        (void)terminal::read_line(terminal);
     } else {
-        std::cerr << "(no terminal: " << what << " taken as the answer)\n";
+        terminal.notes() << "(no terminal: " << what << " taken as the answer)\n";
     }
 }
 
@@ -58,30 +60,15 @@ std::string repeat(std::string_view piece, size_t count) {
 
 namespace terminal {
 
-bool input_is_terminal() {
-    return isatty(STDIN_FILENO) == 1;
-}
-bool output_is_terminal() {
-    return isatty(STDOUT_FILENO) == 1;
-}
-
-std::optional<std::string> read_line() {
+std::optional<std::string> read_line(Terminal& terminal) {
     std::string line;
     bool any = false;
-    while (true) {
-        char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break; // end of input (or an unreadable input, treated alike)
-        }
+    while (const std::optional<char> c = terminal.read_byte()) {
         any = true;
-        if (c == '\n') {
+        if (*c == '\n') {
             break;
         }
-        line.push_back(c);
+        line.push_back(*c);
     }
     if (!any) {
         return std::nullopt;
@@ -110,18 +97,20 @@ std::optional<bool> parse_yes_no(std::string_view answer, bool default_answer) {
     return std::nullopt;
 }
 
-bool ask_yes_no(const std::string& question, bool default_answer) {
+bool ask_yes_no(Terminal& terminal, const std::string& question, bool default_answer) {
     const char* shown_default = default_answer ? "예" : "아니오";
-    std::cout << question << '\n';
-    if (!input_is_terminal()) {
-        std::cerr << "(no terminal: answered " << shown_default << ")\n";
+    std::ostream& screen = terminal.screen();
+    screen << question << '\n';
+    if (!terminal.can_answer()) {
+        screen << std::flush;
+        terminal.notes() << "(no terminal: answered " << shown_default << ")\n";
         return default_answer;
     }
     while (true) {
-        std::cout << "(예/아니오, Enter: " << shown_default << ") " << std::flush;
-        const std::optional<std::string> line = read_line();
+        screen << "(예/아니오, Enter: " << shown_default << ") " << std::flush;
+        const std::optional<std::string> line = read_line(terminal);
         if (!line) {
-            std::cout << '\n';
+            screen << '\n';
             return false;
         }
         if (const std::optional<bool> answer = parse_yes_no(*line, default_answer)) {
@@ -148,24 +137,24 @@ size_t display_width(TextView text) {
 
 } // namespace terminal
 
-TerminalUserInterface::TerminalUserInterface() = default;
+TerminalUserInterface::TerminalUserInterface(Terminal& terminal) : terminal_(terminal) {}
 
 void TerminalUserInterface::message_box(TextView text, MessageIcon, TextView caption) {
-    std::cout << '[' << to_utf8(caption) << "] " << to_utf8(text) << '\n' << std::flush;
-    wait_for_enter("확인");
+    terminal_.screen() << '[' << to_utf8(caption) << "] " << to_utf8(text) << '\n' << std::flush;
+    wait_for_enter(terminal_, "확인");
 }
 
 Text TerminalUserInterface::input_box(TextView prompt, TextView caption) {
-    std::cout << '[' << to_utf8(caption) << "] " << to_utf8(prompt) << '\n' << "> " << std::flush;
-    const bool at_terminal = terminal::input_is_terminal();
-    const std::optional<std::string> line = terminal::read_line();
+    std::ostream& screen = terminal_.screen();
+    screen << '[' << to_utf8(caption) << "] " << to_utf8(prompt) << '\n' << "> " << std::flush;
+    const bool at_terminal = terminal_.can_answer();
+    const std::optional<std::string> line = terminal::read_line(terminal_);
     if (!at_terminal) {
         // Show what the script typed, as a terminal would have echoed it.
-        std::cout << (line ? *line : std::string()) << '\n' << std::flush;
-        std::cerr << (line ? "(no terminal: the line read from standard input is the answer)\n"
-                           : "(no terminal: end of input, taken as Cancel)\n");
+        screen << (line ? *line : std::string()) << '\n' << std::flush;
+        terminal_.notes() << (line ? kLineTakenNote : kEndOfInputNote);
     } else if (!line) {
-        std::cout << '\n' << std::flush; // Ctrl-D: Cancel
+        screen << '\n' << std::flush; // Ctrl-D: Cancel
     }
     return line ? from_utf8(*line) : Text();
 }
@@ -174,28 +163,29 @@ Text TerminalUserInterface::input_box(TextView prompt, TextView caption) {
 void TerminalUserInterface::set_busy_pointer(bool) {}
 
 void TerminalUserInterface::show_warning_form(const WarningFormDesign& design) {
-    const bool colour = terminal::output_is_terminal();
+    const bool colour = terminal_.screen_shows_colours();
     const std::vector<Text> lines = split_lines(design.picture_message);
     size_t inner = 0;
     for (const Text& line : lines) {
         inner = std::max(inner, terminal::display_width(line));
     }
+    std::ostream& screen = terminal_.screen();
     const std::string red = colour ? std::string(kRed) : std::string();
     const std::string reset = colour ? std::string(kReset) : std::string();
 
-    std::cout << "== " << to_utf8(design.caption) << " ==\n";
+    screen << "== " << to_utf8(design.caption) << " ==\n";
     // The picture of the installer's question, framed by the red outline.
-    std::cout << red << "+" << repeat("-", inner + 2) << "+" << reset << '\n';
+    screen << red << "+" << repeat("-", inner + 2) << "+" << reset << '\n';
     for (const Text& line : lines) {
-        std::cout << red << "|" << reset << ' ' << to_utf8(line)
-                  << std::string(inner - terminal::display_width(line), ' ') << ' ' << red << "|"
-                  << reset << '\n';
+        screen << red << "|" << reset << ' ' << to_utf8(line)
+               << std::string(inner - terminal::display_width(line), ' ') << ' ' << red << "|"
+               << reset << '\n';
     }
-    std::cout << red << "+" << repeat("-", inner + 2) << "+" << reset << '\n';
-    std::cout << (colour ? std::string(kRedBold) : std::string()) << to_utf8(design.label_text)
-              << reset << '\n'
-              << std::flush;
-    wait_for_enter("창 닫기");
+    screen << red << "+" << repeat("-", inner + 2) << "+" << reset << '\n';
+    screen << (colour ? std::string(kRedBold) : std::string()) << to_utf8(design.label_text)
+           << reset << '\n'
+           << std::flush;
+    wait_for_enter(terminal_, "창 닫기");
 }
 
 std::unique_ptr<OwnerWindow> TerminalUserInterface::create_hidden_window() {

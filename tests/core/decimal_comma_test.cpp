@@ -28,8 +28,8 @@ public:
         folder_ =
             std::filesystem::temp_directory_path() / ("pelto-locale-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder_);
-        const std::string command =
-            "localedef -i de_DE -f UTF-8 '" + folder_.string() + "/de_DE.UTF-8' >/dev/null 2>&1";
+        const std::string command = "localedef -i de_DE -f UTF-8 '" + folder_.string() +
+                                    "/de_DE.UTF-8' </dev/null >/dev/null 2>&1";
         if (std::system(command.c_str()) == 0) { // NOLINT(cert-env33-c): the test's own tool
             ::setenv("LOCPATH", folder_.c_str(), 1);
             active_ = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;

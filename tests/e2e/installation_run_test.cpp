@@ -679,7 +679,7 @@ TEST_F(Workstation, AnErrorReachingTheRunIsShownAndEndsWithItsOwnStatus) {
     // A lookup that fails: the database manager says so, and the closed record set it
     // hands back cannot give a record count.
     const std::string rename = "sqlite3 '" + (root_ / "network/db/central.sqlite3").string() +
-                               "' 'ALTER TABLE PL_기관정보 RENAME TO 옛기관정보'";
+                               "' 'ALTER TABLE PL_기관정보 RENAME TO 옛기관정보' </dev/null";
     ASSERT_EQ(std::system(rename.c_str()), 0);
     Outcome lookup = run_with("11111111\n");
     EXPECT_EQ(lookup.exit_status, exit_status::kUnhandledError) << lookup.out << lookup.err;
@@ -688,7 +688,7 @@ TEST_F(Workstation, AnErrorReachingTheRunIsShownAndEndsWithItsOwnStatus) {
         << lookup.out;
     EXPECT_TRUE(old_installation_untouched());
     const std::string back = "sqlite3 '" + (root_ / "network/db/central.sqlite3").string() +
-                             "' 'ALTER TABLE 옛기관정보 RENAME TO PL_기관정보'";
+                             "' 'ALTER TABLE 옛기관정보 RENAME TO PL_기관정보' </dev/null";
     ASSERT_EQ(std::system(back.c_str()), 0);
 
     // An installer that cannot be started (not executable).

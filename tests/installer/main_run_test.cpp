@@ -10,6 +10,7 @@
 #include "platform/portable/portable_machine.h"
 #include "tests/support/demo_machine.h"
 #include "tests/support/recording.h"
+#include "tests/support/scripted_terminal.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -55,7 +56,7 @@ protected:
         ui_ = ui.get();
         log_ = log.get();
         machine_ = std::make_unique<platform::portable::PortableMachine>(
-            platform::portable::MachineRoot(root_), std::move(ui), std::move(log));
+            platform::portable::MachineRoot(root_), terminal_, std::move(ui), std::move(log));
         const platform::Platform& m = machine_->platform();
         p_ = std::make_unique<platform::Platform>(platform::Platform{
             m.registry, m.profiles, m.files, m.shell, processes_, m.ui, m.odbc, m.log, session_});
@@ -68,6 +69,7 @@ protected:
     MemoryRunLog* log_ = nullptr;
     RecordingProcesses processes_;
     testing::ScriptedSession session_;
+    testing::ScriptedTerminal terminal_;
     std::unique_ptr<platform::portable::PortableMachine> machine_;
     std::unique_ptr<platform::Platform> p_;
 };

@@ -1,6 +1,7 @@
 // What only the mapped machine's programs have: a path that would leave the machine, the
 // executable bit, a program ended by a signal, and the terminal the run was started from.
 #include "core/error.h"
+#include "platform/portable/process_terminal.h"
 #include "tests/support/temp_machine.h"
 
 #include <chrono>
@@ -33,9 +34,10 @@ TEST(ProcessGroupTest, AProgramGetsTheTerminalWhileTheRunWaits) {
     int terminal = -1;
     const pid_t run = ::forkpty(&terminal, nullptr, nullptr, nullptr);
     ASSERT_GE(run, 0);
-    if (run == 0) { // the run, with the new terminal as its own
-        const auto code =
-            t.platform().processes.start(kInstaller, kShowNormalFocus, u"C:\\")->wait_for_exit();
+    if (run == 0) { // the run, with the test's new pseudo-terminal as its own
+        ProcessTerminal own;
+        PortableProcesses processes(t.machine().machine(), t.log(), own);
+        const auto code = processes.start(kInstaller, kShowNormalFocus, u"C:\\")->wait_for_exit();
         ::_exit(code == std::optional<uint32_t>(0) ? 0 : 1);
     }
     ASSERT_EQ(::write(terminal, "typed\n", 6), 6);

@@ -4,6 +4,7 @@
 #include "platform/portable/filesystem_portable.h"
 #include "platform/portable/shell_copy_portable.h"
 #include "tests/support/recording.h"
+#include "tests/support/scripted_terminal.h"
 
 #include <csignal>
 #include <filesystem>
@@ -24,7 +25,8 @@ public:
     void* native_handle() const override { return nullptr; }
 };
 
-// Standard input is not a terminal during these tests, so questions take their default.
+// The shell copy asks on a terminal of the test's own, where no one answers unless a test
+// says so: questions take their default.
 class ShellCopyTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,7 +38,7 @@ protected:
         fs::create_directories(staging());
         machine_ = std::make_unique<MachineRoot>(root_);
         files_ = std::make_unique<PortableFileSystem>(*machine_, log_);
-        shell_ = std::make_unique<PortableShellCopy>(*machine_, log_);
+        shell_ = std::make_unique<PortableShellCopy>(*machine_, log_, terminal_);
     }
     void TearDown() override { fs::remove_all(root_); }
 
@@ -81,6 +83,7 @@ protected:
     std::unique_ptr<MachineRoot> machine_;
     testing::MemoryRunLog log_;
     std::unique_ptr<PortableFileSystem> files_;
+    testing::ScriptedTerminal terminal_;
     std::unique_ptr<PortableShellCopy> shell_;
     NoOwner owner_;
     std::string stdout_;
@@ -104,10 +107,27 @@ TEST_F(ShellCopyTest, AnExistingFileInAnyLetterCaseIsReplacedAfterTheQuestion) {
     write(update() / "PeltoUpdate_H.exe", "new", fs::perms(0755));
     write(staging() / "PELTOUPDATE_H.EXE", "old", fs::perms(0644));
     EXPECT_EQ(copy(u"\\\\UPDATESRV\\pelto\\PeltoUpdate_H.exe", u"C:\\펠토사용자설치"), 0);
-    EXPECT_NE(stdout_.find("바꾸시겠습니까?"), std::string::npos);
-    EXPECT_NE(stderr_.find("no terminal: answered 예"), std::string::npos);
+    EXPECT_NE(terminal_.shown().find("바꾸시겠습니까?"), std::string::npos);
+    EXPECT_NE(terminal_.noted().find("no terminal: answered 예"), std::string::npos);
     EXPECT_EQ(names(staging()), std::vector<std::string>{"PELTOUPDATE_H.EXE"});
     EXPECT_EQ(read(staging() / "PELTOUPDATE_H.EXE"), "new");
+}
+
+// A person at the terminal decides: "no" keeps the file as it was, "yes" replaces it.
+TEST_F(ShellCopyTest, AtATerminalTheAnswerDecidesWhetherTheFileIsReplaced) {
+    write(update() / "PeltoUpdate_H.exe", "new", fs::perms(0755));
+    write(staging() / "PeltoUpdate_H.exe", "old", fs::perms(0644));
+    testing::ScriptedTerminal person(true, "아니오\ny\n");
+    PortableShellCopy asking(*machine_, log_, person);
+    const std::unique_ptr<Folder> folder =
+        PathFiles(*files_, log_).open_folder(u"C:\\펠토사용자설치");
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(asking.copy_file(owner_, u"\\\\UPDATESRV\\pelto\\PeltoUpdate_H.exe", *folder), 0x75);
+    EXPECT_NE(person.shown().find("바꾸시겠습니까?"), std::string::npos);
+    EXPECT_EQ(read(staging() / "PeltoUpdate_H.exe"), "old");
+    EXPECT_EQ(asking.copy_file(owner_, u"\\\\UPDATESRV\\pelto\\PeltoUpdate_H.exe", *folder), 0);
+    EXPECT_EQ(read(staging() / "PeltoUpdate_H.exe"), "new");
+    EXPECT_EQ(person.unread(), "");
 }
 
 TEST_F(ShellCopyTest, MissingSourceOrFolderIsReportedAndNothingIsCreated) {

@@ -22,7 +22,7 @@ DemoMachine::DemoMachine(const std::string& name)
     const std::string command = "bash '" PELTO_SOURCE_DIR "/scripts/make-demo-machine.sh' --bin '" +
                                 fs::path(PELTO_CIPHER_TOOL).parent_path().string() +
                                 "' --central " + kCentral1 + "," + kCentral2 + " '" +
-                                root_.string() + "' >/dev/null";
+                                root_.string() + "' </dev/null >/dev/null";
     if (std::system(command.c_str()) != 0) {
         throw std::runtime_error("cannot build the demo machine: " + command);
     }

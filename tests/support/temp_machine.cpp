@@ -84,7 +84,7 @@ TempMachine::TempMachine()
     log_ = log.get();
     ui_ = ui.get();
     machine_ = std::make_unique<platform::portable::PortableMachine>(
-        platform::portable::MachineRoot(root_), std::move(ui), std::move(log));
+        platform::portable::MachineRoot(root_), terminal_, std::move(ui), std::move(log));
 }
 
 TempMachine::~TempMachine() {

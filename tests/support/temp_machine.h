@@ -1,12 +1,13 @@
 // A fresh machine root for one test: a new folder under the system's temporary folder
 // with drive_c/, registry/, network/ and log/, and the portable services built on it
-// with a memory run log and recording dialogs. Everything is removed when the object
-// goes, after undoing what would stop the removal (immutable flags, missing
-// permissions).
+// with a memory run log, recording dialogs and a scripted terminal (no one answers on it).
+// Everything is removed when the object goes, after undoing what would stop the removal
+// (immutable flags, missing permissions).
 #pragma once
 
 #include "platform/portable/portable_machine.h"
 #include "tests/support/recording.h"
+#include "tests/support/scripted_terminal.h"
 
 #include <filesystem>
 #include <memory>
@@ -46,6 +47,7 @@ private:
     std::filesystem::path outside_;
     MemoryRunLog* log_ = nullptr;
     RecordingUserInterface* ui_ = nullptr;
+    ScriptedTerminal terminal_;
     std::unique_ptr<platform::portable::PortableMachine> machine_;
 };
 

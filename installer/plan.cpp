@@ -225,6 +225,10 @@ void programs_section(Report& r, const std::vector<PlanEvent>& events) {
     r.section("[실행 / Started, in this order]");
     int n = 0;
     for (const PlanEvent& e : events) {
+        if (e.kind == Kind::NotStarted) {
+            r.line(std::to_string(n + 1) + ". " + u8(e.subject) + ": cannot be started (" +
+                   u8(e.after) + "); the run would end here with the generic error message");
+        }
         if (e.kind == Kind::Started) {
             ++n;
             r.line(std::to_string(n) + ". " + u8(e.subject) +

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/workstation.h"
+#include "platform/dos_name.h"
 #include "platform/folder_walk.h"
 #include "platform/windows_path.h"
 
@@ -86,8 +87,10 @@ namespace {
 // Where the staging folder's leftovers go: a new folder beside it, made on first use.
 class Aside {
 public:
-    Aside(platform::Platform& p, Folder& drive, TextView stamp) : p_(p), drive_(drive) {
-        base_ = Text(workstation::kStagingFolder.substr(3)) + u"." + Text(stamp);
+    Aside(platform::Platform& p, Folder& drive, const Folder& folder, TextView stamp)
+        : p_(p), drive_(drive) {
+        const Text& path = folder.path();
+        base_ = path.substr(path.find_last_of(u'\\') + 1) + u"." + Text(stamp);
     }
 
     void take(Folder& staging, const Text& name) {
@@ -106,7 +109,7 @@ public:
         if (!staging.move(name, *folder_, name)) {
             fail(p_, to_utf8(path_in(staging, name)) + " can be neither removed nor moved aside");
         }
-        p_.log.write("staging folder: " + to_utf8(path_in(staging, name)) + " moved aside to " +
+        p_.log.write(to_utf8(path_in(staging, name)) + " moved aside to " +
                      to_utf8(folder_->path()));
     }
 
@@ -123,14 +126,18 @@ bool remove(Folder& staging, const platform::DirEntry& entry) {
     if ((entry.attributes & attr::kReparsePoint) != 0) {
         return staging.remove_link(entry.name);
     }
-    if ((entry.attributes & attr::kDirectory) != 0) {
-        return false; // a folder goes aside whole: what it holds is nobody's to delete here
+    if ((entry.attributes & attr::kDirectory) != 0 || platform::has_wildcards(entry.name)) {
+        // A folder goes aside whole: what it holds is nobody's to delete here. A name with
+        // a wildcard would be a pattern to Kill.
+        return false;
     }
     return staging.delete_files(entry.name) && staging.list(entry.name, kAnyEntry).empty();
 }
 
-void empty_staging(platform::Platform& p, Folder& drive, Folder& staging, TextView stamp) {
-    Aside aside(p, drive, stamp);
+} // namespace
+
+void empty_private_folder(platform::Platform& p, Folder& drive, Folder& staging, TextView stamp) {
+    Aside aside(p, drive, staging, stamp);
     int removed = 0;
     for (const platform::DirEntry& entry : staging.list(u"*", kAnyEntry)) {
         const bool kept = equals_ignore_case(entry.name, kKeptName);
@@ -151,12 +158,10 @@ void empty_staging(platform::Platform& p, Folder& drive, Folder& staging, TextVi
         }
     }
     if (removed > 0) {
-        p.log.write("staging folder: " + std::to_string(removed) +
+        p.log.write(to_utf8(staging.path()) + ": " + std::to_string(removed) +
                     " file(s) an earlier run or someone else left there removed");
     }
 }
-
-} // namespace
 
 StagingFolder prepare_staging_folder(platform::Platform& p, TextView stamp) {
     const std::optional<platform::WindowsPath> staging =
@@ -170,7 +175,7 @@ StagingFolder prepare_staging_folder(platform::Platform& p, TextView stamp) {
     out.folder = prepare_private_folder(p, *drive.folder, staging->names.back(),
                                         platform::PrivateAccess::AdministratorsChange, stamp);
     out.drive = std::move(drive.folder);
-    empty_staging(p, *out.drive, *out.folder, stamp);
+    empty_private_folder(p, *out.drive, *out.folder, stamp);
     return out;
 }
 

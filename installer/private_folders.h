@@ -24,6 +24,14 @@ std::unique_ptr<platform::Folder> prepare_private_folder(platform::Platform& p,
                                                          platform::PrivateAccess access,
                                                          TextView stamp);
 
+// Empties the open private folder `folder` of `parent`: every entry but a trusted 보관 (the
+// kept settings files) is removed by handle (files and links Kill may delete) or moved
+// aside into a new folder "<folder>.<stamp>" of `parent` (folders, and what cannot be
+// removed), never deleted through a path. A 보관 that is not the run's own is moved aside
+// the same way. Raises VB's error 75 when an entry can be neither removed nor moved aside.
+void empty_private_folder(platform::Platform& p, platform::Folder& parent, platform::Folder& folder,
+                          TextView stamp);
+
 // The staging folder C:\펠토사용자설치, held for the whole run, and the drive's root that
 // holds it.
 struct StagingFolder {
@@ -31,13 +39,10 @@ struct StagingFolder {
     std::unique_ptr<platform::Folder> folder;
 };
 
-// Makes the staging folder ready (prepare_private_folder) and empties it: every entry but
-// a trusted 보관 (the kept settings files) is removed by handle (files and links) or moved
-// aside into a new folder C:\펠토사용자설치.<stamp> beside it (folders, and what cannot be
-// removed), so that when the run starts a program from it, the folder holds only what the
-// run copied. A 보관 that is not the run's own is moved aside the same way. Raises VB's
-// error 75 when the folder cannot be reached (a link on the way), made, or emptied: the run
-// must then stop before it deletes anything.
+// Makes the staging folder ready (prepare_private_folder) and empties it
+// (empty_private_folder), so that when the run starts a program from it, the folder holds
+// only what the run copied. Raises VB's error 75 when the folder cannot be reached (a link
+// on the way), made, or emptied: the run must then stop before it deletes anything.
 StagingFolder prepare_staging_folder(platform::Platform& p, TextView stamp);
 
 } // namespace pelto::installer

@@ -53,6 +53,10 @@ public:
     // not there (5).
     virtual std::unique_ptr<Process> start(TextView path, int show_command,
                                            TextView working_folder) = 0;
+    // Why the file at `path` could not be started as a program (not there, not a program
+    // this system runs, not allowed to run); nullopt when it could. Only looks: what a plan
+    // asks of the installer it will not start.
+    virtual std::optional<std::string> cannot_start(TextView path) = 0;
 };
 
 } // namespace pelto::platform

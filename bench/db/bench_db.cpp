@@ -18,6 +18,7 @@
 // The exit status is non-zero when a memory target fails or a peer could not run.
 #include "bench/db/odbc_peer.h"
 #include "db/cls_db_mng.h"
+#include "platform/portable/filesystem_portable.h"
 #include "platform/portable/machine_root.h"
 #include "platform/portable/odbc_providers_portable.h"
 #include "platform/portable/session_portable.h"
@@ -66,74 +67,6 @@ public:
     }
 };
 
-// Windows paths "C:\x" as files below the bench folder.
-class HostFiles final : public platform::FileSystem {
-public:
-    explicit HostFiles(fs::path root) : root_(std::move(root)) {}
-    fs::path host(TextView path) const {
-        return root_ / to_utf8(replace_all(Text(path.substr(3)), u"\\", u"/"));
-    }
-    std::vector<platform::DirEntry> list(TextView pattern, uint32_t) override {
-        if (!fs::is_regular_file(host(pattern))) {
-            return {};
-        }
-        return {{Text(pattern), platform::attr::kArchive}};
-    }
-    std::optional<uint32_t> get_attributes(TextView path) override {
-        return fs::exists(host(path)) ? std::optional<uint32_t>(platform::attr::kArchive)
-                                      : std::nullopt;
-    }
-    bool set_attributes(TextView, uint32_t) override { return false; }
-    bool delete_files(TextView pattern) override { return fs::remove(host(pattern)); }
-    std::unique_ptr<platform::Folder> open_folder(TextView) override { return nullptr; }
-    platform::PrivateFolder make_private_directory(TextView, platform::PrivateAccess) override {
-        return platform::PrivateFolder::Refused;
-    }
-    platform::PrivateFolder private_directory_state(TextView) override {
-        return platform::PrivateFolder::Refused;
-    }
-    bool move(TextView, TextView) override { return false; }
-    std::unique_ptr<platform::File> open_file(TextView path, platform::FileMode mode) override {
-        class HostFile final : public platform::File {
-        public:
-            explicit HostFile(std::fstream s) : s_(std::move(s)) {}
-            std::optional<uint64_t> size() override {
-                const auto here = s_.tellg();
-                s_.seekg(0, std::ios::end);
-                const auto end = s_.tellg();
-                s_.seekg(here);
-                return static_cast<uint64_t>(end);
-            }
-            std::optional<size_t> read(std::span<uint8_t> b) override {
-                s_.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size()));
-                const auto n = static_cast<size_t>(s_.gcount());
-                s_.clear();
-                return n;
-            }
-            bool write(std::span<const uint8_t> d) override {
-                s_.write(reinterpret_cast<const char*>(d.data()),
-                         static_cast<std::streamsize>(d.size()));
-                return static_cast<bool>(s_);
-            }
-
-        private:
-            std::fstream s_;
-        };
-        const fs::path file = host(path);
-        if (mode == platform::FileMode::ReadWrite && !fs::exists(file)) {
-            std::ofstream(file).close();
-        }
-        std::fstream s(file, mode == platform::FileMode::Read
-                                 ? std::ios::in | std::ios::binary
-                                 : std::ios::in | std::ios::out | std::ios::binary);
-        return s ? std::make_unique<HostFile>(std::move(s)) : nullptr;
-    }
-    Text program_folder() override { return u"C:\\bench"; }
-
-private:
-    fs::path root_;
-};
-
 class NoRegistry final : public platform::Registry {
 public:
     long open_local_machine_key(TextView, uint32_t,
@@ -143,39 +76,46 @@ public:
 };
 class NoProfiles final : public platform::ProfileFiles {
 public:
-    bool write_private_profile_strings(TextView, std::span<const platform::ProfileEntry>,
-                                       TextView) override {
+    bool write_private_profile_strings(platform::Folder&, TextView, TextView,
+                                       std::span<const platform::ProfileEntry>) override {
         return false;
     }
 };
 class NoShell final : public platform::ShellCopy {
 public:
-    int copy_file(const platform::OwnerWindow&, TextView, TextView) override { return 1; }
+    int copy_file(const platform::OwnerWindow&, TextView, platform::Folder&) override { return 1; }
 };
 class NoProcesses final : public platform::Processes {
 public:
     std::unique_ptr<platform::Process> start(TextView, int, TextView) override { return nullptr; }
+    std::optional<std::string> cannot_start(TextView) override { return "not here"; }
 };
 
 struct BenchMachine {
     // `server`: the servers.ini section of the one server, without its catalogs and login.
     BenchMachine(const fs::path& root, const std::string& server)
-        : files(root / "files"), machine(root),
-          odbc(machine, {}), platform{registry, profiles, files, shell,  processes,
-                                      ui,       odbc,     log,   session} {
-        fs::create_directories(root / "files");
+        : machine(root), files(machine, log), odbc(machine, {}), platform{.registry = registry,
+                                                                          .profiles = profiles,
+                                                                          .files = files,
+                                                                          .shell = shell,
+                                                                          .processes = processes,
+                                                                          .ui = ui,
+                                                                          .odbc = odbc,
+                                                                          .log = log,
+                                                                          .session = session} {
+        fs::create_directories(root / "drive_c");
         fs::create_directories(root / "network");
         std::ofstream(root / "network" / "servers.ini")
             << server << "catalogs=Holmaview\nlogin=sa:bench\n";
     }
     QuietUi ui;
     StderrLog log;
-    HostFiles files;
     NoRegistry registry;
     NoProfiles profiles;
     NoShell shell;
     NoProcesses processes;
     platform::portable::MachineRoot machine;
+    platform::portable::PortableFileSystem files;
     platform::portable::PortableOdbcProviders odbc;
     platform::portable::PortableSession session{machine, log};
     platform::Platform platform;
@@ -392,7 +332,7 @@ void write_random_file(const fs::path& file, long mib) {
 bool blobs_on(const fs::path& root, long mib, const BlobBackend& backend) {
     BenchMachine machine(root, backend.servers_ini);
     std::ofstream(root / "bench.sqlite").close(); // SQLite: the server's database file, empty
-    const fs::path in = root / "files" / "in.bin";
+    const fs::path in = root / "drive_c" / "in.bin";
     write_random_file(in, mib);
     const double bytes = static_cast<double>(mib) * 1024 * 1024;
     Text gSQL;
@@ -424,7 +364,7 @@ bool blobs_on(const fs::path& root, long mib, const BlobBackend& backend) {
         measure([&] { loaded = manager.ImageDBLoad(fresh->Fields(1), u"C:\\out.bin"); });
     fresh.reset();
     const bool same = saved == static_cast<int32_t>(bytes) && loaded == 1 &&
-                      fs::file_size(root / "files" / "out.bin") == fs::file_size(in);
+                      fs::file_size(root / "drive_c" / "out.bin") == fs::file_size(in);
 
     // The driver's own cost of the same transfers, on row 2.
     const bench_db::PeerResult put = bench_db::put_file(

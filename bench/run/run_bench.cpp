@@ -61,7 +61,7 @@ void wait_benchmark(const fs::path& base) {
     { std::ofstream(staged / "installpelto_H.exe") << "#!/bin/sh\nsleep 3\n"; }
     ::chmod((staged / "installpelto_H.exe").c_str(), 0755);
     pelto::platform::portable::MachineRoot machine(root);
-    pelto::platform::portable::FileRunLog log(base / "wait.log");
+    pelto::platform::portable::FileRunLog log(base, {}, "wait.log", "wait.log");
     pelto::platform::portable::ProcessTerminal terminal;
     pelto::platform::portable::PortableProcesses processes(machine, log, terminal);
 

@@ -1,5 +1,6 @@
 #include "platform/overlay/overlay_services.h"
 
+#include "core/error.h"
 #include "platform/ado_connection_string.h"
 #include "platform/codepage.h"
 #include "platform/profile_rules.h"
@@ -164,8 +165,25 @@ int OverlayShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_fi
     return 0;
 }
 
+std::optional<std::string> OverlayProcesses::cannot_start(TextView path) {
+    const OverlayFileSystem::Entry e = files_.look_up(path);
+    if (e.kind != OverlayFileSystem::Entry::Kind::File) {
+        return "it is not there";
+    }
+    // A file the plan copied is the machine's file it was copied from; one the plan wrote
+    // itself cannot be judged and is taken to start.
+    return e.bytes ? std::nullopt : real_.cannot_start(e.origin.empty() ? Text(path) : e.origin);
+}
+
 std::unique_ptr<Process> OverlayProcesses::start(TextView path, int /*show_command*/,
                                                  TextView /*working_folder*/) {
+    if (const std::optional<std::string> why = cannot_start(path)) {
+        plan_.add(PlanEvent::Kind::NotStarted, Text(path)).after = from_utf8(*why);
+        // What the machine's own start would raise.
+        throw VbError::runtime(files_.look_up(path).kind == OverlayFileSystem::Entry::Kind::File
+                                   ? vberr::kInvalidProcedureCall
+                                   : vberr::kFileNotFound);
+    }
     plan_.add(PlanEvent::Kind::Started, Text(path));
     const Text name = to_upper(Text(path).substr(Text(path).find_last_of(u"\\/") + 1));
     for (const auto& [program, folder] : assumed_) {

@@ -60,14 +60,17 @@ private:
     PlanRecord& plan_;
 };
 
-// Programs are never started. The installer's own effects cannot be foreseen: the plan
-// goes on as if it had completed and made C:\Pelto_H\bin, as the suite's installer does.
+// Programs are never started, but a program that could not be started stops the plan as
+// it would stop the run (the file the plan copied is judged by the machine's own rule). The
+// installer's own effects cannot be foreseen: the plan goes on as if it had completed and
+// made C:\Pelto_H\bin, as the suite's installer does.
 class OverlayProcesses final : public Processes {
 public:
     OverlayProcesses(OverlayFileSystem& files, Processes& real, PlanRecord& plan)
         : files_(files), real_(real), plan_(plan) {}
     std::unique_ptr<Process> start(TextView path, int show_command,
                                    TextView working_folder) override;
+    std::optional<std::string> cannot_start(TextView path) override;
     uint32_t exit_code_mask() const override { return real_.exit_code_mask(); }
 
     // After a program of that name has "run", the plan takes `folder` to exist.

@@ -24,6 +24,7 @@ struct PlanEvent {
         FileReplaced,   // subject: file; size; replaced: whether one was there
         Copied,         // subject: source; after: destination file; size; replaced
         Started,        // subject: program
+        NotStarted,     // subject: program; after: why it cannot be started
         SettingWritten, // subject: file; name: "[section] key"; before / after
         Message,        // subject: its text; icon
         WarningShown,   // subject: the window's caption

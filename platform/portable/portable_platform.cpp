@@ -21,7 +21,7 @@ Terminal& process_terminal() {
 PortableMachine::PortableMachine(const MachineRoot& machine)
     : PortableMachine(machine, process_terminal(),
                       std::make_unique<TerminalUserInterface>(process_terminal()),
-                      std::make_unique<FileRunLog>(machine.log_file())) {}
+                      FileRunLog::of_machine(machine)) {}
 
 PortableMachine::PortableMachine(MachineRoot machine, Terminal& terminal,
                                  std::unique_ptr<UserInterface> ui, std::unique_ptr<RunLog> log)
@@ -39,16 +39,13 @@ std::unique_ptr<PlatformServices> make_platform(const PlatformOptions& options) 
     if (!options.run_log) {
         return std::make_unique<portable::PortableMachine>(machine);
     }
-    // A Windows path of the machine, like every other path the program writes; a link on
-    // the way may not lead the log off the machine.
-    const std::optional<std::filesystem::path> mapped = machine.to_host(*options.run_log);
-    const std::optional<std::filesystem::path> followed =
-        mapped ? machine.follow_links(*mapped) : std::nullopt;
-    if (!followed) {
+    // A Windows path of the machine, like every other path the program writes, reached one
+    // name at a time: no link on the way is followed.
+    std::unique_ptr<portable::FileRunLog> log = portable::FileRunLog::at(machine, *options.run_log);
+    if (!log) {
         throw RunLogUnavailable("the run log " + to_utf8(*options.run_log) +
                                 " cannot be opened: it is not a path on the machine");
     }
-    auto log = std::make_unique<portable::FileRunLog>(*followed);
     require_run_log(*log, *options.run_log);
     return std::make_unique<portable::PortableMachine>(
         machine, portable::process_terminal(),

@@ -4,6 +4,7 @@
 
 #include "core/error.h"
 #include "platform/portable/host_failure.h"
+#include "platform/portable/host_files.h"
 
 #include <cerrno>
 #include <charconv>
@@ -220,6 +221,38 @@ std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_comm
         throw VbError::runtime(vberr::kInvalidProcedureCall, kSource);
     }
     return std::make_unique<PortableProcess>(log_, terminal_, to_utf8(path), pid);
+}
+
+std::optional<std::string> PortableProcesses::cannot_start(TextView path) {
+    const std::optional<std::filesystem::path> host = machine_.to_host(path);
+    if (!host) {
+        return "not a path on this machine";
+    }
+    if (::access(host->c_str(), X_OK) != 0) {
+        return errno_text(errno);
+    }
+    std::string head(256, '\0');
+    {
+        std::ifstream file(*host, std::ios::binary);
+        file.read(head.data(), static_cast<std::streamsize>(head.size()));
+        head.resize(static_cast<size_t>(file.gcount()));
+    }
+    if (head.rfind("\x7f"
+                   "ELF",
+                   0) == 0) {
+        return std::nullopt;
+    }
+    if (head.rfind("#!", 0) != 0) {
+        return "neither a program of this system nor a script";
+    }
+    const size_t start = head.find_first_not_of(" \t", 2);
+    const size_t end = head.find_first_of(" \t\r\n", start);
+    const std::string interpreter =
+        start == std::string::npos ? std::string() : head.substr(start, end - start);
+    if (interpreter.empty() || ::access(interpreter.c_str(), X_OK) != 0) {
+        return "its interpreter '" + interpreter + "' cannot be run";
+    }
+    return std::nullopt;
 }
 
 } // namespace pelto::platform::portable

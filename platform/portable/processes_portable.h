@@ -18,6 +18,9 @@ public:
     PortableProcesses(const MachineRoot& machine, RunLog& log, Terminal& terminal);
     std::unique_ptr<Process> start(TextView path, int show_command,
                                    TextView working_folder) override;
+    // Not executable, or neither a program of this system nor a script whose interpreter
+    // can be run.
+    std::optional<std::string> cannot_start(TextView path) override;
     // A process here ends with an 8-bit status.
     uint32_t exit_code_mask() const override { return 0xFFU; }
 

@@ -39,6 +39,9 @@ public:
     // A symbolic link at `path` to that "precious.txt"; false where this system cannot
     // make one.
     bool make_file_link_to_outside(TextView path) const;
+    // A symbolic link at `link` to the folder `target` (both Windows paths of this machine);
+    // false where this system cannot make one.
+    bool make_link(TextView link, TextView target) const;
     // A second name `link` for the file `existing` (a hard link); false where this system
     // cannot make one.
     bool make_hard_link(TextView existing, TextView link) const;

@@ -63,6 +63,12 @@ bool ContractMachine::make_link_to_outside(TextView path) const {
     return !ec;
 }
 
+bool ContractMachine::make_link(TextView link, TextView target) const {
+    std::error_code ec;
+    fs::create_directory_symlink(impl_->machine.host(target), impl_->machine.host(link), ec);
+    return !ec;
+}
+
 std::optional<std::string> ContractMachine::read_outside_precious() const {
     const fs::path file = impl_->machine.outside() / "linked" / "precious.txt";
     if (!fs::exists(file)) {
@@ -171,7 +177,7 @@ std::unique_ptr<platform::Session> ContractMachine::make_session() const {
 }
 
 std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {
-    return std::make_unique<platform::portable::FileRunLog>(impl_->machine.host(path));
+    return platform::portable::FileRunLog::at(impl_->machine.machine().machine(), path);
 }
 
 std::vector<std::string> ContractMachine::log_lines() const {

@@ -2,11 +2,14 @@
 // whole, the settings writer answers as VB's call did, and what the registry module writes
 // is what the registry holds.
 #include "installer/mdl_functions.h"
+#include "installer/private_folders.h"
 #include "platform/codepage.h"
+#include "platform/folder_walk.h"
 #include "registry/mdl_registry.h"
 #include "tests/contract/contract_machine.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 namespace pelto::contract {
 namespace {
@@ -91,6 +94,30 @@ TEST_F(FunctionsModuleContract, AFileThatCannotBeDeletedStaysQuietlyWithItsFolde
     EXPECT_TRUE(any_line_holds(m.log_lines(), "RmDir " + to_utf8(m.path(u"Resource")) + " failed"));
 }
 
+// A file of the tree with a second name elsewhere (a system library, say): the name in the
+// tree goes where the rules let it go, and the other file's attributes never change.
+TEST_F(FunctionsModuleContract, AFileWithASecondNameKeepsItsAttributes) {
+    file(u"sys.dll", attr::kReadOnly | attr::kHidden | attr::kSystem);
+    file(u"plain.dll");
+    folder(u"Resource");
+    folder(u"Resource\\images");
+    if (!m.make_hard_link(m.path(u"sys.dll"), m.path(u"Resource\\images\\sys.dll")) ||
+        !m.make_hard_link(m.path(u"plain.dll"), m.path(u"Resource\\images\\plain.dll"))) {
+        GTEST_SKIP() << "this system cannot make hard links";
+    }
+    const auto attributes = [&](TextView relative) {
+        return files().get_attributes(m.path(relative)).value_or(0) & ~attr::kArchive;
+    };
+    mdl함수::fG_DeleteFolder(m.platform(), m.path(u"Resource"));
+    EXPECT_EQ(attributes(u"sys.dll"), attr::kReadOnly | attr::kHidden | attr::kSystem);
+    EXPECT_EQ(m.read_file(m.path(u"sys.dll")), std::optional<std::string>("x"));
+    // Its marks keep the protected name from Kill; the plain one goes.
+    EXPECT_TRUE(m.exists(m.path(u"Resource\\images\\sys.dll")));
+    EXPECT_FALSE(m.exists(m.path(u"Resource\\images\\plain.dll")));
+    EXPECT_TRUE(m.exists(m.path(u"plain.dll")));
+    EXPECT_TRUE(any_line_holds(m.log_lines(), "has another name"));
+}
+
 TEST_F(FunctionsModuleContract, WriteIniIsTrueWhenTheCallIsMadeWhateverItAchieved) {
     const Text ini = m.path(u"Pelto.ini");
     EXPECT_TRUE(
@@ -103,6 +130,69 @@ TEST_F(FunctionsModuleContract, WriteIniIsTrueWhenTheCallIsMadeWhateverItAchieve
     EXPECT_FALSE(m.exists(m.path(u"missing")));
     EXPECT_TRUE(any_line_holds(
         m.log_lines(), "functions: WritePrivateProfileString [Database Server] server_pwd"));
+}
+
+// The run's own folders: a private folder it starts programs from holds only what the run
+// puts there, and no folder is reached through a link someone else may change.
+class RunFoldersContract : public ::testing::Test {
+protected:
+    std::set<Text> names(platform::Folder& folder) {
+        std::set<Text> out;
+        for (const platform::DirEntry& e : folder.list(u"*", 55)) {
+            out.insert(e.name);
+        }
+        return out;
+    }
+    ContractMachine m;
+};
+
+TEST_F(RunFoldersContract, APrivateFolderIsEmptiedButForItsKeptSets) {
+    platform::Platform& p = m.platform();
+    const std::unique_ptr<platform::Folder> parent = platform::paths(p).open_folder(m.path());
+    ASSERT_NE(parent, nullptr);
+    const std::unique_ptr<platform::Folder> stage = installer::prepare_private_folder(
+        p, *parent, u"stage", platform::PrivateAccess::AdministratorsChange, u"20261209-100000");
+    const std::unique_ptr<platform::Folder> kept = installer::prepare_private_folder(
+        p, *stage, u"보관", platform::PrivateAccess::AdministratorsOnly, u"20261209-100000");
+    m.write_file(m.path(u"stage\\보관\\Pelto.ini"), "kept");
+    m.write_file(m.path(u"stage\\version.dll"), "planted");
+    m.write_file(m.path(u"stage\\installpelto_H.exe"), "an earlier run's");
+    m.write_file(m.path(u"stage\\locked.exe"), "read-only");
+    m.write_file(m.path(u"stage\\sub\\inner.dll"), "planted below");
+    ASSERT_TRUE(platform::paths(p).set_attributes(m.path(u"stage\\locked.exe"),
+                                                  attr::kReadOnly | attr::kHidden));
+
+    installer::empty_private_folder(p, *parent, *stage, u"20261209-100000");
+    EXPECT_EQ(names(*stage), std::set<Text>{u"보관"});
+    EXPECT_EQ(m.read_file(m.path(u"stage\\보관\\Pelto.ini")), std::optional<std::string>("kept"));
+    // What could not be deleted by Kill's rule, and every folder, is moved aside whole.
+    const Text aside = m.path(u"stage.20261209-100000");
+    EXPECT_EQ(m.read_file(aside + u"\\sub\\inner.dll"),
+              std::optional<std::string>("planted below"));
+    EXPECT_EQ(m.read_file(aside + u"\\locked.exe"), std::optional<std::string>("read-only"));
+    EXPECT_FALSE(m.exists(aside + u"\\version.dll"));
+    EXPECT_FALSE(m.exists(aside + u"\\installpelto_H.exe"));
+}
+
+TEST_F(RunFoldersContract, AWalkFollowsOnlyALinkNobodyElseMayChange) {
+    platform::Platform& p = m.platform();
+    m.write_file(m.path(u"moved\\bin\\Pelto.ini"), "x");
+    if (!m.make_link(m.path(u"Pelto_H"), m.path(u"moved"))) {
+        GTEST_SKIP() << "this system cannot make symbolic links";
+    }
+    // The run's owner made it, and nobody else may change the folders it leads through.
+    platform::ReachedFolder reached =
+        platform::reach_folder(p.files, p.log, m.path(u"Pelto_H\\bin"));
+    ASSERT_EQ(reached.outcome, platform::Reach::Opened) << platform::reach_text(reached);
+    EXPECT_TRUE(equals_ignore_case(reached.folder->path(), m.path(u"moved\\bin")));
+    // A folder it leads through that others may change: the link is not followed.
+    m.make_folder_others_may_change(m.path(u"open"));
+    m.make_folder(m.path(u"open\\bin"));
+    ASSERT_TRUE(m.make_link(m.path(u"Other"), m.path(u"open")));
+    reached = platform::reach_folder(p.files, p.log, m.path(u"Other\\bin"));
+    EXPECT_EQ(reached.outcome, platform::Reach::Link);
+    EXPECT_EQ(reached.folder, nullptr);
+    EXPECT_TRUE(any_line_holds(m.log_lines(), "not followed"));
 }
 
 class RegistryModuleContract : public ::testing::Test {

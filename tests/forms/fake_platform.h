@@ -195,6 +195,7 @@ public:
 };
 class UnusedProcesses final : public platform::Processes {
 public:
+    std::optional<std::string> cannot_start(TextView) override { return std::nullopt; }
     std::unique_ptr<platform::Process> start(TextView, int, TextView) override {
         ADD_FAILURE() << "process start not expected";
         throw VbError::runtime(vberr::kFileNotFound);

@@ -38,6 +38,7 @@ public:
         starts.push_back({Text(path), show_command, Text(working_folder)});
         return std::make_unique<Ended>();
     }
+    std::optional<std::string> cannot_start(TextView) override { return std::nullopt; }
     std::vector<Start> starts;
 
 private:

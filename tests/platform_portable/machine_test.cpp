@@ -11,13 +11,40 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The machine root's log folder is the host's: the log makes it, where the Windows log
-// writes only into a folder that exists.
+// The machine root's log folder is the host's: the log makes it.
 TEST(RunLogFileTest, TheLogMakesItsFolder) {
     testing::TempMachine t;
-    const fs::path path = t.outside() / "log" / "deep" / "run.log";
-    FileRunLog(path).write("first step");
-    EXPECT_NE(testing::read_host_file(path).find(" first step\n"), std::string::npos);
+    fs::remove_all(t.root() / "log");
+    FileRunLog::of_machine(t.machine().machine())->write("first step");
+    EXPECT_NE(
+        testing::read_host_file(t.root() / "log/PeltoUserInstall_H.log").find(" first step\n"),
+        std::string::npos);
+}
+
+// A link at any name on the way to the log, or at its own name, is never followed: the
+// log would be appended to a file someone else chose (a settings file, the registry store).
+TEST(RunLogFileTest, ALinkAnywhereOnTheWayIsRefused) {
+    testing::TempMachine t;
+    testing::write_host_file(t.outside() / "victim.ini", "keep");
+    t.write_file(u"C:\\Pelto_H\\bin\\Print.ini", "keep");
+    fs::create_directories(t.host(u"C:\\Logs"));
+    fs::create_symlink(t.host(u"C:\\Pelto_H\\bin"), t.host(u"C:\\Logs\\away"));
+    fs::create_symlink(t.host(u"C:\\Pelto_H\\bin\\Print.ini"), t.host(u"C:\\Logs\\run.log"));
+    const MachineRoot& machine = t.machine().machine();
+    EXPECT_TRUE(FileRunLog::at(machine, u"C:\\Logs\\away\\Print.ini")->open().has_value());
+    EXPECT_TRUE(FileRunLog::at(machine, u"C:\\logs\\RUN.LOG")->open().has_value());
+    EXPECT_EQ(t.read_file(u"C:\\Pelto_H\\bin\\Print.ini"), "keep");
+    fs::remove_all(t.root() / "log");
+    fs::create_symlink(t.outside(), t.root() / "log");
+    FileRunLog::of_machine(machine)->write("lost");
+    EXPECT_EQ(testing::read_host_file(t.outside() / "victim.ini"), "keep");
+    EXPECT_FALSE(fs::exists(t.outside() / "PeltoUserInstall_H.log"));
+    // Missing folders are made, with nobody else allowed to write them.
+    const auto log = FileRunLog::at(machine, u"C:\\Logs\\새\\run.log");
+    EXPECT_EQ(log->open(), std::nullopt);
+    EXPECT_EQ(fs::status(t.host(u"C:\\Logs\\새")).permissions() &
+                  (fs::perms::group_write | fs::perms::others_write),
+              fs::perms::none);
 }
 
 TEST(PortableMachineTest, MakePlatformBuildsOnTheEnvironmentsRoot) {

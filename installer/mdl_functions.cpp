@@ -55,7 +55,7 @@ bool clear_folder(platform::Platform& p, platform::Folder& folder, const Text& p
     }
     const std::vector<platform::DirEntry> entries =
         guarded(p, "Dir", path + u"\\*.*", std::vector<platform::DirEntry>{},
-                [&] { return folder.list(u"*.*", kEverything); });
+                [&] { return folder.list(u"*.*", kEverything).value_or(std::vector<platform::DirEntry>{}); });
     bool has_files = false;
     std::vector<Text> subfolders;
     std::vector<Text> links;
@@ -103,7 +103,7 @@ bool delete_entry(platform::Platform& p, platform::Folder& parent, const Text& p
     // hidden folder is left alone.
     const std::vector<platform::DirEntry> found =
         guarded(p, "Dir", path, std::vector<platform::DirEntry>{},
-                [&] { return parent.list(name, attr::kDirectory); });
+                [&] { return parent.list(name, attr::kDirectory).value_or(std::vector<platform::DirEntry>{}); });
     if (found.empty() || (found.front().attributes & attr::kDirectory) == 0) {
         return false;
     }
@@ -175,13 +175,17 @@ platform::ReachedFolder reach_bin_folder(platform::Platform& p) {
                    [&] { return platform::reach_folder(p.files, p.log, folder); });
 }
 
-std::vector<platform::DirEntry> bin_ini_entries(platform::Platform& p, platform::Folder& bin) {
+std::optional<std::vector<platform::DirEntry>> bin_ini_entries(platform::Platform& p,
+                                                               platform::Folder& bin) {
     const Text folder = Text(workstation::kBinFolder) + u"\\";
-    const std::vector<platform::DirEntry> entries =
-        guarded(p, "Dir", folder, std::vector<platform::DirEntry>{},
+    const std::optional<std::vector<platform::DirEntry>> entries =
+        guarded(p, "Dir", folder, std::optional<std::vector<platform::DirEntry>>{},
                 [&] { return bin.list(u"*", attr::kDirectory); });
+    if (!entries) {
+        return std::nullopt;
+    }
     std::vector<platform::DirEntry> selected;
-    for (const platform::DirEntry& entry : entries) {
+    for (const platform::DirEntry& entry : *entries) {
         const Text& name = entry.name;
         if (name.empty() || name == u"." || name == u".." || !ends_with(name, u"ini")) {
             continue;
@@ -196,17 +200,26 @@ std::vector<platform::DirEntry> bin_ini_entries(platform::Platform& p, platform:
     return selected;
 }
 
-std::vector<Text> delete_bin_ini_files(platform::Platform& p, platform::Folder& bin) {
-    std::vector<Text> deleted;
-    for (const platform::DirEntry& entry : bin_ini_entries(p, bin)) {
+BinIniDeletion delete_bin_ini_files(platform::Platform& p, platform::Folder& bin) {
+    BinIniDeletion out;
+    const std::optional<std::vector<platform::DirEntry>> entries = bin_ini_entries(p, bin);
+    if (!entries) {
+        note(p, "C:\\Pelto_H\\bin cannot be listed; no ini file is deleted");
+        out.unreadable = true;
+        return out;
+    }
+    for (const platform::DirEntry& entry : *entries) {
         const Text file = Text(workstation::kBinFolder) + u"\\" + entry.name;
         if (guarded(p, "Kill", file, false, [&] { return bin.delete_files(entry.name); })) {
-            deleted.push_back(entry.name);
-        } else {
-            note(p, "Kill " + to_utf8(file) + " failed; it stays");
+            out.deleted.push_back(entry.name);
+            continue;
+        }
+        note(p, "Kill " + to_utf8(file) + " failed; it stays");
+        if (platform::kill_answer(entry.attributes) == platform::KillAnswer::Delete) {
+            out.stayed.push_back(entry.name);
         }
     }
-    return deleted;
+    return out;
 }
 
 void sG_DeleteBinIniFiles(platform::Platform& p) {

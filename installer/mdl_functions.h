@@ -33,14 +33,23 @@ platform::ReachedFolder reach_bin_folder(platform::Platform& p);
 // those a directory look-up lists there (neither hidden nor system) whose names end in
 // "ini" (lower case, compared exactly), names holding a wildcard left out. A folder of
 // such a name is among them: the deletion tries it as a file, and it stays.
-std::vector<platform::DirEntry> bin_ini_entries(platform::Platform& p, platform::Folder& bin);
+// nullopt when the folder cannot be read.
+std::optional<std::vector<platform::DirEntry>> bin_ini_entries(platform::Platform& p,
+                                                               platform::Folder& bin);
 
 // Deletes the files of "C:\Pelto_H\bin\" whose names end in "ini" (lower case, compared
 // exactly); "X.INI" and hidden or system files stay. A missing folder does nothing, and
 // so does one that is a link.
 void sG_DeleteBinIniFiles(platform::Platform& p);
-// sG_DeleteBinIniFiles's work in the open C:\Pelto_H\bin: the names it deleted.
-std::vector<Text> delete_bin_ini_files(platform::Platform& p, platform::Folder& bin);
+// sG_DeleteBinIniFiles's work in the open C:\Pelto_H\bin, and what came of it.
+struct BinIniDeletion {
+    std::vector<Text> deleted;
+    // Files the deletion should have removed and the system would not let go (a read-only
+    // file, which Kill never deletes, is not among them).
+    std::vector<Text> stayed;
+    bool unreadable = false; // the folder could not be listed: nothing was deleted
+};
+BinIniDeletion delete_bin_ini_files(platform::Platform& p, platform::Folder& bin);
 
 // WritePrivateProfileStringA(sSection, sKey, sValue, sFile): True whenever the call was
 // made, whatever it achieved (a missing folder writes nothing and still gives True);

@@ -86,6 +86,17 @@ std::string u8(TextView text) {
     return to_utf8(text);
 }
 
+// Writes one registry value. The run goes on whatever the registry answers, but a value
+// that is not written leaves the workstation other than a completed run leaves it: a fault.
+void write_value(platform::Platform& p, std::vector<std::string>& faults, TextView key,
+                 const Text& name, const Variant& value, int32_t type) {
+    const long status = mdl레지스트리::set_reg_value(p, Text(key), name, value, type);
+    if (status != platform::kRegSuccess) {
+        faults.push_back("HKLM\\" + u8(key) + " \"" + u8(name) + "\" was not written (status " +
+                         std::to_string(status) + ")");
+    }
+}
+
 clsDBMng& manager(platform::Platform& p, ProgramState& g) {
     if (!g.gDBMng) {
         g.gDBMng = std::make_unique<clsDBMng>(p, g.gSQL);
@@ -102,7 +113,7 @@ clsZan암호화& cipher(ProgramState& g) {
 
 // Quiet early exit: the status Main returns, with its reason in the run log.
 int stop(platform::Platform& p, int status, const std::string& reason) {
-    log(p, "run stopped (exit status " + std::to_string(status) + "): " + reason);
+    log(p, "run ended (exit status " + std::to_string(status) + "): " + reason);
     return status;
 }
 
@@ -283,7 +294,10 @@ SuiteFolders reach_suite_folders(platform::Platform& p) {
     for (const TextView folder :
          {workstation::kSuiteFolder, workstation::kBinFolder, workstation::kResourceFolder}) {
         platform::ReachedFolder reached = platform::reach_folder(p.files, p.log, folder);
-        if (reached.outcome == platform::Reach::Link) {
+        // A folder that is there but cannot be reached (a link, or one the system will not
+        // open) is not one the run may take for missing: its files would go unkept.
+        if (reached.outcome == platform::Reach::Link ||
+            reached.outcome == platform::Reach::Refused) {
             log(p, "the run's folders cannot be reached safely: " + platform::reach_text(reached) +
                        "; nothing is deleted");
             throw VbError::runtime(vberr::kPathFileAccess);
@@ -298,7 +312,7 @@ SuiteFolders reach_suite_folders(platform::Platform& p) {
 }
 
 // Steps 9 and 10 in the folders the run holds.
-void delete_old_files(platform::Platform& p, SuiteFolders& suite) {
+void delete_old_files(platform::Platform& p, ProgramState& g, SuiteFolders& suite) {
     const bool resource_removed =
         suite.suite && mdl함수::delete_folder_in(p, *suite.suite, u"Resource");
     log(p, std::string("step 9: resource folder removal: ") +
@@ -307,12 +321,23 @@ void delete_old_files(platform::Platform& p, SuiteFolders& suite) {
         log(p, "step 10: C:\\Pelto_H\\bin is not there; no ini files deleted");
         return;
     }
-    std::string deleted;
-    for (const Text& name : mdl함수::delete_bin_ini_files(p, *suite.bin)) {
-        deleted += (deleted.empty() ? "" : ", ") + u8(name);
+    const mdl함수::BinIniDeletion done = mdl함수::delete_bin_ini_files(p, *suite.bin);
+    const auto joined = [](const std::vector<Text>& names) {
+        std::string text;
+        for (const Text& name : names) {
+            text += (text.empty() ? "" : ", ") + u8(name);
+        }
+        return text;
+    };
+    log(p, "step 10: " + (done.deleted.empty()
+                              ? std::string("no ini files deleted in C:\\Pelto_H\\bin")
+                              : "deleted from C:\\Pelto_H\\bin: " + joined(done.deleted)));
+    // What should have gone and stayed leaves the workstation other than a completed run.
+    if (done.unreadable) {
+        g.faults.push_back("C:\\Pelto_H\\bin could not be listed, so its ini files stay");
+    } else if (!done.stayed.empty()) {
+        g.faults.push_back("C:\\Pelto_H\\bin\\" + joined(done.stayed) + " could not be deleted");
     }
-    log(p, "step 10: " + (deleted.empty() ? std::string("no ini files deleted in C:\\Pelto_H\\bin")
-                                          : "deleted from C:\\Pelto_H\\bin: " + deleted));
 }
 
 // The file the copy took for `program` (a name of the staging folder), when it was copied.
@@ -412,18 +437,18 @@ void run_and_wait(platform::Platform& p, ProgramState& g, platform::Folder& stag
 
 // Steps 9 to 16: the old resources and settings files go (kept first), the installer and
 // updater are copied, the warning shown, and both programs run to their end.
-void replace_programs(platform::Platform& p, ProgramState& g) {
+installer::StagingFolder replace_programs(platform::Platform& p, ProgramState& g) {
     // First, before anything is deleted: the staging folder, made ready and emptied (a
     // folder someone else made is moved aside, never used), the suite's folders reached
     // without a link on the way, and the settings files that steps 10 and 17 delete or
     // replace kept. When any of it cannot be done, error 75 ends the run with nothing
     // deleted. The staging folder is held for the whole run.
     const Text stamp = installer::folder_stamp(platform::local_time_now());
-    const installer::StagingFolder staging = installer::prepare_staging_folder(p, stamp);
+    installer::StagingFolder staging = installer::prepare_staging_folder(p, stamp);
     {
         SuiteFolders suite = reach_suite_folders(p);
         g.kept_folder = installer::keep_settings_files(p, *staging.folder, suite.bin.get(), stamp);
-        delete_old_files(p, suite);
+        delete_old_files(p, g, suite);
     } // C:\Pelto_H is let go: the suite's installer reworks it as it pleases
 
     // Step 11: installer and updater into the staging folder (may end the process).
@@ -441,6 +466,35 @@ void replace_programs(platform::Platform& p, ProgramState& g) {
     hold_staged(p, *staging.folder, copies, kUpdaterProgram).reset();
     run_and_wait(p, g, *staging.folder, copies, kInstallerProgram);
     run_and_wait(p, g, *staging.folder, copies, kUpdaterProgram);
+    return staging;
+}
+
+// The Pelto.ini that the template's copy is about to replace, kept unless this run kept it
+// as it is now: a file the run replaces is never lost, whatever the backup before the
+// removals could or could not see.
+void keep_before_replacing(platform::Platform& p, ProgramState& g, platform::Folder& staging) {
+    const Text name(workstation::kSettingsFileName);
+    const platform::ReachedFolder bin = mdl함수::reach_bin_folder(p);
+    const std::unique_ptr<platform::File> now =
+        bin.folder ? bin.folder->open_file(name, platform::FileMode::ReadOneName) : nullptr;
+    const std::optional<std::string> bytes = now ? platform::read_all(*now) : std::nullopt;
+    if (!bytes) {
+        return; // nothing there to lose (or nothing the copy could replace as itself)
+    }
+    const platform::ReachedFolder kept =
+        g.kept_folder.empty() ? platform::ReachedFolder{}
+                              : platform::reach_folder(p.files, p.log, g.kept_folder);
+    const std::unique_ptr<platform::File> copy =
+        kept.folder ? kept.folder->open_file(name, platform::FileMode::ReadOneName) : nullptr;
+    if (copy && platform::read_all(*copy) == bytes) {
+        return;
+    }
+    const Text folder =
+        installer::keep_settings_files(p, staging, bin.folder.get(),
+                                       installer::folder_stamp(platform::local_time_now()));
+    if (!folder.empty()) {
+        g.kept_folder = folder;
+    }
 }
 
 // After a template copy that failed: the Pelto.ini this run kept goes back into
@@ -471,14 +525,20 @@ void put_back_settings_file(platform::Platform& p, ProgramState& g) {
 }
 
 // Steps 17 to 20: the settings file, the institution server's test and the policy values.
-void configure_workstation(platform::Platform& p, ProgramState& g) {
-    // Step 17: the settings-file template.
+void configure_workstation(platform::Platform& p, ProgramState& g,
+                           installer::StagingFolder& staging) {
+    // Step 17: the settings-file template, which replaces Pelto.ini: kept first, whatever
+    // became of the folder since the backup (error 75 stops the run here).
+    keep_before_replacing(p, g, *staging.folder);
     log(p, "step 17: copying the settings-file template");
     const std::vector<frm다운로드::Copy> copies = frm다운로드::sG_ShowMe(p, g.gUpdatePath, 1);
-    if (!copies.empty() && copies.back().status != 0) {
+    if (copies.empty() || copies.back().status != 0) {
         // Step 18 would otherwise write its keys into a file that lost every other section.
-        g.faults.push_back("the settings-file template " + u8(copies.back().source) +
-                           " was not copied (status " + std::to_string(copies.back().status) + ")");
+        g.faults.push_back(
+            copies.empty()
+                ? std::string("the settings-file template was not copied (see the line above)")
+                : "the settings-file template " + u8(copies.back().source) +
+                      " was not copied (status " + std::to_string(copies.back().status) + ")");
         put_back_settings_file(p, g);
     }
 
@@ -518,9 +578,8 @@ void configure_workstation(platform::Platform& p, ProgramState& g) {
         log(p, "step 19: institution server not reachable (" +
                    connect_failure_text(g.institution_server_failure) +
                    "); writing a named-pipe alias");
-        mdl레지스트리::sG_SetRegValue(
-            p, Text(kAliasKey), g.gSQLName,
-            Variant(u"DBNMPNTW,\\\\" + g.gSQLName + u"\\pipe\\sql\\query"), kText);
+        write_value(p, g.faults, kAliasKey, g.gSQLName,
+                    Variant(u"DBNMPNTW,\\\\" + g.gSQLName + u"\\pipe\\sql\\query"), kText);
     } else {
         log(p, "step 19: institution server reached; no alias written");
     }
@@ -528,7 +587,7 @@ void configure_workstation(platform::Platform& p, ProgramState& g) {
     // Step 20: the user-account-control policy values.
     log(p, "step 20: writing the policy values");
     for (const PolicyValue& v : kPolicyValues) {
-        mdl레지스트리::sG_SetRegValue(p, Text(kPolicyKey), Text(v.name), Variant(v.value), kNumber);
+        write_value(p, g.faults, kPolicyKey, Text(v.name), Variant(v.value), kNumber);
     }
 }
 
@@ -541,18 +600,17 @@ int Main(platform::Platform& p, ProgramState& g, const installer::RunOptions& op
     const Text server1(kCentralServer1);
     const Text server2(kCentralServer2);
     log(p, "step 1: alias for the first central server " + u8(server1));
-    mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server1, Variant(u"DBMSSOCN," + server1),
-                                  kText);
+    write_value(p, g.faults, kAliasKey, server1, Variant(u"DBMSSOCN," + server1), kText);
     log(p, "step 2: alias for the second central server " + u8(server2));
-    mdl레지스트리::sG_SetRegValue(p, Text(kAliasKey), server2,
-                                  Variant(u"DBMSSOCN," + server2 + Text(kCentralPort)), kText);
+    write_value(p, g.faults, kAliasKey, server2,
+                Variant(u"DBMSSOCN," + server2 + Text(kCentralPort)), kText);
 
     if (const std::optional<int> stopped = look_up_institution(p, g, options)) {
         return *stopped;
     }
     check_update_path(p, g);
-    replace_programs(p, g);
-    configure_workstation(p, g);
+    installer::StagingFolder staging = replace_programs(p, g);
+    configure_workstation(p, g, staging);
 
     // Step 21: the message stays the same; the exit status and the log tell what failed.
     const auto [status, reason] = completed_status(g);

@@ -32,7 +32,11 @@ Text path_in(const Folder& folder, TextView name) {
 std::optional<Text> free_name(Folder& parent, const Text& base) {
     for (int n = 1; n <= 100; ++n) {
         const Text name = n == 1 ? base : base + u"-" + from_utf8(std::to_string(n));
-        if (parent.list(name, kAnyEntry).empty()) {
+        const std::optional<std::vector<platform::DirEntry>> there = parent.list(name, kAnyEntry);
+        if (!there) {
+            return std::nullopt;
+        }
+        if (there->empty()) {
             return name;
         }
     }
@@ -131,7 +135,11 @@ bool remove(Folder& staging, const platform::DirEntry& entry) {
         // a wildcard would be a pattern to Kill.
         return false;
     }
-    return staging.delete_files(entry.name) && staging.list(entry.name, kAnyEntry).empty();
+    if (!staging.delete_files(entry.name)) {
+        return false;
+    }
+    const std::optional<std::vector<platform::DirEntry>> left = staging.list(entry.name, kAnyEntry);
+    return left && left->empty();
 }
 
 } // namespace
@@ -139,7 +147,11 @@ bool remove(Folder& staging, const platform::DirEntry& entry) {
 void empty_private_folder(platform::Platform& p, Folder& drive, Folder& staging, TextView stamp) {
     Aside aside(p, drive, staging, stamp);
     int removed = 0;
-    for (const platform::DirEntry& entry : staging.list(u"*", kAnyEntry)) {
+    const std::optional<std::vector<platform::DirEntry>> entries = staging.list(u"*", kAnyEntry);
+    if (!entries) {
+        fail(p, to_utf8(staging.path()) + " cannot be read, so it cannot be emptied");
+    }
+    for (const platform::DirEntry& entry : *entries) {
         const bool kept = equals_ignore_case(entry.name, kKeptName);
         if (kept &&
             (entry.attributes & (attr::kDirectory | attr::kReparsePoint)) == attr::kDirectory &&
@@ -152,7 +164,11 @@ void empty_private_folder(platform::Platform& p, Folder& drive, Folder& staging,
         }
         aside.take(staging, entry.name);
     }
-    for (const platform::DirEntry& entry : staging.list(u"*", kAnyEntry)) {
+    const std::optional<std::vector<platform::DirEntry>> left = staging.list(u"*", kAnyEntry);
+    if (!left) {
+        fail(p, to_utf8(staging.path()) + " cannot be read, so it cannot be known to be empty");
+    }
+    for (const platform::DirEntry& entry : *left) {
         if (!equals_ignore_case(entry.name, kKeptName)) {
             fail(p, "the staging folder still holds " + to_utf8(path_in(staging, entry.name)));
         }

@@ -72,7 +72,12 @@ std::optional<std::vector<KeptFile>> read_set(Folder& kept, const KeptSet& set,
         return std::nullopt;
     }
     std::vector<KeptFile> files;
-    for (const platform::DirEntry& entry : folder->list(u"*", kAnyEntry)) {
+    const std::optional<std::vector<platform::DirEntry>> listed = folder->list(u"*", kAnyEntry);
+    if (!listed) {
+        summary.skipped = "the folder cannot be read";
+        return std::nullopt;
+    }
+    for (const platform::DirEntry& entry : *listed) {
         if ((entry.attributes & (attr::kDirectory | attr::kReparsePoint)) != 0 ||
             !folder->trust(entry.name).owned_by_run) {
             summary.skipped = to_utf8(entry.name) + " is not a file this program kept";

@@ -86,7 +86,8 @@ bool copy_bytes(platform::File& in, platform::File& out) {
 // The dated folders of the open 보관.
 std::vector<Dated> dated_folders(platform::Folder& kept) {
     std::vector<Dated> found;
-    for (const platform::DirEntry& entry : kept.list(u"*", attr::kDirectory)) {
+    for (const platform::DirEntry& entry :
+         kept.list(u"*", attr::kDirectory).value_or(std::vector<platform::DirEntry>{})) {
         if ((entry.attributes & (attr::kDirectory | attr::kReparsePoint)) == attr::kDirectory) {
             if (std::optional<Dated> d = dated(entry.name)) {
                 found.push_back(std::move(*d));
@@ -111,8 +112,9 @@ platform::MadeFolder make_dated_folder(platform::Platform& p, platform::Folder& 
     for (int attempt = 0; attempt < 100; ++attempt, ++suffix) {
         const Text name =
             suffix == 0 ? Text(stamp) : Text(stamp) + u"-" + from_utf8(std::to_string(suffix + 1));
-        if (!kept.list(name, kAnyEntry).empty()) {
-            continue; // a file, or a hidden folder, of that name
+        const std::optional<std::vector<platform::DirEntry>> there = kept.list(name, kAnyEntry);
+        if (!there || !there->empty()) {
+            continue; // a file, or a hidden folder, of that name (or a folder not readable)
         }
         platform::MadeFolder made =
             kept.make_private_folder(name, platform::PrivateAccess::AdministratorsOnly);
@@ -147,16 +149,18 @@ void prune(platform::Platform& p, platform::Folder& kept, const Text& new_name, 
         }
         const Text folder = kept.path() + u"\\" + others[i].name;
         mdl함수::delete_folder_in(p, kept, others[i].name);
-        p.log.write(
-            "backup: older folder " + to_utf8(folder) +
-            (kept.list(others[i].name, kAnyEntry).empty() ? " removed" : " could not be removed"));
+        const std::optional<std::vector<platform::DirEntry>> left =
+            kept.list(others[i].name, kAnyEntry);
+        p.log.write("backup: older folder " + to_utf8(folder) +
+                    (left && left->empty() ? " removed" : " could not be removed"));
     }
 }
 
 // The attributes a kept copy takes from its original (read-only, hidden, system), so that
 // a restore can give them back.
 uint32_t attributes_of(platform::Folder& folder, const Text& name) {
-    const std::vector<platform::DirEntry> found = folder.list(name, kAnyEntry);
+    const std::vector<platform::DirEntry> found =
+        folder.list(name, kAnyEntry).value_or(std::vector<platform::DirEntry>{});
     return found.empty()
                ? attr::kNormal
                : found.front().attributes & (attr::kReadOnly | attr::kHidden | attr::kSystem);
@@ -169,7 +173,12 @@ uint32_t attributes_of(platform::Folder& folder, const Text& name) {
 std::vector<Text> files_to_keep(platform::Platform& p, platform::Folder& bin,
                                 std::span<const Text> also) {
     std::vector<Text> names;
-    for (const platform::DirEntry& entry : mdl함수::bin_ini_entries(p, bin)) {
+    const std::optional<std::vector<platform::DirEntry>> inis = mdl함수::bin_ini_entries(p, bin);
+    if (!inis) {
+        // What cannot be seen cannot be kept, and must not be deleted unkept.
+        fail(p, "C:\\Pelto_H\\bin cannot be read");
+    }
+    for (const platform::DirEntry& entry : *inis) {
         if ((entry.attributes & (attr::kDirectory | attr::kReadOnly | attr::kReparsePoint)) == 0) {
             names.push_back(entry.name);
         }
@@ -177,7 +186,11 @@ std::vector<Text> files_to_keep(platform::Platform& p, platform::Folder& bin,
     std::vector<Text> wanted{Text(workstation::kSettingsFileName)};
     wanted.insert(wanted.end(), also.begin(), also.end());
     for (const Text& name : wanted) {
-        for (const platform::DirEntry& entry : bin.list(name, kAnyEntry)) {
+        const std::optional<std::vector<platform::DirEntry>> found = bin.list(name, kAnyEntry);
+        if (!found) {
+            fail(p, "C:\\Pelto_H\\bin cannot be read");
+        }
+        for (const platform::DirEntry& entry : *found) {
             const bool known = std::any_of(names.begin(), names.end(), [&](const Text& n) {
                 return equals_ignore_case(n, entry.name);
             });
@@ -205,10 +218,19 @@ Copied copy_into(platform::Platform& p, platform::Folder& bin, platform::Folder&
         const std::unique_ptr<platform::File> in =
             bin.open_file(name, platform::FileMode::ReadOneName);
         if (!in) {
-            if (!bin.list(name, kAnyEntry).empty()) {
-                passed_over.append(passed_over.empty() ? "" : ", ").append(to_utf8(name));
+            // Gone meanwhile, or a link: what it names stays where it is and only the name
+            // goes. Anything else that cannot be read as itself (a second name of some other
+            // file among them) cannot be kept, and so must not be deleted.
+            const std::optional<std::vector<platform::DirEntry>> there = bin.list(name, kAnyEntry);
+            if (there && there->empty()) {
+                continue;
             }
-            continue; // gone meanwhile: nothing to keep
+            if (!there || (there->front().attributes & attr::kReparsePoint) == 0) {
+                return Copied{{}, "C:\\Pelto_H\\bin\\" + to_utf8(name) +
+                                      " cannot be read as a file with one name"};
+            }
+            passed_over.append(passed_over.empty() ? "" : ", ").append(to_utf8(name));
+            continue;
         }
         bool copied = false;
         if (const std::unique_ptr<platform::File> out = kept.create_private_file(name)) {
@@ -222,8 +244,7 @@ Copied copy_into(platform::Platform& p, platform::Folder& bin, platform::Folder&
         kept_names.append(kept_names.empty() ? "" : ", ").append(to_utf8(name));
     }
     if (!passed_over.empty()) {
-        p.log.write("backup: not a regular file with one name, so not copied (it goes as a "
-                    "link, or keeps its other name): " +
+        p.log.write("backup: a link, so not copied (it goes as a link; what it names stays): " +
                     passed_over);
     }
     return Copied{kept_names, {}};

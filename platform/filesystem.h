@@ -167,8 +167,11 @@ public:
     virtual bool set_attributes(uint32_t attributes) = 0;
 
     // Dir over this folder: the entries whose names match `pattern` (one name, or DOS
-    // wildcards) and pass the attribute filter, in listing order, "." and ".." left out.
-    virtual std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) = 0;
+    // wildcards) and pass the attribute filter, in listing order, "." and ".." left out;
+    // nullopt (logged) when the folder could not be read, which is never "no entries": what
+    // the run keeps, deletes or empties depends on knowing what is there.
+    virtual std::optional<std::vector<DirEntry>> list(TextView pattern,
+                                                      uint32_t attribute_filter) = 0;
     // SetAttr of an entry; false for a link, which is never changed through, and for a
     // file with a second name: its attributes are another file's too (logged).
     virtual bool set_attributes(TextView name, uint32_t attributes) = 0;

@@ -24,7 +24,7 @@ public:
         out.where = path.prefix(0);
         std::unique_ptr<Folder> folder = files_.open_volume(path.volume);
         if (!folder) {
-            out.outcome = Reach::Missing;
+            out.outcome = Reach::Refused;
             return out;
         }
         for (size_t i = 0; i < path.names.size(); ++i) {
@@ -65,13 +65,18 @@ private:
     // `followed` then holds the folder it leads to.
     Reach why_not(Folder& folder, const Text& name, const Text& where,
                   std::unique_ptr<Folder>& followed) {
-        const std::vector<DirEntry> found = folder.list(name, kAnyEntry);
-        if (found.empty()) {
+        // Only the entry itself says it is not there: a listing that fails lists nothing
+        // too, and a folder that cannot be read is not a folder that is missing.
+        if (!folder.trust(name).exists) {
             return Reach::Missing;
         }
-        const uint32_t attributes = found.front().attributes;
+        const std::optional<std::vector<DirEntry>> found = folder.list(name, kAnyEntry);
+        if (!found || found->empty()) {
+            return Reach::Refused;
+        }
+        const uint32_t attributes = found->front().attributes;
         if ((attributes & attr::kReparsePoint) != 0) {
-            return follow(folder, found.front().name, where, followed);
+            return follow(folder, found->front().name, where, followed);
         }
         return (attributes & attr::kDirectory) == 0 ? Reach::NotAFolder : Reach::Refused;
     }

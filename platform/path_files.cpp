@@ -47,7 +47,8 @@ std::vector<DirEntry> PathFiles::list(TextView pattern, uint32_t attribute_filte
             }
         }
     }
-    for (DirEntry& entry : at.folder->list(name, attribute_filter)) {
+    // VB's Dir gives nothing for a folder it cannot read.
+    for (DirEntry& entry : at.folder->list(name, attribute_filter).value_or(std::vector<DirEntry>{})) {
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -61,11 +62,11 @@ std::optional<uint32_t> PathFiles::get_attributes(TextView path) {
     if (at.name.empty()) {
         return at.folder->attributes();
     }
-    const std::vector<DirEntry> found = at.folder->list(at.name, kAnyEntry);
-    if (found.empty() || has_wildcards(at.name)) {
+    const std::optional<std::vector<DirEntry>> found = at.folder->list(at.name, kAnyEntry);
+    if (!found || found->empty() || has_wildcards(at.name)) {
         return std::nullopt;
     }
-    return found.front().attributes;
+    return found->front().attributes;
 }
 
 bool PathFiles::set_attributes(TextView path, uint32_t attributes) {
@@ -107,9 +108,12 @@ PrivateFolder PathFiles::private_directory_state(TextView path) {
     if (!trust.exists) {
         return PrivateFolder::Created;
     }
-    const std::vector<DirEntry> found = at.folder->list(at.name, kAnyEntry);
-    const bool folder = !found.empty() && (found.front().attributes & attr::kDirectory) != 0 &&
-                        (found.front().attributes & attr::kReparsePoint) == 0;
+    const std::optional<std::vector<DirEntry>> found = at.folder->list(at.name, kAnyEntry);
+    if (!found) {
+        return PrivateFolder::Refused;
+    }
+    const bool folder = !found->empty() && (found->front().attributes & attr::kDirectory) != 0 &&
+                        (found->front().attributes & attr::kReparsePoint) == 0;
     return folder && trust.private_folder() ? PrivateFolder::Trusted : PrivateFolder::Untrusted;
 }
 

@@ -26,8 +26,13 @@ bool FolderProfiles::write_private_profile_strings(Folder& folder, TextView name
         log_.write(profile_not_written(section, entries, file, why));
         return false;
     };
-    const std::vector<DirEntry> found =
+    const std::optional<std::vector<DirEntry>> listed =
         folder.list(name, attr::kHidden | attr::kSystem | attr::kDirectory);
+    if (!listed) {
+        // Not knowing whether the file is there, a write would make a new one in its place.
+        return refuse("the folder cannot be read");
+    }
+    const std::vector<DirEntry>& found = *listed;
     std::optional<std::string> bytes;
     uint32_t attributes = attr::kNormal;
     if (!found.empty()) {

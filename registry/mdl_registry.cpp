@@ -18,13 +18,18 @@ std::string value_label(const Text& key_path, const Text& value_name) {
 
 void sG_SetRegValue(platform::Platform& p, const Text& sKeyPath, const Text& sValueName,
                     const Variant& vValue, int32_t lValueType) {
+    set_reg_value(p, sKeyPath, sValueName, vValue, lValueType);
+}
+
+long set_reg_value(platform::Platform& p, const Text& sKeyPath, const Text& sValueName,
+                   const Variant& vValue, int32_t lValueType) {
     std::unique_ptr<platform::RegistryKey> key;
     const long opened = p.registry.open_local_machine_key(sKeyPath, platform::kKeySetValue, key);
     if (opened != platform::kRegSuccess || !key) {
         p.log.write("registry: open HKLM\\" + to_utf8(sKeyPath) + ": status " +
                     std::to_string(opened) + "; " + value_label(sKeyPath, sValueName) +
                     " not written");
-        return;
+        return opened != platform::kRegSuccess ? opened : platform::kRegFileNotFound;
     }
     // The key closes when `key` goes, also when the value's conversion raises.
     const long written = fG_SetValueEx(p, *key, sValueName, lValueType, vValue);
@@ -32,6 +37,7 @@ void sG_SetRegValue(platform::Platform& p, const Text& sKeyPath, const Text& sVa
         p.log.write("registry: set " + value_label(sKeyPath, sValueName) + ": status " +
                     std::to_string(written));
     }
+    return written;
 }
 
 long fG_SetValueEx(platform::Platform& p, platform::RegistryKey& hKey, const Text& sValueName,

@@ -21,6 +21,10 @@ constexpr int32_t kNumber = static_cast<int32_t>(platform::kRegDword); // REG_DW
 // conversion error (VbError 13) to the caller; the key is closed all the same.
 void sG_SetRegValue(platform::Platform& p, const Text& sKeyPath, const Text& sValueName,
                     const Variant& vValue, int32_t lValueType);
+// sG_SetRegValue, with the platform's status of the open or the write (kRegSuccess when the
+// value is written), for a caller that must tell the outcome.
+long set_reg_value(platform::Platform& p, const Text& sKeyPath, const Text& sValueName,
+                   const Variant& vValue, int32_t lValueType);
 
 // RegSetValueExA on an open key: type 1 writes the text in code page 949 with its
 // terminating NUL (the size counts both), type 4 the number's four bytes, least

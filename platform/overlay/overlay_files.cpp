@@ -132,7 +132,8 @@ public:
     bool set_attributes(uint32_t attributes) override {
         return view_.set_attributes(path_, attributes);
     }
-    std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override {
+    std::optional<std::vector<DirEntry>> list(TextView pattern,
+                                              uint32_t attribute_filter) override {
         std::vector<DirEntry> out = view_.entries(path_, pattern);
         std::erase_if(out, [&](const DirEntry& e) {
             return !dir_filter_passes(e.attributes, attribute_filter);

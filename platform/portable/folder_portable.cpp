@@ -65,14 +65,15 @@ std::unique_ptr<File> make_host_file(UniqueFd fd) {
     return std::make_unique<HostFile>(std::move(fd));
 }
 
-std::vector<FolderEntry> read_folder(int folder, TextView pattern, RunLog& log,
-                                     TextView windows_folder, const fs::path& host_folder) {
+std::optional<std::vector<FolderEntry>> read_folder(int folder, TextView pattern, RunLog& log,
+                                                    TextView windows_folder,
+                                                    const fs::path& host_folder) {
     std::vector<FolderEntry> out;
     // The stream reads a duplicate, so that the folder stays open after it is closed.
     DIR* dir = ::fdopendir(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
     if (dir == nullptr) {
         log_errno_failure(log, "fdopendir", windows_folder, host_folder);
-        return out;
+        return std::nullopt;
     }
     ::rewinddir(dir); // a duplicate shares the reading position
     std::vector<std::pair<Text, FolderEntry>> found;
@@ -153,7 +154,8 @@ std::optional<std::string> PortableFolder::look_at(TextView name, struct stat& s
         return std::nullopt;
     }
     // Names are found without regard to case, as on a Windows volume.
-    std::vector<FolderEntry> found = read_folder(fd_.get(), name, log_, windows_path_, host_path_);
+    std::vector<FolderEntry> found =
+        read_folder(fd_.get(), name, log_, windows_path_, host_path_).value_or(std::vector<FolderEntry>{});
     if (found.empty()) {
         return std::nullopt;
     }
@@ -180,9 +182,15 @@ bool PortableFolder::set_attributes(uint32_t attributes) {
     return false;
 }
 
-std::vector<DirEntry> PortableFolder::list(TextView pattern, uint32_t attribute_filter) {
+std::optional<std::vector<DirEntry>> PortableFolder::list(TextView pattern,
+                                                          uint32_t attribute_filter) {
+    std::optional<std::vector<FolderEntry>> read =
+        read_folder(fd_.get(), pattern, log_, windows_path_, host_path_);
+    if (!read) {
+        return std::nullopt;
+    }
     std::vector<DirEntry> out;
-    for (FolderEntry& e : read_folder(fd_.get(), pattern, log_, windows_path_, host_path_)) {
+    for (FolderEntry& e : *read) {
         if (dir_filter_passes(e.attributes, attribute_filter)) {
             out.push_back(DirEntry{std::move(e.name), e.attributes});
         }
@@ -223,7 +231,8 @@ bool PortableFolder::set_attributes(TextView name, uint32_t attributes) {
 }
 
 bool PortableFolder::delete_files(TextView pattern) {
-    return kill_each(read_folder(fd_.get(), pattern, log_, windows_path_, host_path_),
+    return kill_each(read_folder(fd_.get(), pattern, log_, windows_path_, host_path_)
+                         .value_or(std::vector<FolderEntry>{}),
                      [&](const FolderEntry& e) {
                          // Removes a link itself, never its target.
                          if (::unlinkat(fd_.get(), e.host_name.c_str(), 0) != 0) {
@@ -409,7 +418,8 @@ bool is_runs_own(const struct stat& st) {
 // administrators alone, a file's read-only mark (no write bit) kept as it was. Links are
 // left as they are and never followed.
 void restrict_tree(int folder, RunLog& log, TextView windows_path, const fs::path& host) {
-    for (const FolderEntry& e : read_folder(folder, u"*", log, windows_path, host)) {
+    for (const FolderEntry& e :
+         read_folder(folder, u"*", log, windows_path, host).value_or(std::vector<FolderEntry>{})) {
         if (!S_ISDIR(e.st.st_mode) && !S_ISREG(e.st.st_mode)) {
             continue;
         }

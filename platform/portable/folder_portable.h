@@ -27,8 +27,8 @@ struct FolderEntry {
 
 // The entries of the open folder `folder` whose names match the DOS pattern, "." and ".."
 // left out, in the order NTFS lists them (by upper-cased name). A folder that cannot be
-// read is named in the run log as `windows_folder`.
-std::vector<FolderEntry> read_folder(int folder, TextView pattern, RunLog& log,
+// read is named in the run log as `windows_folder` and gives nullopt.
+std::optional<std::vector<FolderEntry>> read_folder(int folder, TextView pattern, RunLog& log,
                                      TextView windows_folder,
                                      const std::filesystem::path& host_folder);
 
@@ -42,7 +42,7 @@ public:
     const Text& path() const override { return windows_path_; }
     std::optional<uint32_t> attributes() override;
     bool set_attributes(uint32_t attributes) override;
-    std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
+    std::optional<std::vector<DirEntry>> list(TextView pattern, uint32_t attribute_filter) override;
     bool set_attributes(TextView name, uint32_t attributes) override;
     bool delete_files(TextView pattern) override;
     bool remove_link(TextView name) override;

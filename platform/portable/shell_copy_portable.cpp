@@ -126,8 +126,13 @@ std::variant<PortableShellCopy::Plan, int> PortableShellCopy::plan(TextView sour
     // The copy keeps the source's own name; an existing file of that name in any letter
     // case is the one replaced, as on Windows.
     Plan out{*source, folder->descriptor(), folder->host_path(), named->filename().string(), {}};
-    const std::vector<DirEntry> there =
+    const std::optional<std::vector<DirEntry>> listed =
         destination.list(from_utf8(out.name), attr::kHidden | attr::kSystem | attr::kDirectory);
+    if (!listed) {
+        return report(source_file, destination_folder, "대상 폴더를 읽을 수 없습니다.",
+                      kAccessDenied);
+    }
+    const std::vector<DirEntry>& there = *listed;
     if (!there.empty()) {
         out.name = to_utf8(there.front().name);
     }

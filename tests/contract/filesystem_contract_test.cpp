@@ -121,10 +121,10 @@ TEST_F(FileSystemContract, AnOpenFolderWorksOnWhatItHoldsAndNothingElse) {
     EXPECT_EQ(files().open_folder(m.path(u"d\\normal.txt")), nullptr);
     EXPECT_EQ(files().open_folder(m.path(u"missing")), nullptr);
     using S = std::set<Text>;
-    EXPECT_EQ(names(d->list(u"*.*", attr::kDirectory)),
+    EXPECT_EQ(names(d->list(u"*.*", attr::kDirectory).value()),
               (S{u"normal.txt", u"readonly.txt", u"Sub"}));
-    EXPECT_EQ(names(d->list(u"SUB", attr::kDirectory)), S{u"Sub"});
-    EXPECT_TRUE(d->list(u"hiddensub", attr::kDirectory).empty());
+    EXPECT_EQ(names(d->list(u"SUB", attr::kDirectory).value()), S{u"Sub"});
+    EXPECT_TRUE(d->list(u"hiddensub", attr::kDirectory).value().empty());
 
     // Its own attributes, and those of an entry, on the open folder.
     ASSERT_TRUE(d->set_attributes(attr::kHidden));
@@ -143,7 +143,7 @@ TEST_F(FileSystemContract, AnOpenFolderWorksOnWhatItHoldsAndNothingElse) {
     EXPECT_FALSE(m.exists(m.path(u"d\\Sub")));
     EXPECT_FALSE(d->remove_folder(u"normal.txt")); // a file is no folder
     EXPECT_TRUE(d->delete_files(u"*.txt"));
-    EXPECT_EQ(names(d->list(u"*", 55)), (S{u"hidden.txt", u"hiddensub", u"system.dat"}));
+    EXPECT_EQ(names(d->list(u"*", 55).value()), (S{u"hidden.txt", u"hiddensub", u"system.dat"}));
 
     // A new private file: never over an existing entry.
     ASSERT_NE(d->create_private_file(u"kept.ini"), nullptr);

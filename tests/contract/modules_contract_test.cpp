@@ -138,7 +138,8 @@ class RunFoldersContract : public ::testing::Test {
 protected:
     std::set<Text> names(platform::Folder& folder) {
         std::set<Text> out;
-        for (const platform::DirEntry& e : folder.list(u"*", 55)) {
+        const std::vector<platform::DirEntry> listed = folder.list(u"*", 55).value();
+        for (const platform::DirEntry& e : listed) {
             out.insert(e.name);
         }
         return out;

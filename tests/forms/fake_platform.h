@@ -71,7 +71,7 @@ public:
     const Text& path() const override { return path_; }
     std::optional<uint32_t> attributes() override { return platform::attr::kDirectory; }
     bool set_attributes(uint32_t) override { return false; }
-    std::vector<platform::DirEntry> list(TextView pattern, uint32_t filter) override {
+    std::optional<std::vector<platform::DirEntry>> list(TextView pattern, uint32_t filter) override {
         files_.listed_patterns.push_back(join(pattern));
         std::vector<platform::DirEntry> out;
         for (const auto& [k, node] : files_.nodes_) {

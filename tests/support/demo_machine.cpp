@@ -17,8 +17,17 @@ const char* const kProgram = PELTO_PROGRAM;
 const char* const kCentral1 = PELTO_CENTRAL_SERVER_1;
 const char* const kCentral2 = PELTO_CENTRAL_SERVER_2;
 
-DemoMachine::DemoMachine(const std::string& name)
-    : root_(fs::temp_directory_path() / ("pelto-" + std::to_string(::getpid()) + "-" + name)) {
+fs::path scratch_folder() {
+    std::error_code ec;
+    const fs::path memory = "/dev/shm";
+    if (fs::is_directory(memory, ec) && ::access(memory.c_str(), W_OK) == 0) {
+        return memory;
+    }
+    return fs::temp_directory_path();
+}
+
+DemoMachine::DemoMachine(const std::string& name, const fs::path& base)
+    : root_(base / ("pelto-" + std::to_string(::getpid()) + "-" + name)) {
     const std::string command = "bash '" PELTO_SOURCE_DIR "/scripts/make-demo-machine.sh' --bin '" +
                                 fs::path(PELTO_CIPHER_TOOL).parent_path().string() +
                                 "' --central " + kCentral1 + "," + kCentral2 + " '" +

@@ -12,9 +12,10 @@ namespace pelto::testing {
 
 class DemoMachine {
 public:
-    // `name` names the root's folder; the process id keeps parallel runs apart. Throws
-    // std::runtime_error when the machine cannot be built.
-    explicit DemoMachine(const std::string& name);
+    // `name` names the root's folder, below `base`; the process id keeps parallel runs
+    // apart. Throws std::runtime_error when the machine cannot be built.
+    explicit DemoMachine(const std::string& name,
+                         const std::filesystem::path& base = std::filesystem::temp_directory_path());
     ~DemoMachine();
     DemoMachine(const DemoMachine&) = delete;
     DemoMachine& operator=(const DemoMachine&) = delete;
@@ -37,6 +38,10 @@ private:
     std::filesystem::path root_;
     bool keep_ = false;
 };
+
+// A folder for machines that many runs write to: memory (/dev/shm) where the system has it,
+// so that flushing each replaced file costs nothing, else the temporary folder.
+std::filesystem::path scratch_folder();
 
 // The program the tests run, and the central addresses it was built with.
 extern const char* const kProgram;

@@ -68,7 +68,8 @@ public:
     bool set_attributes(uint32_t attributes) override {
         return folder_->set_attributes(attributes);
     }
-    std::vector<platform::DirEntry> list(TextView pattern, uint32_t attribute_filter) override {
+    std::optional<std::vector<platform::DirEntry>> list(TextView pattern,
+                                                        uint32_t attribute_filter) override {
         return folder_->list(pattern, attribute_filter);
     }
     bool set_attributes(TextView name, uint32_t attributes) override {

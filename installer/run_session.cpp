@@ -21,6 +21,18 @@ int refuse(platform::Platform& p, TextView message, int status, const std::strin
     return status;
 }
 
+// Who holds the machine's one run, in the refused run's log line.
+std::string holder_text(const platform::RunHolder& holder) {
+    if (!holder.process_id) {
+        return "another run is under way on this machine";
+    }
+    const std::string process = "(process " + std::to_string(*holder.process_id) + ")";
+    if (holder.running) {
+        return "another run " + process + " is under way on this machine";
+    }
+    return "a program that an earlier run " + process + " started is still running on this machine";
+}
+
 } // namespace
 
 std::optional<int> check_session(platform::Platform& p) {
@@ -29,9 +41,11 @@ std::optional<int> check_session(platform::Platform& p) {
                       "the run has no administrator rights (its token is not elevated); "
                       "nothing was touched");
     }
-    if (!p.session.claim_single_run()) {
+    const platform::SingleRunClaim answer = p.session.claim_single_run();
+    if (!answer.claimed) {
         return refuse(p, kAnotherRunMessage, exit_status::kAnotherRunUnderWay,
-                      "another run is under way on this machine; nothing was touched");
+                      holder_text(answer.holder) + "; this run (process " +
+                          std::to_string(p.session.process_id()) + ") touched nothing");
     }
     return std::nullopt;
 }

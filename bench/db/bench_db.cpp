@@ -177,7 +177,8 @@ struct BenchMachine {
     NoProcesses processes;
     platform::portable::MachineRoot machine;
     platform::portable::PortableOdbcProviders odbc;
-    platform::portable::PortableSession session{machine, log};
+    platform::portable::HeldRunClaim claim;
+    platform::portable::PortableSession session{machine, log, claim};
     platform::Platform platform;
 };
 

@@ -61,7 +61,8 @@ void wait_benchmark(const fs::path& base) {
     ::chmod((staged / "installpelto_H.exe").c_str(), 0755);
     pelto::platform::portable::MachineRoot machine(root);
     pelto::platform::portable::FileRunLog log(base / "wait.log");
-    pelto::platform::portable::PortableProcesses processes(machine, log);
+    const pelto::platform::portable::HeldRunClaim no_claim;
+    pelto::platform::portable::PortableProcesses processes(machine, log, no_claim);
 
     const double cpu0 = self_cpu();
     const auto t0 = Clock::now();

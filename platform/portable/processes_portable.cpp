@@ -188,8 +188,9 @@ private:
 
 } // namespace
 
-PortableProcesses::PortableProcesses(const MachineRoot& machine, RunLog& log)
-    : machine_(machine), log_(log) {}
+PortableProcesses::PortableProcesses(const MachineRoot& machine, RunLog& log,
+                                     const HeldRunClaim& claim)
+    : machine_(machine), log_(log), claim_(claim) {}
 
 std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_command*/,
                                                   TextView working_folder) {
@@ -217,6 +218,11 @@ std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_comm
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, folder->c_str());
+    if (claim_.lock.valid()) {
+        // Onto itself: the child's copy loses close-on-exec (POSIX; glibc since 2.29), so
+        // the program and what it starts hold the claim while they run.
+        posix_spawn_file_actions_adddup2(&actions, claim_.lock.get(), claim_.lock.get());
+    }
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -1,10 +1,13 @@
 // Programs of the mapped machine are ordinary executables (a script with a shebang is
 // fine), started with their Windows path and waited for with waitpid. Each starts in a
 // process group of its own, so that the wait can name in the run log the programs it
-// started that are still running when it has ended; nothing waits for those.
+// started that are still running when it has ended; nothing waits for those. Each
+// inherits the run's claim of the machine's one run, once the run holds it: that one
+// descriptor, and no other the run has open.
 #pragma once
 
 #include "platform/portable/machine_root.h"
+#include "platform/portable/session_portable.h"
 #include "platform/process.h"
 #include "platform/run_log.h"
 
@@ -12,7 +15,8 @@ namespace pelto::platform::portable {
 
 class PortableProcesses final : public Processes {
 public:
-    PortableProcesses(const MachineRoot& machine, RunLog& log);
+    // `claim` is the session's: what it holds when a program starts is passed on.
+    PortableProcesses(const MachineRoot& machine, RunLog& log, const HeldRunClaim& claim);
     std::unique_ptr<Process> start(TextView path, int show_command,
                                    TextView working_folder) override;
     // A process here ends with an 8-bit status.
@@ -21,6 +25,7 @@ public:
 private:
     const MachineRoot& machine_;
     RunLog& log_;
+    const HeldRunClaim& claim_;
 };
 
 } // namespace pelto::platform::portable

@@ -35,11 +35,14 @@ std::string holder_text(const platform::RunHolder& holder) {
 
 } // namespace
 
-std::optional<int> check_session(platform::Platform& p) {
+std::optional<int> check_session(platform::Platform& p, Claim claim) {
     if (!p.session.elevated()) {
         return refuse(p, kNotElevatedMessage, exit_status::kNotElevated,
                       "the run has no administrator rights (its token is not elevated); "
                       "nothing was touched");
+    }
+    if (claim == Claim::None) {
+        return std::nullopt;
     }
     const platform::SingleRunClaim answer = p.session.claim_single_run();
     if (!answer.claimed) {

@@ -1,7 +1,7 @@
 // The machine's one run, end to end with the real program: the programs a run started keep
-// every other run out after the run itself was killed, and the lock is never taken from
-// something that is not the run's own: a link, a second name, another user's file or
-// folder are moved aside, never obeyed, and runs still never overlap.
+// every other run out after the run itself was killed, a plan claims nothing, and the lock
+// is never taken from something that is not the run's own: a link, a second name, another
+// user's file or folder are moved aside, never obeyed, and runs still never overlap.
 #include "core/exit_status.h"
 #include "tests/e2e/run_program.h"
 #include "tests/support/demo_machine.h"
@@ -166,6 +166,17 @@ TEST_F(OneRun, AKilledRunsInstallerKeepsEveryOtherRunOutUntilItHasEnded) {
     ASSERT_TRUE(eventually([&] { return process_ended(installer); }));
     const Outcome fourth = run_silent();
     EXPECT_EQ(fourth.exit_status, exit_status::kCompleted) << fourth.out << fourth.err;
+}
+
+TEST_F(OneRun, APlanClaimsNothingSoARunGoesOnWhileThePlanWaitsForItsCode) {
+    BackgroundRun plan(testing::kProgram, env(), {"/PLAN"});
+    ASSERT_TRUE(eventually([&] { return has(plan.out(), "요양기관기호를 입력해주세요.\n> "); }))
+        << plan.out();
+    const Outcome o = run_silent();
+    EXPECT_EQ(o.exit_status, exit_status::kCompleted) << o.out << o.err;
+    plan.type("11111111\n");
+    const Outcome planned = plan.wait();
+    EXPECT_EQ(planned.exit_status, exit_status::kCompleted) << planned.out << planned.err;
 }
 
 TEST_F(OneRun, ALinkOrASecondNameAtTheLocksNameIsMovedAsideNeverObeyed) {

@@ -105,7 +105,7 @@ protected:
     // ends with 23 while the first goes on to its end, completing.
     void expect_runs_never_overlap(const std::string& planted) {
         SCOPED_TRACE(planted);
-        BackgroundRun first(testing::kProgram, env(2), kSilentRun);
+        BackgroundRun first(testing::kProgram, env(3), kSilentRun);
         const int installer = installer_started();
         ASSERT_NE(installer, 0) << machine_.log();
         const Outcome second = run_silent();
@@ -134,7 +134,7 @@ protected:
 };
 
 TEST_F(OneRun, AKilledRunsInstallerKeepsEveryOtherRunOutUntilItHasEnded) {
-    BackgroundRun first(testing::kProgram, env(4), kSilentRun);
+    BackgroundRun first(testing::kProgram, env(6), kSilentRun);
     const int installer = installer_started();
     ASSERT_NE(installer, 0) << machine_.log();
 
@@ -260,7 +260,7 @@ TEST_F(OneRun, ALockFolderOthersMayWriteIsNarrowedSoTheLockCannotBeSwapped) {
     // Another user must reach the folder to try anything: the machine root lets them.
     ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
 
-    BackgroundRun first(testing::kProgram, env(2), kSilentRun);
+    BackgroundRun first(testing::kProgram, env(3), kSilentRun);
     ASSERT_NE(installer_started(), 0) << machine_.log();
     // Another user swaps the held lock file for a fresh one, as a folder others may
     // write would let them.

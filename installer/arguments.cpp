@@ -53,6 +53,41 @@ bool is_stamp(TextView name) {
     return name.size() == 15 || (name[15] == u'-' && name.size() <= 22 && digits(name.substr(16)));
 }
 
+// The exit statuses in short, each with its Korean and English meaning: the usage's table.
+// The whole table, with what the user saw, is the README's "Exit status".
+struct StatusRow {
+    TextView status;
+    TextView korean;
+    TextView english;
+};
+constexpr StatusRow kStatusRows[] = {
+    {u"0", u"설치 완료 (/?, /RESTORE 포함)", u"completed (also /? and a whole /RESTORE)"},
+    {u"3010, 1641", u"설치 완료, 다시 시작 필요", u"completed; a restart is asked for"},
+    {u"10", u"중앙 데이터베이스에 연결할 수 없음", u"the central database cannot be reached"},
+    {u"11", u"요양기관기호를 입력하지 않음", u"no code entered"},
+    {u"12", u"요양기관기호가 잘못됨", u"no institution for the code"},
+    {u"13", u"업데이트 경로를 쓸 수 없음", u"the update path cannot serve the run"},
+    {u"14", u"인스톨 파일이 없음", u"no installer"},
+    {u"15", u"업데이트 파일이 없음", u"no updater"},
+    {u"16", u"설치 완료, 오류 있음 (로그 참고)", u"completed with faults (see the log)"},
+    {u"17", u"되돌릴 설정 파일이 없음", u"nothing to restore"},
+    {u"20", u"예기치 않은 오류", u"an unexpected error"},
+    {u"21", u"시작할 수 없음 (/LOG 파일 등)", u"could not start (the /LOG file, ...)"},
+    {u"22", u"잘못된 인수", u"a wrong argument"},
+    {u"23", u"다른 설치나 그 프로그램이 실행 중", u"another run, or a program it started, at work"},
+    {u"24", u"관리자 권한 없음", u"no administrator rights"},
+};
+
+Text status_table() {
+    Text table = u"종료 코드 / Exit status (Linux: 3010, 1641 -> 194, 105):\n";
+    for (const StatusRow& row : kStatusRows) {
+        Text status(row.status);
+        status.resize(12, u' ');
+        table += u"  " + status + Text(row.korean) + u" / " + Text(row.english) + u"\n";
+    }
+    return table;
+}
+
 CommandLine usage_error(CommandLine line, TextView korean, TextView english, TextView argument) {
     line.kind = CommandLine::Kind::UsageError;
     line.fault =
@@ -166,7 +201,9 @@ Text usage_text() {
            u"인수 이름은 대소문자를 가리지 않습니다. 잘못된 인수는 종료 코드 22로 끝나며\n"
            u"아무것도 바꾸지 않습니다.\n"
            u"Argument names are not case-sensitive. A wrong argument ends with exit status 22\n"
-           u"and changes nothing.\n";
+           u"and changes nothing.\n"
+           u"\n" +
+           status_table();
 }
 
 } // namespace pelto::installer

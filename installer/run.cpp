@@ -29,7 +29,10 @@ int run_program(platform::Platform& p, const RunOptions& options) {
     platform::Platform run{p.registry, p.profiles,  p.files,
                            p.shell,    p.processes, options.silent ? silent_ui : p.ui,
                            p.odbc,     p.log,       p.session};
-    if (const std::optional<int> refused = check_session(run)) {
+    // A plan asks for the rights the run needs, since it reads what the run reads (the
+    // kept settings files are for administrators only), but claims nothing.
+    if (const std::optional<int> refused =
+            check_session(run, options.plan ? Claim::None : Claim::SingleRun)) {
         return *refused;
     }
     p.shell.set_unattended(options.silent);

@@ -21,17 +21,34 @@ int refuse(platform::Platform& p, TextView message, int status, const std::strin
     return status;
 }
 
+// Who holds the machine's one run, in the refused run's log line.
+std::string holder_text(const platform::RunHolder& holder) {
+    if (!holder.process_id) {
+        return "another run is under way on this machine";
+    }
+    const std::string process = "(process " + std::to_string(*holder.process_id) + ")";
+    if (holder.running) {
+        return "another run " + process + " is under way on this machine";
+    }
+    return "a program that an earlier run " + process + " started is still running on this machine";
+}
+
 } // namespace
 
-std::optional<int> check_session(platform::Platform& p) {
+std::optional<int> check_session(platform::Platform& p, Claim claim) {
     if (!p.session.elevated()) {
         return refuse(p, kNotElevatedMessage, exit_status::kNotElevated,
                       "the run has no administrator rights (its token is not elevated); "
                       "nothing was touched");
     }
-    if (!p.session.claim_single_run()) {
+    if (claim == Claim::None) {
+        return std::nullopt;
+    }
+    const platform::SingleRunClaim answer = p.session.claim_single_run();
+    if (!answer.claimed) {
         return refuse(p, kAnotherRunMessage, exit_status::kAnotherRunUnderWay,
-                      "another run is under way on this machine; nothing was touched");
+                      holder_text(answer.holder) + "; this run (process " +
+                          std::to_string(p.session.process_id()) + ") touched nothing");
     }
     return std::nullopt;
 }

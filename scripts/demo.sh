@@ -99,8 +99,11 @@ case "$status" in
 17) echo "   nothing to restore" ;;
 194 | 105) echo "   the installation completed; the installer asks for a restart" ;;
 20) echo "   an unexpected error" ;;
+21) echo "   the program could not start (the machine root or the /LOG file): nothing was touched" ;;
 22) echo "   a wrong argument: nothing was touched" ;;
-*) echo "   see the README" ;;
+23) echo "   another run, or a program an earlier run started, is at work: nothing was touched" ;;
+24) echo "   no administrator rights: nothing was touched" ;;
+*) echo "   see the README's \"Exit status\"" ;;
 esac
 
 echo

@@ -117,7 +117,8 @@ struct BenchMachine {
     platform::portable::MachineRoot machine;
     platform::portable::PortableFileSystem files;
     platform::portable::PortableOdbcProviders odbc;
-    platform::portable::PortableSession session{machine, log};
+    platform::portable::HeldRunClaim claim;
+    platform::portable::PortableSession session{machine, log, claim};
     platform::Platform platform;
 };
 

@@ -63,7 +63,8 @@ void wait_benchmark(const fs::path& base) {
     pelto::platform::portable::MachineRoot machine(root);
     pelto::platform::portable::FileRunLog log(base, {}, "wait.log", "wait.log");
     pelto::platform::portable::ProcessTerminal terminal;
-    pelto::platform::portable::PortableProcesses processes(machine, log, terminal);
+    const pelto::platform::portable::HeldRunClaim no_claim;
+    pelto::platform::portable::PortableProcesses processes(machine, log, terminal, no_claim);
 
     const double cpu0 = self_cpu();
     const auto t0 = Clock::now();

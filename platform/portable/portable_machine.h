@@ -47,6 +47,8 @@ private:
     FolderProfiles profiles_;
     PortableFileSystem files_;
     PortableShellCopy shell_;
+    // The session's claim, which the programs the run starts inherit.
+    HeldRunClaim claim_;
     PortableProcesses processes_;
     PortableOdbcProviders odbc_;
     PortableSession session_;

@@ -27,10 +27,11 @@ PortableMachine::PortableMachine(MachineRoot machine, Terminal& terminal,
                                  std::unique_ptr<UserInterface> ui, std::unique_ptr<RunLog> log)
     : machine_(std::move(machine)), log_(std::move(log)), ui_(std::move(ui)),
       registry_(machine_.registry_file(), *log_), profiles_(*log_), files_(machine_, *log_),
-      shell_(machine_, *log_, terminal), processes_(machine_, *log_, terminal),
+      shell_(machine_, *log_, terminal), processes_(machine_, *log_, terminal, claim_),
       odbc_(machine_, registry_.connect_to_lookup()),
-      session_(machine_, *log_), platform_{registry_, profiles_, files_, shell_,  processes_,
-                                           *ui_,      odbc_,     *log_,  session_} {}
+      session_(machine_, *log_, claim_), platform_{registry_, profiles_,  files_,
+                                                   shell_,    processes_, *ui_,
+                                                   odbc_,     *log_,      session_} {}
 
 } // namespace portable
 

@@ -178,8 +178,9 @@ private:
 
 } // namespace
 
-PortableProcesses::PortableProcesses(const MachineRoot& machine, RunLog& log, Terminal& terminal)
-    : machine_(machine), log_(log), terminal_(terminal) {}
+PortableProcesses::PortableProcesses(const MachineRoot& machine, RunLog& log, Terminal& terminal,
+                                     const HeldRunClaim& claim)
+    : machine_(machine), log_(log), terminal_(terminal), claim_(claim) {}
 
 std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_command*/,
                                                   TextView working_folder) {
@@ -207,6 +208,11 @@ std::unique_ptr<Process> PortableProcesses::start(TextView path, int /*show_comm
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, folder->c_str());
+    if (claim_.lock.valid()) {
+        // Onto itself: the child's copy loses close-on-exec (POSIX; glibc since 2.29), so
+        // the program and what it starts hold the claim while they run.
+        posix_spawn_file_actions_adddup2(&actions, claim_.lock.get(), claim_.lock.get());
+    }
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -3,10 +3,12 @@
 // process group of its own, so that the wait can name in the run log the programs it
 // started that are still running when it has ended; nothing waits for those. At a
 // terminal (the one handed to the processes), the program's group holds it while the run
-// waits.
+// waits. Each inherits the run's claim of the machine's one run, once the run holds it:
+// that one descriptor, and no other the run has open.
 #pragma once
 
 #include "platform/portable/machine_root.h"
+#include "platform/portable/session_portable.h"
 #include "platform/portable/terminal.h"
 #include "platform/process.h"
 #include "platform/run_log.h"
@@ -15,7 +17,9 @@ namespace pelto::platform::portable {
 
 class PortableProcesses final : public Processes {
 public:
-    PortableProcesses(const MachineRoot& machine, RunLog& log, Terminal& terminal);
+    // `claim` is the session's: what it holds when a program starts is passed on.
+    PortableProcesses(const MachineRoot& machine, RunLog& log, Terminal& terminal,
+                      const HeldRunClaim& claim);
     std::unique_ptr<Process> start(TextView path, int show_command,
                                    TextView working_folder) override;
     // Not executable, or neither a program of this system nor a script whose interpreter
@@ -28,6 +32,7 @@ private:
     const MachineRoot& machine_;
     RunLog& log_;
     Terminal& terminal_;
+    const HeldRunClaim& claim_;
 };
 
 } // namespace pelto::platform::portable

@@ -120,6 +120,39 @@ KernelHandle watching_job() {
     return job;
 }
 
+// Gives the suspended `process` its own handle to the run's claim, inheritable there, so
+// that it and what it starts with handle inheritance keep the claim while they run. A
+// handle placed into the process, rather than inherited through CreateProcessW, leaves
+// its standard handles as they are and passes it nothing else.
+void hand_over_claim(RunLog& log, HANDLE claim, HANDLE process, const std::string& program) {
+    HANDLE in_program = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), claim, process, &in_program, 0, TRUE,
+                         DUPLICATE_SAME_ACCESS)) {
+        log.write(program + " does not hold the run's claim of the machine's one run: " +
+                  describe_win32_error(GetLastError()));
+    }
+}
+
+// Places the suspended `process` in a watching job; an empty handle when it cannot be
+// (logged).
+KernelHandle watch(RunLog& log, HANDLE process, const std::string& program) {
+    // Windows before 8 has no nested jobs: a program placed in a job there could not
+    // use jobs of its own, which some installers do. It is not watched there.
+    if (!IsWindows8OrGreater()) {
+        log.write("programs left running by " + program +
+                  " cannot be listed on this Windows version (no nested jobs)");
+        return {};
+    }
+    KernelHandle job = watching_job();
+    if (!job || !AssignProcessToJobObject(job.get(), process)) {
+        // A job this program itself runs in may forbid it.
+        log.write("programs left running by " + program +
+                  " cannot be listed: " + describe_win32_error(GetLastError()));
+        job.reset();
+    }
+    return job;
+}
+
 } // namespace
 
 std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command,
@@ -143,14 +176,11 @@ std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command,
         process_rights.lpSecurityDescriptor = nobody;
     }
 
-    // Windows before 8 has no nested jobs: a program placed in a job there could not
-    // use jobs of its own, which some installers do. It is not watched there.
-    const bool watch = IsWindows8OrGreater();
+    // Suspended until it holds the claim and is in its job: nothing of it runs before.
     PROCESS_INFORMATION created{};
     if (!CreateProcessW(application.c_str(), command_line.data(),
                         options_.deny_open_by_id ? &process_rights : nullptr, nullptr, FALSE,
-                        watch ? CREATE_SUSPENDED : 0, nullptr, folder.c_str(), &startup,
-                        &created)) {
+                        CREATE_SUSPENDED, nullptr, folder.c_str(), &startup, &created)) {
         const DWORD error = GetLastError();
         log_os_failure(log_, win32_failure(error, "CreateProcessW", path));
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
@@ -161,23 +191,14 @@ std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command,
     const KernelHandle thread(created.hThread);
     const std::string program = to_utf8(path);
 
-    KernelHandle job;
-    if (!watch) {
-        log_.write("programs left running by " + program +
-                   " cannot be listed on this Windows version (no nested jobs)");
-    } else {
-        job = watching_job();
-        if (!job || !AssignProcessToJobObject(job.get(), process.get())) {
-            // A job this program itself runs in may forbid it.
-            log_.write("programs left running by " + program +
-                       " cannot be listed: " + describe_win32_error(GetLastError()));
-            job.reset();
-        }
-        if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
-            log_last_error(log_, "ResumeThread", path);
-            TerminateProcess(process.get(), 1);
-            throw VbError::runtime(vberr::kInvalidProcedureCall);
-        }
+    if (claim_.section) {
+        hand_over_claim(log_, claim_.section.get(), process.get(), program);
+    }
+    KernelHandle job = watch(log_, process.get(), program);
+    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+        log_last_error(log_, "ResumeThread", path);
+        TerminateProcess(process.get(), 1);
+        throw VbError::runtime(vberr::kInvalidProcedureCall);
     }
     return std::make_unique<Win32Process>(log_, program, created.dwProcessId, std::move(process),
                                           std::move(job));

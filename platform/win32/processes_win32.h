@@ -3,6 +3,7 @@
 
 #include "platform/process.h"
 #include "platform/run_log.h"
+#include "platform/win32/session_win32.h"
 
 namespace pelto::platform::win32 {
 
@@ -15,16 +16,21 @@ struct Win32StartOptions {
 
 class Win32Processes final : public Processes {
 public:
-    explicit Win32Processes(RunLog& log, Win32StartOptions options = {})
-        : log_(log), options_(options) {}
+    // `claim` is the session's: what it holds when a program starts is handed on.
+    Win32Processes(RunLog& log, const HeldRunClaim& claim, Win32StartOptions options = {})
+        : log_(log), claim_(claim), options_(options) {}
     // The program runs in a job of its own, only so that the wait can name in the run
     // log the programs it started that are still running when it has ended (a
     // bootstrapper's second stage, the suite, a tray helper). Nothing waits for them.
+    // It is started suspended and given a handle to the run's claim, inheritable in it,
+    // before its first instruction: it holds the claim while it runs, and so do the
+    // programs it starts with handle inheritance. No other handle of the run reaches it.
     std::unique_ptr<Process> start(TextView path, int show_command,
                                    TextView working_folder) override;
 
 private:
     RunLog& log_;
+    const HeldRunClaim& claim_;
     Win32StartOptions options_;
 };
 

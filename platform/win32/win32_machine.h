@@ -44,10 +44,12 @@ private:
     Win32ProfileFiles profiles_;
     Win32FileSystem files_;
     Win32ShellCopy shell_;
+    // The session's claim, which the programs the run starts are given.
+    HeldRunClaim claim_;
     Win32Processes processes_;
     Win32UserInterface ui_;
     Win32OdbcProviders odbc_;
-    // Claims the run's own single-run mutex (kSingleRunMutex).
+    // Claims the machine's one run (kSingleRunName).
     Win32Session session_;
     Platform platform_;
 };

@@ -81,8 +81,15 @@ public:
     };
     std::optional<RegistryValue> read_registry_value(TextView key, TextView name) const;
 
-    // Another session of this machine, as the process of a second run would have it.
-    std::unique_ptr<platform::Session> make_session() const;
+    // A run of this machine as its own process would have it: its session, and the
+    // programs it starts, which hold its claim. The object going is that process ending.
+    class Run {
+    public:
+        virtual ~Run() = default;
+        virtual platform::Session& session() = 0;
+        virtual platform::Processes& processes() = 0;
+    };
+    std::unique_ptr<Run> make_run() const;
 
     // A file run log of this platform at `path`, as the program makes its own.
     std::unique_ptr<platform::FileRunLogBase> make_file_log(TextView path) const;

@@ -1,8 +1,10 @@
 // The contract machine of the Linux build: the portable services on a temporary machine
 // root, the test's folder at C:\contract.
+#include "platform/portable/processes_portable.h"
 #include "platform/portable/run_log_file.h"
 #include "platform/portable/session_portable.h"
 #include "tests/contract/contract_machine.h"
+#include "tests/support/scripted_terminal.h"
 #include "tests/support/temp_machine.h"
 
 #include <filesystem>
@@ -171,9 +173,26 @@ ContractMachine::read_registry_value(TextView key, TextView name) const {
     return RegistryValue{value->type, std::string(value->data.begin(), value->data.end())};
 }
 
-std::unique_ptr<platform::Session> ContractMachine::make_session() const {
-    return std::make_unique<platform::portable::PortableSession>(impl_->machine.machine().machine(),
-                                                                 impl_->machine.log());
+namespace {
+
+class PortableRun final : public ContractMachine::Run {
+public:
+    PortableRun(const platform::portable::MachineRoot& machine, platform::RunLog& log)
+        : session_(machine, log, claim_), processes_(machine, log, terminal_, claim_) {}
+    platform::Session& session() override { return session_; }
+    platform::Processes& processes() override { return processes_; }
+
+private:
+    testing::ScriptedTerminal terminal_;
+    platform::portable::HeldRunClaim claim_;
+    platform::portable::PortableSession session_;
+    platform::portable::PortableProcesses processes_;
+};
+
+} // namespace
+
+std::unique_ptr<ContractMachine::Run> ContractMachine::make_run() const {
+    return std::make_unique<PortableRun>(impl_->machine.machine().machine(), impl_->machine.log());
 }
 
 std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {

@@ -1,7 +1,7 @@
 // The contract machine of the Windows build: the program's own Windows platform
 // (Win32Machine) with its run log on a folder below %TEMP%, and a key below HKLM\SOFTWARE
-// in the 32-bit view the shipped program writes. Its sessions claim a single-run mutex of
-// the machine's own, never a run's.
+// in the 32-bit view the shipped program writes. Its runs claim a single-run name of the
+// machine's own, never a run's.
 #include "platform/codepage.h"
 #include "platform/win32/private_folder.h"
 #include "platform/win32/security_descriptor.h"
@@ -247,9 +247,25 @@ ContractMachine::read_registry_value(TextView key, TextView name) const {
     return RegistryValue{type, data};
 }
 
-std::unique_ptr<platform::Session> ContractMachine::make_session() const {
-    return std::make_unique<platform::win32::Win32Session>(impl_->services.log(),
-                                                           impl_->session_name);
+namespace {
+
+class Win32Run final : public ContractMachine::Run {
+public:
+    Win32Run(platform::RunLog& log, const std::wstring& name)
+        : session_(log, claim_, name), processes_(log, claim_) {}
+    platform::Session& session() override { return session_; }
+    platform::Processes& processes() override { return processes_; }
+
+private:
+    platform::win32::HeldRunClaim claim_;
+    platform::win32::Win32Session session_;
+    platform::win32::Win32Processes processes_;
+};
+
+} // namespace
+
+std::unique_ptr<ContractMachine::Run> ContractMachine::make_run() const {
+    return std::make_unique<Win32Run>(impl_->services.log(), impl_->session_name);
 }
 
 std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {

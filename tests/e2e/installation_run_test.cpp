@@ -614,7 +614,11 @@ TEST_F(Workstation, ASecondRunWhileOneIsUnderWayEndsAtOnceWithItsLogLineOnly) {
     EXPECT_EQ(o.exit_status, exit_status::kAnotherRunUnderWay) << o.out << o.err;
     EXPECT_FALSE(has(o.out, kCaption)) << o.out;
     EXPECT_TRUE(without_log() == before);
-    EXPECT_TRUE(has(log(), "run ended (exit status 23): another run is under way"));
+    // Nothing names the process of that claim: the run names itself.
+    EXPECT_TRUE(has(log(), "run ended (exit status 23): another run is under way on this "
+                           "machine; this run (process " +
+                               std::to_string(o.pid) + ") touched nothing"))
+        << log();
     EXPECT_FALSE(has(log(), "installation run started"));
 
     // Once the first run's process is gone, a run goes ahead.

@@ -63,46 +63,26 @@ std::vector<std::string> environment(const std::map<std::string, std::optional<s
     return out;
 }
 
-} // namespace
-
-std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+// A file of the test's own for one stream of the program, gone from the folder at once.
+int stream_file(const char* kind) {
+    std::string name = std::string("/tmp/pelto-e2e-") + kind + "-XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) {
+        ::unlink(name.c_str());
+    }
+    return fd;
 }
 
-std::string cp949(const std::string& utf8) {
-    return to_cp949(from_utf8(utf8));
-}
-
-Outcome run(const std::filesystem::path& program, const std::string& input,
-            const std::map<std::string, std::optional<std::string>>& env, int limit_seconds,
-            const std::vector<std::string>& arguments) {
-    Outcome outcome;
-    char out_name[] = "/tmp/pelto-e2e-out-XXXXXX";
-    char err_name[] = "/tmp/pelto-e2e-err-XXXXXX";
-    char in_name[] = "/tmp/pelto-e2e-in-XXXXXX";
-    Fd out(::mkstemp(out_name));
-    Fd err(::mkstemp(err_name));
-    Fd in(::mkstemp(in_name));
-    ::unlink(out_name);
-    ::unlink(err_name);
-    ::unlink(in_name);
-    if (out.get() < 0 || err.get() < 0 || in.get() < 0) {
-        return outcome;
-    }
-    // Standard input is a file, not a terminal: the program reads the typed code from it.
-    if (::write(in.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
-        ::lseek(in.get(), 0, SEEK_SET) != 0) {
-        return outcome;
-    }
-
+// Starts `program` with the three descriptors as its standard streams; 0 when it cannot
+// be started (`why` says so).
+pid_t spawn(const std::filesystem::path& program, int in, int out, int err,
+            const std::map<std::string, std::optional<std::string>>& env,
+            const std::vector<std::string>& arguments, std::string& why) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.get(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.get(), STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
     std::vector<std::string> vars = environment(env);
     std::vector<char*> envp;
     envp.reserve(vars.size() + 1);
@@ -121,44 +101,145 @@ Outcome run(const std::filesystem::path& program, const std::string& input,
     const int rc = posix_spawn(&pid, arg0.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
-        outcome.err = "cannot start the program: " + std::to_string(rc);
-        return outcome;
+        why = "cannot start the program: " + std::to_string(rc);
+        return 0;
     }
+    return pid;
+}
 
-    // A guard against a run that never ends, not a measure of speed.
+// Waits for `pid` to end: its exit status (128 + signal when a signal ended it). A guard
+// against a run that never ends, not a measure of speed: after `limit_seconds` it is
+// killed and the status is -1.
+int wait_for(pid_t pid, int limit_seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit_seconds);
     int status = 0;
     while (true) {
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid) {
-            break;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         if (done < 0 && errno != EINTR) {
-            return outcome;
+            return -1;
         }
         if (std::chrono::steady_clock::now() > deadline) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
-            outcome.exit_status = -1;
-            outcome.err = "the program did not end";
-            return outcome;
+            return -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    outcome.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
-    auto slurp = [](int fd) {
-        std::string text;
-        ::lseek(fd, 0, SEEK_SET);
-        char buffer[4096];
-        ssize_t n = 0;
-        while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
-            text.append(buffer, static_cast<size_t>(n));
-        }
-        return text;
-    };
+std::string slurp(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    off_t at = 0;
+    while ((n = ::pread(fd, buffer, sizeof buffer, at)) > 0) {
+        text.append(buffer, static_cast<size_t>(n));
+        at += n;
+    }
+    return text;
+}
+
+} // namespace
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string cp949(const std::string& utf8) {
+    return to_cp949(from_utf8(utf8));
+}
+
+Outcome run(const std::filesystem::path& program, const std::string& input,
+            const std::map<std::string, std::optional<std::string>>& env, int limit_seconds,
+            const std::vector<std::string>& arguments) {
+    Outcome outcome;
+    const Fd out(stream_file("out"));
+    const Fd err(stream_file("err"));
+    const Fd in(stream_file("in"));
+    if (out.get() < 0 || err.get() < 0 || in.get() < 0) {
+        return outcome;
+    }
+    // Standard input is a file, not a terminal: the program reads the typed code from it.
+    if (::write(in.get(), input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
+        ::lseek(in.get(), 0, SEEK_SET) != 0) {
+        return outcome;
+    }
+    outcome.pid = spawn(program, in.get(), out.get(), err.get(), env, arguments, outcome.err);
+    if (outcome.pid == 0) {
+        return outcome;
+    }
+    outcome.exit_status = wait_for(outcome.pid, limit_seconds);
     outcome.out = slurp(out.get());
     outcome.err = slurp(err.get());
+    if (outcome.exit_status == -1) {
+        outcome.err += "the program did not end";
+    }
+    return outcome;
+}
+
+BackgroundRun::BackgroundRun(const std::filesystem::path& program,
+                             const std::map<std::string, std::optional<std::string>>& env,
+                             const std::vector<std::string>& arguments)
+    : out_(stream_file("out")), err_(stream_file("err")) {
+    int pipe_ends[2] = {-1, -1};
+    if (out_ < 0 || err_ < 0 || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+        return;
+    }
+    input_ = pipe_ends[1];
+    std::string why;
+    pid_ = spawn(program, pipe_ends[0], out_, err_, env, arguments, why);
+    ::close(pipe_ends[0]);
+}
+
+BackgroundRun::~BackgroundRun() {
+    if (pid_ > 0 && !ended_) {
+        kill();
+    }
+    for (const int fd : {input_, out_, err_}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+bool BackgroundRun::type(const std::string& text) {
+    return input_ >= 0 &&
+           ::write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+std::string BackgroundRun::out() const {
+    return out_ >= 0 ? slurp(out_) : std::string();
+}
+
+void BackgroundRun::kill() {
+    if (pid_ > 0 && !ended_) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        ended_ = true;
+    }
+}
+
+Outcome BackgroundRun::wait(int limit_seconds) {
+    Outcome outcome;
+    outcome.pid = pid_;
+    if (input_ >= 0) {
+        ::close(input_);
+        input_ = -1;
+    }
+    if (pid_ <= 0 || ended_) {
+        return outcome;
+    }
+    outcome.exit_status = wait_for(pid_, limit_seconds);
+    ended_ = true;
+    outcome.out = slurp(out_);
+    outcome.err = slurp(err_);
     return outcome;
 }
 

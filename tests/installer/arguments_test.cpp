@@ -2,7 +2,12 @@
 #include "installer/arguments.h"
 
 #include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <sstream>
 
 namespace pelto::installer {
 namespace {
@@ -56,6 +61,51 @@ TEST(Arguments, EveryWrongArgumentIsAUsageErrorThatNamesIt) {
     EXPECT_TRUE(parse_arguments({u"/SILENT", u"/NOPE"}).silent_given);
     EXPECT_FALSE(parse_arguments({u"/NOPE"}).silent_given);
 }
+
+#ifdef PELTO_SOURCE_DIR
+// The numbers a line of `text` begins with when it matches `line` (the numbers its groups
+// take).
+std::set<int> numbers_of_lines(const std::string& text, const std::regex& line) {
+    std::set<int> numbers;
+    std::istringstream lines(text);
+    std::string one;
+    while (std::getline(lines, one)) {
+        std::smatch found;
+        if (!std::regex_search(one, found, line)) {
+            continue;
+        }
+        for (size_t i = 1; i < found.size(); ++i) {
+            if (found[i].matched) {
+                numbers.insert(std::stoi(found[i].str()));
+            }
+        }
+    }
+    return numbers;
+}
+
+std::string source_file(const std::string& relative) {
+    std::ifstream in(std::string(PELTO_SOURCE_DIR) + "/" + relative);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every exit status of core/exit_status.h has its row in the usage's table and its line
+// in the demo's summary, so that no status is a number nobody can look up.
+TEST(Arguments, TheUsageAndTheDemoNameEveryExitStatus) {
+    const std::set<int> statuses = numbers_of_lines(
+        source_file("core/exit_status.h"), std::regex(R"(^constexpr int k[A-Za-z]+ = ([0-9]+);)"));
+    ASSERT_GE(statuses.size(), 10U);
+    // A row: "  N  ..." or "  N, M  ...".
+    const std::set<int> in_usage =
+        numbers_of_lines(to_utf8(usage_text()), std::regex(R"(^  ([0-9]+)(?:, ([0-9]+))?  )"));
+    // A case of the demo's summary: "N)" or "N | M)".
+    const std::set<int> in_demo = numbers_of_lines(
+        source_file("scripts/demo.sh"), std::regex(R"(^ *([0-9]+)(?: \| ([0-9]+))?\) )"));
+    for (const int status : statuses) {
+        EXPECT_EQ(in_usage.count(status), 1U) << "the usage has no row for " << status;
+        EXPECT_EQ(in_demo.count(status), 1U) << "scripts/demo.sh does not name " << status;
+    }
+}
+#endif
 
 } // namespace
 } // namespace pelto::installer

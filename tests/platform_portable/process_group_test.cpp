@@ -36,7 +36,8 @@ TEST(ProcessGroupTest, AProgramGetsTheTerminalWhileTheRunWaits) {
     ASSERT_GE(run, 0);
     if (run == 0) { // the run, with the test's new pseudo-terminal as its own
         ProcessTerminal own;
-        PortableProcesses processes(t.machine().machine(), t.log(), own);
+        const HeldRunClaim no_claim;
+        PortableProcesses processes(t.machine().machine(), t.log(), own, no_claim);
         const auto code = processes.start(kInstaller, kShowNormalFocus, u"C:\\")->wait_for_exit();
         ::_exit(code == std::optional<uint32_t>(0) ? 0 : 1);
     }

@@ -119,13 +119,16 @@ public:
         asked.emplace_back("elevated");
         return is_elevated;
     }
-    bool claim_single_run() override {
+    uint32_t process_id() const override { return own_process; }
+    platform::SingleRunClaim claim_single_run() override {
         asked.emplace_back("claim");
-        return !another_run;
+        return {.claimed = !another_run, .holder = holder};
     }
 
     bool is_elevated = true;
     bool another_run = false;
+    platform::RunHolder holder; // who holds the claim when another run does
+    uint32_t own_process = 4321;
     std::vector<std::string> asked;
 };
 

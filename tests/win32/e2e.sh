@@ -284,8 +284,8 @@ run_second_at_once() {
         "$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\second.log' \
             >"$work/second-of-two.out" 2>&1 </dev/null || second_status=$?
         check "a second run at once: exit status 23 (got $second_status)" test "$second_status" -eq 23
-        check "a second run at once: its log line and nothing else" \
-            bash -c "grep -q 'exit status 23.*another run is under way' '$drive_c/second.log' &&
+        check "a second run at once: its log line, naming both processes, and nothing else" \
+            bash -c "grep -qE 'exit status 23\): another run \(process [0-9]+\) is under way on this machine; this run \(process [0-9]+\) touched nothing' '$drive_c/second.log' &&
                      ! grep -q 'installation run started' '$drive_c/second.log'"
         program=$first_program
         press "$first_window" Escape
@@ -295,6 +295,56 @@ run_second_at_once() {
     await_end first-of-two
     check "the first of two runs went on undisturbed (cancelled: status 11, got $status)" \
         test "$status" -eq 11
+}
+
+# ---------------------------------------------------------------- run 4c: a run ended from outside
+# A run is ended while its installer works (Task Manager, a deployment tool's time-out):
+# the installer still holds the machine's one run, so no run replaces the staged installer
+# under it; once the installer has ended, a run goes ahead.
+run_killed_while_installing() {
+    prepare_pelto_folder
+    echo 8 >"$drive_c/e2e-installer.seconds"
+    rm -f "$drive_c/killed.log" "$drive_c/refused.log"
+    "$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\killed.log' \
+        >"$work/killed.out" 2>&1 </dev/null &
+    local killed=$! tries
+    refused_run() { # a run beside the first; sets $status
+        status=0
+        "$wine" "$bin/PeltoUserInstall_H.exe" /CODE=12345678 /SILENT '/LOG=C:\refused.log' \
+            >"$work/refused.out" 2>&1 </dev/null || status=$?
+    }
+    for ((tries = 0; tries < 300; tries++)); do
+        grep -qa "installer started, process" "$drive_c/killed.log" 2>/dev/null && break
+        sleep 0.2
+    done
+    refused_run
+    check "beside a run: exit status 23 (got $status)" test "$status" -eq 23
+    local first
+    first=$(grep -aoE 'another run \(process [0-9]+\) is under way' "$drive_c/refused.log" |
+        grep -oE '[0-9]+' | head -1 || true)
+    check "beside a run: its log line names the run" test -n "$first"
+    if [[ -n $first ]]; then
+        "$wine" taskkill /F /PID "$first" >"$work/taskkill.out" 2>&1 </dev/null || true
+    fi
+    wait "$killed" || true
+    refused_run
+    check "beside a killed run's installer: exit status 23 (got $status)" test "$status" -eq 23
+    check "beside a killed run's installer: its log line says so" grep -qa \
+        "a program that an earlier run (process $first) started is still running" "$drive_c/refused.log"
+    check "the killed run's installer was still at work then" \
+        bash -c "! grep -q 'installer ended' '$drive_c/Pelto_H/e2e.log'"
+    for ((tries = 0; tries < 300; tries++)); do
+        grep -q "installer ended" "$drive_c/Pelto_H/e2e.log" 2>/dev/null && break
+        sleep 0.2
+    done
+    # The installer's process ends a moment after its last note.
+    rm -f "$drive_c/e2e-installer.seconds"
+    for ((tries = 0; tries < 20; tries++)); do
+        refused_run
+        ((status == 23)) || break
+        sleep 0.5
+    done
+    check "after the installer has ended: a run completes (got $status)" test "$status" -eq 0
 }
 
 # ---------------------------------------------------------------- run 5: unattended
@@ -441,6 +491,7 @@ step "run 2: second key, server down" run_second_key
 step "run 3: a code with quotes" run_quoted_code
 step "run 4: cancelled input" run_cancelled
 step "run 4b: a second run at once" run_second_at_once
+step "run 4c: a run ended from outside" run_killed_while_installing
 step "run 5: unattended" run_unattended
 step "run 6: a log that cannot be had" run_without_log
 step "run 6b: a planted staging folder" run_planted_staging

@@ -5,6 +5,7 @@
 // and in C:\Pelto_H\e2e-folders.log the current folder it was started in. The updater
 // ends with the exit code the test asks for.
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <windows.h>
 
@@ -51,6 +52,20 @@ void note_folder(const char* program) {
     CloseHandle(log);
 }
 
+// The number in the file `path`; nullopt without one.
+std::optional<double> seconds_asked(const wchar_t* path) {
+    char text[16] = {};
+    DWORD got = 0;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    ReadFile(file, text, sizeof text - 1, &got, nullptr);
+    CloseHandle(file);
+    return std::atof(text);
+}
+
 } // namespace
 
 int main() {
@@ -63,8 +78,9 @@ int main() {
         note("installer started");
         CreateDirectoryW(L"C:\\Pelto_H\\bin", nullptr);
         CreateDirectoryW(L"C:\\Pelto_H\\Resource", nullptr);
-        // Long enough that an updater started without waiting would be seen in the log.
-        Sleep(1500);
+        // Long enough that an updater started without waiting would be seen in the log;
+        // as long as C:\e2e-installer.seconds asks, when it is there.
+        Sleep(static_cast<DWORD>(seconds_asked(L"C:\\e2e-installer.seconds").value_or(1.5) * 1000));
         note("installer ended");
         return 0;
     }

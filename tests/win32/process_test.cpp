@@ -26,7 +26,8 @@ protected:
 
     TempFolder folder_;
     platform::win32::Win32RunLog log_{folder_ / L"run.log"};
-    platform::win32::Win32Processes processes_{log_};
+    const platform::win32::HeldRunClaim no_claim_;
+    platform::win32::Win32Processes processes_{log_, no_claim_};
 };
 
 TEST_F(ProcessTest, ExitCodeOfStillActiveDoesNotKeepTheWaitGoing) {

@@ -31,7 +31,8 @@ protected:
 };
 
 TEST_F(ProcessTreeTest, WaitHoldsOnWhenTheProgramCannotBeOpenedByItsId) {
-    platform::win32::Win32Processes processes(log_, {.deny_open_by_id = true});
+    const platform::win32::HeldRunClaim no_claim;
+    platform::win32::Win32Processes processes(log_, no_claim, {.deny_open_by_id = true});
     const std::wstring program = exit_child(42);
     const auto process =
         processes.start(text_of(program), platform::kShowNormalFocus, folder_.text());

@@ -1,7 +1,8 @@
-// The single-run mutex against a name someone else made first. Any user may make a global
-// mutex name before the administrator's run: one an administrator made (its owner) is
-// another run, and stops this one; one a standard user made may not stop the run (only
-// an administrator's token can give a mutex the owner Administrators).
+// The single-run claim against a name someone else made first. Any user may make a global
+// name before the administrator's run: an object an administrator made (its owner) is
+// another run, a section of this version's or a mutex of an older one's, and stops this
+// one; one a standard user made may not stop the run (only an administrator's token can
+// give an object the owner Administrators).
 #include "tests/win32/win32_test_support.h"
 
 #include <aclapi.h>
@@ -26,37 +27,53 @@ std::wstring user_sid() {
     return sid;
 }
 
-// Makes the mutex `name` as someone else would, with the rights `sddl`; held by the
-// returned handle.
-HANDLE made_first(const std::wstring& name, const std::wstring& sddl) {
+enum class Kind { Mutex, Section };
+
+// Makes the object `name` as someone else would, with the rights `sddl`: a mutex (what
+// older versions' runs made, or anyone's) or a section; held by the returned handle.
+HANDLE made_first(Kind kind, const std::wstring& name, const std::wstring& sddl) {
     PSECURITY_DESCRIPTOR rights = nullptr;
     EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                      &rights, nullptr));
     SECURITY_ATTRIBUTES attributes{sizeof attributes, rights, FALSE};
-    const HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
+    const HANDLE object = kind == Kind::Mutex
+                              ? CreateMutexW(&attributes, FALSE, name.c_str())
+                              : CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes,
+                                                   PAGE_READWRITE, 0, 64, name.c_str());
     LocalFree(rights);
-    EXPECT_NE(mutex, nullptr);
-    return mutex;
+    EXPECT_NE(object, nullptr);
+    return object;
 }
 
-TEST(SingleRunMutex, OnlyAnAdministratorsMutexStopsTheRun) {
+TEST(SingleRunClaim, OnlyAnAdministratorsObjectOfItsNameStopsTheRun) {
     TempFolder folder;
     const std::wstring log_file = folder / L"run.log";
     platform::win32::Win32RunLog log(log_file);
     const std::wstring user = user_sid();
     const std::wstring by_a_user = L"O:" + user + L"D:(A;;GA;;;WD)";
     struct Case {
+        Kind kind;
         std::wstring sddl;
         bool runs;
     };
-    for (const Case& c : {Case{by_a_user, true},
-                          // Rights that shut administrators out: no run makes such a mutex.
-                          Case{L"O:" + user + L"D:P", true}, Case{L"O:BAD:(A;;GA;;;WD)", false}}) {
+    for (const Case& c :
+         {Case{Kind::Mutex, by_a_user, true},
+          // Rights that shut administrators out: no run makes such an object.
+          Case{Kind::Mutex, L"O:" + user + L"D:P", true},
+          // An older version's run.
+          Case{Kind::Mutex, L"O:BAD:(A;;GA;;;WD)", false}, Case{Kind::Section, by_a_user, true},
+          Case{Kind::Section, L"O:" + user + L"D:P", true},
+          Case{Kind::Section, L"O:BAD:(A;;GA;;;WD)", false}}) {
         SCOPED_TRACE(std::string(c.sddl.begin(), c.sddl.end()));
+        SCOPED_TRACE(c.kind == Kind::Mutex ? "mutex" : "section");
         const std::wstring name = test_mutex_name();
-        const HANDLE first = made_first(name, c.sddl);
-        platform::win32::Win32Session session(log, name);
-        EXPECT_EQ(session.claim_single_run(), c.runs);
+        const HANDLE first = made_first(c.kind, name, c.sddl);
+        platform::win32::HeldRunClaim claim;
+        platform::win32::Win32Session session(log, claim, name);
+        const platform::SingleRunClaim answer = session.claim_single_run();
+        EXPECT_EQ(answer.claimed, c.runs);
+        // Neither says which process made it.
+        EXPECT_EQ(answer.holder.process_id, std::nullopt);
         CloseHandle(first);
     }
     const std::string text = read_bytes(log_file).value_or("");
@@ -65,11 +82,19 @@ TEST(SingleRunMutex, OnlyAnAdministratorsMutexStopsTheRun) {
               std::string::npos)
         << text;
 
-    // The run's own mutex: nobody but SYSTEM and Administrators may even open it.
+    // The run's own claim: a section nobody but SYSTEM and Administrators may even open,
+    // naming the process that made it.
     const std::wstring name = test_mutex_name();
-    platform::win32::Win32Session run(log, name);
-    ASSERT_TRUE(run.claim_single_run());
-    const HANDLE opened = OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, name.c_str());
+    platform::win32::HeldRunClaim held;
+    platform::win32::Win32Session run(log, held, name);
+    ASSERT_TRUE(run.claim_single_run().claimed);
+    platform::win32::HeldRunClaim other_held;
+    platform::win32::Win32Session other(log, other_held, name);
+    const platform::SingleRunClaim refused = other.claim_single_run();
+    EXPECT_FALSE(refused.claimed);
+    EXPECT_EQ(refused.holder.process_id, std::optional<uint32_t>(GetCurrentProcessId()));
+    EXPECT_TRUE(refused.holder.running);
+    const HANDLE opened = OpenFileMappingW(FILE_MAP_READ | READ_CONTROL, FALSE, name.c_str());
     ASSERT_NE(opened, nullptr);
     PSECURITY_DESCRIPTOR rights = nullptr;
     PSID owner = nullptr;

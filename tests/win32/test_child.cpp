@@ -1,7 +1,8 @@
 // A program for the process tests; it gets no arguments, so it learns what to do from a
 // file beside it. "<self>.how" holds the exit code, optionally followed by "leave": then
 // it first starts a copy of itself that stays 2.5 seconds, as a bootstrapper leaves the
-// real installer running. Without that file, a name "exit-N.exe" gives the exit code.
+// real installer running, handing on its inheritable handles as a command interpreter
+// does. Without that file, a name "exit-N.exe" gives the exit code.
 // Either way it leaves "cwd.ran" in its current folder and "<self>.ran" beside itself
 // after a moment.
 #include <cstring>
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION created{};
-        if (CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        if (CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                            nullptr, &startup, &created)) {
             CloseHandle(created.hThread);
             CloseHandle(created.hProcess);

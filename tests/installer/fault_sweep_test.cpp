@@ -28,8 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace attr = platform::attr;
 
-constexpr std::array<const char*, 3> kPasswords{"Clinic#2024", "not-the-password",
-                                                "$63TirMox47@$"};
+constexpr std::array<const char*, 3> kPasswords{"Clinic#2024", "not-the-password", "$63TirMox47@$"};
 
 std::string read_bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -52,7 +51,8 @@ std::map<std::string, FileState> files_of(const fs::path& folder) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
         if (entry.is_regular_file() && !entry.is_symlink()) {
-            const uint32_t a = platform::portable::dos::attributes(entry.path().c_str()).value_or(0);
+            const uint32_t a =
+                platform::portable::dos::attributes(entry.path().c_str()).value_or(0);
             out[entry.path().filename().string()] = {
                 read_bytes(entry.path()), a & (attr::kReadOnly | attr::kHidden | attr::kSystem)};
         }
@@ -142,8 +142,8 @@ std::multiset<std::string> values_of(const std::string& registry) {
 }
 
 bool is_documented(int status) {
-    static const std::set<int> kTable{0,  3010, 1641, 194, 105, 10, 11, 12, 13, 14,
-                                      15, 16,   17,   20,  21,  22, 23, 24};
+    static const std::set<int> kTable{0,  3010, 1641, 194, 105, 10, 11, 12, 13,
+                                      14, 15,   16,   17,  20,  21, 22, 23, 24};
     return kTable.count(status) != 0;
 }
 
@@ -171,8 +171,8 @@ std::set<std::string> whole_settings_files(const std::string& before, const std:
     std::set<std::string> out{before, after, template_bytes};
     std::vector<platform::ProfileEntry> keys;
     for (const char16_t* key : {u"server_name", u"server_id", u"server_pwd", u"database_name"}) {
-        keys.push_back({key, platform::read_profile_value(after, u"Database Server", key)
-                                 .value_or(Text())});
+        keys.push_back(
+            {key, platform::read_profile_value(after, u"Database Server", key).value_or(Text())});
     }
     const platform::ProfileEdit edit = platform::edit_profile(before, u"Database Server", keys);
     if (edit.bytes) {
@@ -184,7 +184,8 @@ std::set<std::string> whole_settings_files(const std::string& before, const std:
 class FaultSweep : public ::testing::TestWithParam<const char*> {
 protected:
     fs::path fresh_copy() {
-        const fs::path copy = demo_.root().parent_path() / (demo_.root().filename().string() + "-k");
+        const fs::path copy =
+            demo_.root().parent_path() / (demo_.root().filename().string() + "-k");
         fs::remove_all(copy);
         fs::copy(demo_.root(), copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         return copy;
@@ -269,7 +270,8 @@ TEST_P(FaultSweep, EveryCallFailingInTurnLosesNothingAndIsToldTruly) {
                                             << " was not made: the run is not deterministic";
         check(root, faulty, before, k);
     }
-    std::cout << "fault sweep of code " << GetParam() << ": " << clean.calls << " calls failed in turn\n";
+    std::cout << "fault sweep of code " << GetParam() << ": " << clean.calls
+              << " calls failed in turn\n";
     if (!HasFailure()) {
         fs::remove_all(fresh_copy());
     } else {

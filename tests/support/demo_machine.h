@@ -14,8 +14,8 @@ class DemoMachine {
 public:
     // `name` names the root's folder, below `base`; the process id keeps parallel runs
     // apart. Throws std::runtime_error when the machine cannot be built.
-    explicit DemoMachine(const std::string& name,
-                         const std::filesystem::path& base = std::filesystem::temp_directory_path());
+    explicit DemoMachine(const std::string& name, const std::filesystem::path& base =
+                                                      std::filesystem::temp_directory_path());
     ~DemoMachine();
     DemoMachine(const DemoMachine&) = delete;
     DemoMachine& operator=(const DemoMachine&) = delete;

@@ -154,8 +154,8 @@ std::optional<std::string> PortableFolder::look_at(TextView name, struct stat& s
         return std::nullopt;
     }
     // Names are found without regard to case, as on a Windows volume.
-    std::vector<FolderEntry> found =
-        read_folder(fd_.get(), name, log_, windows_path_, host_path_).value_or(std::vector<FolderEntry>{});
+    std::vector<FolderEntry> found = read_folder(fd_.get(), name, log_, windows_path_, host_path_)
+                                         .value_or(std::vector<FolderEntry>{});
     if (found.empty()) {
         return std::nullopt;
     }
@@ -420,7 +420,10 @@ bool is_runs_own(const struct stat& st) {
 void restrict_tree(int folder, RunLog& log, TextView windows_path, const fs::path& host) {
     for (const FolderEntry& e :
          read_folder(folder, u"*", log, windows_path, host).value_or(std::vector<FolderEntry>{})) {
-        if (!S_ISDIR(e.st.st_mode) && !S_ISREG(e.st.st_mode)) {
+        // A link, or a file with a second name (its rights are another file's too), is
+        // left as it is.
+        if ((!S_ISDIR(e.st.st_mode) && !S_ISREG(e.st.st_mode)) ||
+            (S_ISREG(e.st.st_mode) && e.st.st_nlink > 1)) {
             continue;
         }
         const UniqueFd entry(::openat(folder, e.host_name.c_str(),

@@ -57,9 +57,24 @@ KeptPlace reach_kept(platform::Platform& p) {
     return out;
 }
 
+// What a kept set holds, its files' names and sizes, for the plan: listed whatever the set
+// is, read by nothing.
+void list_set(Folder& kept, const KeptSet& set, KeptSetSummary& summary) {
+    const std::unique_ptr<Folder> folder = kept.open_folder(set.name);
+    const std::optional<std::vector<platform::DirEntry>> listed =
+        folder ? folder->list(u"*", kAnyEntry) : std::nullopt;
+    for (const platform::DirEntry& entry : listed.value_or(std::vector<platform::DirEntry>{})) {
+        const std::unique_ptr<platform::File> file =
+            (entry.attributes & attr::kDirectory) == 0
+                ? folder->open_file(entry.name, platform::FileMode::Read)
+                : nullptr;
+        summary.files.push_back({entry.name, file ? file->size().value_or(0) : 0});
+    }
+}
+
 // The files of one kept set, read whole before anything changes; nullopt, with the reason
-// in `why`, when the set may not be read: the folder or a file in it is not the run's
-// owner's, or a file cannot be read.
+// in the summary, when the set may not be read: the folder or a file in it is not the
+// run's owner's, or a file cannot be read.
 std::optional<std::vector<KeptFile>> read_set(Folder& kept, const KeptSet& set,
                                               KeptSetSummary& summary) {
     if (!kept.trust(set.name).owned_by_run) {
@@ -67,16 +82,13 @@ std::optional<std::vector<KeptFile>> read_set(Folder& kept, const KeptSet& set,
         return std::nullopt;
     }
     const std::unique_ptr<Folder> folder = kept.open_folder(set.name);
-    if (!folder) {
-        summary.skipped = "the folder cannot be opened";
-        return std::nullopt;
-    }
-    std::vector<KeptFile> files;
-    const std::optional<std::vector<platform::DirEntry>> listed = folder->list(u"*", kAnyEntry);
+    const std::optional<std::vector<platform::DirEntry>> listed =
+        folder ? folder->list(u"*", kAnyEntry) : std::nullopt;
     if (!listed) {
         summary.skipped = "the folder cannot be read";
         return std::nullopt;
     }
+    std::vector<KeptFile> files;
     for (const platform::DirEntry& entry : *listed) {
         if ((entry.attributes & (attr::kDirectory | attr::kReparsePoint)) != 0 ||
             !folder->trust(entry.name).owned_by_run) {
@@ -90,7 +102,6 @@ std::optional<std::vector<KeptFile>> read_set(Folder& kept, const KeptSet& set,
             summary.skipped = to_utf8(entry.name) + " cannot be read";
             return std::nullopt;
         }
-        summary.files.push_back({entry.name, bytes->size()});
         files.push_back(
             KeptFile{entry.name, std::move(*bytes),
                      entry.attributes & (attr::kReadOnly | attr::kHidden | attr::kSystem)});
@@ -114,6 +125,7 @@ std::optional<Chosen> choose_set(platform::Platform& p, Folder& kept, const Text
     for (const KeptSet& set : kept_sets(kept)) {
         KeptSetSummary summary;
         summary.folder = kept.path() + u"\\" + set.name;
+        list_set(kept, set, summary);
         std::optional<std::vector<KeptFile>> files;
         if (set.stamp > now) {
             summary.skipped = "it is dated later than this computer's clock";

@@ -6,9 +6,13 @@
 #include "tests/support/demo_machine.h"
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace pelto::e2e {
 namespace {
@@ -124,6 +128,163 @@ TEST(Plan, APlanChangesNothingAndNamesWhatTheRunThenDoes) {
             m.keep();
             return;
         }
+    }
+}
+
+// The plan against the real run over machine states that end a run in each of its ways:
+// the plan ends with the run's exit status, or, where the programs' own exit codes decide,
+// says which codes it assumed; it prints each fault the run would end with.
+TEST(Plan, ThePlanTellsTheEndTheRunComesTo) {
+    struct State {
+        const char* what;
+        std::function<void(const DemoMachine&)> make;
+        std::map<std::string, std::optional<std::string>> env;
+        int planned;    // the plan's exit status
+        int real;       // the run's
+        const char* in; // a line the plan must hold
+    };
+    const fs::path share = "unc/UPDATESRV/pelto";
+    const std::vector<State> states = {
+        {"a clean machine", [](const DemoMachine&) {}, {}, 0, 0, "would end with exit status 0"},
+        {"an installer that ends with 1603",
+         [](const DemoMachine&) {},
+         {{"PELTO_DEMO_INSTALLER_EXIT", "1603"}},
+         0,
+         exit_status::kCompletedWithFaults,
+         "assuming the installer and the updater each end with exit code 0"},
+        {"an installer that asks for a restart (3010, low byte 194)",
+         [](const DemoMachine&) {},
+         {{"PELTO_DEMO_INSTALLER_EXIT", "194"}},
+         0,
+         194,
+         "3010 or 1641 is passed on"},
+        {"an installer that cannot start",
+         [&](const DemoMachine& m) {
+             fs::permissions(m.root() / share / "installpelto_H.exe", fs::perms(0644));
+         },
+         {},
+         exit_status::kUnhandledError,
+         exit_status::kUnhandledError,
+         "cannot be started"},
+        {"a template missing on the update path",
+         [&](const DemoMachine& m) { fs::remove(m.root() / share / "Pelto.ini"); },
+         {},
+         exit_status::kCompletedWithFaults,
+         exit_status::kCompletedWithFaults,
+         "fault: the settings-file template"},
+        {"a code with a NULL column (the update path never looked at)",
+         [](const DemoMachine&) {},
+         {{"PELTO_TEST_CODE", "90000003"}},
+         exit_status::kUnhandledError,
+         exit_status::kUnhandledError,
+         "not looked at"},
+        {"an updater missing on the update path",
+         [](const DemoMachine&) {},
+         {{"PELTO_TEST_CODE", "90000002"}},
+         exit_status::kUpdaterMissing,
+         exit_status::kUpdaterMissing,
+         "nothing would be removed"},
+    };
+    for (const State& state : states) {
+        SCOPED_TRACE(state.what);
+        DemoMachine m("plan-state-" + std::to_string(std::hash<std::string>{}(state.what)));
+        state.make(m);
+        std::string code = "11111111";
+        std::map<std::string, std::optional<std::string>> env = state.env;
+        if (const auto it = env.find("PELTO_TEST_CODE"); it != env.end()) {
+            code = *it->second;
+            env.erase(it);
+        }
+        env["PELTO_MACHINE_ROOT"] = m.root().string();
+        const auto before = without_log(m);
+        const Outcome plan =
+            run(testing::kProgram, "", env, 120, {"/PLAN", "/CODE=" + code, "/SILENT"});
+        EXPECT_EQ(without_log(m), before);
+        EXPECT_EQ(plan.exit_status, state.planned) << plan.out;
+        EXPECT_NE(plan.out.find(state.in), std::string::npos) << plan.out;
+        const Outcome real = run(testing::kProgram, "", env, 120, {"/CODE=" + code, "/SILENT"});
+        EXPECT_EQ(real.exit_status, state.real) << real.out << real.err;
+        if (HasFailure()) {
+            m.keep();
+            return;
+        }
+    }
+}
+
+// A restore keeps every file it replaces whatever its attributes, reads only sets this
+// program made that hold files and are not dated in the future, and never prunes the set
+// it reads; a plan of it names its source and every kept set.
+TEST(Restore, OnlyWholeSetsOfThisProgramsComeBackAndNothingIsLost) {
+    DemoMachine m("restore-table");
+    ASSERT_EQ(run_on(m, {"/CODE=11111111", "/SILENT"}).exit_status, exit_status::kCompleted);
+    const fs::path kept = m.c("펠토사용자설치/보관");
+    std::vector<fs::path> sets;
+    for (const auto& set : fs::directory_iterator(kept)) {
+        sets.push_back(set.path());
+    }
+    ASSERT_EQ(sets.size(), 1U);
+    const std::string old_settings = read_file(sets[0] / "Pelto.ini");
+    // Today's Print.ini is read-only and hidden: replaced, it must be kept first.
+    std::ofstream(m.c("Pelto_H/bin/Print.ini"), std::ios::binary) << "[Print]\r\nPrinter=today\r\n";
+    ::lsetxattr(m.c("Pelto_H/bin/Print.ini").c_str(), "user.DOSATTRIB", "0x2", 3, 0);
+    fs::permissions(m.c("Pelto_H/bin/Print.ini"), fs::perms(0444));
+    // Newer sets: an empty one, one another user made (same second, higher suffixes), and
+    // one dated in the future.
+    const std::string stamp = sets[0].filename().string();
+    const fs::path empty = kept / (stamp + "-9");
+    const fs::path foreign = kept / (stamp + "-8");
+    fs::create_directories(empty);
+    fs::create_directories(kept / "29991231-235959");
+    std::ofstream(kept / "29991231-235959" / "Pelto.ini") << "server_name=future";
+    fs::create_directories(foreign);
+    std::ofstream(foreign / "Pelto.ini") << "server_name=attacker-host";
+    if (::geteuid() != 0 || ::chown(foreign.c_str(), 65534, 65534) != 0) {
+        fs::remove_all(foreign); // only root can give a folder away
+    }
+
+    const Outcome plan = run_on(m, {"/RESTORE", "/PLAN", "/SILENT"});
+    EXPECT_EQ(plan.exit_status, exit_status::kCompleted) << plan.out;
+    EXPECT_NE(
+        plan.out.find("[복원 원본 / Restored from]\n  C:\\펠토사용자설치\\보관\\" + stamp + "\n"),
+        std::string::npos)
+        << plan.out;
+    EXPECT_NE(plan.out.find(stamp + "-9: no file; passed over: it holds no file"),
+              std::string::npos)
+        << plan.out;
+    EXPECT_NE(
+        plan.out.find("29991231-235959: Pelto.ini (18 bytes); passed over: it is dated later"),
+        std::string::npos)
+        << plan.out;
+
+    const Outcome restored = run_on(m, {"/RESTORE", "/SILENT"});
+    EXPECT_EQ(restored.exit_status, exit_status::kCompleted) << restored.out << restored.err;
+    EXPECT_EQ(m.settings(), old_settings);
+    EXPECT_EQ(m.settings().find("attacker-host"), std::string::npos);
+    // Today's read-only, hidden Print.ini went into a new set with its attributes.
+    bool today_kept = false;
+    for (const auto& set : fs::directory_iterator(kept)) {
+        if (read_file(set.path() / "Print.ini") == "[Print]\r\nPrinter=today\r\n") {
+            char attributes[16] = {};
+            const ssize_t n = ::lgetxattr((set.path() / "Print.ini").c_str(), "user.DOSATTRIB",
+                                          attributes, sizeof attributes);
+            today_kept = n > 0 && std::string(attributes, static_cast<size_t>(n)) == "0x2" &&
+                         (fs::status(set.path() / "Print.ini").permissions() &
+                          fs::perms::owner_write) == fs::perms::none;
+        }
+    }
+    EXPECT_TRUE(today_kept);
+
+    // The set named is read even when the backup just made pushed it past the newest five.
+    for (int i = 1; i <= 6; ++i) {
+        fs::create_directories(kept / ("2026010" + std::to_string(i) + "-000000"));
+        std::ofstream(kept / ("2026010" + std::to_string(i) + "-000000") / "Pelto.ini") << i;
+    }
+    const std::string first = "20260101-000000";
+    EXPECT_EQ(run_on(m, {"/RESTORE=" + first, "/SILENT"}).exit_status, exit_status::kCompleted);
+    EXPECT_TRUE(fs::exists(kept / first));
+    EXPECT_EQ(m.settings(), "1");
+    if (HasFailure()) {
+        m.keep();
     }
 }
 

@@ -28,8 +28,7 @@ clsDBMng::EventConnection::operator=(std::shared_ptr<ado::Connection> connection
     return *this;
 }
 
-clsDBMng::clsDBMng(platform::Platform& platform, Text& shared_sql)
-    : platform_(platform), gSQL(shared_sql) {}
+clsDBMng::clsDBMng(platform::Platform& platform) : platform_(platform) {}
 
 clsDBMng::~clsDBMng() {
     // Disconnecting is all there is to do; its result does not matter here and nothing

@@ -86,7 +86,7 @@ std::string u8(TextView text) {
 
 clsDBMng& manager(platform::Platform& p, ProgramState& g) {
     if (!g.gDBMng) {
-        g.gDBMng = std::make_unique<clsDBMng>(p, g.gSQL);
+        g.gDBMng = std::make_unique<clsDBMng>(p);
     }
     return *g.gDBMng;
 }

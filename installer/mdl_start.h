@@ -25,9 +25,7 @@ class Recordset;
 
 namespace pelto::mdl시작 {
 
-// The program-wide objects and texts of one run. The texts are declared before the
-// database manager because the manager keeps a reference to gSQL (its clock queries
-// write it) and must be released first.
+// The program-wide objects and texts of one run.
 struct ProgramState {
     ProgramState();
     ~ProgramState(); // releasing gDBMng disconnects it

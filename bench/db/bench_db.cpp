@@ -268,8 +268,7 @@ int records(const fs::path& root, long rows) {
     const std::string query = "SELECT 번호, 환자명, 금액, 메모, 방문일 FROM 진료기록";
 
     BenchMachine machine(root, "[127.0.0.12,4181]\nengine=sqlite\ndatabase=bench.sqlite\n");
-    Text gSQL;
-    clsDBMng manager(machine.platform, gSQL);
+    clsDBMng manager(machine.platform);
     if (manager.ConnectServerDB(Text(u"127.0.0.12,4181"), Text(u"sa"), Text(u"bench"),
                                 u"Holmaview") != 1) {
         std::cerr << "could not connect\n";
@@ -395,8 +394,7 @@ bool blobs_on(const fs::path& root, long mib, const BlobBackend& backend) {
     const fs::path in = root / "files" / "in.bin";
     write_random_file(in, mib);
     const double bytes = static_cast<double>(mib) * 1024 * 1024;
-    Text gSQL;
-    clsDBMng manager(machine.platform, gSQL);
+    clsDBMng manager(machine.platform);
     if (manager.ConnectServerDB(backend.server, Text(u"sa"), Text(u"bench"), u"Holmaview") != 1) {
         std::cerr << backend.name << ": could not connect\n";
         return false;

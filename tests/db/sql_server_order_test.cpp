@@ -53,8 +53,7 @@ protected:
                                 providers,
                                 machine.platform().log,
                                 machine.platform().session};
-    Text gSQL;
-    clsDBMng db{platform, gSQL};
+    clsDBMng db{platform};
 };
 
 TEST_F(SqlServerOrderTest, AnErrorThatArrivesWithALaterResultFailsTheCall) {

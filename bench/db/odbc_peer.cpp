@@ -99,10 +99,9 @@ namespace {
 // The C type a column of `sql_type` is bound as; 0 for a column read as text.
 SQLSMALLINT bound_type(SQLSMALLINT sql_type) {
     switch (sql_type) {
-    case SQL_INTEGER:
+    case SQL_INTEGER: // 64 bits, as the record set reads every integer
     case SQL_SMALLINT:
     case SQL_TINYINT:
-        return SQL_C_SLONG;
     case SQL_BIGINT:
         return SQL_C_SBIGINT;
     case SQL_REAL:

@@ -21,7 +21,7 @@ struct PeerResult {
 PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query);
 
 // What a program that wants the rows themselves does: the columns of a fixed size bound
-// as their C types (SQL_C_SLONG, SQL_C_DOUBLE, the date and time structures) as the record
+// as their C types (SQL_C_SBIGINT, SQL_C_DOUBLE, the date and time structures) as the record
 // set binds them, the others read as wide text with SQLGetData, and every value kept, row
 // after row, in one growing array of typed cells. Timed from the execution to the closed
 // cursor, the kept values still held.

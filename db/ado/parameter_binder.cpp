@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace pelto::ado {
 
@@ -100,6 +101,46 @@ Kind kind_of_value(const Variant& value) {
             }
         },
         value.storage());
+}
+
+// The value as VB's CLng gives it, or nullopt when it does not fit 32 bits.
+std::optional<int32_t> long_value(const Variant& value) {
+    try {
+        return value.to_long();
+    } catch (const VbError& e) {
+        if (e.number() != vberr::kOverflow) {
+            throw;
+        }
+        return std::nullopt;
+    }
+}
+
+// The whole number nearest to `d`, halves to the even neighbour as VB rounds, as text.
+Text whole_number_text(const Decimal& d) {
+    const Text text = d.to_text();
+    const size_t point = text.find(u'.');
+    if (point == Text::npos) {
+        return text;
+    }
+    Text whole = text.substr(0, point);
+    const Text fraction = text.substr(point + 1);
+    const bool above_half =
+        fraction[0] > u'5' ||
+        (fraction[0] == u'5' && fraction.find_first_not_of(u'0', 1) != Text::npos);
+    const bool half = fraction[0] == u'5' && !above_half;
+    const bool odd = ((whole.back() - u'0') % 2) != 0;
+    if (above_half || (half && odd)) {
+        size_t i = whole.size();
+        while (i > 0 && whole[i - 1] == u'9') {
+            whole[--i] = u'0';
+        }
+        if (i == 0 || whole[i - 1] == u'-') {
+            whole.insert(i, 1, u'1');
+        } else {
+            ++whole[i - 1];
+        }
+    }
+    return whole == u"-0" ? Text(u"0") : whole;
 }
 
 bool binds_null(const Variant& v) {
@@ -207,7 +248,10 @@ void ParameterBinder::fill_text(Slot& slot, bool null_input, bool output) const 
 // Big integers and decimals travel as their text, which every driver converts exactly.
 void ParameterBinder::fill_number_text(Slot& slot, bool null_input) const {
     const BindValue& wanted = slot.wanted;
-    const Text text = null_input ? Text() : wanted.value.to_decimal().to_text();
+    const Decimal value = null_input ? Decimal{} : wanted.value.to_decimal();
+    const Text text = null_input                  ? Text()
+                      : slot.kind == Kind::BigInt ? whole_number_text(value)
+                                                  : value.to_text();
     store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
     if (!null_input) {
         slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
@@ -224,6 +268,28 @@ void ParameterBinder::fill_number_text(Slot& slot, bool null_input) const {
                                                        : 28;
     slot.digits = static_cast<SQLSMALLINT>(
         wanted.ado_type == adCurrency && wanted.scale == 0 ? 4 : wanted.scale);
+}
+
+// An integer that fits 32 bits goes as one; a larger one (SQLite's INTEGER holds 64 bits)
+// as the text of its whole number, which the driver converts or refuses as out of range.
+void ParameterBinder::fill_long(Slot& slot, bool null_input) const {
+    const BindValue& wanted = slot.wanted;
+    slot.sql_type = wanted.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
+    // A value the driver writes back must fit the 32 bits it is read back as.
+    const std::optional<int32_t> small = null_input ? std::optional<int32_t>(0)
+                                         : wanted.direction != adParamInput
+                                             ? std::optional<int32_t>(wanted.value.to_long())
+                                             : long_value(wanted.value);
+    if (small) {
+        store<SQLINTEGER>(slot.buffer, *small);
+        slot.c_type = SQL_C_SLONG;
+        return;
+    }
+    const Text text = whole_number_text(wanted.value.to_decimal());
+    store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
+    slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
+    slot.c_type = SQL_C_WCHAR;
+    slot.column_size = 19;
 }
 
 void ParameterBinder::fill_date(Slot& slot, bool null_input) {
@@ -291,9 +357,7 @@ void ParameterBinder::fill(Slot& slot) const {
             fill_text(slot, null_input, output);
             break;
         case Kind::Long:
-            store<SQLINTEGER>(slot.buffer, null_input ? 0 : wanted.value.to_long());
-            slot.c_type = SQL_C_SLONG;
-            slot.sql_type = wanted.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
+            fill_long(slot, null_input);
             break;
         case Kind::Double:
             store<SQLDOUBLE>(slot.buffer, null_input ? 0.0 : wanted.value.to_double());

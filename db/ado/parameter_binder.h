@@ -48,6 +48,7 @@ private:
     // indicator. `null_input` marks a value sent as NULL, `output` one the driver writes.
     void fill_text(Slot& slot, bool null_input, bool output) const;
     void fill_number_text(Slot& slot, bool null_input) const;
+    void fill_long(Slot& slot, bool null_input) const;
     static void fill_date(Slot& slot, bool null_input);
     void fill_binary(Slot& slot, bool input, bool null_input, bool output) const;
     void fill(Slot& slot) const;

@@ -116,8 +116,7 @@ struct FixedType {
 // The C type a fixed-size column is read as; size 0 for the other columns.
 FixedType fixed_type(Fetch fetch) {
     switch (fetch) {
-    case Fetch::Long:
-        return {SQL_C_SLONG, sizeof(SQLINTEGER)};
+    case Fetch::Long: // some drivers report 64-bit integers as SQL_INTEGER (SQLite)
     case Fetch::BigInt:
         return {SQL_C_SBIGINT, sizeof(SQLBIGINT)};
     case Fetch::Double:
@@ -319,9 +318,16 @@ void ResultReader::append_fixed(uint16_t column, Fetch fetch, std::vector<Varian
         return;
     }
     switch (fetch) {
-    case Fetch::Long:
-        cells.emplace_back(static_cast<int32_t>(value_in<SQLINTEGER>(cell.bytes)));
+    case Fetch::Long: {
+        const auto value = value_in<SQLBIGINT>(cell.bytes);
+        if (value >= std::numeric_limits<int32_t>::min() &&
+            value <= std::numeric_limits<int32_t>::max()) {
+            cells.emplace_back(static_cast<int32_t>(value));
+        } else {
+            cells.emplace_back(decimal_of(value)); // what ADO hands VB for a 64-bit integer
+        }
         return;
+    }
     case Fetch::BigInt:
         cells.emplace_back(decimal_of(value_in<SQLBIGINT>(cell.bytes)));
         return;

@@ -33,7 +33,8 @@ void read_remaining_results(const odbc::Handle& statement, const Text& error_sou
 
 class ResultReader {
 public:
-    // The C type a column is read as.
+    // The C type a column is read as. Integers are read as 64 bits whatever the driver
+    // reports: a Long where the value fits, else a Decimal.
     enum class Fetch { Text, Long, BigInt, Double, Decimal, Bit, Timestamp, Date, Time, Binary };
 
     // `statement` has just been executed and has result columns. With `with_origins`

@@ -10,6 +10,7 @@
 #include "tests/support/temp_machine.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -141,6 +142,9 @@ private:
     void* env_ = nullptr;
     void* dbc_ = nullptr;
 };
+
+// The error a step throws; an Error with number 0 when it throws none.
+Error error_of(const std::function<void()>& step);
 
 // The Unix socket folder of the test cluster; empty when it is not running.
 std::string postgres_socket_folder();

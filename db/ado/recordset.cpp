@@ -5,6 +5,7 @@
 #include "db/ado/connection.h"
 #include "db/ado/parameter_binder.h"
 #include "db/ado/select_origin.h"
+#include "db/ado/undo_point.h"
 
 #include <algorithm>
 #include <limits>
@@ -197,9 +198,10 @@ void Recordset::Open() {
     if (done.columns == 0) {
         return; // a statement without rows leaves the record set closed
     }
+    const ReadOptions options{connection_->dialect(), connection_->reads_columns_in_any_order(),
+                              with_origins};
     take_result(std::make_unique<ResultReader>(std::move(done.statement),
-                                               connection_->error_source(), with_origins,
-                                               connection_->reads_columns_in_any_order()),
+                                               connection_->error_source(), options),
                 client, nullptr);
 }
 
@@ -213,7 +215,7 @@ void Recordset::take_result(std::unique_ptr<ResultReader> reader, bool client,
     if (client) {
         // Every row now: the count is exact, the record set can move back, and the
         // statement no longer holds the connection.
-        RowStore store(reader->columns().size());
+        RowStore store(reader->columns().size() + reader->kept_count());
         size_t rows = 0;
         while (reader->append_next(store)) {
             ++rows;
@@ -253,9 +255,9 @@ void Recordset::attach_result(std::shared_ptr<Connection> connection,
     if (open_) {
         raise(adoerr::kObjectOpen, kSource);
     }
-    auto reader = std::make_unique<ResultReader>(std::move(statement), connection->error_source(),
-                                                 /*with_origins=*/false,
-                                                 connection->reads_columns_in_any_order());
+    auto reader = std::make_unique<ResultReader>(
+        std::move(statement), connection->error_source(),
+        ReadOptions{connection->dialect(), connection->reads_columns_in_any_order()});
     const bool client = connection->CursorLocation() == adUseClient;
     connection_ = std::move(connection);
     source_ = source;

@@ -49,5 +49,25 @@ TEST_P(ExactValuesTest, IntegersBeyond32BitsComeBackAsDecimalsAndGoBackExactly) 
               (std::vector<Text>{u"3000000001", u"2", u"-3000000000", u"7"}));
 }
 
+TEST_P(ExactValuesTest, AnUpdateInsideATransactionBegunAsSqlLeavesItToTheCaller) {
+    central->admin().run(u"CREATE TABLE 환자 (번호 INTEGER PRIMARY KEY, 이름 VARCHAR(20))");
+    central->admin().run(u"INSERT INTO 환자 VALUES (1, '가')");
+    const auto names = [&] { return column(u"SELECT 이름 FROM 환자 ORDER BY 번호"); };
+    const auto work = [&](const Text& end) {
+        ASSERT_EQ(db.RunSQL(u"BEGIN"), 1);
+        ASSERT_EQ(db.RunSQL(u"INSERT INTO 환자 VALUES (2, '나')"), 1);
+        const auto row = open(u"SELECT 번호, 이름 FROM 환자 WHERE 번호 = 1");
+        row->Fields(u"이름").Value(Text(u"다"));
+        row->Update();
+        // Nothing is committed behind the caller: another connection sees none of it.
+        EXPECT_EQ(names(), (std::vector<Text>{u"가"}));
+        ASSERT_EQ(db.RunSQL(end), 1);
+    };
+    work(u"ROLLBACK");
+    EXPECT_EQ(names(), (std::vector<Text>{u"가"}));
+    work(u"COMMIT");
+    EXPECT_EQ(names(), (std::vector<Text>{u"다", u"나"}));
+}
+
 } // namespace
 } // namespace pelto::dbtest

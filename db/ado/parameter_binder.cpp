@@ -3,8 +3,10 @@
 #include "db/ado/ado_enums.h"
 #include "db/ado/ado_error.h"
 #include "db/ado/chunk_spool.h"
+#include "db/ado/kept_original.h"
 #include "db/ado/odbc_api.h"
 #include "db/ado/odbc_check.h"
+#include "db/ado/time_text.h"
 
 #include <algorithm>
 #include <array>
@@ -227,9 +229,22 @@ ParameterBinder::ParameterBinder(std::vector<BindValue> values, Text error_sourc
 
 ParameterBinder::~ParameterBinder() = default;
 
+void ParameterBinder::refuse_nul(const Slot& slot, const Text& text) const {
+    const size_t at = text.find(u'\0');
+    if (at == Text::npos) {
+        return;
+    }
+    const Text what = slot.wanted.what.empty() ? Text(u"a text value") : slot.wanted.what;
+    throw VbError(adoerr::kDataOverflow, error_source_,
+                  u"The text of " + what + u" holds a NUL character at position " +
+                      from_utf8(std::to_string(at + 1)) +
+                      u"; drivers cut text there, so it is not written.");
+}
+
 void ParameterBinder::fill_text(Slot& slot, bool null_input, bool output) const {
     const BindValue& wanted = slot.wanted;
     const Text text = null_input ? Text() : wanted.value.to_text();
+    refuse_nul(slot, text);
     if (output && wanted.size <= 0) {
         raise(adoerr::kImproperParameter, error_source_);
     }
@@ -243,6 +258,28 @@ void ParameterBinder::fill_text(Slot& slot, bool null_input, bool output) const 
     slot.sql_type =
         text_sql_type(wanted.ado_type == adVariant ? adVarWChar : wanted.ado_type, capacity);
     slot.column_size = capacity;
+    if (wanted.sql_type != 0) {
+        // A column of another type read as text (a time, SQL Server's datetimeoffset): the
+        // driver converts the text to the column's own type, size and precision.
+        slot.sql_type = wanted.sql_type;
+        slot.column_size = wanted.precision > 0 ? static_cast<SQLULEN>(wanted.precision) : capacity;
+        slot.digits = static_cast<SQLSMALLINT>(wanted.scale);
+    }
+}
+
+// A time of day goes as its text "hh:mm:ss.fff": ODBC's time structure has no fraction,
+// and SQLite's driver writes one without its seconds.
+void ParameterBinder::fill_time_text(Slot& slot, bool null_input) const {
+    BindValue& wanted = slot.wanted;
+    if (!null_input) {
+        wanted.value = time_of_day_text(wanted.value.to_date());
+    }
+    if (wanted.sql_type == 0) {
+        wanted.sql_type = SQL_TYPE_TIME;
+        wanted.precision = 12;
+        wanted.scale = 3;
+    }
+    fill_text(slot, null_input, /*output=*/false);
 }
 
 // Big integers and decimals travel as their text, which every driver converts exactly.
@@ -292,8 +329,30 @@ void ParameterBinder::fill_long(Slot& slot, bool null_input) const {
     slot.column_size = 19;
 }
 
+void ParameterBinder::fill_exact_timestamp(Slot& slot) {
+    const TimestampFields& f = exact_timestamp(slot.wanted.value)->fields();
+    const SQL_TIMESTAMP_STRUCT ts{f.year, f.month, f.day, f.hour, f.minute, f.second, f.fraction};
+    store(slot.buffer, ts);
+    slot.c_type = SQL_C_TYPE_TIMESTAMP;
+    slot.sql_type = slot.wanted.sql_type != 0 ? slot.wanted.sql_type : SQL_TYPE_TIMESTAMP;
+    const int needed = f.fraction % 1000U != 0 ? 9 : f.fraction % 1000000U != 0 ? 6 : 3;
+    slot.digits = static_cast<SQLSMALLINT>(std::max(slot.wanted.scale, needed));
+    slot.column_size = static_cast<SQLULEN>(20 + slot.digits);
+}
+
 void ParameterBinder::fill_date(Slot& slot, bool null_input) {
     const Date::Parts p = null_input ? Date{}.parts() : slot.wanted.value.to_date().parts();
+    if (slot.kind == Kind::DateOnly && reads_input(slot.wanted.direction)) {
+        // A date alone is stored as one (SQLite's driver writes it as "yyyy-mm-dd").
+        const SQL_DATE_STRUCT date{static_cast<SQLSMALLINT>(p.year),
+                                   static_cast<SQLUSMALLINT>(p.month),
+                                   static_cast<SQLUSMALLINT>(p.day)};
+        store(slot.buffer, date);
+        slot.c_type = SQL_C_TYPE_DATE;
+        slot.sql_type = SQL_TYPE_DATE;
+        slot.column_size = 10;
+        return;
+    }
     SQL_TIMESTAMP_STRUCT ts{};
     ts.year = static_cast<SQLSMALLINT>(p.year);
     ts.month = static_cast<SQLUSMALLINT>(p.month);
@@ -307,8 +366,15 @@ void ParameterBinder::fill_date(Slot& slot, bool null_input) {
     slot.sql_type = slot.kind == Kind::DateOnly   ? SQL_TYPE_DATE
                     : slot.kind == Kind::TimeOnly ? SQL_TYPE_TIME
                                                   : SQL_TYPE_TIMESTAMP;
-    slot.column_size = slot.kind == Kind::Timestamp ? 23 : 10;
-    slot.digits = slot.kind == Kind::Timestamp ? 3 : 0;
+    slot.column_size = 10;
+    if (slot.kind == Kind::Timestamp) {
+        // At least the milliseconds a Date holds, and as many digits as the column has.
+        slot.digits = static_cast<SQLSMALLINT>(std::clamp(slot.wanted.scale, 3, 9));
+        slot.column_size = static_cast<SQLULEN>(20 + slot.digits);
+        if (slot.wanted.sql_type != 0) {
+            slot.sql_type = slot.wanted.sql_type;
+        }
+    }
 }
 
 void ParameterBinder::fill_binary(Slot& slot, bool input, bool null_input, bool output) const {
@@ -374,8 +440,20 @@ void ParameterBinder::fill(Slot& slot) const {
             fill_number_text(slot, null_input);
             break;
         case Kind::Timestamp:
-        case Kind::DateOnly:
+            if (exact_timestamp(wanted.value) != nullptr) {
+                fill_exact_timestamp(slot);
+            } else {
+                fill_date(slot, null_input);
+            }
+            break;
         case Kind::TimeOnly:
+            if (input && !output) {
+                fill_time_text(slot, null_input);
+            } else {
+                fill_date(slot, null_input);
+            }
+            break;
+        case Kind::DateOnly:
             fill_date(slot, null_input);
             break;
         case Kind::Binary:
@@ -385,7 +463,8 @@ void ParameterBinder::fill(Slot& slot) const {
             break;
         }
     } catch (const VbError& e) {
-        if (e.number() == adoerr::kImproperParameter || e.number() == adoerr::kDataConversion) {
+        if (e.number() == adoerr::kImproperParameter || e.number() == adoerr::kDataConversion ||
+            e.number() == adoerr::kDataOverflow) {
             throw;
         }
         raise(adoerr::kDataConversion, error_source_);

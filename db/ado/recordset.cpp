@@ -4,6 +4,8 @@
 #include "db/ado/chunk_spool.h"
 #include "db/ado/connection.h"
 #include "db/ado/parameter_binder.h"
+#include "db/ado/row_update.h"
+#include "db/ado/same_value.h"
 #include "db/ado/select_origin.h"
 #include "db/ado/undo_point.h"
 
@@ -37,23 +39,6 @@ Variant visible(const Variant& value) {
 
 [[noreturn]] void insufficient(const char16_t* what) {
     throw VbError(adoerr::kFail, kSource, what);
-}
-
-// Whether a column's value can stand in the WHERE clause of an update. Binary and long
-// columns cannot be compared (ADO leaves them out of its criteria too).
-bool comparable(int32_t ado_type) {
-    return ado_type != adBinary && ado_type != adVarBinary && ado_type != adLongVarBinary &&
-           ado_type != adLongVarChar && ado_type != adLongVarWChar;
-}
-
-// A value bound as its column is described: decimals keep the column's precision and
-// scale, so that no fraction is cut on the way.
-BindValue bind_as_column(const ColumnInfo& column) {
-    BindValue bind;
-    bind.ado_type = column.ado_type;
-    bind.precision = static_cast<int32_t>(std::min<uint64_t>(column.column_size, 38));
-    bind.scale = column.decimal_digits;
-    return bind;
 }
 
 } // namespace
@@ -379,6 +364,13 @@ void Recordset::Update() {
     write_back();
 }
 
+Property& Recordset::Properties(const Text& name) {
+    if (!equals_ignore_case(name, update_criteria_.Name())) {
+        raise(adoerr::kNotFoundInCollection, u"ADODB.Properties");
+    }
+    return update_criteria_;
+}
+
 void Recordset::CancelUpdate() {
     require_open();
     edits_.clear();
@@ -423,51 +415,41 @@ std::vector<size_t> Recordset::key_fields(Connection& connection, const Text& sc
     return fields;
 }
 
-Text Recordset::update_statement(Connection& connection, const Text& schema, const Text& table,
-                                 const std::vector<size_t>& keys, std::vector<BindValue>& binds) {
-    // ADO's client cursor finds the row by its key and the original values of the changed
-    // columns: a change another user made since the row was read is not overwritten.
-    Text sql = u"UPDATE ";
-    if (!schema.empty()) {
-        sql += connection.quoted(schema) + u".";
-    }
-    sql += connection.quoted(table) + u" SET ";
-    for (const auto& [field, value] : edits_) {
-        if (!binds.empty()) {
-            sql += u", ";
+std::vector<size_t> Recordset::criteria_fields(const Text& table) {
+    const Dialect dialect = connection_->dialect();
+    const auto compared = [&](size_t f) {
+        return equals_ignore_case(columns_[f].base_table, table) &&
+               comparison_of(columns_[f], dialect) != Comparison::None;
+    };
+    std::vector<size_t> fields;
+    const int32_t mode = update_criteria_.number();
+    if (mode == adCriteriaUpdCols) {
+        for (const auto& [field, value] : edits_) {
+            if (compared(field)) {
+                fields.push_back(field);
+            }
         }
-        sql += connection.quoted(columns_[field].base_column) + u" = ?";
-        BindValue bind = bind_as_column(columns_[field]);
-        if (auto spool = spool_of(value)) {
-            bind.stream = std::move(spool);
-        } else {
-            bind.value = value;
-        }
-        binds.push_back(std::move(bind));
+        return fields;
     }
-    const Variant* row = client_ ? client_row(position_) : current_.data();
-    std::vector<size_t> criteria = keys;
-    for (const auto& [field, value] : edits_) {
-        if (comparable(columns_[field].ado_type) &&
-            std::find(criteria.begin(), criteria.end(), field) == criteria.end()) {
-            criteria.push_back(field);
+    if (mode == adCriteriaTimeStamp) {
+        for (size_t f = 0; f < columns_.size(); ++f) {
+            if (is_row_version(columns_[f], dialect) && compared(f)) {
+                fields.push_back(f);
+            }
+        }
+        if (!fields.empty()) {
+            return fields;
+        }
+        // No row version in the record set: every column, as ADO's client cursor does.
+    }
+    if (mode != adCriteriaKey) {
+        for (size_t f = 0; f < columns_.size(); ++f) {
+            if (compared(f) && (is_row_version(columns_[f], dialect) || origin_certain(f))) {
+                fields.push_back(f);
+            }
         }
     }
-    for (size_t k = 0; k < criteria.size(); ++k) {
-        const size_t field = criteria[k];
-        sql += k == 0 ? u" WHERE " : u" AND ";
-        sql += connection.quoted(columns_[field].base_column);
-        const Variant original = visible(row[field]);
-        if (original.is_null()) {
-            sql += u" IS NULL";
-            continue;
-        }
-        sql += u" = ?";
-        BindValue bind = bind_as_column(columns_[field]);
-        bind.value = original;
-        binds.push_back(std::move(bind));
-    }
-    return sql;
+    return fields;
 }
 
 void Recordset::write_back() {
@@ -477,13 +459,15 @@ void Recordset::write_back() {
     Connection& connection = *connection_;
     const auto [schema, table] = edited_table();
     const std::vector<size_t> keys = key_fields(connection, schema, table);
-    std::vector<BindValue> binds;
-    const Text sql = update_statement(connection, schema, table, keys, binds);
-    ParameterBinder binder(std::move(binds), connection.error_source());
+    Variant* row = client_ ? client_row(position_) : current_.data();
+    UpdateStatement update = update_statement(connection, schema, table, RowImage{columns_, row},
+                                              edits_, keys, criteria_fields(table));
+    ParameterBinder binder(std::move(update.binds), connection.error_source());
     {
         // Nothing stays written unless exactly this row took exactly these values.
         UndoPoint undo(connection);
-        const auto done = connection.execute_statement(sql, &binder, connection.CommandTimeout());
+        const auto done =
+            connection.execute_statement(update.sql, &binder, connection.CommandTimeout());
         if (auto cut = truncation_among(done.warnings, connection.error_source())) {
             throw VbError(std::move(*cut));
         }
@@ -497,9 +481,12 @@ void Recordset::write_back() {
         }
         undo.keep();
     }
-    Variant* target = client_ ? client_row(position_) : current_.data();
+    // The values written are the originals from now on, as they were bound.
     for (auto& [field, value] : edits_) {
-        target[field] = std::move(value);
+        row[field] = std::move(value);
+        if (columns_[field].kept >= 0) {
+            row[columns_.size() + static_cast<size_t>(columns_[field].kept)] = Null{};
+        }
     }
     edits_.clear();
     end_chunk_sequence();
@@ -579,7 +566,14 @@ bool Field::is_null() const {
 
 void Field::Value(const Variant& value) {
     owner_.require_editable(index_);
-    owner_.edits_[index_] = value;
+    // Only a value that differs from the row's is an edit: writing back what was read
+    // changes nothing and compares nothing.
+    const Variant& original = owner_.client_row(owner_.position_)[index_];
+    if (same_value(visible(original), value)) {
+        owner_.edits_.erase(index_);
+    } else {
+        owner_.edits_[index_] = value;
+    }
     owner_.end_chunk_sequence();
 }
 

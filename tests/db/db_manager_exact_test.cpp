@@ -69,5 +69,82 @@ TEST_P(ExactValuesTest, AnUpdateInsideATransactionBegunAsSqlLeavesItToTheCaller)
     EXPECT_EQ(names(), (std::vector<Text>{u"다", u"나"}));
 }
 
+// Dates, times and reals the server made itself: what is read is what it holds, so that
+// writing it back (VB's habit of writing every field of a form) and editing the row
+// succeed, with every column compared or the changed ones only.
+TEST_P(ExactValuesTest, ValuesTheServerMadeAreWrittenBackAndEditedWithoutConflict) {
+    if (postgres()) {
+        central->admin().run(u"CREATE TABLE 시각 (번호 INTEGER PRIMARY KEY, 가 TIMESTAMP, "
+                             u"나 TIMESTAMPTZ, 다 TIME, 라 JSON, 마 DOUBLE PRECISION, 메모 TEXT)");
+        central->admin().run(u"INSERT INTO 시각 VALUES (1, now(), now(), '14:07:09.5', "
+                             u"'{\"a\": [1, 2]}', 0.1::float8 + 0.2::float8, 'x')");
+    } else {
+        central->admin().run(u"CREATE TABLE 시각 (번호 INTEGER PRIMARY KEY, 가 TIMESTAMP, "
+                             u"나 DATETIME, 다 TIME, 라 DATE, 마 REAL, 메모 TEXT)");
+        central->admin().run(u"INSERT INTO 시각 VALUES (1, '2024-03-05T14:07:09.123456', "
+                             u"CURRENT_TIMESTAMP, '14:07:09.5', '2024-03-05', 0.1 + 0.2, 'x')");
+    }
+    const auto row = open(u"SELECT 번호, 가, 나, 다, 라, 마, 메모 FROM 시각");
+    EXPECT_EQ(row->Fields(u"다").Value(), Variant(Date::from_parts(1899, 12, 30, 14, 7, 9, 500)));
+    const auto write_back_all = [&] {
+        for (int32_t f = 1; f < row->FieldsCount(); ++f) {
+            row->Fields(f).Value(row->Fields(f).Value());
+        }
+    };
+    // Every field written back and one changed: only the changed one is compared.
+    write_back_all();
+    row->Fields(u"메모").Value(Text(u"y"));
+    row->Update();
+    // Every column compared, each original as the server holds it.
+    row->Properties(u"Update Criteria").Value(Variant(ado::adCriteriaAllCols));
+    write_back_all();
+    row->Fields(u"메모").Value(Text(u"z"));
+    row->Update();
+    // Each of them changed in turn, its own original compared.
+    row->Properties(u"Update Criteria").Value(Variant(ado::adCriteriaUpdCols));
+    for (const char16_t* name : {u"가", u"나", u"다"}) {
+        row->Fields(name).Value(Date::from_parts(2025, 1, 2, 3, 4, 5, 6));
+        EXPECT_EQ(error_of([&] { row->Update(); }).number, 0) << to_utf8(name);
+    }
+    row->Fields(u"마").Value(2.5);
+    EXPECT_EQ(error_of([&] { row->Update(); }).number, 0);
+    EXPECT_EQ(column(u"SELECT 메모 FROM 시각"), (std::vector<Text>{u"z"}));
+}
+
+// Text of any length is compared: a second writer of the same column learns that the
+// first one changed it.
+TEST_P(ExactValuesTest, LongTextIsComparedSoNoChangeIsLost) {
+    central->admin().run(u"CREATE TABLE 메모 (번호 INTEGER PRIMARY KEY, 긴것 VARCHAR(300), "
+                         u"글 TEXT)");
+    central->admin().run(u"INSERT INTO 메모 VALUES (1, 'a', 'b')");
+    for (const char16_t* name : {u"긴것", u"글"}) {
+        const auto first = open(u"SELECT 번호, 긴것, 글 FROM 메모");
+        const auto second = open(u"SELECT 번호, 긴것, 글 FROM 메모");
+        first->Fields(name).Value(Text(u"첫째"));
+        first->Update();
+        second->Fields(name).Value(Text(u"둘째"));
+        EXPECT_EQ(error_of([&] { second->Update(); }).number, adoerr::kRowNotFound)
+            << to_utf8(name);
+    }
+    EXPECT_EQ(column(u"SELECT 긴것 || 글 FROM 메모"), (std::vector<Text>{u"첫째첫째"}));
+}
+
+TEST_P(ExactValuesTest, TextHoldingNulIsRefusedNamingTheFieldOrParameter) {
+    central->admin().run(u"CREATE TABLE 이름표 (번호 INTEGER PRIMARY KEY, 이름 VARCHAR(20))");
+    central->admin().run(u"INSERT INTO 이름표 VALUES (1, 'a')");
+    const Text cut(u"가\0나", 3);
+    const auto row = open(u"SELECT 번호, 이름 FROM 이름표");
+    row->Fields(u"이름").Value(cut);
+    const Error refused = error_of([&] { row->Update(); });
+    EXPECT_EQ(refused.number, adoerr::kDataOverflow);
+    EXPECT_TRUE(contains(refused.description, u"field '이름'")) << to_utf8(refused.description);
+    row->CancelUpdate();
+
+    ASSERT_EQ(db.CommandAppendPara(Text(u"새이름"), cut), 0);
+    EXPECT_EQ(db.CommandExcute(u"UPDATE 이름표 SET 이름 = ?"), -1000);
+    EXPECT_TRUE(contains(db.ErrorDesc, u"parameter '새이름'")) << to_utf8(db.ErrorDesc);
+    EXPECT_EQ(column(u"SELECT 이름 FROM 이름표"), (std::vector<Text>{u"a"}));
+}
+
 } // namespace
 } // namespace pelto::dbtest

@@ -145,6 +145,27 @@ Text whole_number_text(const Decimal& d) {
     return whole == u"-0" ? Text(u"0") : whole;
 }
 
+// A text of digits with at most one point and a sign: "-12345678901234567890.1234567890".
+bool plain_number(const Variant& v) {
+    if (!v.is_text()) {
+        return false;
+    }
+    const Text& t = std::get<Text>(v.storage());
+    const size_t start = !t.empty() && (t[0] == u'-' || t[0] == u'+') ? 1 : 0;
+    size_t digits = 0;
+    size_t points = 0;
+    for (size_t i = start; i < t.size(); ++i) {
+        if (t[i] == u'.') {
+            ++points;
+        } else if (t[i] >= u'0' && t[i] <= u'9') {
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    return digits > 0 && points <= 1;
+}
+
 bool binds_null(const Variant& v) {
     return v.is_null() || v.is_empty() || v.is_missing();
 }
@@ -282,13 +303,18 @@ void ParameterBinder::fill_time_text(Slot& slot, bool null_input) const {
     fill_text(slot, null_input, /*output=*/false);
 }
 
-// Big integers and decimals travel as their text, which every driver converts exactly.
+// Big integers and decimals travel as their text, which every driver converts exactly. A
+// decimal given as the text of a number goes as it is: a value beyond a Decimal's 96 bits
+// (read from a numeric(38,10), say) is written and compared whole.
 void ParameterBinder::fill_number_text(Slot& slot, bool null_input) const {
     const BindValue& wanted = slot.wanted;
-    const Decimal value = null_input ? Decimal{} : wanted.value.to_decimal();
-    const Text text = null_input                  ? Text()
-                      : slot.kind == Kind::BigInt ? whole_number_text(value)
-                                                  : value.to_text();
+    Text text;
+    if (!null_input && slot.kind == Kind::Decimal && plain_number(wanted.value)) {
+        text = wanted.value.to_text();
+    } else if (!null_input) {
+        const Decimal value = wanted.value.to_decimal();
+        text = slot.kind == Kind::BigInt ? whole_number_text(value) : value.to_text();
+    }
     store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
     if (!null_input) {
         slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));

@@ -525,6 +525,14 @@ int32_t Field::DefinedSize() const {
     return clamp32(owner_.columns_[index_].column_size);
 }
 
+int32_t Field::Precision() const {
+    return clamp32(owner_.columns_[index_].column_size);
+}
+
+int32_t Field::NumericScale() const {
+    return owner_.columns_[index_].decimal_digits;
+}
+
 int32_t Field::ActualSize() const {
     owner_.require_current_row();
     owner_.end_chunk_sequence();

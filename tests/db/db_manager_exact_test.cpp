@@ -91,10 +91,18 @@ TEST_P(ExactValuesTest, ValuesTheServerMadeAreWrittenBackAndEditedWithoutConflic
             row->Fields(f).Value(row->Fields(f).Value());
         }
     };
-    // Every field written back and one changed: only the changed one is compared.
+    // The server's own text of what it holds.
+    const Text held = postgres() ? u"SELECT 가::text || '|' || 나::text || '|' || 다::text || '|' "
+                                   u"|| 라::text || '|' || 마::text FROM 시각"
+                                 : u"SELECT 가 || '|' || 나 || '|' || 다 || '|' || 라 || '|' || "
+                                   u"(마 = 0.1 + 0.2) FROM 시각";
+    const std::vector<Text> before = column(held);
+    // Every field written back and one changed: only the changed one is written, and
+    // compared; what the others hold stays to the last digit.
     write_back_all();
     row->Fields(u"메모").Value(Text(u"y"));
     row->Update();
+    EXPECT_EQ(column(held), before);
     // Every column compared, each original as the server holds it.
     row->Properties(u"Update Criteria").Value(Variant(ado::adCriteriaAllCols));
     write_back_all();
@@ -127,6 +135,47 @@ TEST_P(ExactValuesTest, LongTextIsComparedSoNoChangeIsLost) {
             << to_utf8(name);
     }
     EXPECT_EQ(column(u"SELECT 긴것 || 글 FROM 메모"), (std::vector<Text>{u"첫째첫째"}));
+}
+
+// Which change of another user an update finds: ADO's "Update Criteria".
+TEST_P(ExactValuesTest, UpdateCriteriaDecideWhichChangesOfAnotherUserAreFound) {
+    central->admin().run(u"CREATE TABLE 환자 (번호 INTEGER PRIMARY KEY, 이름 VARCHAR(20), "
+                         u"메모 VARCHAR(20))");
+    central->admin().run(u"INSERT INTO 환자 VALUES (1, '가', 'a')");
+    // PostgreSQL's row version is xmin; SQLite has none, and every column is compared.
+    const Text select = postgres() ? u"SELECT 번호, 이름, 메모, xmin FROM 환자"
+                                   : u"SELECT 번호, 이름, 메모 FROM 환자";
+    int edits = 0;
+    const auto after_other_user = [&](int32_t criteria, const Text& other_change) {
+        const auto row = open(select);
+        row->Properties(u"Update Criteria").Value(Variant(criteria));
+        central->admin().run(u"UPDATE 환자 SET " + other_change);
+        row->Fields(u"이름").Value(Text(u"내 것 ") + from_utf8(std::to_string(++edits)));
+        const int32_t number = error_of([&] { row->Update(); }).number;
+        row->CancelUpdate();
+        return number;
+    };
+    EXPECT_EQ(after_other_user(ado::adCriteriaKey, u"이름 = '남1'"), 0);
+    EXPECT_EQ(after_other_user(ado::adCriteriaUpdCols, u"메모 = 'b'"), 0);
+    EXPECT_EQ(after_other_user(ado::adCriteriaUpdCols, u"이름 = '남2'"), adoerr::kRowNotFound);
+    EXPECT_EQ(after_other_user(ado::adCriteriaAllCols, u"메모 = 'c'"), adoerr::kRowNotFound);
+    EXPECT_EQ(after_other_user(ado::adCriteriaTimeStamp, u"메모 = 'd'"), adoerr::kRowNotFound);
+    EXPECT_EQ(column(u"SELECT 이름 || 메모 FROM 환자"), (std::vector<Text>{u"남2d"}));
+    if (postgres()) {
+        // The row version finds a change of a column the record set does not hold.
+        const auto row = open(u"SELECT 번호, 이름, xmin FROM 환자");
+        row->Properties(u"Update Criteria").Value(Variant(ado::adCriteriaTimeStamp));
+        central->admin().run(u"UPDATE 환자 SET 메모 = 'e'");
+        row->Fields(u"이름").Value(Text(u"내 것"));
+        EXPECT_EQ(error_of([&] { row->Update(); }).number, adoerr::kRowNotFound);
+        row->CancelUpdate();
+    }
+
+    const auto row = open(select);
+    EXPECT_EQ(error_of([&] { row->Properties(u"Update Criteria").Value(Variant(4)); }).number,
+              adoerr::kArgumentsWrongType);
+    EXPECT_EQ(error_of([&] { row->Properties(u"Unique Table"); }).number,
+              adoerr::kNotFoundInCollection);
 }
 
 TEST_P(ExactValuesTest, TextHoldingNulIsRefusedNamingTheFieldOrParameter) {

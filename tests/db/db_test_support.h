@@ -75,6 +75,20 @@ public:
     }
 };
 
+// Every connection string reaches the test double of SQL Server's driver (odbc_double/),
+// named by its path: the driver manager reads ODBCSYSINI once per process, so the double is
+// not registered in an odbcinst.ini of the test's own.
+class DoubleProviders final : public platform::OdbcProviders {
+public:
+    explicit DoubleProviders(std::string driver_path) : path_(std::move(driver_path)) {}
+    std::variant<platform::OdbcTarget, Error> translate(TextView /*ado_string*/) override {
+        return platform::OdbcTarget{u"DRIVER=" + from_utf8(path_) + u";", Text()};
+    }
+
+private:
+    std::string path_;
+};
+
 // Runs statements through a connection of its own (ODBC connection string).
 class DirectDb {
 public:

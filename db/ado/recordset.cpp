@@ -45,10 +45,8 @@ Variant visible(const Variant& value) {
 
 Recordset::~Recordset() = default;
 
-void Recordset::require_open() const {
-    if (!open_) {
-        raise(adoerr::kClosedObject, kSource);
-    }
+void Recordset::raise_closed() {
+    raise(adoerr::kClosedObject, kSource);
 }
 
 void Recordset::require_current_row() const {
@@ -293,12 +291,8 @@ int32_t Recordset::FieldsCount() const {
     return clamp32(fields_.size());
 }
 
-Field& Recordset::Fields(int32_t index) {
-    require_open();
-    if (index < 0 || static_cast<size_t>(index) >= fields_.size()) {
-        raise(adoerr::kNotFoundInCollection, u"ADODB.Fields");
-    }
-    return *fields_[static_cast<size_t>(index)];
+void Recordset::raise_no_field() {
+    raise(adoerr::kNotFoundInCollection, u"ADODB.Fields");
 }
 
 Field& Recordset::Fields(const Text& name) {
@@ -312,8 +306,10 @@ Field& Recordset::Fields(const Text& name) {
 }
 
 const Variant& Recordset::stored_value(size_t field) const {
-    if (auto edit = edits_.find(field); edit != edits_.end()) {
-        return edit->second;
+    if (!edits_.empty()) {
+        if (auto edit = edits_.find(field); edit != edits_.end()) {
+            return edit->second;
+        }
     }
     return client_ ? client_row(position_)[field] : current_[field];
 }
@@ -561,9 +557,17 @@ int32_t Field::ActualSize() const {
 }
 
 Variant Field::Value() const {
-    owner_.require_current_row();
-    owner_.end_chunk_sequence();
-    return visible(owner_.stored_value(index_));
+    const Recordset& o = owner_;
+    // Every value a caller reads passes here: a client-side row without edits is read
+    // straight, and a value is copied as it is unless it is content appended in chunks.
+    if (o.open_ && o.client_ && o.edits_.empty() && o.position_ < o.row_count_) {
+        o.end_chunk_sequence();
+        const Variant& value = o.client_row(o.position_)[index_];
+        return value.is_object() ? visible(value) : value;
+    }
+    o.require_current_row();
+    o.end_chunk_sequence();
+    return visible(o.stored_value(index_));
 }
 
 bool Field::is_null() const {

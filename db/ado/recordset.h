@@ -60,7 +60,15 @@ public:
     void MoveNext();
     void MoveFirst();
     int32_t FieldsCount() const;
-    Field& Fields(int32_t index);
+    // By position from 0 (read for every value of a row, so kept here to be inlined);
+    // 3704 when closed, 3265 for a position that is not there.
+    Field& Fields(int32_t index) {
+        require_open();
+        if (index < 0 || static_cast<size_t>(index) >= fields_.size()) {
+            raise_no_field();
+        }
+        return *fields_[static_cast<size_t>(index)];
+    }
     Field& Fields(const Text& name); // case-insensitive
     // The rows from the current one on, [field][row]; the record set ends at EOF.
     Variant GetRows(int32_t rows = adGetRowsRest);
@@ -86,7 +94,13 @@ public:
 private:
     friend class Field;
 
-    void require_open() const;
+    void require_open() const {
+        if (!open_) {
+            raise_closed();
+        }
+    }
+    [[noreturn]] static void raise_closed();
+    [[noreturn]] static void raise_no_field();
     void require_current_row() const;
     void require_updatable() const;
     // The field can take an edit: an updatable record set, a current row, and a column

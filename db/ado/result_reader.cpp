@@ -351,7 +351,7 @@ void ResultReader::read_row(std::vector<Variant>& cells) {
 // wrote: a record set reads every cell of every row, and a Variant returned and then
 // moved into its place costs a move and a destruction of each cell's temporary.
 void ResultReader::append_cell(uint16_t column, Fetch fetch, std::vector<Variant>& cells) {
-    if (kept_text_[column - 1U]) {
+    if (!kept_.empty() && kept_text_[column - 1U]) {
         append_kept_text(column, fetch, cells);
         return;
     }
@@ -376,12 +376,12 @@ void ResultReader::append_cell(uint16_t column, Fetch fetch, std::vector<Variant
         cells.push_back(read_decimal(column));
         return;
     }
-    Text text;
-    if (!read_text(column, text)) {
-        cells.emplace_back(Null{});
-        return;
+    // Read straight into its place: a text cell is the most common cell there is.
+    Variant& cell = cells.emplace_back(Text());
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): the cell is ours, not const
+    if (!read_text(column, const_cast<Text&>(std::get<Text>(cell.storage())))) {
+        cell = Null{};
     }
-    cells.emplace_back(std::move(text));
 }
 
 void ResultReader::append_fixed(uint16_t column, Fetch fetch, std::vector<Variant>& cells) {
@@ -421,7 +421,7 @@ void ResultReader::append_fixed(uint16_t column, Fetch fetch, std::vector<Varian
         const auto v = value_in<SQL_TIMESTAMP_STRUCT>(cell.bytes);
         cells.emplace_back(Date::from_parts(v.year, v.month, v.day, v.hour, v.minute, v.second,
                                             milliseconds_of(v.fraction)));
-        const int32_t kept = columns_[column - 1U].kept;
+        const int32_t kept = kept_.empty() ? -1 : columns_[column - 1U].kept;
         if (kept >= 0 && !kept_text_[column - 1U] && v.fraction % 1000000U != 0) {
             kept_[static_cast<size_t>(kept)] =
                 std::shared_ptr<Object>(std::make_shared<ExactTimestamp>(TimestampFields{
@@ -487,15 +487,13 @@ bool ResultReader::read_text(uint16_t column, Text& out) {
     const auto capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(char16_t));
     for (;;) {
         SQLLEN indicator = 0;
-        const OdbcStatus status =
-            answer(SQLGetData(statement_->get(), column, SQL_C_WCHAR, text_buffer_.data(), capacity,
-                              &indicator),
-                   *statement_, "SQLGetData", OdbcContext::Statement, error_source_);
-        status.or_raise();
-        if (status.no_data()) {
+        // Every text cell passes here: the usual answers are taken without a status.
+        const SQLRETURN rc = SQLGetData(statement_->get(), column, SQL_C_WCHAR, text_buffer_.data(),
+                                        capacity, &indicator);
+        if (rc == SQL_NO_DATA) {
             break;
         }
-        const SQLRETURN rc = status.rc;
+        check(rc, *statement_, "SQLGetData", OdbcContext::Statement, error_source_);
         if (indicator == SQL_NULL_DATA) {
             return false;
         }

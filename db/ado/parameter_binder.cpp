@@ -119,7 +119,7 @@ std::optional<int32_t> long_value(const Variant& value) {
 
 // The whole number nearest to `d`, halves to the even neighbour as VB rounds, as text.
 Text whole_number_text(const Decimal& d) {
-    const Text text = d.to_text();
+    Text text = d.to_text();
     const size_t point = text.find(u'.');
     if (point == Text::npos) {
         return text;

@@ -80,6 +80,7 @@ TEST_P(SoakTest, EveryIncrementLandsOrReportsAConflictAndNothingIsLost) {
         target += u"Timeout=100000;SyncPragma=OFF;";
     }
     std::vector<std::shared_ptr<ado::Connection>> connections;
+    connections.reserve(kClients);
     for (int c = 0; c < kClients; ++c) {
         connections.push_back(std::make_shared<ado::Connection>(providers));
         connections.back()->ConnectionString(target);
@@ -88,6 +89,7 @@ TEST_P(SoakTest, EveryIncrementLandsOrReportsAConflictAndNothingIsLost) {
     Tally tally;
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::future<void>> clients;
+    clients.reserve(kClients);
     for (int c = 0; c < kClients; ++c) {
         clients.push_back(
             std::async(std::launch::async, increment, connections[c], c, std::ref(tally)));

@@ -396,6 +396,7 @@ Result select(Parser& p) {
     for (size_t r = 0; r < table.rows.size(); ++r) {
         if (match[r]) {
             std::vector<Value> row;
+            row.reserve(picked.size());
             for (const size_t c : picked) {
                 row.push_back(table.rows[r][c]);
             }

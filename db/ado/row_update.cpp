@@ -112,15 +112,6 @@ Text column_name(Connection& connection, const ColumnInfo& column, Dialect diale
     return connection.quoted(column.base_column);
 }
 
-Variant visible(const Variant& value) {
-    if (value.is_object()) {
-        if (auto spool = std::dynamic_pointer_cast<ChunkSpool>(value.object())) {
-            return spool->read_all();
-        }
-    }
-    return value;
-}
-
 // One "column = ?" (or IS NULL) of the WHERE clause, with its value bound.
 void append_criterion(Connection& connection, Dialect dialect, const RowImage& row, size_t field,
                       Text& sql, std::vector<BindValue>& binds) {

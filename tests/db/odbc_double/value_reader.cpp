@@ -73,7 +73,7 @@ ValueRead put_moment(const std::string& text, SQLSMALLINT c_type, SQLPOINTER buf
     const int n =
         std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%9[0-9]", &y, &mo, &d, &h, &mi, &s, fraction);
     if (n < 3) {
-        return {SQL_ERROR, 0, "22018", "Invalid character value for cast specification."};
+        return {SQL_ERROR, 0, "22018", "Invalid character value for a cast."};
     }
     std::string digits = fraction;
     digits.resize(9, '0');

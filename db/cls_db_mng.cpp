@@ -28,8 +28,7 @@ clsDBMng::EventConnection::operator=(std::shared_ptr<ado::Connection> connection
     return *this;
 }
 
-clsDBMng::clsDBMng(platform::Platform& platform, Text& shared_sql)
-    : platform_(platform), gSQL(shared_sql) {}
+clsDBMng::clsDBMng(platform::Platform& platform) : platform_(platform) {}
 
 clsDBMng::~clsDBMng() {
     // Disconnecting is all there is to do; its result does not matter here and nothing
@@ -100,7 +99,15 @@ void clsDBMng::end_transaction_on(const Error& failure, const char* operation) {
 
 void clsDBMng::fnBeginTrans() {
     trap([&] {
-        if (mInTrans || transaction_lost_) {
+        if (mInTrans) {
+            // Beginning again discards the open transaction: its statements are lost,
+            // and the run log says so.
+            fnRollBackTrans();
+            log(mInTrans ? "fnBeginTrans: the transaction begun by the previous fnBeginTrans "
+                           "is still open and could not be rolled back"
+                         : "fnBeginTrans: the transaction begun by the previous fnBeginTrans "
+                           "was still open; its statements were rolled back");
+        } else if (transaction_lost_) {
             fnRollBackTrans();
         }
         sConnect->BeginTrans();

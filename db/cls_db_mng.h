@@ -44,9 +44,7 @@ public:
         std::shared_ptr<ado::Connection> connection_;
     };
 
-    // `shared_sql` is the program-wide statement text gSQL, which the clock operations
-    // write.
-    clsDBMng(platform::Platform& platform, Text& shared_sql);
+    explicit clsDBMng(platform::Platform& platform);
     clsDBMng(const clsDBMng&) = delete;
     clsDBMng& operator=(const clsDBMng&) = delete;
     ~clsDBMng() override;
@@ -119,6 +117,8 @@ public:
     // the run log of a caller that must say so; nullopt after one that succeeded. The
     // manager itself keeps no error number, as it never did.
     const std::optional<Error>& last_connect_failure() const { return last_connect_failure_; }
+    // The statement text the clock operations last ran (GetSystemDate, GetSystemDateStr).
+    const Text& statement_text() const { return statement_text_; }
 
 private:
     // The two event handlers of sConnect.
@@ -153,7 +153,7 @@ private:
     void log(const std::string& line, const Error& failure) const;
 
     platform::Platform& platform_;
-    Text& gSQL;
+    Text statement_text_; // written by the clock operations, which run it
     std::optional<Error> last_connect_failure_;
 };
 

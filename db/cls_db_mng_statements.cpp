@@ -187,8 +187,8 @@ bool clsDBMng::fnExecute(Text rSQL, int32_t& rCnt, Text& ErrDesc) {
 Variant clsDBMng::GetSystemDate() {
     Variant result;
     trap([&] {
-        gSQL = u"SELECT GETDATE()";
-        const auto records = GetRecordSet(gSQL, 0, 1, 3);
+        statement_text_ = u"SELECT GETDATE()";
+        const auto records = GetRecordSet(statement_text_, 0, 1, 3);
         result = must(records).Fields(0).Value();
     });
     return result;
@@ -197,8 +197,8 @@ Variant clsDBMng::GetSystemDate() {
 Text clsDBMng::GetSystemDateStr() {
     Text result;
     trap([&] {
-        gSQL = u"select convert(varchar(30), getdate(),121)";
-        const auto records = GetRecordSet(gSQL, 0, 1, 3);
+        statement_text_ = u"select convert(varchar(30), getdate(),121)";
+        const auto records = GetRecordSet(statement_text_, 0, 1, 3);
         result = system_date_digits(must(records).Fields(0).Value().to_text());
     });
     return result;

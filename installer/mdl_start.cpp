@@ -99,7 +99,7 @@ void write_value(platform::Platform& p, std::vector<std::string>& faults, TextVi
 
 clsDBMng& manager(platform::Platform& p, ProgramState& g) {
     if (!g.gDBMng) {
-        g.gDBMng = std::make_unique<clsDBMng>(p, g.gSQL);
+        g.gDBMng = std::make_unique<clsDBMng>(p);
     }
     return *g.gDBMng;
 }

@@ -1,12 +1,14 @@
 // Benchmarks of the database manager, each against peers measured in the same run: the
 // loop a C program runs over the same ODBC driver (the floor: the driver's own cost), and
 // the sqlite3 shell for reference.
-//   bench_db records [ROWS]  GetRecordSet of ROWS rows (default 100,000) on SQLite, walked
-//                            with MoveNext, and apart walked reading every Value(), against
-//                            the bare ODBC loop that binds the same columns, reads typed
-//                            values and keeps them (target: at most 1.05x); beside it the
-//                            bare loop reading every cell as text and the shell; nine
-//                            rounds, the median of the rounds' ratios;
+//   bench_db records [ROWS]  GetRecordSet of ROWS rows (default 100,000) on SQLite and on
+//                            PostgreSQL (a throw-away cluster of its own), walked with
+//                            MoveNext, and apart walked reading every Value(), against the
+//                            bare ODBC loop that binds the same columns, reads typed values
+//                            and keeps them in an array with room for all of them (target:
+//                            at most 1.05x on each); beside it the bare loop reading every
+//                            cell as text and, on SQLite, the shell; nine rounds, the
+//                            median of the rounds' ratios;
 //   bench_db blobs [MIB]     ImageDBSave, Update, GetRecordSet and ImageDBLoad of a
 //                            MIB-mebibyte file (default 64) through a binary column on
 //                            SQLite and on PostgreSQL (a throw-away cluster of its own),
@@ -197,115 +199,203 @@ double children_cpu_seconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-int records(const fs::path& root, long rows) {
-    const fs::path db = root / "bench.sqlite";
-    shell(std::string(PELTO_SQLITE3_SHELL) + " " + quoted(db.string()) +
-          " \"CREATE TABLE 진료기록 (번호 INTEGER PRIMARY KEY, 환자명 TEXT, 금액 REAL, 메모 TEXT, "
-          "방문일 TIMESTAMP); WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE "
-          "x < " +
-          std::to_string(rows) +
-          ") INSERT INTO 진료기록 SELECT x, '환자' || x, x * 1.5, 'memo text for visit ' || x, "
-          "'2024-03-05 14:07:09.123' FROM c;\"");
-    const std::string query = "SELECT 번호, 환자명, 금액, 메모, 방문일 FROM 진료기록";
-
-    BenchMachine machine(root, "[127.0.0.12,4181]\nengine=sqlite\ndatabase=bench.sqlite\n");
-    Text gSQL;
-    clsDBMng manager(machine.platform, gSQL);
-    if (manager.ConnectServerDB(Text(u"127.0.0.12,4181"), Text(u"sa"), Text(u"bench"),
-                                u"Holmaview") != 1) {
-        std::cerr << "could not connect\n";
-        return 1;
+// A throw-away PostgreSQL cluster of the benchmark's own, on a Unix socket; stopped when
+// the object goes.
+class BenchCluster {
+public:
+    explicit BenchCluster(fs::path state) : state_(std::move(state)) {
+        const std::string script = std::string(PELTO_SOURCE_DIR) + "/scripts/pg-start.sh";
+        started_ =
+            std::system(("bash " + quoted(script) + " " + quoted(state_.string()) + " > /dev/null")
+                            .c_str()) == 0; // NOLINT(cert-env33-c): the script is ours
+        if (started_) {
+            std::ifstream in(state_);
+            std::getline(in, socket_);
+        }
     }
-    const Text target = odbc_target(machine, manager.DBConnectString);
-    const Text wide_query = from_utf8(query);
-    Timing walked;
-    Timing valued;
-    Timing kept;
-    Timing text;
-    Timing by_shell;
+    BenchCluster(const BenchCluster&) = delete;
+    BenchCluster& operator=(const BenchCluster&) = delete;
+    ~BenchCluster() {
+        if (started_) {
+            const std::string script = std::string(PELTO_SOURCE_DIR) + "/scripts/pg-stop.sh";
+            // NOLINTNEXTLINE(cert-env33-c): the script is ours
+            std::system(("bash " + quoted(script) + " " + quoted(state_.string())).c_str());
+        }
+    }
+    bool started() const { return started_ && !socket_.empty(); }
+    const std::string& socket() const { return socket_; }
+
+private:
+    fs::path state_;
+    bool started_ = false;
+    std::string socket_;
+};
+
+// One backend of the record set benchmark: its server, how its table of ROWS rows is made,
+// and the shell that reads it too (SQLite only).
+struct RecordsBackend {
+    const char* name;
+    std::string servers_ini;
+    Text server;
+    Text create;
+    Text fill;
+    std::string shell_database; // the sqlite3 shell's file; empty: no shell
+};
+
+struct RecordTimings {
+    Timing walked, valued, kept, text, by_shell;
     long cells = 0;
     long kept_cells = 0;
     bool peers_ok = true;
-    // Each way once per round, in an order that turns from round to round, so that none
-    // always runs right after the same other one.
-    const std::vector<std::function<void()>> ways{
+};
+
+// Each way of reading the rows once per round, in an order that turns from round to
+// round, so that none always runs right after the same other one.
+void time_record_ways(clsDBMng& manager, const Text& target, const Text& query,
+                      const RecordsBackend& backend, size_t expected_cells, RecordTimings& t) {
+    std::vector<std::function<void()>> ways{
         [&] {
             const auto start = Clock::now();
             const double cpu = bench_db::cpu_seconds();
-            const auto rs = manager.GetRecordSet(wide_query);
+            const auto rs = manager.GetRecordSet(query);
             while (!rs->Eof()) {
                 rs->MoveNext();
             }
-            walked.add(seconds_since(start), bench_db::cpu_seconds() - cpu);
+            t.walked.add(seconds_since(start), bench_db::cpu_seconds() - cpu);
         },
         [&] {
-            cells = 0;
+            t.cells = 0;
             const auto start = Clock::now();
             const double cpu = bench_db::cpu_seconds();
-            const auto rs = manager.GetRecordSet(wide_query);
+            const auto rs = manager.GetRecordSet(query);
             const int32_t fields = rs->FieldsCount();
             while (!rs->Eof()) {
                 for (int32_t f = 0; f < fields; ++f) {
                     const Variant v = rs->Fields(f).Value();
-                    cells += v.is_null() ? 0 : 1;
+                    t.cells += v.is_null() ? 0 : 1;
                 }
                 rs->MoveNext();
             }
-            valued.add(seconds_since(start), bench_db::cpu_seconds() - cpu);
+            t.valued.add(seconds_since(start), bench_db::cpu_seconds() - cpu);
         },
         [&] {
             const bench_db::PeerResult peer =
-                bench_db::read_all_kept(target.c_str(), wide_query.c_str());
-            peers_ok = peers_ok && peer.ok;
-            kept_cells = peer.cells;
-            kept.add(peer.seconds, peer.cpu_seconds);
+                bench_db::read_all_kept(target.c_str(), query.c_str(), expected_cells);
+            t.peers_ok = t.peers_ok && peer.ok;
+            t.kept_cells = peer.cells;
+            t.kept.add(peer.seconds, peer.cpu_seconds);
         },
         [&] {
             const bench_db::PeerResult peer =
-                bench_db::read_all_as_text(target.c_str(), wide_query.c_str());
-            peers_ok = peers_ok && peer.ok;
-            text.add(peer.seconds, peer.cpu_seconds);
-        },
-        [&] {
+                bench_db::read_all_as_text(target.c_str(), query.c_str());
+            t.peers_ok = t.peers_ok && peer.ok;
+            t.text.add(peer.seconds, peer.cpu_seconds);
+        }};
+    if (!backend.shell_database.empty()) {
+        ways.emplace_back([&] {
             const auto start = Clock::now();
             const double cpu = children_cpu_seconds();
-            shell(std::string(PELTO_SQLITE3_SHELL) + " " + quoted(db.string()) + " \"" + query +
-                  "\" > /dev/null");
-            by_shell.add(seconds_since(start), children_cpu_seconds() - cpu);
-        }};
+            shell(std::string(PELTO_SQLITE3_SHELL) + " " + quoted(backend.shell_database) + " \"" +
+                  to_utf8(query) + "\" > /dev/null");
+            t.by_shell.add(seconds_since(start), children_cpu_seconds() - cpu);
+        });
+    }
     constexpr size_t kRounds = 9;
     for (size_t round = 0; round < kRounds; ++round) {
         for (size_t w = 0; w < ways.size(); ++w) {
             ways[(w + round) % ways.size()]();
         }
     }
-    if (!peers_ok || kept_cells != cells) {
-        std::cerr << "a bare ODBC loop failed\n";
+}
+
+void print_records(const RecordsBackend& backend, long rows, const RecordTimings& t) {
+    std::printf("records on %s: %ld rows x 5 fields (%ld values read; the bare loop %ld); "
+                "median of 9 rounds\n",
+                backend.name, rows, t.cells, t.kept_cells);
+    std::printf("                                         processor      wall\n");
+    const auto line = [](const char* what, const Timing& timing) {
+        std::printf("  %-38s %7.1f ms %7.1f ms\n", what, median(timing.cpu) * 1000,
+                    median(timing.wall) * 1000);
+    };
+    line("GetRecordSet + MoveNext", t.walked);
+    line("GetRecordSet + MoveNext + every Value", t.valued);
+    line("bare ODBC loop, bound, typed, kept", t.kept);
+    line("bare ODBC loop, every cell as text", t.text);
+    if (!backend.shell_database.empty()) {
+        line("sqlite3 shell to /dev/null", t.by_shell);
+    }
+    const auto target = [](double ratio) { return ratio <= 1.05 ? "met" : "MISSED"; };
+    const double walk = ratio_median(t.walked.cpu, t.kept.cpu);
+    const double every = ratio_median(t.valued.cpu, t.kept.cpu);
+    std::printf("  ratios, median of the rounds' ratios (processor / wall):\n");
+    std::printf("  walk to the kept loop                : %5.2f / %5.2f   (target <= 1.05: %s)\n",
+                walk, ratio_median(t.walked.wall, t.kept.wall), target(walk));
+    std::printf("  every Value to the kept loop         : %5.2f / %5.2f   (target <= 1.05: %s)\n",
+                every, ratio_median(t.valued.wall, t.kept.wall), target(every));
+    std::printf("  every Value to the text loop         : %5.2f / %5.2f\n",
+                ratio_median(t.valued.cpu, t.text.cpu), ratio_median(t.valued.wall, t.text.wall));
+    if (!backend.shell_database.empty()) {
+        std::printf("  every Value to the sqlite3 shell     : %5.2f / %5.2f\n",
+                    ratio_median(t.valued.cpu, t.by_shell.cpu),
+                    ratio_median(t.valued.wall, t.by_shell.wall));
+    }
+}
+
+int records_on(const fs::path& root, long rows, const RecordsBackend& backend) {
+    BenchMachine machine(root, backend.servers_ini);
+    std::ofstream(root / "bench.sqlite").close(); // SQLite: the server's database file, empty
+    clsDBMng manager(machine.platform);
+    if (manager.ConnectServerDB(backend.server, Text(u"sa"), Text(u"bench"), u"Holmaview") != 1) {
+        std::cerr << backend.name << ": could not connect\n";
         return 1;
     }
-    std::printf("records: %ld rows x 5 fields on SQLite (%ld values read; the bare loop %ld); "
-                "median of %zu rounds\n",
-                rows, cells, kept_cells, kRounds);
-    std::printf("                                         processor      wall\n");
-    const auto line = [](const char* what, const Timing& t) {
-        std::printf("  %-38s %7.1f ms %7.1f ms\n", what, median(t.cpu) * 1000,
-                    median(t.wall) * 1000);
-    };
-    line("GetRecordSet + MoveNext", walked);
-    line("GetRecordSet + MoveNext + every Value", valued);
-    line("bare ODBC loop, bound, typed, kept", kept);
-    line("bare ODBC loop, every cell as text", text);
-    line("sqlite3 shell to /dev/null", by_shell);
-    std::printf("  ratios, median of the rounds' ratios (processor / wall):\n");
-    std::printf("  walk to the kept loop                : %5.2f / %5.2f   (target <= 1.05)\n",
-                ratio_median(walked.cpu, kept.cpu), ratio_median(walked.wall, kept.wall));
-    std::printf("  every Value to the kept loop         : %5.2f / %5.2f   (target <= 1.05)\n",
-                ratio_median(valued.cpu, kept.cpu), ratio_median(valued.wall, kept.wall));
-    std::printf("  every Value to the text loop         : %5.2f / %5.2f\n",
-                ratio_median(valued.cpu, text.cpu), ratio_median(valued.wall, text.wall));
-    std::printf("  every Value to the sqlite3 shell     : %5.2f / %5.2f\n",
-                ratio_median(valued.cpu, by_shell.cpu), ratio_median(valued.wall, by_shell.wall));
+    const Text target = odbc_target(machine, manager.DBConnectString);
+    if (!bench_db::run_statement(target.c_str(), backend.create.c_str()) ||
+        !bench_db::run_statement(target.c_str(), backend.fill.c_str())) {
+        std::cerr << backend.name << ": could not make the table\n";
+        return 1;
+    }
+    const Text query = u"SELECT 번호, 환자명, 금액, 메모, 방문일 FROM 진료기록";
+    RecordTimings timings;
+    time_record_ways(manager, target, query, backend, static_cast<size_t>(rows) * 5, timings);
+    if (!timings.peers_ok || timings.kept_cells != timings.cells) {
+        std::cerr << backend.name << ": a bare ODBC loop failed\n";
+        return 1;
+    }
+    print_records(backend, rows, timings);
     return 0;
+}
+
+int records(const fs::path& root, long rows) {
+    const Text count = from_utf8(std::to_string(rows));
+    const Text columns = u"(번호 INTEGER PRIMARY KEY, 환자명 TEXT, 금액 %REAL%, 메모 TEXT, "
+                         u"방문일 TIMESTAMP)";
+    const Text values = u"x, '환자' || x, x * 1.5, 'memo text for visit ' || x, ";
+    fs::create_directories(root / "sqlite");
+    int status = records_on(
+        root / "sqlite", rows,
+        {"SQLite", "[127.0.0.12,4181]\nengine=sqlite\ndatabase=bench.sqlite\n", u"127.0.0.12,4181",
+         u"CREATE TABLE 진료기록 " + replace_all(columns, u"%REAL%", u"REAL"),
+         u"WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " + count +
+             u") INSERT INTO 진료기록 SELECT " + values + u"'2024-03-05 14:07:09.123' FROM c",
+         (root / "sqlite" / "bench.sqlite").string()});
+    const BenchCluster cluster(root / "pg.state");
+    if (!cluster.started()) {
+        std::cerr << "records on PostgreSQL: no cluster could be started (scripts/pg-start.sh)\n";
+        return 1;
+    }
+    fs::create_directories(root / "postgresql");
+    status |= records_on(
+        root / "postgresql", rows,
+        {"PostgreSQL",
+         "[127.0.0.13]\nengine=postgresql\nsocket=" + cluster.socket() +
+             "\ndatabase=postgres\nuser=postgres\n",
+         u"127.0.0.13",
+         u"CREATE TABLE 진료기록 " + replace_all(columns, u"%REAL%", u"DOUBLE PRECISION"),
+         u"INSERT INTO 진료기록 SELECT " + values +
+             u"TIMESTAMP '2024-03-05 14:07:09.123' FROM generate_series(1, " + count + u") x",
+         std::string()});
+    return status;
 }
 
 // One backend of the binary column benchmark: a table of two rows, the server address
@@ -336,8 +426,7 @@ bool blobs_on(const fs::path& root, long mib, const BlobBackend& backend) {
     const fs::path in = root / "drive_c" / "in.bin";
     write_random_file(in, mib);
     const double bytes = static_cast<double>(mib) * 1024 * 1024;
-    Text gSQL;
-    clsDBMng manager(machine.platform, gSQL);
+    clsDBMng manager(machine.platform);
     if (manager.ConnectServerDB(backend.server, Text(u"sa"), Text(u"bench"), u"Holmaview") != 1) {
         std::cerr << backend.name << ": could not connect\n";
         return false;
@@ -407,38 +496,6 @@ bool blobs_on(const fs::path& root, long mib, const BlobBackend& backend) {
                 get.seconds * 1000);
     return same && peers_ok && save_ok && update_ok && open_ok && load_ok;
 }
-
-// A throw-away PostgreSQL cluster of the benchmark's own, on a Unix socket; stopped when
-// the object goes.
-class BenchCluster {
-public:
-    explicit BenchCluster(fs::path state) : state_(std::move(state)) {
-        const std::string script = std::string(PELTO_SOURCE_DIR) + "/scripts/pg-start.sh";
-        started_ =
-            std::system(("bash " + quoted(script) + " " + quoted(state_.string()) + " > /dev/null")
-                            .c_str()) == 0; // NOLINT(cert-env33-c): the script is ours
-        if (started_) {
-            std::ifstream in(state_);
-            std::getline(in, socket_);
-        }
-    }
-    BenchCluster(const BenchCluster&) = delete;
-    BenchCluster& operator=(const BenchCluster&) = delete;
-    ~BenchCluster() {
-        if (started_) {
-            const std::string script = std::string(PELTO_SOURCE_DIR) + "/scripts/pg-stop.sh";
-            // NOLINTNEXTLINE(cert-env33-c): the script is ours
-            std::system(("bash " + quoted(script) + " " + quoted(state_.string())).c_str());
-        }
-    }
-    bool started() const { return started_ && !socket_.empty(); }
-    const std::string& socket() const { return socket_; }
-
-private:
-    fs::path state_;
-    bool started_ = false;
-    std::string socket_;
-};
 
 int blobs(const fs::path& root, long mib) {
     bool ok = true;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -63,6 +65,18 @@ struct Session {
     bool connected() const { return stmt != SQL_NULL_HSTMT; }
 };
 
+// The connection a read loop runs on: opened once per connection string and kept, as the
+// manager keeps its own, so that no loop pays for a driver's first query on a new one.
+Session& warm_session(const char16_t* connection_string) {
+    static std::map<std::u16string, std::unique_ptr<Session>> sessions;
+    auto& session = sessions[connection_string];
+    if (!session) {
+        session = std::make_unique<Session>(connection_string);
+    }
+    SQLFreeStmt(session->stmt, SQL_UNBIND);
+    return *session;
+}
+
 void report(SQLHSTMT stmt) {
     SQLWCHAR state[6];
     SQLWCHAR message[512];
@@ -99,10 +113,9 @@ namespace {
 // The C type a column of `sql_type` is bound as; 0 for a column read as text.
 SQLSMALLINT bound_type(SQLSMALLINT sql_type) {
     switch (sql_type) {
-    case SQL_INTEGER:
+    case SQL_INTEGER: // 64 bits, as the record set reads every integer
     case SQL_SMALLINT:
     case SQL_TINYINT:
-        return SQL_C_SLONG;
     case SQL_BIGINT:
         return SQL_C_SBIGINT;
     case SQL_REAL:
@@ -161,7 +174,7 @@ Cell bound_cell(const BoundColumn& column) {
 
 PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query) {
     PeerResult result;
-    Session session(connection_string);
+    Session& session = warm_session(connection_string);
     if (!session.connected()) {
         return result;
     }
@@ -191,9 +204,10 @@ PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* q
     return result;
 }
 
-PeerResult read_all_kept(const char16_t* connection_string, const char16_t* query) {
+PeerResult read_all_kept(const char16_t* connection_string, const char16_t* query,
+                         size_t expected_cells) {
     PeerResult result;
-    Session session(connection_string);
+    Session& session = warm_session(connection_string);
     if (!session.connected()) {
         return result;
     }
@@ -225,6 +239,8 @@ PeerResult read_all_kept(const char16_t* connection_string, const char16_t* quer
         SQLBindCol(session.stmt, c, c_type, column.bytes, sizeof column.bytes, &column.indicator);
     }
     std::vector<SQLWCHAR> buffer(4096);
+    // Room for every value at once: the record set never moves a row it has read either.
+    cells.reserve(expected_cells);
     while (SQLFetch(session.stmt) == SQL_SUCCESS) {
         for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
             const BoundColumn& column = columns[c - 1U];

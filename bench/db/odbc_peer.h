@@ -3,6 +3,7 @@
 // the driver itself costs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace bench_db {
@@ -16,16 +17,21 @@ struct PeerResult {
     long peak_kib = 0;      // the high-water mark of resident memory above its start
 };
 
+// The two read loops run on a connection of their own that stays open from one call to the
+// next (the manager's stays open too).
+
 // Runs `query` and reads every cell of every row as wide text (SQLFetch, SQLGetData
 // SQL_C_WCHAR into one buffer). Timed from the execution to the closed cursor.
 PeerResult read_all_as_text(const char16_t* connection_string, const char16_t* query);
 
 // What a program that wants the rows themselves does: the columns of a fixed size bound
-// as their C types (SQL_C_SLONG, SQL_C_DOUBLE, the date and time structures) as the record
+// as their C types (SQL_C_SBIGINT, SQL_C_DOUBLE, the date and time structures) as the record
 // set binds them, the others read as wide text with SQLGetData, and every value kept, row
-// after row, in one growing array of typed cells. Timed from the execution to the closed
-// cursor, the kept values still held.
-PeerResult read_all_kept(const char16_t* connection_string, const char16_t* query);
+// after row, in one array of typed cells with room for `expected_cells` made before the
+// first row (so that, like the record set, it never moves what it has read). Timed from
+// the execution to the closed cursor, the kept values still held.
+PeerResult read_all_kept(const char16_t* connection_string, const char16_t* query,
+                         size_t expected_cells);
 
 // Runs one statement; false when it fails.
 bool run_statement(const char16_t* connection_string, const char16_t* sql);

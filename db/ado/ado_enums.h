@@ -79,6 +79,12 @@ constexpr int32_t adLongVarWChar = 203;
 constexpr int32_t adVarBinary = 204;
 constexpr int32_t adLongVarBinary = 205;
 
+// ADCPROP_UPDATECRITERIA_ENUM: which originals the record set's Update compares.
+constexpr int32_t adCriteriaKey = 0;       // the key alone
+constexpr int32_t adCriteriaAllCols = 1;   // the key and every column it can compare
+constexpr int32_t adCriteriaUpdCols = 2;   // the key and the changed columns (the default)
+constexpr int32_t adCriteriaTimeStamp = 3; // the key and the row's version column
+
 // GetRowsOptionEnum
 constexpr int32_t adGetRowsRest = -1;
 

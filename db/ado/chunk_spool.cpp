@@ -102,4 +102,18 @@ ByteArray ChunkSpool::read_all() const {
     return out;
 }
 
+std::shared_ptr<ChunkSpool> spool_of(const Variant& value) {
+    if (!value.is_object()) {
+        return nullptr;
+    }
+    return std::dynamic_pointer_cast<ChunkSpool>(value.object());
+}
+
+Variant visible(const Variant& value) {
+    if (auto spool = spool_of(value)) {
+        return spool->read_all();
+    }
+    return value;
+}
+
 } // namespace pelto::ado

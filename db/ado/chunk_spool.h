@@ -40,4 +40,9 @@ private:
     uint64_t size_ = 0;
 };
 
+// The spool a value is, or null for any other value.
+std::shared_ptr<ChunkSpool> spool_of(const Variant& value);
+// A value as callers see it: content appended in chunks becomes its byte array.
+Variant visible(const Variant& value);
+
 } // namespace pelto::ado

@@ -74,6 +74,8 @@ std::shared_ptr<Recordset> Command::Execute(int32_t* records_affected,
         bind.precision = p->Precision();
         bind.scale = p->NumericScale();
         bind.value = p->Value();
+        bind.what = p->Name().empty() ? u"parameter " + from_utf8(std::to_string(binds.size() + 1))
+                                      : u"parameter '" + p->Name() + u"'";
         binds.push_back(std::move(bind));
     }
     auto binder = std::make_shared<ParameterBinder>(std::move(binds), kSource);

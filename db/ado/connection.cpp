@@ -123,7 +123,7 @@ void Connection::Open() {
     identifier_quote_.clear();
     any_column_.reset();
     names_origins_.reset();
-    transact_sql_.reset();
+    dialect_.reset();
     if (!target.after_connect_sql.empty()) {
         try {
             execute_statement(target.after_connect_sql, nullptr, command_timeout_);
@@ -378,8 +378,7 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
         if (catalog_call(SQLPrimaryKeysW(statement->get(), nullptr, 0, schema_arg, schema_length,
                                          odbc::wide(table), SQL_NTS),
                          *statement, "SQLPrimaryKeysW")) {
-            ResultReader reader(statement, error_source_, /*with_origins=*/false,
-                                /*bind_anywhere=*/false);
+            ResultReader reader(statement, error_source_, ReadOptions{dialect()});
             std::vector<Variant> row;
             while (reader.next(row)) {
                 if (row.size() > 3 && row[3].is_text()) {
@@ -396,8 +395,7 @@ std::vector<Text> Connection::primary_key_columns(const Text& schema, const Text
     if (catalog_call(SQLStatisticsW(statement->get(), nullptr, 0, schema_arg, schema_length,
                                     odbc::wide(table), SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK),
                      *statement, "SQLStatisticsW")) {
-        ResultReader reader(statement, error_source_, /*with_origins=*/false,
-                            /*bind_anywhere=*/false);
+        ResultReader reader(statement, error_source_, ReadOptions{dialect()});
         std::vector<Variant> row;
         Text index_name;
         while (reader.next(row)) {
@@ -452,8 +450,8 @@ std::optional<bool> Connection::names_column_origins(const Text& schema, const T
         if (done.columns < 1) {
             return std::nullopt;
         }
-        ResultReader reader(done.statement, error_source_, /*with_origins=*/true,
-                            /*bind_anywhere=*/false);
+        ResultReader reader(done.statement, error_source_,
+                            ReadOptions{dialect(), false, /*updatable=*/true});
         const Text& named = reader.columns().front().base_column;
         names_origins_ = equals_ignore_case(named, column);
         return names_origins_;
@@ -465,9 +463,9 @@ std::optional<bool> Connection::names_column_origins(const Text& schema, const T
     }
 }
 
-bool Connection::transact_sql() {
-    if (transact_sql_) {
-        return *transact_sql_;
+Dialect Connection::dialect() {
+    if (dialect_) {
+        return *dialect_;
     }
     std::array<char16_t, 128> buffer{};
     SQLSMALLINT length = 0;
@@ -477,78 +475,40 @@ bool Connection::transact_sql() {
     if (status.failure) {
         note(*status.failure); // a driver that does not say speaks standard SQL
     }
-    transact_sql_ = contains(odbc::text_of(buffer.data(), buffer.size()), u"SQL Server");
-    return *transact_sql_;
+    dialect_ = dialect_of(odbc::text_of(buffer.data(), buffer.size()));
+    return *dialect_;
 }
 
-namespace {
-constexpr const char16_t* kUndoPoint = u"pelto_undo_point";
-}
-
-bool Connection::begin_undo_point() {
+void Connection::begin_local_transaction() {
     if (!open_) {
         raise(adoerr::kClosedObject, kSource);
     }
-    if (transaction_level_ == 0) {
-        set_autocommit(false);
-        return false;
-    }
-    execute_statement((transact_sql() ? u"SAVE TRANSACTION " : u"SAVEPOINT ") + Text(kUndoPoint),
-                      nullptr, command_timeout_);
-    return true;
+    set_autocommit(false);
 }
 
-void Connection::end_undo_point(bool savepoint, bool keep) {
+void Connection::end_local_transaction(bool commit) {
     if (!open_) {
-        if (keep) {
+        if (commit) {
             raise(adoerr::kClosedObject, kSource);
         }
         return; // closing rolled it back
     }
-    if (keep) {
-        if (!savepoint) {
-            check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT), dbc_, "SQLEndTran",
-                  OdbcContext::Transaction, error_source_);
-            set_autocommit(true);
-        } else if (!transact_sql()) {
-            execute_statement(u"RELEASE SAVEPOINT " + Text(kUndoPoint), nullptr, command_timeout_);
-        }
+    if (commit) {
+        check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT), dbc_, "SQLEndTran",
+              OdbcContext::Transaction, error_source_);
+        set_autocommit(true);
         return;
     }
-    // Undoing happens while a failure is on its way to the caller: its own failure
-    // (a lost connection) is only noted.
     try {
-        if (!savepoint) {
-            const OdbcStatus rolled =
-                answer(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_, "SQLEndTran",
-                       OdbcContext::Transaction, error_source_);
-            if (rolled.failure) {
-                note(*rolled.failure);
-            }
-            set_autocommit(true);
-        } else {
-            execute_statement(
-                (transact_sql() ? u"ROLLBACK TRANSACTION " : u"ROLLBACK TO SAVEPOINT ") +
-                    Text(kUndoPoint),
-                nullptr, command_timeout_);
+        const OdbcStatus rolled = answer(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK), dbc_,
+                                         "SQLEndTran", OdbcContext::Transaction, error_source_);
+        if (rolled.failure) {
+            note(*rolled.failure);
         }
+        set_autocommit(true);
     } catch (const VbError& e) {
         note(e.error());
     }
-}
-
-UndoPoint::UndoPoint(Connection& connection)
-    : connection_(connection), savepoint_(connection.begin_undo_point()) {}
-
-UndoPoint::~UndoPoint() {
-    if (!ended_) {
-        connection_.end_undo_point(savepoint_, /*keep=*/false);
-    }
-}
-
-void UndoPoint::keep() {
-    connection_.end_undo_point(savepoint_, /*keep=*/true); // when it fails, the change is undone
-    ended_ = true;
 }
 
 Text Connection::quoted(const Text& identifier) {

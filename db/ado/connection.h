@@ -7,6 +7,7 @@
 #include "core/variant.h"
 #include "db/ado/ado_enums.h"
 #include "db/ado/ado_error.h"
+#include "db/ado/dialect.h"
 #include "db/ado/odbc_handle.h"
 #include "platform/odbc_provider.h"
 
@@ -94,10 +95,16 @@ public:
     // `column` is no column of `table`. A lost connection is thrown.
     std::optional<bool> names_column_origins(const Text& schema, const Text& table,
                                              const Text& column);
-    // A change that stays only when kept: in a transaction of its own, or inside the open
-    // transaction back to a savepoint. Throws VbError when it cannot be set.
-    bool begin_undo_point();
-    void end_undo_point(bool savepoint, bool keep);
+    // The server's dialect, asked once per connection (SQL_DBMS_NAME).
+    Dialect dialect();
+    // Whether a transaction begun by BeginTrans is open.
+    bool in_transaction() const { return transaction_level_ > 0; }
+    // One change in a transaction of the connection's own through ODBC's manual-commit
+    // mode, for servers that know no savepoint outside a transaction. Ending it restores
+    // autocommit; a failed rollback is only noted, as it runs while a failure is on its
+    // way to the caller.
+    void begin_local_transaction();
+    void end_local_transaction(bool commit);
     // Quotes an identifier for this driver.
     Text quoted(const Text& identifier);
     // The key columns of a table, from the driver's catalog.
@@ -121,8 +128,6 @@ private:
     // A catalog call the driver may lack: true when it succeeded; a driver without the
     // function is noted and answers false; any other failure is thrown.
     bool catalog_call(int16_t rc, const odbc::Handle& statement, std::string_view function);
-    // Whether the server speaks SQL Server's dialect (savepoints are SAVE TRANSACTION).
-    bool transact_sql();
 
     platform::OdbcProviders& providers_;
     Text connection_string_;
@@ -136,26 +141,10 @@ private:
     Text identifier_quote_;
     std::optional<bool> any_column_;    // asked once per connection
     std::optional<bool> names_origins_; // asked once per connection
-    std::optional<bool> transact_sql_;  // asked once per connection
+    std::optional<Dialect> dialect_;    // asked once per connection
     std::shared_ptr<odbc::Handle> environment_;
     odbc::Handle dbc_;
     std::vector<std::weak_ptr<odbc::Handle>> statements_;
-};
-
-// The undo point of one change (Connection::begin_undo_point): undone when it goes out of
-// scope without keep().
-class UndoPoint {
-public:
-    explicit UndoPoint(Connection& connection);
-    UndoPoint(const UndoPoint&) = delete;
-    UndoPoint& operator=(const UndoPoint&) = delete;
-    ~UndoPoint();
-    void keep();
-
-private:
-    Connection& connection_;
-    bool savepoint_;
-    bool ended_ = false;
 };
 
 } // namespace pelto::ado

@@ -19,6 +19,10 @@ public:
     const Text& Name() const;
     int32_t Type() const;        // DataTypeEnum
     int32_t DefinedSize() const; // as the driver describes the column
+    // The digits of a number, and the decimal digits of a decimal or of a timestamp's
+    // fraction, as the driver describes the column.
+    int32_t Precision() const;
+    int32_t NumericScale() const;
     // Bytes of a binary value, characters of a text, the storage size of other values;
     // 0 for Null.
     int32_t ActualSize() const;

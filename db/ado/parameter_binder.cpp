@@ -3,12 +3,15 @@
 #include "db/ado/ado_enums.h"
 #include "db/ado/ado_error.h"
 #include "db/ado/chunk_spool.h"
+#include "db/ado/kept_original.h"
 #include "db/ado/odbc_api.h"
 #include "db/ado/odbc_check.h"
+#include "db/ado/time_text.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace pelto::ado {
 
@@ -102,6 +105,67 @@ Kind kind_of_value(const Variant& value) {
         value.storage());
 }
 
+// The value as VB's CLng gives it, or nullopt when it does not fit 32 bits.
+std::optional<int32_t> long_value(const Variant& value) {
+    try {
+        return value.to_long();
+    } catch (const VbError& e) {
+        if (e.number() != vberr::kOverflow) {
+            throw;
+        }
+        return std::nullopt;
+    }
+}
+
+// The whole number nearest to `d`, halves to the even neighbour as VB rounds, as text.
+Text whole_number_text(const Decimal& d) {
+    Text text = d.to_text();
+    const size_t point = text.find(u'.');
+    if (point == Text::npos) {
+        return text;
+    }
+    Text whole = text.substr(0, point);
+    const Text fraction = text.substr(point + 1);
+    const bool above_half =
+        fraction[0] > u'5' ||
+        (fraction[0] == u'5' && fraction.find_first_not_of(u'0', 1) != Text::npos);
+    const bool half = fraction[0] == u'5' && !above_half;
+    const bool odd = ((whole.back() - u'0') % 2) != 0;
+    if (above_half || (half && odd)) {
+        size_t i = whole.size();
+        while (i > 0 && whole[i - 1] == u'9') {
+            whole[--i] = u'0';
+        }
+        if (i == 0 || whole[i - 1] == u'-') {
+            whole.insert(i, 1, u'1');
+        } else {
+            ++whole[i - 1];
+        }
+    }
+    return whole == u"-0" ? Text(u"0") : whole;
+}
+
+// A text of digits with at most one point and a sign: "-12345678901234567890.1234567890".
+bool plain_number(const Variant& v) {
+    if (!v.is_text()) {
+        return false;
+    }
+    const Text& t = std::get<Text>(v.storage());
+    const size_t start = !t.empty() && (t[0] == u'-' || t[0] == u'+') ? 1 : 0;
+    size_t digits = 0;
+    size_t points = 0;
+    for (size_t i = start; i < t.size(); ++i) {
+        if (t[i] == u'.') {
+            ++points;
+        } else if (t[i] >= u'0' && t[i] <= u'9') {
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    return digits > 0 && points <= 1;
+}
+
 bool binds_null(const Variant& v) {
     return v.is_null() || v.is_empty() || v.is_missing();
 }
@@ -186,9 +250,22 @@ ParameterBinder::ParameterBinder(std::vector<BindValue> values, Text error_sourc
 
 ParameterBinder::~ParameterBinder() = default;
 
+void ParameterBinder::refuse_nul(const Slot& slot, const Text& text) const {
+    const size_t at = text.find(u'\0');
+    if (at == Text::npos) {
+        return;
+    }
+    const Text what = slot.wanted.what.empty() ? Text(u"a text value") : slot.wanted.what;
+    throw VbError(adoerr::kDataOverflow, error_source_,
+                  u"The text of " + what + u" holds a NUL character at position " +
+                      from_utf8(std::to_string(at + 1)) +
+                      u"; drivers cut text there, so it is not written.");
+}
+
 void ParameterBinder::fill_text(Slot& slot, bool null_input, bool output) const {
     const BindValue& wanted = slot.wanted;
     const Text text = null_input ? Text() : wanted.value.to_text();
+    refuse_nul(slot, text);
     if (output && wanted.size <= 0) {
         raise(adoerr::kImproperParameter, error_source_);
     }
@@ -202,12 +279,42 @@ void ParameterBinder::fill_text(Slot& slot, bool null_input, bool output) const 
     slot.sql_type =
         text_sql_type(wanted.ado_type == adVariant ? adVarWChar : wanted.ado_type, capacity);
     slot.column_size = capacity;
+    if (wanted.sql_type != 0) {
+        // A column of another type read as text (a time, SQL Server's datetimeoffset): the
+        // driver converts the text to the column's own type, size and precision.
+        slot.sql_type = wanted.sql_type;
+        slot.column_size = wanted.precision > 0 ? static_cast<SQLULEN>(wanted.precision) : capacity;
+        slot.digits = static_cast<SQLSMALLINT>(wanted.scale);
+    }
 }
 
-// Big integers and decimals travel as their text, which every driver converts exactly.
+// A time of day goes as its text "hh:mm:ss.fff": ODBC's time structure has no fraction,
+// and SQLite's driver writes one without its seconds.
+void ParameterBinder::fill_time_text(Slot& slot, bool null_input) const {
+    BindValue& wanted = slot.wanted;
+    if (!null_input) {
+        wanted.value = time_of_day_text(wanted.value.to_date());
+    }
+    if (wanted.sql_type == 0) {
+        wanted.sql_type = SQL_TYPE_TIME;
+        wanted.precision = 12;
+        wanted.scale = 3;
+    }
+    fill_text(slot, null_input, /*output=*/false);
+}
+
+// Big integers and decimals travel as their text, which every driver converts exactly. A
+// decimal given as the text of a number goes as it is: a value beyond a Decimal's 96 bits
+// (read from a numeric(38,10), say) is written and compared whole.
 void ParameterBinder::fill_number_text(Slot& slot, bool null_input) const {
     const BindValue& wanted = slot.wanted;
-    const Text text = null_input ? Text() : wanted.value.to_decimal().to_text();
+    Text text;
+    if (!null_input && slot.kind == Kind::Decimal && plain_number(wanted.value)) {
+        text = wanted.value.to_text();
+    } else if (!null_input) {
+        const Decimal value = wanted.value.to_decimal();
+        text = slot.kind == Kind::BigInt ? whole_number_text(value) : value.to_text();
+    }
     store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
     if (!null_input) {
         slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
@@ -226,8 +333,52 @@ void ParameterBinder::fill_number_text(Slot& slot, bool null_input) const {
         wanted.ado_type == adCurrency && wanted.scale == 0 ? 4 : wanted.scale);
 }
 
+// An integer that fits 32 bits goes as one; a larger one (SQLite's INTEGER holds 64 bits)
+// as the text of its whole number, which the driver converts or refuses as out of range.
+void ParameterBinder::fill_long(Slot& slot, bool null_input) const {
+    const BindValue& wanted = slot.wanted;
+    slot.sql_type = wanted.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
+    // A value the driver writes back must fit the 32 bits it is read back as.
+    const std::optional<int32_t> small = null_input ? std::optional<int32_t>(0)
+                                         : wanted.direction != adParamInput
+                                             ? std::optional<int32_t>(wanted.value.to_long())
+                                             : long_value(wanted.value);
+    if (small) {
+        store<SQLINTEGER>(slot.buffer, *small);
+        slot.c_type = SQL_C_SLONG;
+        return;
+    }
+    const Text text = whole_number_text(wanted.value.to_decimal());
+    store_text(slot.buffer, text, std::max(text.size(), kNumberTextUnits));
+    slot.indicator = static_cast<SQLLEN>(text.size() * sizeof(char16_t));
+    slot.c_type = SQL_C_WCHAR;
+    slot.column_size = 19;
+}
+
+void ParameterBinder::fill_exact_timestamp(Slot& slot) {
+    const TimestampFields& f = exact_timestamp(slot.wanted.value)->fields();
+    const SQL_TIMESTAMP_STRUCT ts{f.year, f.month, f.day, f.hour, f.minute, f.second, f.fraction};
+    store(slot.buffer, ts);
+    slot.c_type = SQL_C_TYPE_TIMESTAMP;
+    slot.sql_type = slot.wanted.sql_type != 0 ? slot.wanted.sql_type : SQL_TYPE_TIMESTAMP;
+    const int needed = f.fraction % 1000U != 0 ? 9 : f.fraction % 1000000U != 0 ? 6 : 3;
+    slot.digits = static_cast<SQLSMALLINT>(std::max(slot.wanted.scale, needed));
+    slot.column_size = static_cast<SQLULEN>(20 + slot.digits);
+}
+
 void ParameterBinder::fill_date(Slot& slot, bool null_input) {
     const Date::Parts p = null_input ? Date{}.parts() : slot.wanted.value.to_date().parts();
+    if (slot.kind == Kind::DateOnly && reads_input(slot.wanted.direction)) {
+        // A date alone is stored as one (SQLite's driver writes it as "yyyy-mm-dd").
+        const SQL_DATE_STRUCT date{static_cast<SQLSMALLINT>(p.year),
+                                   static_cast<SQLUSMALLINT>(p.month),
+                                   static_cast<SQLUSMALLINT>(p.day)};
+        store(slot.buffer, date);
+        slot.c_type = SQL_C_TYPE_DATE;
+        slot.sql_type = SQL_TYPE_DATE;
+        slot.column_size = 10;
+        return;
+    }
     SQL_TIMESTAMP_STRUCT ts{};
     ts.year = static_cast<SQLSMALLINT>(p.year);
     ts.month = static_cast<SQLUSMALLINT>(p.month);
@@ -241,8 +392,15 @@ void ParameterBinder::fill_date(Slot& slot, bool null_input) {
     slot.sql_type = slot.kind == Kind::DateOnly   ? SQL_TYPE_DATE
                     : slot.kind == Kind::TimeOnly ? SQL_TYPE_TIME
                                                   : SQL_TYPE_TIMESTAMP;
-    slot.column_size = slot.kind == Kind::Timestamp ? 23 : 10;
-    slot.digits = slot.kind == Kind::Timestamp ? 3 : 0;
+    slot.column_size = 10;
+    if (slot.kind == Kind::Timestamp) {
+        // At least the milliseconds a Date holds, and as many digits as the column has.
+        slot.digits = static_cast<SQLSMALLINT>(std::clamp(slot.wanted.scale, 3, 9));
+        slot.column_size = static_cast<SQLULEN>(20 + slot.digits);
+        if (slot.wanted.sql_type != 0) {
+            slot.sql_type = slot.wanted.sql_type;
+        }
+    }
 }
 
 void ParameterBinder::fill_binary(Slot& slot, bool input, bool null_input, bool output) const {
@@ -291,9 +449,7 @@ void ParameterBinder::fill(Slot& slot) const {
             fill_text(slot, null_input, output);
             break;
         case Kind::Long:
-            store<SQLINTEGER>(slot.buffer, null_input ? 0 : wanted.value.to_long());
-            slot.c_type = SQL_C_SLONG;
-            slot.sql_type = wanted.ado_type == adSmallInt ? SQL_SMALLINT : SQL_INTEGER;
+            fill_long(slot, null_input);
             break;
         case Kind::Double:
             store<SQLDOUBLE>(slot.buffer, null_input ? 0.0 : wanted.value.to_double());
@@ -310,8 +466,20 @@ void ParameterBinder::fill(Slot& slot) const {
             fill_number_text(slot, null_input);
             break;
         case Kind::Timestamp:
-        case Kind::DateOnly:
+            if (exact_timestamp(wanted.value) != nullptr) {
+                fill_exact_timestamp(slot);
+            } else {
+                fill_date(slot, null_input);
+            }
+            break;
         case Kind::TimeOnly:
+            if (input && !output) {
+                fill_time_text(slot, null_input);
+            } else {
+                fill_date(slot, null_input);
+            }
+            break;
+        case Kind::DateOnly:
             fill_date(slot, null_input);
             break;
         case Kind::Binary:
@@ -321,7 +489,8 @@ void ParameterBinder::fill(Slot& slot) const {
             break;
         }
     } catch (const VbError& e) {
-        if (e.number() == adoerr::kImproperParameter || e.number() == adoerr::kDataConversion) {
+        if (e.number() == adoerr::kImproperParameter || e.number() == adoerr::kDataConversion ||
+            e.number() == adoerr::kDataOverflow) {
             throw;
         }
         raise(adoerr::kDataConversion, error_source_);

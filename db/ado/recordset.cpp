@@ -4,7 +4,9 @@
 #include "db/ado/chunk_spool.h"
 #include "db/ado/connection.h"
 #include "db/ado/parameter_binder.h"
+#include "db/ado/row_update.h"
 #include "db/ado/select_origin.h"
+#include "db/ado/undo_point.h"
 
 #include <algorithm>
 #include <limits>
@@ -19,50 +21,16 @@ int32_t clamp32(uint64_t n) {
     return static_cast<int32_t>(std::min<uint64_t>(n, std::numeric_limits<int32_t>::max()));
 }
 
-std::shared_ptr<ChunkSpool> spool_of(const Variant& value) {
-    if (!value.is_object()) {
-        return nullptr;
-    }
-    return std::dynamic_pointer_cast<ChunkSpool>(value.object());
-}
-
-// A value as callers see it: content appended in chunks becomes its byte array.
-Variant visible(const Variant& value) {
-    if (auto spool = spool_of(value)) {
-        return spool->read_all();
-    }
-    return value;
-}
-
 [[noreturn]] void insufficient(const char16_t* what) {
     throw VbError(adoerr::kFail, kSource, what);
-}
-
-// Whether a column's value can stand in the WHERE clause of an update. Binary and long
-// columns cannot be compared (ADO leaves them out of its criteria too).
-bool comparable(int32_t ado_type) {
-    return ado_type != adBinary && ado_type != adVarBinary && ado_type != adLongVarBinary &&
-           ado_type != adLongVarChar && ado_type != adLongVarWChar;
-}
-
-// A value bound as its column is described: decimals keep the column's precision and
-// scale, so that no fraction is cut on the way.
-BindValue bind_as_column(const ColumnInfo& column) {
-    BindValue bind;
-    bind.ado_type = column.ado_type;
-    bind.precision = static_cast<int32_t>(std::min<uint64_t>(column.column_size, 38));
-    bind.scale = column.decimal_digits;
-    return bind;
 }
 
 } // namespace
 
 Recordset::~Recordset() = default;
 
-void Recordset::require_open() const {
-    if (!open_) {
-        raise(adoerr::kClosedObject, kSource);
-    }
+void Recordset::raise_closed() {
+    raise(adoerr::kClosedObject, kSource);
 }
 
 void Recordset::require_current_row() const {
@@ -197,9 +165,10 @@ void Recordset::Open() {
     if (done.columns == 0) {
         return; // a statement without rows leaves the record set closed
     }
+    const ReadOptions options{connection_->dialect(), connection_->reads_columns_in_any_order(),
+                              with_origins};
     take_result(std::make_unique<ResultReader>(std::move(done.statement),
-                                               connection_->error_source(), with_origins,
-                                               connection_->reads_columns_in_any_order()),
+                                               connection_->error_source(), options),
                 client, nullptr);
 }
 
@@ -213,7 +182,7 @@ void Recordset::take_result(std::unique_ptr<ResultReader> reader, bool client,
     if (client) {
         // Every row now: the count is exact, the record set can move back, and the
         // statement no longer holds the connection.
-        RowStore store(reader->columns().size());
+        RowStore store(reader->columns().size() + reader->kept_count());
         size_t rows = 0;
         while (reader->append_next(store)) {
             ++rows;
@@ -253,9 +222,9 @@ void Recordset::attach_result(std::shared_ptr<Connection> connection,
     if (open_) {
         raise(adoerr::kObjectOpen, kSource);
     }
-    auto reader = std::make_unique<ResultReader>(std::move(statement), connection->error_source(),
-                                                 /*with_origins=*/false,
-                                                 connection->reads_columns_in_any_order());
+    auto reader = std::make_unique<ResultReader>(
+        std::move(statement), connection->error_source(),
+        ReadOptions{connection->dialect(), connection->reads_columns_in_any_order()});
     const bool client = connection->CursorLocation() == adUseClient;
     connection_ = std::move(connection);
     source_ = source;
@@ -306,12 +275,8 @@ int32_t Recordset::FieldsCount() const {
     return clamp32(fields_.size());
 }
 
-Field& Recordset::Fields(int32_t index) {
-    require_open();
-    if (index < 0 || static_cast<size_t>(index) >= fields_.size()) {
-        raise(adoerr::kNotFoundInCollection, u"ADODB.Fields");
-    }
-    return *fields_[static_cast<size_t>(index)];
+void Recordset::raise_no_field() {
+    raise(adoerr::kNotFoundInCollection, u"ADODB.Fields");
 }
 
 Field& Recordset::Fields(const Text& name) {
@@ -325,8 +290,10 @@ Field& Recordset::Fields(const Text& name) {
 }
 
 const Variant& Recordset::stored_value(size_t field) const {
-    if (auto edit = edits_.find(field); edit != edits_.end()) {
-        return edit->second;
+    if (!edits_.empty()) {
+        if (auto edit = edits_.find(field); edit != edits_.end()) {
+            return edit->second;
+        }
     }
     return client_ ? client_row(position_)[field] : current_[field];
 }
@@ -377,6 +344,13 @@ void Recordset::Update() {
     write_back();
 }
 
+Property& Recordset::Properties(const Text& name) {
+    if (!equals_ignore_case(name, update_criteria_.Name())) {
+        raise(adoerr::kNotFoundInCollection, u"ADODB.Properties");
+    }
+    return update_criteria_;
+}
+
 void Recordset::CancelUpdate() {
     require_open();
     edits_.clear();
@@ -421,51 +395,41 @@ std::vector<size_t> Recordset::key_fields(Connection& connection, const Text& sc
     return fields;
 }
 
-Text Recordset::update_statement(Connection& connection, const Text& schema, const Text& table,
-                                 const std::vector<size_t>& keys, std::vector<BindValue>& binds) {
-    // ADO's client cursor finds the row by its key and the original values of the changed
-    // columns: a change another user made since the row was read is not overwritten.
-    Text sql = u"UPDATE ";
-    if (!schema.empty()) {
-        sql += connection.quoted(schema) + u".";
-    }
-    sql += connection.quoted(table) + u" SET ";
-    for (const auto& [field, value] : edits_) {
-        if (!binds.empty()) {
-            sql += u", ";
+std::vector<size_t> Recordset::criteria_fields(const Text& table) {
+    const Dialect dialect = connection_->dialect();
+    const auto compared = [&](size_t f) {
+        return equals_ignore_case(columns_[f].base_table, table) &&
+               comparison_of(columns_[f], dialect) != Comparison::None;
+    };
+    std::vector<size_t> fields;
+    const int32_t mode = update_criteria_.number();
+    if (mode == adCriteriaUpdCols) {
+        for (const auto& [field, value] : edits_) {
+            if (compared(field)) {
+                fields.push_back(field);
+            }
         }
-        sql += connection.quoted(columns_[field].base_column) + u" = ?";
-        BindValue bind = bind_as_column(columns_[field]);
-        if (auto spool = spool_of(value)) {
-            bind.stream = std::move(spool);
-        } else {
-            bind.value = value;
-        }
-        binds.push_back(std::move(bind));
+        return fields;
     }
-    const Variant* row = client_ ? client_row(position_) : current_.data();
-    std::vector<size_t> criteria = keys;
-    for (const auto& [field, value] : edits_) {
-        if (comparable(columns_[field].ado_type) &&
-            std::find(criteria.begin(), criteria.end(), field) == criteria.end()) {
-            criteria.push_back(field);
+    if (mode == adCriteriaTimeStamp) {
+        for (size_t f = 0; f < columns_.size(); ++f) {
+            if (is_row_version(columns_[f], dialect) && compared(f)) {
+                fields.push_back(f);
+            }
+        }
+        if (!fields.empty()) {
+            return fields;
+        }
+        // No row version in the record set: every column, as ADO's client cursor does.
+    }
+    if (mode != adCriteriaKey) {
+        for (size_t f = 0; f < columns_.size(); ++f) {
+            if (compared(f) && (is_row_version(columns_[f], dialect) || origin_certain(f))) {
+                fields.push_back(f);
+            }
         }
     }
-    for (size_t k = 0; k < criteria.size(); ++k) {
-        const size_t field = criteria[k];
-        sql += k == 0 ? u" WHERE " : u" AND ";
-        sql += connection.quoted(columns_[field].base_column);
-        const Variant original = visible(row[field]);
-        if (original.is_null()) {
-            sql += u" IS NULL";
-            continue;
-        }
-        sql += u" = ?";
-        BindValue bind = bind_as_column(columns_[field]);
-        bind.value = original;
-        binds.push_back(std::move(bind));
-    }
-    return sql;
+    return fields;
 }
 
 void Recordset::write_back() {
@@ -475,13 +439,15 @@ void Recordset::write_back() {
     Connection& connection = *connection_;
     const auto [schema, table] = edited_table();
     const std::vector<size_t> keys = key_fields(connection, schema, table);
-    std::vector<BindValue> binds;
-    const Text sql = update_statement(connection, schema, table, keys, binds);
-    ParameterBinder binder(std::move(binds), connection.error_source());
+    Variant* row = client_ ? client_row(position_) : current_.data();
+    UpdateStatement update = update_statement(connection, schema, table, RowImage{columns_, row},
+                                              edits_, keys, criteria_fields(table));
+    ParameterBinder binder(std::move(update.binds), connection.error_source());
     {
         // Nothing stays written unless exactly this row took exactly these values.
         UndoPoint undo(connection);
-        const auto done = connection.execute_statement(sql, &binder, connection.CommandTimeout());
+        const auto done =
+            connection.execute_statement(update.sql, &binder, connection.CommandTimeout());
         if (auto cut = truncation_among(done.warnings, connection.error_source())) {
             throw VbError(std::move(*cut));
         }
@@ -495,9 +461,12 @@ void Recordset::write_back() {
         }
         undo.keep();
     }
-    Variant* target = client_ ? client_row(position_) : current_.data();
+    // The values written are the originals from now on, as they were bound.
     for (auto& [field, value] : edits_) {
-        target[field] = std::move(value);
+        row[field] = std::move(value);
+        if (columns_[field].kept >= 0) {
+            row[columns_.size() + static_cast<size_t>(columns_[field].kept)] = Null{};
+        }
     }
     edits_.clear();
     end_chunk_sequence();
@@ -520,141 +489,6 @@ void Recordset::Close() {
     stream_eof_ = true;
     position_ = 0;
     ++move_count_;
-}
-
-// --- Field ---
-
-const Text& Field::Name() const {
-    return owner_.columns_[index_].name;
-}
-
-int32_t Field::Type() const {
-    return owner_.columns_[index_].ado_type;
-}
-
-int32_t Field::DefinedSize() const {
-    return clamp32(owner_.columns_[index_].column_size);
-}
-
-int32_t Field::ActualSize() const {
-    owner_.require_current_row();
-    owner_.end_chunk_sequence();
-    const Variant& value = owner_.stored_value(index_);
-    if (auto spool = spool_of(value)) {
-        return clamp32(spool->size());
-    }
-    return std::visit(
-        [](const auto& v) -> int32_t {
-            using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, ByteArray> || std::is_same_v<T, Text>) {
-                return clamp32(v.size());
-            } else if constexpr (std::is_same_v<T, int32_t>) {
-                return 4;
-            } else if constexpr (std::is_same_v<T, double> || std::is_same_v<T, Date>) {
-                return 8;
-            } else if constexpr (std::is_same_v<T, bool>) {
-                return 2;
-            } else if constexpr (std::is_same_v<T, Decimal>) {
-                return 16;
-            } else {
-                return 0;
-            }
-        },
-        value.storage());
-}
-
-Variant Field::Value() const {
-    owner_.require_current_row();
-    owner_.end_chunk_sequence();
-    return visible(owner_.stored_value(index_));
-}
-
-bool Field::is_null() const {
-    owner_.require_current_row();
-    owner_.end_chunk_sequence();
-    return owner_.stored_value(index_).is_null();
-}
-
-void Field::Value(const Variant& value) {
-    owner_.require_editable(index_);
-    owner_.edits_[index_] = value;
-    owner_.end_chunk_sequence();
-}
-
-void Field::restart_chunks() {
-    owner_.end_chunk_sequence();
-}
-
-void Field::AppendChunk(const Variant& data) {
-    if (data.is_null()) {
-        Value(data);
-        return;
-    }
-    if (!data.is_bytes()) {
-        raise(adoerr::kArgumentsWrongType, u"ADODB.Field");
-    }
-    AppendChunk(std::span<const uint8_t>(data.bytes()));
-}
-
-void Field::AppendChunk(std::span<const uint8_t> data) {
-    owner_.require_editable(index_);
-    const int32_t type = Type();
-    if (type != adBinary && type != adVarBinary && type != adLongVarBinary) {
-        raise(adoerr::kNotAllowedHere, u"ADODB.Field");
-    }
-    owner_.reading_field_ = Recordset::kNoField;
-    if (owner_.appending_field_ != index_) {
-        owner_.edits_[index_] = Variant(std::shared_ptr<Object>(std::make_shared<ChunkSpool>()));
-        owner_.appending_field_ = index_;
-    }
-    spool_of(owner_.edits_[index_])->append(data);
-}
-
-Variant Field::GetChunk(int32_t length) {
-    owner_.require_current_row();
-    if (length < 0) {
-        raise(adoerr::kArgumentsWrongType, u"ADODB.Field");
-    }
-    if (owner_.reading_field_ != index_ || chunk_generation_ != owner_.move_count_) {
-        chunk_generation_ = owner_.move_count_;
-        chunk_offset_ = 0;
-    }
-    owner_.appending_field_ = Recordset::kNoField;
-    owner_.reading_field_ = index_;
-    const Variant& value = owner_.stored_value(index_);
-    if (value.is_null()) {
-        return Null{};
-    }
-    if (auto spool = spool_of(value)) {
-        if (chunk_offset_ >= spool->size()) {
-            return Null{};
-        }
-        ByteArray out(static_cast<size_t>(
-            std::min<uint64_t>(static_cast<uint64_t>(length), spool->size() - chunk_offset_)));
-        chunk_offset_ += spool->read(chunk_offset_, out);
-        return out;
-    }
-    if (const auto* bytes = std::get_if<ByteArray>(&value.storage())) {
-        if (chunk_offset_ >= bytes->size()) {
-            return Null{};
-        }
-        const auto offset = static_cast<size_t>(chunk_offset_);
-        const size_t n = std::min(static_cast<size_t>(length), bytes->size() - offset);
-        const auto begin = bytes->begin() + static_cast<std::ptrdiff_t>(chunk_offset_);
-        chunk_offset_ += n;
-        return ByteArray(begin, begin + static_cast<std::ptrdiff_t>(n));
-    }
-    if (const auto* text = std::get_if<Text>(&value.storage())) {
-        if (chunk_offset_ >= text->size()) {
-            return Null{};
-        }
-        const auto offset = static_cast<size_t>(chunk_offset_);
-        const size_t n = std::min(static_cast<size_t>(length), text->size() - offset);
-        Text out = text->substr(offset, n);
-        chunk_offset_ += n;
-        return out;
-    }
-    raise(adoerr::kNotAllowedHere, u"ADODB.Field");
 }
 
 } // namespace pelto::ado

@@ -12,6 +12,7 @@
 #include "db/ado/ado_enums.h"
 #include "db/ado/field.h"
 #include "db/ado/odbc_handle.h"
+#include "db/ado/property.h"
 #include "db/ado/result_reader.h"
 #include "db/ado/row_store.h"
 
@@ -24,7 +25,6 @@ namespace pelto::ado {
 
 class ChunkSpool;
 class Connection;
-struct BindValue;
 
 class Recordset final : public Object {
 public:
@@ -60,12 +60,25 @@ public:
     void MoveNext();
     void MoveFirst();
     int32_t FieldsCount() const;
-    Field& Fields(int32_t index);
+    // By position from 0 (read for every value of a row, so kept here to be inlined);
+    // 3704 when closed, 3265 for a position that is not there.
+    Field& Fields(int32_t index) {
+        require_open();
+        if (index < 0 || static_cast<size_t>(index) >= fields_.size()) {
+            raise_no_field();
+        }
+        return *fields_[static_cast<size_t>(index)];
+    }
     Field& Fields(const Text& name); // case-insensitive
     // The rows from the current one on, [field][row]; the record set ends at EOF.
     Variant GetRows(int32_t rows = adGetRowsRest);
     void Update();
     void CancelUpdate();
+    // ADO's dynamic properties; the one here is "Update Criteria" (adCriteriaKey,
+    // adCriteriaAllCols, adCriteriaUpdCols, the default, or adCriteriaTimeStamp, which
+    // compares the row's version column and, where the record set has none, every
+    // column). 3265 for any other name.
+    Property& Properties(const Text& name);
     // 3219 while an edit is in progress (until Update or CancelUpdate).
     void Close();
 
@@ -81,7 +94,13 @@ public:
 private:
     friend class Field;
 
-    void require_open() const;
+    void require_open() const {
+        if (!open_) {
+            raise_closed();
+        }
+    }
+    [[noreturn]] static void raise_closed();
+    [[noreturn]] static void raise_no_field();
     void require_current_row() const;
     void require_updatable() const;
     // The field can take an edit: an updatable record set, a current row, and a column
@@ -106,8 +125,9 @@ private:
     void write_back();
     std::pair<Text, Text> edited_table() const;
     std::vector<size_t> key_fields(Connection& connection, const Text& schema, const Text& table);
-    Text update_statement(Connection& connection, const Text& schema, const Text& table,
-                          const std::vector<size_t>& keys, std::vector<BindValue>& binds);
+    // The fields of `table` whose originals the update compares beside the key, as the
+    // property "Update Criteria" says.
+    std::vector<size_t> criteria_fields(const Text& table);
 
     static constexpr size_t kNoField = static_cast<size_t>(-1);
 
@@ -138,6 +158,10 @@ private:
     mutable size_t appending_field_ = kNoField;
     mutable size_t reading_field_ = kNoField; // the field a GetChunk sequence reads
     uint64_t move_count_ = 0;
+    Property update_criteria_{
+        u"Update Criteria",
+        adCriteriaUpdCols,
+        {adCriteriaKey, adCriteriaAllCols, adCriteriaUpdCols, adCriteriaTimeStamp}};
 };
 
 } // namespace pelto::ado

@@ -4,6 +4,7 @@
 
 #include "core/error.h"
 #include "core/variant.h"
+#include "db/ado/dialect.h"
 #include "db/ado/odbc_handle.h"
 #include "db/ado/row_store.h"
 
@@ -18,11 +19,27 @@ struct ColumnInfo {
     uint64_t column_size = 0;
     int16_t decimal_digits = 0;
     int32_t ado_type = 0; // DataTypeEnum
-    // Where the column comes from as the driver names it (only read for record sets that
-    // can be updated); empty where it does not say.
+    // Only read for record sets that can be updated: where the column comes from as the
+    // driver names it, and the server's own name of its type ("nvarchar", "json"); empty
+    // where the driver does not say.
     Text base_schema;
     Text base_table;
     Text base_column;
+    Text type_name;
+    // Where a row keeps the original of this column beside its shown values (its index
+    // after them, kept_original.h), or -1 when the shown value is always exact.
+    int32_t kept = -1;
+};
+
+// How a result is read.
+struct ReadOptions {
+    Dialect dialect = Dialect::Other;
+    // The driver reads unbound columns in any order around bound ones (SQL_GD_ANY_COLUMN).
+    bool bind_anywhere = false;
+    // The result of a record set that can be updated: the origin and type name of every
+    // column are read, and each row keeps the originals the server holds where the shown
+    // value may differ from them.
+    bool updatable = false;
 };
 
 // Reads every later result of an executed statement's batch (SQLMoreResults), letting go
@@ -33,22 +50,23 @@ void read_remaining_results(const odbc::Handle& statement, const Text& error_sou
 
 class ResultReader {
 public:
-    // The C type a column is read as.
+    // The C type a column is read as. Integers are read as 64 bits whatever the driver
+    // reports: a Long where the value fits, else a Decimal.
     enum class Fetch { Text, Long, BigInt, Double, Decimal, Bit, Timestamp, Date, Time, Binary };
 
-    // `statement` has just been executed and has result columns. With `with_origins`
-    // the base table and column of every column are read too. `bind_anywhere`: the
-    // driver reads unbound columns in any order around bound ones (SQL_GD_ANY_COLUMN).
-    ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source, bool with_origins,
-                 bool bind_anywhere);
+    // `statement` has just been executed and has result columns.
+    ResultReader(std::shared_ptr<odbc::Handle> statement, Text error_source,
+                 const ReadOptions& options);
     ResultReader(const ResultReader&) = delete;
     ResultReader& operator=(const ResultReader&) = delete;
     ~ResultReader();
 
     const std::vector<ColumnInfo>& columns() const { return columns_; }
-    // The next row into `row` (resized to the column count); false after the last row,
-    // when the later results of the batch have been read too. Throws VbError 3704 when
-    // the connection closed the statement, or the driver's error.
+    // How many originals a row keeps after its shown values (0 unless updatable).
+    size_t kept_count() const { return kept_.size(); }
+    // The next row into `row` (its shown values, then its kept originals); false after the last
+    // row, when the later results of the batch have been read too. Throws VbError 3704 when the
+    // connection closed the statement, or the driver's error.
     bool next(std::vector<Variant>& row);
     // The next row's values added at the end of `rows`; false after the last row.
     bool append_next(RowStore& rows);
@@ -59,10 +77,15 @@ public:
 private:
     bool fetch();
     struct FixedCell;
+    void describe_column(uint16_t column, const ReadOptions& options);
     void bind_fixed_columns(bool bind_anywhere);
     void read_row(std::vector<Variant>& cells);
     void append_cell(uint16_t column, Fetch fetch, std::vector<Variant>& cells);
     void append_fixed(uint16_t column, Fetch fetch, std::vector<Variant>& cells);
+    // A column whose original is its text: the text is kept, the shown value read after.
+    void append_kept_text(uint16_t column, Fetch fetch, std::vector<Variant>& cells);
+    // A time of day: read as text, which holds the whole fraction.
+    void append_time(uint16_t column, std::vector<Variant>& cells);
     // The text of a column into `out` (empty on entry); false for Null.
     bool read_text(uint16_t column, Text& out);
     Variant read_decimal(uint16_t column);
@@ -74,6 +97,11 @@ private:
     std::vector<ColumnInfo> columns_;
     std::vector<Fetch> fetches_;   // by column: decided once, not for every cell
     std::vector<FixedCell> fixed_; // by column; bound ones are written at every fetch
+    // By column: its original is the text the driver gives (SQLite, whose driver cannot
+    // hand back a REAL or a date exactly as stored), read before its shown value.
+    std::vector<bool> kept_text_;
+    std::vector<Variant> kept_; // the current row's kept originals
+    bool integers_in_32_bits_ = false;
     bool any_bound_ = false;
     std::vector<char16_t> text_buffer_;
     std::vector<uint8_t> byte_buffer_;

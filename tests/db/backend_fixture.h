@@ -32,8 +32,7 @@ protected:
 
     TestMachine machine;
     std::unique_ptr<CentralDb> central;
-    Text gSQL;
-    clsDBMng db{machine.platform(), gSQL};
+    clsDBMng db{machine.platform()};
 };
 
 inline std::string backend_test_name(const ::testing::TestParamInfo<Backend>& info) {

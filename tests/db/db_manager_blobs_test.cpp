@@ -10,15 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int32_t error_of(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (const VbError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
 class BlobsTest : public BackendTest {
 protected:
     void SetUp() override {
@@ -128,7 +119,7 @@ TEST_P(BlobsTest, AnUploadThatFailsPartWayLeavesTheConnectionItsTransactions) {
             fs::resize_file(entry.path(), 1000);
         }
     }
-    EXPECT_EQ(error_of([&] { row->Update(); }), vberr::kPathFileAccess);
+    EXPECT_EQ(error_of([&] { row->Update(); }).number, vberr::kPathFileAccess);
     row->CancelUpdate();
 
     db.fnBeginTrans();
@@ -145,7 +136,7 @@ TEST_P(BlobsTest, AnUploadThatFailsPartWayLeavesTheConnectionItsTransactions) {
 TEST_P(BlobsTest, ClosingWithAnEditInProgressIsRefusedUntilItIsUpdatedOrCancelled) {
     const auto row = open_row(1);
     row->Fields(u"이름").Value(Text(u"새 이름"));
-    EXPECT_EQ(error_of([&] { row->Close(); }), adoerr::kNotAllowedHere);
+    EXPECT_EQ(error_of([&] { row->Close(); }).number, adoerr::kNotAllowedHere);
     ASSERT_EQ(row->State(), ado::adStateOpen);
     row->Update();
     row->Close();
@@ -155,7 +146,7 @@ TEST_P(BlobsTest, ClosingWithAnEditInProgressIsRefusedUntilItIsUpdatedOrCancelle
     write_file(machine.host(u"C:\\work\\in.bin"), pattern_bytes(70000, 2));
     const auto other = open_row(2);
     ASSERT_EQ(db.ImageDBSave(other->Fields(u"내용"), u"C:\\work\\in.bin"), 70000);
-    EXPECT_EQ(error_of([&] { other->Close(); }), adoerr::kNotAllowedHere);
+    EXPECT_EQ(error_of([&] { other->Close(); }).number, adoerr::kNotAllowedHere);
     other->CancelUpdate();
     other->Close();
     EXPECT_EQ(column(u"SELECT 내용 FROM 사진 WHERE 번호 = 2"), (std::vector<Text>{u"<NULL>"}));

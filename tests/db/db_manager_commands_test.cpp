@@ -31,10 +31,13 @@ TEST_P(TransactionsTest, RolledBackStatementsAreGoneAndCommittedOnesStay) {
     EXPECT_EQ(numbers(), (std::vector<Text>{u"2"}));
 }
 
-TEST_P(TransactionsTest, ASecondBeginDiscardsTheFirstTransaction) {
+TEST_P(TransactionsTest, ASecondBeginDiscardsTheFirstTransactionAndSaysSo) {
     db.fnBeginTrans();
     ASSERT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (10)"), 1);
     db.fnBeginTrans();
+    EXPECT_EQ(machine.log().lines().back(),
+              "clsDBMng: fnBeginTrans: the transaction begun by the previous fnBeginTrans was "
+              "still open; its statements were rolled back");
     ASSERT_EQ(db.RunSQL(u"INSERT INTO 기록 VALUES (11)"), 1);
     db.fnCommitTrans();
     EXPECT_EQ(numbers(), (std::vector<Text>{u"11"}));

@@ -90,8 +90,7 @@ class DbManagerConnectTest : public ::testing::Test {
 protected:
     TestMachine machine;
     CentralDb central{Backend::SQLite, machine};
-    Text gSQL;
-    clsDBMng db{machine.platform(), gSQL};
+    clsDBMng db{machine.platform()};
 };
 
 TEST_F(DbManagerConnectTest, ANewManagerHoldsItsCreationValues) {
@@ -300,7 +299,7 @@ TEST_F(DbManagerConnectTest, NullArgumentsFailAsAConversionWould) {
 }
 
 TEST_F(DbManagerConnectTest, DestroyingAConnectedManagerDisconnects) {
-    auto owned = std::make_unique<clsDBMng>(machine.platform(), gSQL);
+    auto owned = std::make_unique<clsDBMng>(machine.platform());
     ASSERT_EQ(
         owned->ConnectServerDB(Text(CentralDb::kAlias), Text(u"sa"), Text(CentralDb::kPassword)),
         1);

@@ -26,8 +26,7 @@ protected:
     }
 
     TestMachine machine;
-    Text gSQL;
-    clsDBMng db{machine.platform(), gSQL};
+    clsDBMng db{machine.platform()};
 };
 
 TEST_F(JetTest, ConnectServerMdbReadsTheFileThroughItsWindowsPath) {

@@ -9,9 +9,10 @@ using StatementsTest = BackendTest;
 PELTO_ON_EVERY_BACKEND(StatementsTest);
 
 TEST_P(StatementsTest, TheInstitutionLookupReadsKoreanNamesAndCountsRowsExactly) {
-    gSQL = u"SELECT 자동업데이트경로, SQLNAME, SQLUSER, SQLPW, MainDB FROM PL_기관정보 "
-           u"WHERE 요양기관코드 = '12345678'";
-    const auto records = db.GetRecordSet(gSQL, 0, 1, 3);
+    const Text lookup =
+        u"SELECT 자동업데이트경로, SQLNAME, SQLUSER, SQLPW, MainDB FROM PL_기관정보 "
+        u"WHERE 요양기관코드 = '12345678'";
+    const auto records = db.GetRecordSet(lookup, 0, 1, 3);
     ASSERT_TRUE(records);
     ASSERT_EQ(records->State(), ado::adStateOpen);
     EXPECT_EQ(records->RecordCount(), 1);
@@ -220,23 +221,23 @@ TEST_P(StatementsTest, ABadStatementShowsOneMessageAndGivesAClosedRecordSet) {
     EXPECT_EQ(db.ErrorDesc, u"");
 }
 
-TEST_P(StatementsTest, ClockQueriesWriteTheSharedStatementText) {
+TEST_P(StatementsTest, ClockQueriesKeepTheStatementTextTheyRan) {
     if (postgres()) {
         central->admin().run(u"CREATE FUNCTION getdate() RETURNS timestamp(3) AS "
                              u"'SELECT localtimestamp(3)' LANGUAGE sql");
         const Variant now = db.GetSystemDate();
-        EXPECT_EQ(gSQL, u"SELECT GETDATE()");
+        EXPECT_EQ(db.statement_text(), u"SELECT GETDATE()");
         ASSERT_EQ(now.var_type(), 7) << "a date";
         EXPECT_GT(now.to_date().parts().year, 2000);
         EXPECT_TRUE(machine.ui().messages.empty());
     } else {
         EXPECT_TRUE(db.GetSystemDate().is_empty()); // SQLite has no GETDATE()
-        EXPECT_EQ(gSQL, u"SELECT GETDATE()");
+        EXPECT_EQ(db.statement_text(), u"SELECT GETDATE()");
         EXPECT_EQ(machine.ui().messages.size(), 1U);
     }
     // Neither test server knows SQL Server's CONVERT style 121.
     EXPECT_EQ(db.GetSystemDateStr(), u"");
-    EXPECT_EQ(gSQL, u"select convert(varchar(30), getdate(),121)");
+    EXPECT_EQ(db.statement_text(), u"select convert(varchar(30), getdate(),121)");
 }
 
 // --- PostgreSQL only: batches of several statements ---

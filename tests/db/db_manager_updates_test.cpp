@@ -4,21 +4,10 @@
 // their column and a value the server cut is never taken for written.
 #include "tests/db/backend_fixture.h"
 
-#include <functional>
-
 namespace pelto::dbtest {
 namespace {
 
 namespace fs = std::filesystem;
-
-Error error_of(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (const VbError& e) {
-        return e.error();
-    }
-    return Error{};
-}
 
 class UpdatesTest : public BackendTest {
 protected:

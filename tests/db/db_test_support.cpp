@@ -184,6 +184,15 @@ std::vector<std::string> DriverManagerTrace::decimal_binds() const {
     return binds;
 }
 
+Error error_of(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const VbError& e) {
+        return e.error();
+    }
+    return Error{};
+}
+
 std::string postgres_socket_folder() {
 #ifdef PELTO_TEST_PG_STATE
     std::ifstream in(PELTO_TEST_PG_STATE);

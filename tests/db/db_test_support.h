@@ -10,6 +10,7 @@
 #include "tests/support/temp_machine.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -72,6 +73,20 @@ public:
     std::variant<platform::OdbcTarget, Error> translate(TextView s) override {
         return platform::OdbcTarget{Text(s), Text()};
     }
+};
+
+// Every connection string reaches the test double of SQL Server's driver (odbc_double/),
+// named by its path: the driver manager reads ODBCSYSINI once per process, so the double is
+// not registered in an odbcinst.ini of the test's own.
+class DoubleProviders final : public platform::OdbcProviders {
+public:
+    explicit DoubleProviders(std::string driver_path) : path_(std::move(driver_path)) {}
+    std::variant<platform::OdbcTarget, Error> translate(TextView /*ado_string*/) override {
+        return platform::OdbcTarget{u"DRIVER=" + from_utf8(path_) + u";", Text()};
+    }
+
+private:
+    std::string path_;
 };
 
 // Runs statements through a connection of its own (ODBC connection string).
@@ -141,6 +156,9 @@ private:
     void* env_ = nullptr;
     void* dbc_ = nullptr;
 };
+
+// The error a step throws; an Error with number 0 when it throws none.
+Error error_of(const std::function<void()>& step);
 
 // The Unix socket folder of the test cluster; empty when it is not running.
 std::string postgres_socket_folder();

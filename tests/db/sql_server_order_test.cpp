@@ -1,8 +1,6 @@
 // Batches as SQL Server's driver delivers them, through a recording test double of a
 // driver (odbc_double/) that the driver manager loads by its path: a later statement's
-// error arrives only at SQLMoreResults, output values only after the last result. (The
-// driver manager reads ODBCSYSINI once per process, so the double is named by its path,
-// not registered in an odbcinst.ini of the test's own.)
+// error arrives only at SQLMoreResults, output values only after the last result.
 #include "tests/db/db_test_support.h"
 
 #include <algorithm>
@@ -13,14 +11,6 @@ namespace pelto::dbtest {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Every connection string reaches the double.
-class DoubleProviders final : public platform::OdbcProviders {
-public:
-    std::variant<platform::OdbcTarget, Error> translate(TextView /*ado_string*/) override {
-        return platform::OdbcTarget{u"DRIVER=" + from_utf8(PELTO_ODBC_DOUBLE) + u";", Text()};
-    }
-};
 
 class SqlServerOrderTest : public ::testing::Test {
 protected:
@@ -43,7 +33,7 @@ protected:
     TestMachine machine;
     fs::path record_path = fs::path(std::getenv("TMPDIR")) / "double-record.txt";
     ScopedEnv record_file{"PELTO_ODBC_DOUBLE_RECORD", record_path.string()};
-    DoubleProviders providers;
+    DoubleProviders providers{PELTO_ODBC_DOUBLE};
     platform::Platform platform{machine.platform().registry,
                                 machine.platform().profiles,
                                 machine.platform().files,
@@ -53,8 +43,7 @@ protected:
                                 providers,
                                 machine.platform().log,
                                 machine.platform().session};
-    Text gSQL;
-    clsDBMng db{platform, gSQL};
+    clsDBMng db{platform};
 };
 
 TEST_F(SqlServerOrderTest, AnErrorThatArrivesWithALaterResultFailsTheCall) {
@@ -83,6 +72,46 @@ TEST_F(SqlServerOrderTest, OutputValuesAreReadAfterTheLastResult) {
     EXPECT_EQ(result->Value(), Variant(int32_t{42}));
     EXPECT_EQ(answer->Value(), Variant(u"42"));
     EXPECT_TRUE(has(recorded(), "outputs written"));
+}
+
+// Update's undo point nests in whatever transaction is open, the caller's included: a
+// nested BEGIN TRANSACTION only counts up, SAVE TRANSACTION marks the point, and neither
+// the driver's commit nor its rollback is called.
+TEST_F(SqlServerOrderTest, AnUpdateNestsItsUndoPointInsideAnyOpenTransaction) {
+    ASSERT_EQ(db.RunSQL(u"CREATE TABLE n (id int PRIMARY KEY, name nvarchar(20))"), 1);
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO n VALUES (1, N'a')"), 1);
+    const auto row = db.GetRecordSet(u"SELECT id, name FROM n", 0, ado::adLockOptimistic, 3);
+    ASSERT_TRUE(row && row->State() == ado::adStateOpen) << to_utf8(db.ErrorDesc);
+    recorded();
+    row->Fields(u"name").Value(Text(u"b"));
+    row->Update();
+    auto calls = recorded();
+    const auto at = [&](const std::string& line) {
+        return std::find(calls.begin(), calls.end(), line) - calls.begin();
+    };
+    EXPECT_LT(at("execute BEGIN TRANSACTION"), at("execute SAVE TRANSACTION pelto_undo_point"));
+    EXPECT_LT(at("execute SAVE TRANSACTION pelto_undo_point"), at("execute COMMIT TRANSACTION"));
+    EXPECT_LT(at("execute COMMIT TRANSACTION"), static_cast<std::ptrdiff_t>(calls.size()));
+    for (const char* never : {"commit", "rollback", "autocommit off"}) {
+        EXPECT_FALSE(has(calls, never)) << never;
+    }
+    // A row another user changed: back to the point, and the nested transaction ends.
+    ASSERT_EQ(db.RunSQL(u"UPDATE n SET name = N'c' WHERE id = 1"), 1);
+    row->Fields(u"name").Value(Text(u"d"));
+    EXPECT_EQ(error_of([&] { row->Update(); }).number, adoerr::kRowNotFound);
+    calls = recorded();
+    EXPECT_LT(at("execute ROLLBACK TRANSACTION pelto_undo_point"),
+              at("execute COMMIT TRANSACTION"));
+    EXPECT_LT(at("execute COMMIT TRANSACTION"), static_cast<std::ptrdiff_t>(calls.size()));
+}
+
+// SQL Server's text may hold NUL; it comes back whole, as long as the driver counts it.
+TEST_F(SqlServerOrderTest, TextHoldingNulIsReadWhole) {
+    ASSERT_EQ(db.RunSQL(u"CREATE TABLE z (id int PRIMARY KEY, name nvarchar(20))"), 1);
+    ASSERT_EQ(db.RunSQL(u"INSERT INTO z VALUES (1, N'a' + NCHAR(0) + N'b')"), 1);
+    const auto row = db.GetRecordSet(u"SELECT id, name FROM z");
+    ASSERT_TRUE(row && row->State() == ado::adStateOpen) << to_utf8(db.ErrorDesc);
+    EXPECT_EQ(row->Fields(u"name").Value(), Variant(Text(u"a\0b", 3)));
 }
 
 } // namespace

@@ -43,7 +43,7 @@ protected:
                     "[widths]\r\nconnection=DRIVER={SQLite3};Database=" + *folder + "/w.db;\r\n");
         platform_.emplace(folder_ / L"run.log",
                           platform::win32::OdbcServerMap(folder_ / L"servers.ini"));
-        db_.emplace(platform_->platform(), sql_);
+        db_.emplace(platform_->platform());
         ASSERT_EQ(db_->ConnectServerDB(Variant(Text(u"widths")), Variant(Text(u"sa")),
                                        Variant(Text(u"pw")), u"main"),
                   1)
@@ -51,7 +51,6 @@ protected:
     }
 
     TempFolder folder_;
-    Text sql_;
     std::optional<platform::win32::Win32Machine> platform_;
     std::optional<clsDBMng> db_;
 };

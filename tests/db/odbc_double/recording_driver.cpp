@@ -1,19 +1,30 @@
-// A test double of an ODBC driver that delivers a batch's results in the order SQL
-// Server's driver does: the error of a later statement only when SQLMoreResults reaches
-// its result, and output values only once SQLMoreResults has answered SQL_NO_DATA. The
-// driver manager loads it like any driver. It records the calls that matter, one line
-// each, in the file named by PELTO_ODBC_DOUBLE_RECORD.
+// A test double of an ODBC driver that stands in for SQL Server's. The driver manager
+// loads it like any driver. It records the calls that matter, one line each, in the file
+// named by PELTO_ODBC_DOUBLE_RECORD.
 //
-// Its statements are scripts of results separated by ";":
+// SQL text (SELECT, INSERT, UPDATE, CREATE TABLE, the transaction statements) is answered
+// from tables with SQL Server's types (sql_server_tables.h): columns are described as its
+// driver describes them, values are read and bound in every C type the ADO layer uses,
+// and a parameter is compared in its column's form.
+//
+// Any other statement is a script of results, delivered in the order SQL Server's driver
+// delivers a batch's: the error of a later statement only when SQLMoreResults reaches its
+// result, and output values only once SQLMoreResults has answered SQL_NO_DATA. Its results
+// are separated by ";":
 //   count N             a statement that affected N rows
 //   rows N              a result with rows (skipped by SQLMoreResults)
 //   error STATE text    a statement that failed with that SQLSTATE and message
 //   out N               the value every output parameter receives after the last result
+#include "tests/db/odbc_double/sql_server_tables.h"
+#include "tests/db/odbc_double/value_reader.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -43,9 +54,27 @@ struct Result {
 struct BoundParameter {
     SQLSMALLINT io = SQL_PARAM_INPUT;
     SQLSMALLINT c_type = 0;
+    SQLSMALLINT sql_type = 0;
+    SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
     SQLPOINTER buffer = nullptr;
     SQLLEN buffer_length = 0;
     SQLLEN* indicator = nullptr;
+};
+
+struct BoundColumn {
+    SQLSMALLINT c_type = 0;
+    SQLPOINTER buffer = nullptr;
+    SQLLEN length = 0;
+    SQLLEN* indicator = nullptr;
+};
+
+// The rows of an answered SELECT (or of SQLPrimaryKeys) and where reading stands.
+struct Rows {
+    odbc_double::Result result;
+    size_t row = 0;              // the current row counted from 1; 0 before the first
+    std::vector<size_t> offsets; // by column: units or bytes already read by SQLGetData
+    std::vector<bool> finished;  // by column: read to its end
 };
 
 struct Statement : Handle {
@@ -53,6 +82,9 @@ struct Statement : Handle {
     size_t current = 0;
     std::string out;
     std::vector<BoundParameter> parameters;
+    std::optional<Rows> rows; // SQL text answered from the tables
+    long table_affected = -1;
+    std::vector<BoundColumn> bound;
 };
 
 void record(const std::string& line) {
@@ -121,6 +153,63 @@ void write_outputs(Statement& s) {
         }
     }
     record("outputs written");
+}
+
+std::u16string wide_text(const SQLWCHAR* text, SQLINTEGER length) {
+    std::u16string out;
+    for (SQLINTEGER i = 0; length == SQL_NTS ? text[i] != 0 : i < length; ++i) {
+        out.push_back(static_cast<char16_t>(text[i]));
+    }
+    return out;
+}
+
+// A wide text into an application's buffer of `bytes` bytes, its length in bytes.
+void put_wide(const std::u16string& text, SQLPOINTER buffer, SQLSMALLINT bytes,
+              SQLSMALLINT* length) {
+    auto* target = static_cast<SQLWCHAR*>(buffer);
+    const size_t room = bytes > 0 ? static_cast<size_t>(bytes) / sizeof(SQLWCHAR) : 0;
+    size_t n = 0;
+    for (; target != nullptr && n < text.size() && n + 1 < room; ++n) {
+        target[n] = text[n];
+    }
+    if (target != nullptr && room > 0) {
+        target[n] = 0;
+    }
+    if (length != nullptr) {
+        *length = static_cast<SQLSMALLINT>(text.size() * sizeof(SQLWCHAR));
+    }
+}
+
+void open_rows(Statement& s, odbc_double::Result result) {
+    s.table_affected = result.affected;
+    const size_t columns = result.columns.size();
+    if (columns == 0) {
+        s.rows.reset();
+        return;
+    }
+    s.rows = Rows{std::move(result), 0, std::vector<size_t>(columns), std::vector<bool>(columns)};
+}
+
+// A statement answered from the tables, with the parameters bound to it.
+SQLRETURN run_on_tables(Statement& s, const std::u16string& sql) {
+    std::vector<odbc_double::Param> params;
+    for (const auto& p : s.parameters) {
+        params.push_back({p.c_type, p.sql_type, p.size, p.digits, p.buffer,
+                          p.indicator != nullptr ? static_cast<long>(*p.indicator) : 0L});
+    }
+    try {
+        open_rows(s, odbc_double::run(sql, params));
+    } catch (const odbc_double::Failure& f) {
+        return fail(s, {f.state, f.message});
+    }
+    return SQL_SUCCESS;
+}
+
+const odbc_double::ResultColumn* column_of(const Statement& s, SQLUSMALLINT column) {
+    if (!s.rows || column < 1 || column > s.rows->result.columns.size()) {
+        return nullptr;
+    }
+    return &s.rows->result.columns[column - 1U];
 }
 
 // Enters result `s.current`: its error, if it is one.
@@ -204,6 +293,9 @@ SQLRETURN SQL_API SQLGetInfoW(SQLHDBC, SQLUSMALLINT type, SQLPOINTER value, SQLS
     case SQL_IDENTIFIER_QUOTE_CHAR:
         text("\"");
         break;
+    case SQL_GETDATA_EXTENSIONS: // unbound columns only after the bound ones, in order
+        *static_cast<SQLUINTEGER*>(value) = SQL_GD_BOUND;
+        break;
     default:
         if (value != nullptr && length >= static_cast<SQLSMALLINT>(sizeof(SQLUINTEGER))) {
             std::memset(value, 0, sizeof(SQLUINTEGER));
@@ -225,10 +317,11 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT statement, SQLUSMALLINT number, SQLS
     if (s.parameters.size() < number) {
         s.parameters.resize(number);
     }
-    s.parameters[number - 1U] = BoundParameter{io, c_type, buffer, buffer_length, indicator};
+    s.parameters[number - 1U] =
+        BoundParameter{io, c_type, sql_type, size, digits, buffer, buffer_length, indicator};
     std::ostringstream line;
-    line << "bind " << number << " io " << io << " sql " << sql_type << " size " << size
-         << " digits " << digits;
+    line << "bind " << number << " io " << io << " c " << c_type << " sql " << sql_type << " size "
+         << size << " digits " << digits;
     record(line.str());
     return SQL_SUCCESS;
 }
@@ -240,6 +333,12 @@ SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT statement, SQLWCHAR* text, SQLINTEGER 
     record("execute " + script);
     s.results.clear();
     s.current = 0;
+    s.rows.reset();
+    s.table_affected = -1;
+    const std::u16string sql = wide_text(text, length);
+    if (odbc_double::is_table_statement(sql)) {
+        return run_on_tables(s, sql);
+    }
     std::istringstream parts(script);
     std::string part;
     while (std::getline(parts, part, ';')) {
@@ -271,6 +370,10 @@ SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT statement, SQLWCHAR* text, SQLINTEGER 
 
 SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT statement, SQLSMALLINT* columns) {
     const auto& s = *static_cast<Statement*>(statement);
+    if (s.rows) {
+        *columns = static_cast<SQLSMALLINT>(s.rows->result.columns.size());
+        return SQL_SUCCESS;
+    }
     *columns =
         s.current < s.results.size() && s.results[s.current].kind == Result::Kind::Rows ? 1 : 0;
     return SQL_SUCCESS;
@@ -278,6 +381,10 @@ SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT statement, SQLSMALLINT* columns) {
 
 SQLRETURN SQL_API SQLRowCount(SQLHSTMT statement, SQLLEN* count) {
     const auto& s = *static_cast<Statement*>(statement);
+    if (s.results.empty()) {
+        *count = s.table_affected;
+        return SQL_SUCCESS;
+    }
     *count = s.current < s.results.size() && s.results[s.current].kind == Result::Kind::Count
                  ? s.results[s.current].count
                  : -1;
@@ -288,6 +395,7 @@ SQLRETURN SQL_API SQLMoreResults(SQLHSTMT statement) {
     auto& s = *static_cast<Statement*>(statement);
     s.diagnostics.clear();
     if (s.current >= s.results.size()) {
+        s.rows.reset(); // an answered statement has one result
         return SQL_NO_DATA;
     }
     ++s.current;
@@ -312,11 +420,139 @@ SQLRETURN SQL_API SQLCancel(SQLHSTMT) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT, SQLUSMALLINT) {
+SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT statement, SQLUSMALLINT option) {
+    auto& s = *static_cast<Statement*>(statement);
+    if (option == SQL_UNBIND) {
+        s.bound.clear();
+    } else if (option == SQL_CLOSE) {
+        s.rows.reset();
+    }
     return SQL_SUCCESS;
 }
 
-SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT) {
+SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT statement) {
+    static_cast<Statement*>(statement)->rows.reset();
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT statement, SQLUSMALLINT column, SQLWCHAR* name,
+                                  SQLSMALLINT name_room, SQLSMALLINT* name_length,
+                                  SQLSMALLINT* type, SQLULEN* size, SQLSMALLINT* digits,
+                                  SQLSMALLINT* nullable) {
+    auto& s = *static_cast<Statement*>(statement);
+    const odbc_double::ResultColumn* c = column_of(s, column);
+    if (c == nullptr) {
+        return fail(s, {"07009", "Invalid descriptor index"});
+    }
+    put_wide(c->label, name, static_cast<SQLSMALLINT>(name_room * sizeof(SQLWCHAR)), name_length);
+    if (name_length != nullptr) {
+        *name_length = static_cast<SQLSMALLINT>(c->label.size());
+    }
+    *type = c->type.sql_type;
+    *size = c->type.size;
+    *digits = c->type.digits;
+    *nullable = SQL_NULLABLE;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLColAttributeW(SQLHSTMT statement, SQLUSMALLINT column, SQLUSMALLINT field,
+                                   SQLPOINTER value, SQLSMALLINT bytes, SQLSMALLINT* length,
+                                   SQLLEN* number) {
+    auto& s = *static_cast<Statement*>(statement);
+    const odbc_double::ResultColumn* c = column_of(s, column);
+    if (c == nullptr) {
+        return fail(s, {"07009", "Invalid descriptor index"});
+    }
+    switch (field) {
+    case SQL_DESC_BASE_TABLE_NAME:
+    case SQL_DESC_TABLE_NAME:
+        put_wide(c->table, value, bytes, length);
+        break;
+    case SQL_DESC_BASE_COLUMN_NAME:
+        put_wide(c->base, value, bytes, length);
+        break;
+    case SQL_DESC_TYPE_NAME:
+        put_wide(std::u16string(c->type.name.begin(), c->type.name.end()), value, bytes, length);
+        break;
+    case SQL_DESC_SCHEMA_NAME:
+        put_wide(u"dbo", value, bytes, length);
+        break;
+    default:
+        put_wide(u"", value, bytes, length);
+        if (number != nullptr) {
+            *number = 0;
+        }
+        break;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLBindCol(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT c_type,
+                             SQLPOINTER buffer, SQLLEN length, SQLLEN* indicator) {
+    auto& s = *static_cast<Statement*>(statement);
+    if (s.bound.size() < column) {
+        s.bound.resize(column);
+    }
+    s.bound[column - 1U] = BoundColumn{c_type, buffer, length, indicator};
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLFetch(SQLHSTMT statement) {
+    auto& s = *static_cast<Statement*>(statement);
+    s.diagnostics.clear();
+    if (!s.rows || s.rows->row >= s.rows->result.rows.size()) {
+        return SQL_NO_DATA;
+    }
+    Rows& rows = *s.rows;
+    const auto& row = rows.result.rows[rows.row++];
+    std::fill(rows.offsets.begin(), rows.offsets.end(), 0);
+    std::fill(rows.finished.begin(), rows.finished.end(), false);
+    for (size_t c = 0; c < s.bound.size() && c < row.size(); ++c) {
+        const BoundColumn& b = s.bound[c];
+        if (b.buffer == nullptr) {
+            continue;
+        }
+        const auto read = odbc_double::read_value(row[c], rows.result.columns[c].type, b.c_type,
+                                                  b.buffer, b.length, b.indicator, 0);
+        if (read.rc == SQL_ERROR) {
+            return fail(s, {read.state, read.message});
+        }
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLGetData(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT c_type,
+                             SQLPOINTER buffer, SQLLEN length, SQLLEN* indicator) {
+    auto& s = *static_cast<Statement*>(statement);
+    s.diagnostics.clear();
+    if (!s.rows || s.rows->row == 0 || column_of(s, column) == nullptr) {
+        return fail(s, {"24000", "Invalid cursor state"});
+    }
+    Rows& rows = *s.rows;
+    const size_t c = column - 1U;
+    if (rows.finished[c]) {
+        return SQL_NO_DATA;
+    }
+    const auto read =
+        odbc_double::read_value(rows.result.rows[rows.row - 1][c], rows.result.columns[c].type,
+                                c_type, buffer, length, indicator, rows.offsets[c]);
+    if (read.rc == SQL_ERROR) {
+        return fail(s, {read.state, read.message});
+    }
+    rows.offsets[c] = read.next_offset;
+    rows.finished[c] = read.rc == SQL_SUCCESS;
+    return read.rc;
+}
+
+SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT statement, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*,
+                                  SQLSMALLINT, SQLWCHAR* table, SQLSMALLINT length) {
+    auto& s = *static_cast<Statement*>(statement);
+    s.results.clear();
+    try {
+        open_rows(s, odbc_double::primary_keys(wide_text(table, length)));
+    } catch (const odbc_double::Failure& f) {
+        return fail(s, {f.state, f.message});
+    }
     return SQL_SUCCESS;
 }
 

@@ -155,24 +155,7 @@ bool ContractMachine::a_held_folder_stays_in_place() const {
 }
 
 std::string ContractMachine::rights(TextView path) const {
-    const platform::win32::FileHandle handle(
-        CreateFileW(wide(path).c_str(), READ_CONTROL,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    DWORD error = ERROR_SUCCESS;
-    const platform::win32::LocalMemory descriptor =
-        handle ? platform::win32::read_owner_and_rights(handle.get(), error)
-               : platform::win32::LocalMemory();
-    LPWSTR text = nullptr;
-    if (!descriptor ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            descriptor.get(), SDDL_REVISION_1,
-            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        return "unreadable";
-    }
-    const std::string out = to_utf8(platform::win32::from_wide(text));
-    LocalFree(text);
-    return out;
+    return win32_test::rights_text(wide(path));
 }
 
 void ContractMachine::give_distinctive_rights(TextView path) const {

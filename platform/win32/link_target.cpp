@@ -19,7 +19,7 @@ constexpr ULONG kRelativeLink = 0x1;
 // bytes from the start of the name buffer, which follows them (after the flags of a
 // symbolic link).
 constexpr size_t kHeaderSize = 8;
-constexpr size_t kMostReparseData = 16 * 1024;
+constexpr size_t kMostReparseData = size_t{16} * 1024;
 
 struct Names {
     USHORT substitute_offset;

@@ -124,7 +124,7 @@ std::string rights_text(const std::wstring& path) {
             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
         return "unreadable";
     }
-    const std::string out = to_utf8(text_of(text));
+    std::string out = to_utf8(text_of(text));
     LocalFree(text);
     return out;
 }

@@ -1,42 +1,37 @@
-// Folders, files and attributes on the real file system through kernel32's "W" functions.
-// A call the system refuses is named in the run log with its code; a missing entry
+// The machine's volumes on the real file system: a drive's root ("C:\") or a share's
+// ("\\host\share\"), held open by its handle, where every walk to a folder begins
+// (platform/folder_walk.h); everything below is reached through Win32Folder, one name at a
+// time. A call the system refuses is named in the run log with its code; a missing volume
 // looked for is no failure.
 #pragma once
 
 #include "platform/filesystem.h"
 #include "platform/run_log.h"
 #include "platform/win32/mapped_drive.h"
+#include "platform/win32/replace_file.h"
 
 namespace pelto::platform::win32 {
 
 class Win32FileSystem final : public FileSystem {
 public:
-    explicit Win32FileSystem(RunLog& log) : log_(log) {}
-    // Paths that are read (listed, looked at, opened) on a drive letter the program
-    // lacks are taken through the user's saved mapping of that drive.
-    Win32FileSystem(RunLog& log, MappedDrives& drives) : log_(log), drives_(&drives) {}
+    // `drives` (optional): a drive letter the program lacks is reached through the user's
+    // saved mapping of that drive. `replace` puts one file in another's place
+    // (ReplaceFileW; tests give one that fails as Windows can).
+    explicit Win32FileSystem(RunLog& log, MappedDrives* drives = nullptr,
+                             ReplaceFileCall replace = ReplaceFileW)
+        : log_(log), drives_(drives), replace_(std::move(replace)) {}
 
-    std::vector<DirEntry> list(TextView pattern, uint32_t attribute_filter) override;
-    std::optional<uint32_t> get_attributes(TextView path) override;
-    bool set_attributes(TextView path, uint32_t attributes) override;
-    bool delete_files(TextView pattern) override;
-    // The folder opened with FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-    // sharing read, write and delete: others may still rename it, and whatever is done
-    // through it is done to the folder that was opened.
-    std::unique_ptr<Folder> open_folder(TextView path) override;
-    // platform/win32/private_folder.h
-    PrivateFolder make_private_directory(TextView path, PrivateAccess access) override;
-    PrivateFolder private_directory_state(TextView path) override;
-    // MoveFileExW without MOVEFILE_REPLACE_EXISTING.
-    bool move(TextView from, TextView to) override;
-    std::unique_ptr<File> open_file(TextView path, FileMode mode) override;
+    // The volume's root opened with FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT
+    // and held without delete sharing; on a letter the program lacks, the root of the
+    // network path its saved mapping names, which the folder's path then names too.
+    std::unique_ptr<Folder> open_volume(TextView volume) override;
+    // GetModuleFileNameW's folder.
     Text program_folder() override;
 
 private:
-    std::wstring readable(TextView path);
-
     RunLog& log_;
-    MappedDrives* drives_ = nullptr;
+    MappedDrives* drives_;
+    ReplaceFileCall replace_;
 };
 
 } // namespace pelto::platform::win32

@@ -12,6 +12,7 @@ constexpr NTSTATUS kNameNotFound = static_cast<NTSTATUS>(0xC0000034L);
 constexpr NTSTATUS kPathNotFound = static_cast<NTSTATUS>(0xC000003AL);
 constexpr NTSTATUS kFileIsADirectory = static_cast<NTSTATUS>(0xC00000BAL);
 constexpr NTSTATUS kNotADirectory = static_cast<NTSTATUS>(0xC0000103L);
+constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);
 constexpr NTSTATUS kProcedureNotFound = static_cast<NTSTATUS>(0xC000007AL);
 
 using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
@@ -99,6 +100,10 @@ bool OpenedEntry::wrong_kind() const {
     return status == kFileIsADirectory || status == kNotADirectory;
 }
 
+bool OpenedEntry::collision() const {
+    return status == kNameCollision;
+}
+
 bool is_entry_name(std::wstring_view name) {
     if (name.empty() || name.size() > 255 || name == L"." || name == L"..") {
         return false;
@@ -109,6 +114,11 @@ bool is_entry_name(std::wstring_view name) {
         }
     }
     return true;
+}
+
+ACCESS_MASK open_folder_access(bool change_attributes) {
+    return FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE |
+           (change_attributes ? FILE_WRITE_ATTRIBUTES : 0);
 }
 
 OpenedEntry open_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access,
@@ -123,11 +133,29 @@ OpenedEntry create_file_entry(HANDLE folder, std::wstring_view name,
 }
 
 OpenedEntry create_replacement_entry(HANDLE folder, std::wstring_view name) {
-    return nt_open(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
-                   FILE_NON_DIRECTORY_FILE, nullptr);
+    return nt_open(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC,
+                   0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, nullptr);
 }
 
-bool rename_by_handle(HANDLE entry, HANDLE folder, std::wstring_view name) {
+OpenedEntry create_folder_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access,
+                                unsigned long share, PSECURITY_DESCRIPTOR security) {
+    return nt_open(folder, name, access, share, FILE_CREATE, FILE_DIRECTORY_FILE, security);
+}
+
+OpenedEntry open_or_create_file_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access,
+                                      unsigned long share) {
+    return nt_open(folder, name, access, share, FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE, nullptr);
+}
+
+FileHandle open_volume_root(const std::wstring& root, ACCESS_MASK access, unsigned long& error) {
+    FileHandle handle(CreateFileW(root.c_str(), access, kShareFolder, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+    error = handle ? ERROR_SUCCESS : GetLastError();
+    return handle;
+}
+
+bool rename_by_handle(HANDLE entry, HANDLE folder, std::wstring_view name, bool replace) {
     // The native call takes the name relative to the folder as it is given. The Win32 one
     // (SetFileInformationByHandle) may first make a DOS path of it, relative to the
     // current folder, which the folder's handle then refuses (Wine answers 87).
@@ -139,7 +167,7 @@ bool rename_by_handle(HANDLE entry, HANDLE folder, std::wstring_view name) {
     // it gives.
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
     rename->RootDirectory = folder;
     rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), rename->FileName);

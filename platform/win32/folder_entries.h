@@ -28,6 +28,8 @@ struct OpenedEntry {
     bool missing() const;
     // The name is there but is a file where a folder was asked for, or the other way round.
     bool wrong_kind() const;
+    // Something of that name is there already (an entry asked to be created).
+    bool collision() const;
 };
 
 // True for the name of one entry of a folder: not empty, not "." or "..", and without
@@ -36,6 +38,13 @@ bool is_entry_name(std::wstring_view name);
 
 // Sharing with every other opener: reading, writing and deleting.
 constexpr unsigned long kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// How a folder is held: others may read and write in it, but nobody may rename, move or
+// delete it while it is open, so that its path keeps naming it.
+constexpr unsigned long kShareFolder = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// The access a folder is held with: list it, open what it holds, read its attributes, and
+// set them when `change_attributes` (not asked for where the system would refuse it).
+ACCESS_MASK open_folder_access(bool change_attributes);
 
 // Opens the entry `name` of `folder` for `access` (SYNCHRONIZE is added; the handle does
 // synchronous I/O), sharing read, write and delete. `options` are NtCreateFile's create
@@ -50,14 +59,29 @@ OpenedEntry open_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access
 OpenedEntry create_file_entry(HANDLE folder, std::wstring_view name, PSECURITY_DESCRIPTOR security);
 
 // Creates the new file `name` in `folder`, with the rights it inherits there, opened for
-// reading, writing and renaming and shared with nobody: the new bytes of a file that is
-// then put in another's place (rename_by_handle).
+// reading, writing, renaming and changing its rights, and shared with nobody: the new
+// bytes of a file that is then put in another's place.
 OpenedEntry create_replacement_entry(HANDLE folder, std::wstring_view name);
 
-// Renames what `entry` (opened with DELETE) names to `name` in `folder`, in one step,
-// replacing a file of that name (never a folder). False, with GetLastError() set, when
-// the system refuses.
-bool rename_by_handle(HANDLE entry, HANDLE folder, std::wstring_view name);
+// Creates the new folder `name` in `folder` (an existing entry of that name is an error)
+// with the security descriptor `security` (null: what it inherits), opened for `access`
+// and shared as `share`.
+OpenedEntry create_folder_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access,
+                                unsigned long share, PSECURITY_DESCRIPTOR security);
+
+// Opens the file `name` of `folder` for `access`, creating it with the rights it inherits
+// when it is missing; a link at `name` is opened itself, never followed.
+OpenedEntry open_or_create_file_entry(HANDLE folder, std::wstring_view name, ACCESS_MASK access,
+                                      unsigned long share);
+
+// The root folder of a volume ("C:\", "\\host\share\"), opened for `access` and held
+// as a folder is (kShareFolder). Invalid, with the system's code in `error`, when refused.
+FileHandle open_volume_root(const std::wstring& root, ACCESS_MASK access, unsigned long& error);
+
+// Renames what `entry` (opened with DELETE) names to `name` in `folder`, in one step. An
+// existing entry of that name is replaced when `replace` (a file, never a folder) and
+// makes the rename fail otherwise. False, with GetLastError() set, when the system refuses.
+bool rename_by_handle(HANDLE entry, HANDLE folder, std::wstring_view name, bool replace);
 
 // One entry as the folder's listing gives it.
 struct ListedEntry {

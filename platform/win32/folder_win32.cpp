@@ -4,12 +4,12 @@
 #include "platform/win32/attributes_win32.h"
 #include "platform/win32/file_win32.h"
 #include "platform/win32/folder_entries.h"
+#include "platform/win32/link_target.h"
 #include "platform/win32/os_failure_win32.h"
 #include "platform/win32/private_folder.h"
 #include "platform/win32/wide.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace pelto::platform::win32 {
 
@@ -19,11 +19,14 @@ constexpr DWORD kAnyKind = 0;
 
 // The entries of the open folder that `pattern` names (one name, or DOS wildcards), by
 // their long or their short name, without regard to case; "." and ".." left out.
-std::vector<DirEntry> matching(HANDLE folder, TextView pattern, const Text& path, RunLog& log) {
+// nullopt (logged) when the folder cannot be read.
+std::optional<std::vector<DirEntry>> matching(HANDLE folder, TextView pattern, const Text& path,
+                                              RunLog& log) {
     std::vector<ListedEntry> listed;
     DWORD error = ERROR_SUCCESS;
     if (!list_entries(folder, listed, error)) {
         log_os_failure(log, win32_failure(error, "GetFileInformationByHandleEx", path));
+        return std::nullopt;
     }
     const bool one_name = !platform::has_wildcards(pattern);
     const auto matches = [&](const std::wstring& name) {
@@ -68,13 +71,12 @@ bool has(const BY_HANDLE_FILE_INFORMATION& info, DWORD attribute) {
 
 } // namespace
 
-ACCESS_MASK open_folder_access(bool change_attributes) {
-    return FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE |
-           (change_attributes ? FILE_WRITE_ATTRIBUTES : 0);
-}
+Win32Folder::Win32Folder(FileHandle handle, Text path, RunLog& log, ReplaceFileCall replace)
+    : handle_(std::move(handle)), path_(std::move(path)), log_(log), replace_(std::move(replace)) {}
 
-Win32Folder::Win32Folder(FileHandle handle, Text path, RunLog& log)
-    : handle_(std::move(handle)), path_(std::move(path)), log_(log) {}
+std::unique_ptr<Folder> Win32Folder::child(FileHandle handle, TextView name) const {
+    return std::make_unique<Win32Folder>(std::move(handle), path_of(name), log_, replace_);
+}
 
 Text Win32Folder::path_of(TextView name) const {
     Text path = path_;
@@ -124,11 +126,14 @@ bool Win32Folder::set_attributes(uint32_t attributes) {
     return true;
 }
 
-std::vector<DirEntry> Win32Folder::list(TextView pattern, uint32_t attribute_filter) {
-    std::vector<DirEntry> entries = matching(handle_.get(), pattern, path_, log_);
-    std::erase_if(entries, [attribute_filter](const DirEntry& e) {
-        return !dir_filter_passes(e.attributes, attribute_filter);
-    });
+std::optional<std::vector<DirEntry>> Win32Folder::list(TextView pattern,
+                                                       uint32_t attribute_filter) {
+    std::optional<std::vector<DirEntry>> entries = matching(handle_.get(), pattern, path_, log_);
+    if (entries) {
+        std::erase_if(*entries, [attribute_filter](const DirEntry& e) {
+            return !dir_filter_passes(e.attributes, attribute_filter);
+        });
+    }
     return entries;
 }
 
@@ -141,6 +146,13 @@ bool Win32Folder::set_attributes(TextView name, uint32_t attributes) {
     if (!info || has(*info, FILE_ATTRIBUTE_REPARSE_POINT)) {
         return false; // a link is never changed through
     }
+    // A file's attributes belong to the file, not to one of its names: through a second
+    // name the run would change another file's.
+    if (!has(*info, FILE_ATTRIBUTE_DIRECTORY) && info->nNumberOfLinks > 1) {
+        log_.write("SetAttr " + to_utf8(path_of(name)) +
+                   " refused: the file has another name, and its attributes are that file's too");
+        return false;
+    }
     if (!set_attributes_by_handle(entry.get(), attributes & kSettableAttributes)) {
         log_last_error(log_, "SetFileInformationByHandle", path_of(name));
         return false;
@@ -149,21 +161,23 @@ bool Win32Folder::set_attributes(TextView name, uint32_t attributes) {
 }
 
 bool Win32Folder::delete_files(TextView pattern) {
-    return kill_each(matching(handle_.get(), pattern, path_, log_), [&](const DirEntry& e) {
-        const FileHandle entry =
-            open(e.name, DELETE | FILE_READ_ATTRIBUTES, FILE_NON_DIRECTORY_FILE);
-        if (!entry) {
-            return false;
-        }
-        // Decided again on what was opened, which may not be what was listed: a link goes
-        // as a link, never what it points to.
-        const std::optional<BY_HANDLE_FILE_INFORMATION> info =
-            look_at(entry, path_of(e.name), log_);
-        if (info && has(*info, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
-            return true; // not Kill's to delete after all
-        }
-        return info && !has(*info, FILE_ATTRIBUTE_READONLY) && delete_opened(entry, e.name);
-    });
+    return kill_each(
+        matching(handle_.get(), pattern, path_, log_).value_or(std::vector<DirEntry>{}),
+        [&](const DirEntry& e) {
+            const FileHandle entry =
+                open(e.name, DELETE | FILE_READ_ATTRIBUTES, FILE_NON_DIRECTORY_FILE);
+            if (!entry) {
+                return false;
+            }
+            // Decided again on what was opened, which may not be what was listed: a link goes
+            // as a link, never what it points to.
+            const std::optional<BY_HANDLE_FILE_INFORMATION> info =
+                look_at(entry, path_of(e.name), log_);
+            if (info && has(*info, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+                return true; // not Kill's to delete after all
+            }
+            return info && !has(*info, FILE_ATTRIBUTE_READONLY) && delete_opened(entry, e.name);
+        });
 }
 
 bool Win32Folder::remove_link(TextView name) {
@@ -192,7 +206,7 @@ bool Win32Folder::remove_folder(TextView name) {
 
 std::unique_ptr<Folder> Win32Folder::open_folder(TextView name) {
     // Where attributes below it may not be changed, the folder is still opened to be read.
-    FileHandle opened = open(name, open_folder_access(true), FILE_DIRECTORY_FILE, kShareAll,
+    FileHandle opened = open(name, open_folder_access(true), FILE_DIRECTORY_FILE, kShareFolder,
                              open_folder_access(false));
     if (!opened) {
         return nullptr;
@@ -202,21 +216,56 @@ std::unique_ptr<Folder> Win32Folder::open_folder(TextView name) {
         has(*info, FILE_ATTRIBUTE_REPARSE_POINT)) {
         return nullptr;
     }
-    return std::make_unique<Win32Folder>(std::move(opened), path_of(name), log_);
+    return child(std::move(opened), name);
 }
 
-std::unique_ptr<File> Win32Folder::open_file(TextView name) {
-    FileHandle opened = open(name, GENERIC_READ, FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ);
+std::unique_ptr<File> Win32Folder::open_file(TextView name, FileMode mode) {
+    if (mode == FileMode::ReadWrite) {
+        return open_for_writing(name);
+    }
+    // Held: nobody else may write, rename or delete it while it is open; a program's start
+    // still reads it.
+    FileHandle opened = open(name, GENERIC_READ, FILE_NON_DIRECTORY_FILE,
+                             mode == FileMode::Hold ? FILE_SHARE_READ : kShareAll);
     if (!opened) {
         return nullptr;
     }
-    // Checked on what was opened: a regular file with one name.
+    // Checked on what was opened: a regular file, with one name where the mode asks.
     const std::optional<BY_HANDLE_FILE_INFORMATION> info = look_at(opened, path_of(name), log_);
     if (!info || has(*info, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT) ||
-        info->nNumberOfLinks != 1) {
+        (mode != FileMode::Read && info->nNumberOfLinks != 1)) {
         return nullptr;
     }
     return make_win32_file(std::move(opened));
+}
+
+std::unique_ptr<File> Win32Folder::open_for_writing(TextView name) {
+    // Windows refuses to write a read-only file; said here too, so that no account's
+    // rights (Wine run as root ignores the mark) can make the answer differ.
+    if (const FileHandle old = open(name, FILE_READ_ATTRIBUTES, kAnyKind)) {
+        const std::optional<BY_HANDLE_FILE_INFORMATION> info = look_at(old, path_of(name), log_);
+        if (!info || has(*info, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                    FILE_ATTRIBUTE_READONLY)) {
+            return nullptr;
+        }
+    }
+    const std::wstring entry = wide(name);
+    if (!is_entry_name(entry)) {
+        return nullptr;
+    }
+    // VB's Open ... For Binary: an existing file keeps its bytes, a missing one is created.
+    OpenedEntry opened =
+        open_or_create_file_entry(handle_.get(), entry, GENERIC_READ | GENERIC_WRITE, 0);
+    if (!opened.handle) {
+        log_os_failure(log_, win32_failure(opened.error, "NtCreateFile", path_of(name)));
+        return nullptr;
+    }
+    const std::optional<BY_HANDLE_FILE_INFORMATION> info =
+        look_at(opened.handle, path_of(name), log_);
+    if (!info || has(*info, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return nullptr;
+    }
+    return make_win32_file(std::move(opened.handle));
 }
 
 std::unique_ptr<File> Win32Folder::create_private_file(TextView name) {
@@ -234,70 +283,65 @@ std::unique_ptr<File> Win32Folder::create_private_file(TextView name) {
 }
 
 bool Win32Folder::replace_file(TextView name, std::span<const uint8_t> bytes, uint32_t attributes) {
+    return replace_in_folder(handle_.get(), path_, name, bytes, attributes, replace_, log_);
+}
+
+MadeFolder Win32Folder::make_private_folder(TextView name, PrivateAccess access) {
+    MadePrivateFolder made = win32::make_private_folder(handle_.get(), wide(name), path_of(name),
+                                                        access, open_folder_access(true), log_);
+    MadeFolder out;
+    out.state = made.state;
+    out.rule = std::move(made.rule);
+    if (made.folder) {
+        out.folder = child(std::move(made.folder), name);
+    }
+    return out;
+}
+
+EntryTrust Win32Folder::trust(TextView name) {
     const std::wstring entry = wide(name);
     if (!is_entry_name(entry)) {
+        EntryTrust none;
+        none.rule = trust_rule(rights_reading());
+        return none;
+    }
+    return entry_trust(handle_.get(), entry, path_of(name), log_);
+}
+
+bool Win32Folder::move(TextView name, Folder& destination, TextView new_name) {
+    auto* const to = dynamic_cast<Win32Folder*>(&destination.opened());
+    const std::wstring target = wide(new_name);
+    if (to == nullptr || !is_entry_name(target)) {
         return false;
     }
-    // What is there now: a folder is never replaced, and a read-only mark would refuse the
-    // replacement, so it goes first (and comes back when the replacement fails). No handle
-    // to it stays open: a file held open cannot be replaced.
-    std::optional<DWORD> marked; // the attributes to put back
-    if (const FileHandle old = open(name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kAnyKind)) {
-        const std::optional<BY_HANDLE_FILE_INFORMATION> before = look_at(old, path_of(name), log_);
-        if (!before || has(*before, FILE_ATTRIBUTE_DIRECTORY)) {
-            return false;
-        }
-        if (has(*before, FILE_ATTRIBUTE_READONLY) && !has(*before, FILE_ATTRIBUTE_REPARSE_POINT)) {
-            marked = before->dwFileAttributes & kSettableAttributes;
-            if (!set_attributes_by_handle(old.get(), *marked & ~FILE_ATTRIBUTE_READONLY)) {
-                log_last_error(log_, "SetFileInformationByHandle", path_of(name));
-                return false;
-            }
-        }
-    }
-    const auto put_back = [&] {
-        if (marked) {
-            if (const FileHandle old = open(name, FILE_WRITE_ATTRIBUTES, kAnyKind)) {
-                set_attributes_by_handle(old.get(), *marked);
-            }
-        }
-    };
-    // The new bytes go to a file of their own in this folder first.
-    const std::wstring temporary = L"." + entry + L".pelto-" +
-                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                   std::to_wstring(GetTickCount64());
-    OpenedEntry created = create_replacement_entry(handle_.get(), temporary);
-    if (!created.handle) {
-        log_os_failure(log_, win32_failure(created.error, "NtCreateFile", path_of(name)));
-        put_back();
+    // The entry itself moves (a link as a link), relative to both folders, and never onto
+    // something that exists.
+    const FileHandle entry = open(name, DELETE | FILE_READ_ATTRIBUTES, kAnyKind);
+    if (!entry) {
         return false;
     }
-    const HANDLE temp = created.handle.get();
-    const auto fail = [&](const char* call) {
-        log_last_error(log_, call, path_of(name));
-        delete_by_handle(temp);
-        put_back();
+    if (!rename_by_handle(entry.get(), to->handle(), target, false)) {
+        log_last_error(log_, "NtSetInformationFile", path_of(name));
         return false;
-    };
-    for (std::span<const uint8_t> rest = bytes; !rest.empty();) {
-        const DWORD chunk =
-            static_cast<DWORD>(std::min<size_t>(rest.size(), std::numeric_limits<DWORD>::max()));
-        DWORD written = 0;
-        if (!WriteFile(temp, rest.data(), chunk, &written, nullptr) || written == 0) {
-            return fail("WriteFile");
-        }
-        rest = rest.subspan(written);
-    }
-    if (!FlushFileBuffers(temp)) {
-        return fail("FlushFileBuffers");
-    }
-    if (!set_attributes_by_handle(temp, attributes & kSettableAttributes)) {
-        return fail("SetFileInformationByHandle");
-    }
-    if (!rename_by_handle(temp, handle_.get(), entry)) {
-        return fail("SetFileInformationByHandle");
     }
     return true;
+}
+
+std::optional<Text> Win32Folder::link_target(TextView name) {
+    const FileHandle entry = open(name, FILE_READ_ATTRIBUTES, kAnyKind);
+    if (!entry) {
+        return std::nullopt;
+    }
+    const std::optional<BY_HANDLE_FILE_INFORMATION> info = look_at(entry, path_of(name), log_);
+    if (!info || !has(*info, FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return std::nullopt;
+    }
+    unsigned long error = ERROR_SUCCESS;
+    std::optional<Text> target = link_target_of(entry.get(), path_, error);
+    if (!target && error != ERROR_SUCCESS) {
+        log_os_failure(log_, win32_failure(error, "DeviceIoControl", path_of(name)));
+    }
+    return target;
 }
 
 } // namespace pelto::platform::win32

@@ -1,7 +1,6 @@
 #include "platform/win32/private_folder.h"
 
 #include "platform/win32/folder_entries.h"
-#include "platform/win32/handles.h"
 #include "platform/win32/os_failure_win32.h"
 #include "platform/win32/security_descriptor.h"
 #include "platform/win32/wide.h"
@@ -52,6 +51,24 @@ struct PrivateRights {
     SddlDescriptor file;    // a file in a folder for administrators only
 };
 
+// Gives the entry opened as `entry` the rights `rights`. A file keeps its DOS attributes,
+// its read-only mark among them, whatever the system makes of the new rights (Wine keeps
+// both in the same permission bits).
+bool set_rights(HANDLE entry, const BY_HANDLE_FILE_INFORMATION& before,
+                PSECURITY_DESCRIPTOR rights) {
+    if (!SetKernelObjectSecurity(entry, DACL_SECURITY_INFORMATION, rights)) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION after{};
+    if (GetFileInformationByHandle(entry, &after) &&
+        ((after.dwFileAttributes ^ before.dwFileAttributes) & FILE_ATTRIBUTE_READONLY) != 0) {
+        set_attributes_by_handle(entry, before.dwFileAttributes &
+                                            (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                             FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
+    }
+    return true;
+}
+
 // Gives everything below the folder open as `folder` the rights of a folder for
 // administrators only, each entry opened relative to its folder. Links are left as they
 // are and never entered, and so are files with a second name, whose rights are also
@@ -68,10 +85,12 @@ void restrict_tree(HANDLE folder, const Text& path, const PrivateRights& rights,
         }
         const bool is_folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         const Text entry_path = path + u"\\" + from_wide(entry.name);
-        const OpenedEntry opened = open_entry(
-            folder, entry.name,
-            READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES | (is_folder ? FILE_LIST_DIRECTORY : 0),
-            is_folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE);
+        const OpenedEntry opened =
+            open_entry(folder, entry.name,
+                       READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
+                           (is_folder ? FILE_LIST_DIRECTORY : 0),
+                       is_folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE,
+                       is_folder ? kShareFolder : kShareAll);
         if (!opened.handle) {
             if (!opened.missing() && !opened.wrong_kind()) {
                 log_os_failure(log, win32_failure(opened.error, "NtCreateFile", entry_path));
@@ -87,8 +106,8 @@ void restrict_tree(HANDLE folder, const Text& path, const PrivateRights& rights,
             (!is_folder && info.nNumberOfLinks != 1)) {
             continue;
         }
-        if (!SetKernelObjectSecurity(opened.handle.get(), DACL_SECURITY_INFORMATION,
-                                     is_folder ? rights.folder.get() : rights.file.get())) {
+        if (!set_rights(opened.handle.get(), info,
+                        is_folder ? rights.folder.get() : rights.file.get())) {
             log_last_error(log, "SetKernelObjectSecurity", entry_path);
             continue;
         }
@@ -96,6 +115,19 @@ void restrict_tree(HANDLE folder, const Text& path, const PrivateRights& rights,
             restrict_tree(opened.handle.get(), entry_path, rights, log);
         }
     }
+}
+
+// The owner and rights of what `entry` (opened with READ_CONTROL) names, judged; nullopt
+// (logged) when the system will not give them.
+std::optional<RightsVerdict> read_verdict(HANDLE entry, TextView path, RunLog& log) {
+    DWORD error = ERROR_SUCCESS;
+    const LocalMemory found = read_owner_and_rights(entry, error);
+    if (!found) {
+        log_os_failure(log, win32_failure(error, "GetSecurityInfo", path));
+        return std::nullopt;
+    }
+    std::vector<unsigned char> user = run_user();
+    return judge_rights(found.get(), rights_reading(), sid_of(user));
 }
 
 } // namespace
@@ -106,35 +138,42 @@ RightsReading rights_reading() {
     return wine ? RightsReading::Wine : RightsReading::Windows;
 }
 
-bool held_by_administrators(PSECURITY_DESCRIPTOR rights, RightsReading reading, PSID run_user) {
+std::string trust_rule(RightsReading reading) {
+    if (reading == RightsReading::Wine) {
+        return "the Windows rule as Wine reads it: owned by the run's user, nobody else may "
+               "change it (Wine keeps rights as Unix permission bits and never protects them)";
+    }
+    return "the Windows rule: owned by Administrators or SYSTEM, nobody else may change it, "
+           "rights protected from inheritance";
+}
+
+RightsVerdict judge_rights(PSECURITY_DESCRIPTOR rights, RightsReading reading, PSID run_user) {
     const auto trusted = [&](PSID sid) {
         return IsWellKnownSid(sid, WinLocalSystemSid) ||
                IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
                (reading == RightsReading::Wine && run_user != nullptr && EqualSid(sid, run_user));
     };
+    RightsVerdict verdict;
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(rights, &owner, &defaulted) || owner == nullptr ||
-        !trusted(owner)) {
-        return false;
-    }
+    verdict.owned_by_run = GetSecurityDescriptorOwner(rights, &owner, &defaulted) &&
+                           owner != nullptr && trusted(owner);
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    if (!GetSecurityDescriptorControl(rights, &control, &revision) ||
-        (reading == RightsReading::Windows && (control & SE_DACL_PROTECTED) == 0)) {
-        return false;
-    }
+    verdict.protected_rights =
+        GetSecurityDescriptorControl(rights, &control, &revision) &&
+        (reading == RightsReading::Wine || (control & SE_DACL_PROTECTED) != 0);
     BOOL present = FALSE;
     PACL dacl = nullptr;
     // No rights at all, or a null DACL, let everyone do everything.
     if (!GetSecurityDescriptorDacl(rights, &present, &dacl, &defaulted) || !present ||
         dacl == nullptr) {
-        return false;
+        return verdict;
     }
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* ace = nullptr;
         if (!GetAce(dacl, i, &ace)) {
-            return false;
+            return verdict;
         }
         switch (static_cast<const ACE_HEADER*>(ace)->AceType) {
         case ACCESS_DENIED_ACE_TYPE:
@@ -148,22 +187,48 @@ bool held_by_administrators(PSECURITY_DESCRIPTOR rights, RightsReading reading, 
             // would be theirs to change.
             auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
             if (!trusted(&allowed->SidStart) && (allowed->Mask & ~kReadAndExecute) != 0) {
-                return false;
+                return verdict;
             }
             continue;
         }
         default:
-            return false; // nothing known to be harmless
+            return verdict; // nothing known to be harmless
         }
     }
-    return true;
+    verdict.others_may_change = false;
+    return verdict;
+}
+
+bool held_by_administrators(PSECURITY_DESCRIPTOR rights, RightsReading reading, PSID run_user) {
+    const RightsVerdict verdict = judge_rights(rights, reading, run_user);
+    return verdict.owned_by_run && !verdict.others_may_change && verdict.protected_rights;
+}
+
+EntryTrust entry_trust(HANDLE folder, std::wstring_view name, TextView path, RunLog& log) {
+    EntryTrust out;
+    out.rule = trust_rule(rights_reading());
+    const OpenedEntry opened = open_entry(folder, name, READ_CONTROL | FILE_READ_ATTRIBUTES, 0);
+    if (!opened.handle) {
+        if (!opened.missing()) {
+            out.exists = true; // there, but not to be looked at: nothing to trust
+            log_os_failure(log, win32_failure(opened.error, "NtCreateFile", path));
+        }
+        return out;
+    }
+    out.exists = true;
+    if (const std::optional<RightsVerdict> verdict = read_verdict(opened.handle.get(), path, log)) {
+        out.owned_by_run = verdict->owned_by_run;
+        out.others_may_change = verdict->others_may_change;
+        out.protected_rights = verdict->protected_rights;
+    }
+    return out;
 }
 
 namespace {
 
-// Whether the folder held open by `existing` (opened with READ_CONTROL, never through a
-// link) is the run's own: Trusted, Untrusted (a link, a file, a folder others made or may
-// change), or Refused when the system will not say (logged).
+// Whether the entry held open by `existing` (opened with READ_CONTROL, never through a
+// link) is a folder of the run's own: Trusted, Untrusted (a link, a file, a folder others
+// made or may change), or Refused when the system will not say (logged).
 PrivateFolder judge_existing(HANDLE existing, TextView path, RunLog& log) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(existing, &info)) {
@@ -174,82 +239,79 @@ PrivateFolder judge_existing(HANDLE existing, TextView path, RunLog& log) {
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return PrivateFolder::Untrusted;
     }
-    DWORD error = ERROR_SUCCESS;
-    const LocalMemory found = read_owner_and_rights(existing, error);
-    if (!found) {
-        log_os_failure(log, win32_failure(error, "GetSecurityInfo", path));
+    const std::optional<RightsVerdict> verdict = read_verdict(existing, path, log);
+    if (!verdict) {
         return PrivateFolder::Refused;
     }
-    std::vector<unsigned char> user = run_user();
-    return held_by_administrators(found.get(), rights_reading(), sid_of(user))
+    return verdict->owned_by_run && !verdict->others_may_change && verdict->protected_rights
                ? PrivateFolder::Trusted
                : PrivateFolder::Untrusted;
 }
 
-} // namespace
-
-PrivateFolder private_folder_state(TextView path, RunLog& log) {
-    const FileHandle existing(
-        CreateFileW(wide(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!existing) {
-        const DWORD code = GetLastError();
-        if (is_not_found(code)) {
-            return PrivateFolder::Created;
-        }
-        log_os_failure(log, win32_failure(code, "CreateFileW", path));
-        // What keeps an administrator out is not the run's own folder.
-        return code == ERROR_ACCESS_DENIED ? PrivateFolder::Untrusted : PrivateFolder::Refused;
+// The existing entry `name` of `parent`, judged, and when it is the run's own folder, its
+// rights set again and held in `out`.
+void use_existing(HANDLE parent, std::wstring_view name, TextView path, PrivateAccess access,
+                  ACCESS_MASK held_access, const PrivateRights& rights, RunLog& log,
+                  MadePrivateFolder& out) {
+    // The entry itself is opened, never what a link there names, and everything below is
+    // decided on that handle.
+    OpenedEntry existing =
+        open_entry(parent, name, held_access | READ_CONTROL | WRITE_DAC, 0, kShareFolder);
+    if (!existing.handle) {
+        log_os_failure(log, win32_failure(existing.error, "NtCreateFile", path));
+        // The owner of the run's own folder is Administrators, who may always read and
+        // change its rights: what keeps an administrator out is not the run's.
+        out.state = existing.error == ERROR_ACCESS_DENIED ? PrivateFolder::Untrusted
+                                                          : PrivateFolder::Refused;
+        return;
     }
-    return judge_existing(existing.get(), path, log);
+    out.state = judge_existing(existing.handle.get(), path, log);
+    if (out.state != PrivateFolder::Trusted) {
+        return;
+    }
+    if (!SetKernelObjectSecurity(existing.handle.get(), DACL_SECURITY_INFORMATION,
+                                 rights.folder.get())) {
+        log_last_error(log, "SetKernelObjectSecurity", path);
+        out.state = PrivateFolder::Refused;
+        return;
+    }
+    if (access == PrivateAccess::AdministratorsOnly) {
+        restrict_tree(existing.handle.get(), Text(path), rights, log);
+    }
+    out.folder = std::move(existing.handle);
 }
 
-PrivateFolder make_private_folder(TextView path, PrivateAccess access, RunLog& log) {
-    const std::wstring folder = wide(path);
+} // namespace
+
+MadePrivateFolder make_private_folder(HANDLE parent, std::wstring_view name, TextView path,
+                                      PrivateAccess access, ACCESS_MASK held_access, RunLog& log) {
+    MadePrivateFolder out;
+    out.rule = trust_rule(rights_reading());
     const PrivateRights rights(access);
     for (const SddlDescriptor* descriptor : {&rights.created, &rights.folder, &rights.file}) {
         if (!*descriptor) {
             log_os_failure(
                 log, win32_failure(descriptor->error(),
                                    "ConvertStringSecurityDescriptorToSecurityDescriptorW", path));
-            return PrivateFolder::Refused;
+            return out;
         }
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, rights.created.get(), FALSE};
-    if (CreateDirectoryW(folder.c_str(), &attributes)) {
-        return PrivateFolder::Created;
+    if (!is_entry_name(name)) {
+        return out;
     }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
-        log_last_error(log, "CreateDirectoryW", path);
-        return PrivateFolder::Refused;
+    OpenedEntry created =
+        create_folder_entry(parent, name, held_access, kShareFolder, rights.created.get());
+    if (created.handle) {
+        out.state = PrivateFolder::Created;
+        out.folder = std::move(created.handle);
+        return out;
     }
-
-    // Something is there: the folder itself is opened, never what a link there names,
-    // and everything below is decided on that handle.
-    const FileHandle existing(CreateFileW(
-        folder.c_str(), READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!existing) {
-        const DWORD code = GetLastError();
-        log_os_failure(log, win32_failure(code, "CreateFileW", path));
-        // The owner of the run's own folder is Administrators, who may always read and
-        // change its rights: what keeps an administrator out is not the run's.
-        return code == ERROR_ACCESS_DENIED ? PrivateFolder::Untrusted : PrivateFolder::Refused;
+    if (!created.collision()) {
+        log_os_failure(log, win32_failure(created.error, "NtCreateFile", path));
+        return out;
     }
-    const PrivateFolder judged = judge_existing(existing.get(), path, log);
-    if (judged != PrivateFolder::Trusted) {
-        return judged;
-    }
-    if (!SetKernelObjectSecurity(existing.get(), DACL_SECURITY_INFORMATION, rights.folder.get())) {
-        log_last_error(log, "SetKernelObjectSecurity", path);
-        return PrivateFolder::Refused;
-    }
-    if (access == PrivateAccess::AdministratorsOnly) {
-        restrict_tree(existing.get(), Text(path), rights, log);
-    }
-    return PrivateFolder::Trusted;
+    use_existing(parent, name, path, access, held_access, rights, log, out);
+    return out;
 }
 
 PSECURITY_DESCRIPTOR administrators_only_file_rights() {

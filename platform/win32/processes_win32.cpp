@@ -204,4 +204,13 @@ std::unique_ptr<Process> Win32Processes::start(TextView path, int show_command,
                                           std::move(job));
 }
 
+std::optional<std::string> Win32Processes::cannot_start(TextView path) {
+    const std::wstring program = wide(path);
+    DWORD kind = 0;
+    if (GetBinaryTypeW(program.c_str(), &kind)) {
+        return std::nullopt;
+    }
+    return describe_win32_error(GetLastError());
+}
+
 } // namespace pelto::platform::win32

@@ -27,6 +27,8 @@ public:
     // programs it starts with handle inheritance. No other handle of the run reaches it.
     std::unique_ptr<Process> start(TextView path, int show_command,
                                    TextView working_folder) override;
+    // Not a program Windows runs (GetBinaryTypeW), or not there.
+    std::optional<std::string> cannot_start(TextView path) override;
 
 private:
     RunLog& log_;

@@ -1,6 +1,10 @@
 #include "platform/win32/run_log_win32.h"
 
+#include "platform/win32/folder_entries.h"
+#include "platform/win32/private_folder.h"
+#include "platform/win32/security_descriptor.h"
 #include "platform/win32/wide.h"
+#include "platform/windows_path.h"
 
 #include <windows.h>
 
@@ -50,47 +54,69 @@ std::wstring full_path(const std::wstring& absolute) {
     return {};
 }
 
-// Where the folders of a path begin: after "C:\", "\\server\share\", "\\?\C:\" or
-// "\\?\UNC\server\share\"; npos for anything else.
-size_t root_length(const std::wstring& path) {
-    constexpr size_t kNone = std::wstring::npos;
-    // "C:\" from `at`.
-    const auto drive_root = [&path](size_t at) {
-        return path.size() >= at + 3 && path[at + 1] == L':' && path[at + 2] == L'\\' ? at + 3
-                                                                                      : kNone;
-    };
-    // "server\share\" from `at`.
-    const auto share_root = [&path](size_t at) {
-        const size_t server_end = path.find(L'\\', at);
-        const size_t share_end = server_end == kNone ? kNone : path.find(L'\\', server_end + 1);
-        return share_end == kNone ? kNone : share_end + 1;
-    };
-    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-        return share_root(8);
+// The rights of a folder the log's path lacks: the staging folder's, owner Administrators,
+// protected from what the folder above would pass on (a user's folder, a drive's root that
+// users may write). A run without administrator rights cannot give a folder that owner
+// (it ends at once, but its log line is still written): its folders are its own.
+OpenedEntry make_log_folder(HANDLE folder, const std::wstring& name, ACCESS_MASK access) {
+    static const SddlDescriptor owned(std::wstring(L"O:BA") + kStagingFolderSddl);
+    static const SddlDescriptor rights(kStagingFolderSddl);
+    OpenedEntry made = create_folder_entry(folder, name, access, kShareFolder, owned.get());
+    if (made.error == ERROR_INVALID_OWNER) {
+        made = create_folder_entry(folder, name, access, kShareFolder, rights.get());
     }
-    if (path.rfind(L"\\\\?\\", 0) == 0) {
-        return drive_root(4);
-    }
-    if (path.rfind(L"\\\\", 0) == 0) {
-        return share_root(2);
-    }
-    return drive_root(0);
+    return made;
 }
 
-// Makes the folders of `file` that are missing; what cannot be made shows when the file
-// is opened.
-void make_missing_folders(const std::wstring& file) {
-    const size_t root = root_length(file);
-    if (root == std::wstring::npos) {
-        return;
-    }
-    for (size_t at = file.find(L'\\', root); at != std::wstring::npos;
-         at = file.find(L'\\', at + 1)) {
-        const std::wstring folder = file.substr(0, at);
-        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            CreateDirectoryW(folder.c_str(), nullptr);
+// The folder `name` of `folder`, made when it is missing; never a link. An invalid
+// handle, with the reason in `why`, otherwise.
+FileHandle open_or_make_folder(HANDLE folder, const std::wstring& name, const Text& path,
+                               std::string& why) {
+    constexpr ACCESS_MASK kAccess = FILE_TRAVERSE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+    OpenedEntry next = open_entry(folder, name, kAccess, FILE_DIRECTORY_FILE, kShareFolder);
+    if (next.missing()) {
+        next = make_log_folder(folder, name, kAccess);
+        if (next.collision()) { // made by someone else meanwhile: looked at as any other
+            next = open_entry(folder, name, kAccess, FILE_DIRECTORY_FILE, kShareFolder);
         }
     }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (next.handle && !GetFileInformationByHandle(next.handle.get(), &info)) {
+        next.handle.reset();
+        next.error = GetLastError();
+    }
+    if (!next.handle) {
+        why = to_utf8(path) + ": " + describe_win32_error(next.error);
+        return {};
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        why = to_utf8(path) + " is a link, which the run log is never written through";
+        return {};
+    }
+    return std::move(next.handle);
+}
+
+// The folder that holds the file `log`, reached from its volume's root one name at a time,
+// each opened relative to the one before without following a link, and made when it is
+// missing. An invalid handle, with the reason in `why`, otherwise.
+FileHandle reach_log_folder(const WindowsPath& log, std::string& why) {
+    Text root = log.prefix(0);
+    if (!ends_with(root, u"\\")) {
+        root += u'\\';
+    }
+    unsigned long error = ERROR_SUCCESS;
+    FileHandle folder = open_volume_root(wide(root), FILE_TRAVERSE | SYNCHRONIZE, error);
+    if (!folder) {
+        why = to_utf8(root) + ": " + describe_win32_error(error);
+        return {};
+    }
+    for (size_t i = 0; i + 1 < log.names.size(); ++i) {
+        folder = open_or_make_folder(folder.get(), wide(log.names[i]), log.prefix(i + 1), why);
+        if (!folder) {
+            return {};
+        }
+    }
+    return folder;
 }
 
 } // namespace
@@ -139,15 +165,24 @@ std::optional<std::string> Win32RunLog::open_file() {
         return std::string("no temporary folder: neither TMP, TEMP nor USERPROFILE names an "
                            "absolute path");
     }
-    make_missing_folders(path_);
+    const std::optional<WindowsPath> parsed = parse_windows_path(from_wide(path_));
+    if (!parsed || parsed->names.empty()) {
+        return std::string("not the path of a file");
+    }
+    std::string why;
+    const FileHandle folder = reach_log_folder(*parsed, why);
+    if (!folder) {
+        return why;
+    }
     // Appending only; others may read the log while the run goes on (and a run that may
     // not start still adds its line). The name itself is opened, never what a link names.
-    FileHandle file(CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) {
-        return describe_win32_error(GetLastError());
+    OpenedEntry opened = open_or_create_file_entry(folder.get(), wide(parsed->names.back()),
+                                                   FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (!opened.handle) {
+        return describe_win32_error(opened.error);
     }
+    FileHandle file = std::move(opened.handle);
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(file.get(), &information)) {
         return describe_win32_error(GetLastError());

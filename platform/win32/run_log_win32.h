@@ -1,7 +1,10 @@
 // The run log on Windows: %TEMP%\PeltoUserInstall_H.log, UTF-8, one time-stamped line per
-// event, appended, CRLF line ends. Its missing folders are made; a link in its place or
-// a file with a second name is refused (run_log_refusal). A log that cannot be written
-// never stops the run, unless the run asked for it by name (open()).
+// event, appended, CRLF line ends. Its folder is reached from the volume's root one name
+// at a time, each opened relative to the one before and never through a link; a missing
+// folder is made with the staging folder's rights (an elevated run's log may lie below a
+// folder any user can write). A link in the file's place or a file with a second name is
+// refused (run_log_refusal). A log that cannot be written never stops the run, unless the
+// run asked for it by name (open()).
 #pragma once
 
 #include "platform/run_log.h"

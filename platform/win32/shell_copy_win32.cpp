@@ -28,12 +28,10 @@ std::wstring path_list(TextView path) {
 
 } // namespace
 
-int Win32ShellCopy::copy_file(const OwnerWindow& owner, TextView source_file,
-                              TextView destination_folder) {
+int Win32ShellCopy::copy_file(const OwnerWindow& owner, TextView source_file, Folder& destination) {
     const std::wstring from =
         path_list(drives_ != nullptr ? drives_->resolve(source_file) : Text(source_file));
-    const std::wstring to = path_list(drives_ != nullptr ? drives_->resolve(destination_folder)
-                                                         : Text(destination_folder));
+    const std::wstring to = path_list(destination.path());
     SHFILEOPSTRUCTW operation{};
     operation.hwnd = static_cast<HWND>(owner.native_handle());
     operation.wFunc = FO_COPY;

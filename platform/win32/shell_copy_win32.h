@@ -12,8 +12,9 @@ public:
     // A drive letter the program lacks is taken through the user's saved mapping.
     explicit Win32ShellCopy(MappedDrives& drives) : drives_(&drives) {}
 
-    int copy_file(const OwnerWindow& owner, TextView source_file,
-                  TextView destination_folder) override;
+    // The copy goes into `destination`'s path, which names the folder held open: nobody
+    // may rename or move it while it is held.
+    int copy_file(const OwnerWindow& owner, TextView source_file, Folder& destination) override;
 
 private:
     MappedDrives* drives_ = nullptr;

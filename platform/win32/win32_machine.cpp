@@ -11,7 +11,7 @@
 namespace pelto::platform::win32 {
 
 Win32Machine::Win32Machine(const std::wstring& log_path, std::optional<OdbcServerMap> server_map)
-    : log_(log_path), drives_(log_), registry_(log_), profiles_(log_), files_(log_, drives_),
+    : log_(log_path), drives_(log_), registry_(log_), profiles_(log_), files_(log_, &drives_),
       shell_(drives_), processes_(log_, claim_), ui_(log_), odbc_(log_, std::move(server_map)),
       session_(log_, claim_), platform_{registry_, profiles_, files_, shell_,  processes_,
                                         ui_,       odbc_,     log_,   session_} {

@@ -4,12 +4,12 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/profile_write.h"
 #include "platform/win32/filesystem_win32.h"
 #include "platform/win32/mapped_drive.h"
 #include "platform/win32/odbc_providers_win32.h"
 #include "platform/win32/odbc_server_map.h"
 #include "platform/win32/processes_win32.h"
-#include "platform/win32/profiles_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/run_log_win32.h"
 #include "platform/win32/session_win32.h"
@@ -41,7 +41,7 @@ private:
     // A path on a drive letter of the user's session, as the files and the shell copy see it.
     MappedDrives drives_;
     Win32Registry registry_;
-    Win32ProfileFiles profiles_;
+    FolderProfiles profiles_;
     Win32FileSystem files_;
     Win32ShellCopy shell_;
     // The session's claim, which the programs the run starts are given.

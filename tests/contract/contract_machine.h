@@ -53,9 +53,15 @@ public:
     // Whether no one but administrators (Linux: the owner) may read or change the entry
     // at `path`.
     bool only_administrators_may_read(TextView path) const;
-    // Why this system cannot show what is done through an open folder after the folder
-    // was moved; empty where it can.
-    std::string why_a_moved_open_folder_cannot_be_shown() const;
+    // Whether nobody may move a folder while the run holds it open (Windows); elsewhere
+    // the folder may be moved, and what is done through it is done wherever it went.
+    bool a_held_folder_stays_in_place() const;
+    // The owner and access rights of the entry at `path` as text to compare (Windows: the
+    // owner and DACL in SDDL; Linux: owner, group and mode).
+    std::string rights(TextView path) const;
+    // Gives the file at `path` rights that no new file beside it would get (Windows: a
+    // protected DACL of its own that Everyone is not in; Linux: mode 0640).
+    void give_distinctive_rights(TextView path) const;
 
     // Keeps the file at `path` from being deleted while the returned object lives: held
     // open without sharing on Windows, made immutable on Linux. Null where this system

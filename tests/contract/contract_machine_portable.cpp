@@ -7,6 +7,7 @@
 #include "tests/support/scripted_terminal.h"
 #include "tests/support/temp_machine.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,8 +95,22 @@ bool ContractMachine::make_hard_link(TextView file, TextView link) const {
     return ::link(impl_->machine.host(file).c_str(), impl_->machine.host(link).c_str()) == 0;
 }
 
-std::string ContractMachine::why_a_moved_open_folder_cannot_be_shown() const {
-    return {};
+bool ContractMachine::a_held_folder_stays_in_place() const {
+    return false;
+}
+
+std::string ContractMachine::rights(TextView path) const {
+    struct stat st {};
+    if (::lstat(impl_->machine.host(path).c_str(), &st) != 0) {
+        return "missing";
+    }
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) + " " + mode;
+}
+
+void ContractMachine::give_distinctive_rights(TextView path) const {
+    fs::permissions(impl_->machine.host(path), fs::perms(0640));
 }
 
 bool ContractMachine::make_file_link_to_outside(TextView path) const {

@@ -11,6 +11,8 @@
 #include "tests/win32/win32_test_support.h"
 
 #include <cstring>
+#include <sddl.h>
+#include <vector>
 
 namespace pelto::contract {
 
@@ -88,6 +90,15 @@ bool ContractMachine::make_link_to_outside(TextView path) const {
            (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool ContractMachine::make_link(TextView link, TextView target) const {
+    // Wine answers success without making the link.
+    const std::wstring at = wide(link);
+    const std::wstring to = wide(target);
+    return CreateSymbolicLinkW(at.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+           win32_test::exists(at) &&
+           (GetFileAttributesW(at.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::optional<std::string> ContractMachine::read_outside_precious() const {
     return win32_test::read_bytes(impl_->folder / L"outside\\precious.txt");
 }
@@ -148,12 +159,35 @@ bool ContractMachine::make_hard_link(TextView file, TextView link) const {
     return CreateHardLinkW(wide(link).c_str(), wide(file).c_str(), nullptr) != FALSE;
 }
 
-std::string ContractMachine::why_a_moved_open_folder_cannot_be_shown() const {
-    if (platform::win32::rights_reading() != platform::win32::RightsReading::Wine) {
-        return {};
+bool ContractMachine::a_held_folder_stays_in_place() const {
+    return true;
+}
+
+std::string ContractMachine::rights(TextView path) const {
+    return win32_test::rights_text(wide(path));
+}
+
+void ContractMachine::give_distinctive_rights(TextView path) const {
+    // The administrators and the test's own user (under Wine the owner's permission bits)
+    // only: Everyone, who may read a new file, may not.
+    HANDLE raw = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw);
+    const platform::win32::KernelHandle token(raw);
+    std::vector<unsigned char> user(256);
+    DWORD size = 0;
+    LPWSTR sid = nullptr;
+    if (!GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()),
+                             &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        return;
     }
-    return "Wine deletes an entry only when its last handle closes, by the path its folder "
-           "had when it was opened: after that folder is moved, nothing is deleted";
+    const platform::win32::SddlDescriptor rights(
+        std::wstring(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;") + sid + L")");
+    LocalFree(sid);
+    const platform::win32::FileHandle handle(CreateFileW(
+        wide(path).c_str(), WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    SetKernelObjectSecurity(handle.get(), DACL_SECURITY_INFORMATION, rights.get());
 }
 
 bool ContractMachine::make_file_link_to_outside(TextView path) const {

@@ -222,14 +222,16 @@ run_whole() {
 }
 
 # ---------------------------------------------------------------- run 2: second key, server down
-# The staging folder still holds last run's programs, stale ones here: the shell asks
-# before replacing each, and the answer 예 puts the update path's copies in place.
+# The staging folder still holds last run's programs, stale ones here: the run removes them
+# before the copy, so the shell has nothing to ask about, and the update path's copies run.
 run_second_key() {
     prepare_pelto_folder keep-staging
     echo stale >"$drive_c/펠토사용자설치/installpelto_H.exe"
     echo stale >"$drive_c/펠토사용자설치/PeltoUpdate_H.exe"
-    run_program second-key input:22222222 replace replace warning ok
+    run_program second-key input:22222222 warning ok
     check "second-key: exit status 0 (got $status)" test "$status" -eq 0
+    check "second-key: the stale installer gave way to the update path's" \
+        cmp -s "$drive_c/펠토사용자설치/installpelto_H.exe" "$update/installpelto_H.exe"
     check "named-pipe alias for the unreachable server, its Korean name intact" \
         grep -qxF '"병원02"="DBNMPNTW,\\\\병원02\\pipe\\sql\\query"' <(reg_export "$(wow64_key "$connect_to")")
     check "replaced programs ran in order" \
@@ -348,10 +350,10 @@ run_killed_while_installing() {
 }
 
 # ---------------------------------------------------------------- run 5: unattended
-# No dialog may appear: one that did would wait for an answer nobody gives. The staging
-# folder still holds the programs, so the copy must replace them without asking. The log
-# goes where /LOG says, its missing folders made. The updater fails here: the run goes on,
-# and its exit status says it completed with faults, which the run log's last line names.
+# No dialog may appear: one that did would wait for an answer nobody gives. The log goes
+# where /LOG says, its missing folders made with the staging folder's rights. The updater
+# fails here: the run goes on, and its exit status says it completed with faults, which the
+# run log's last line names.
 run_unattended() {
     prepare_pelto_folder keep-staging
     echo 7 >"$drive_c/Pelto_H/updater.exit"
@@ -368,6 +370,12 @@ run_unattended() {
     check "silent: the programs ran in order" \
         test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
     check "silent: the run log went where /LOG said" grep -q "silent run" "$drive_c/로그/silent/silent.log"
+    # Wine keeps rights as Unix permission bits: the staging folder's leave others none (the
+    # Users group has no place there), where a folder made with default rights gives them
+    # read and run.
+    others_none() { [[ $(stat -c %a "$1") == *0 ]]; }
+    check "silent: the log's new folders have the staging folder's rights" \
+        bash -c "$(declare -f others_none); others_none '$drive_c/로그' && others_none '$drive_c/로그/silent'"
 }
 
 # ---------------------------------------------------------------- run 6: a log that cannot be had
@@ -413,6 +421,37 @@ run_planted_staging() {
     check "planted: the copied installer and updater ran in order" \
         test "$(cat "$drive_c/Pelto_H/e2e.log" 2>/dev/null)" == $'installer started\ninstaller ended\nupdater started; template copied yet: no'
     check "planted: the run log says so" grep -q "moved aside" "$drive_c/silent.log"
+    rm -rf "$drive_c"/펠토사용자설치.[0-9]*
+}
+
+# ---------------------------------------------------------------- run 6c: a file planted in the run's folder
+# The staging folder is the run's own (the runs before made it), but someone put a library
+# and a folder into it since. Before the copy the run empties it: the library is removed,
+# the folder moved aside whole, and the installer starts in a folder that holds only what
+# the run copied.
+run_planted_file() {
+    prepare_pelto_folder keep-staging
+    rm -rf "$drive_c"/펠토사용자설치.[0-9]*
+    staging=$drive_c/펠토사용자설치
+    check "planted file: the runs before left their staging folder" test -d "$staging"
+    echo planted >"$staging/version.dll"
+    mkdir -p "$staging/plugins"
+    echo planted >"$staging/plugins/helper.dll"
+    rm -f "$drive_c/planted-file.log"
+    "$wine" "$bin/PeltoUserInstall_H.exe" /code=12345678 /SILENT '/LOG=C:\planted-file.log' \
+        >"$work/planted-file.out" 2>&1 </dev/null &
+    program=$!
+    await_end planted-file
+    check "planted file: exit status 0 (got $status)" test "$status" -eq 0
+    check "planted file: the installer saw only what the run copied" \
+        test "$(cat "$drive_c/Pelto_H/e2e-staging.log" 2>/dev/null)" == \
+        "installer saw: PeltoUpdate_H.exe installpelto_H.exe 보관"
+    check "planted file: the log says what was removed" \
+        grep -q "left there removed" "$drive_c/planted-file.log"
+    aside=("$drive_c"/펠토사용자설치.[0-9]*)
+    check "planted file: the planted folder was moved aside whole" \
+        grep -qx planted "${aside[0]}/plugins/helper.dll"
+    check "planted file: the planted library is gone" test ! -e "$staging/version.dll"
     rm -rf "$drive_c"/펠토사용자설치.[0-9]*
 }
 
@@ -495,6 +534,7 @@ step "run 4c: a run ended from outside" run_killed_while_installing
 step "run 5: unattended" run_unattended
 step "run 6: a log that cannot be had" run_without_log
 step "run 6b: a planted staging folder" run_planted_staging
+step "run 6c: a file planted in the run's folder" run_planted_file
 step "run 7: a plan, a restore" run_plan_and_restore
 step "the run log" check_run_log
 

@@ -2,11 +2,14 @@
 // the update folder as "installpelto_H.exe" and "PeltoUpdate_H.exe". As the installer it
 // creates C:\Pelto_H\bin and C:\Pelto_H\Resource as the real one would; as either it notes
 // in C:\Pelto_H\e2e.log that it ran, and what it found, so the test can check the order,
-// and in C:\Pelto_H\e2e-folders.log the current folder it was started in. The updater
-// ends with the exit code the test asks for.
+// and in C:\Pelto_H\e2e-folders.log the current folder it was started in. As the installer
+// it also notes in C:\Pelto_H\e2e-staging.log the names its own folder holds when it
+// starts. The updater ends with the exit code the test asks for.
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -27,15 +30,52 @@ void note(const std::string& line) {
     CloseHandle(log);
 }
 
+std::string utf8_of(const std::wstring& text) {
+    std::string utf8(text.size() * 3 + 1, '\0');
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                            static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+    return utf8;
+}
+
 // The current folder it was started in, as UTF-8.
 std::string current_folder() {
     wchar_t folder[MAX_PATH];
     const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-    std::string utf8(length * 3 + 1, '\0');
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(length), utf8.data(),
-                                          static_cast<int>(utf8.size()), nullptr, nullptr);
-    utf8.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
-    return utf8;
+    return utf8_of(std::wstring(folder, length));
+}
+
+// Notes in C:\Pelto_H\e2e-staging.log the names its own folder holds, in code point order.
+void note_own_folder(const std::wstring& program) {
+    const std::wstring folder = program.substr(0, program.rfind(L'\\') + 1);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") {
+                names.push_back(name);
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    std::sort(names.begin(), names.end());
+    std::string line = "installer saw:";
+    for (const std::wstring& name : names) {
+        line += " " + utf8_of(name);
+    }
+    line += "\n";
+    const HANDLE log =
+        CreateFileW(L"C:\\Pelto_H\\e2e-staging.log", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(log);
 }
 
 // Notes in C:\Pelto_H\e2e-folders.log where it was started.
@@ -75,6 +115,7 @@ int main() {
     CreateDirectoryW(L"C:\\Pelto_H", nullptr);
     note_folder(installer ? "installer" : "updater");
     if (installer) {
+        note_own_folder(path);
         note("installer started");
         CreateDirectoryW(L"C:\\Pelto_H\\bin", nullptr);
         CreateDirectoryW(L"C:\\Pelto_H\\Resource", nullptr);

@@ -64,8 +64,8 @@ press() { # press ID KEY
 type_text() { xdotool windowfocus --sync "$1" type --delay 40 "$2"; }
 
 # Runs the program; each STEP answers one window: "input:TEXT" (the input box), "cancel"
-# (Esc in the input box), "replace" (the shell's question before replacing a file),
-# "warning" (Esc in the warning window), "ok" or "ok:shot" (a message box).
+# (Esc in the input box), "warning" (Esc in the warning window), "ok" or "ok:shot" (a
+# message box).
 run_program() { # run_program NAME STEP... ; sets $status
     local name=$1 step
     shift
@@ -84,21 +84,12 @@ run_program() { # run_program NAME STEP... ; sets $status
             wait_window PeltoUserInstall 60 || { fail "$name: no input box"; break; }
             press "$window" Escape
             ;;
-        replace)
-            # The shell's own question before it replaces a file (the copy has no flags), in
-            # the language of the prefix's locale.
-            wait_window '(파일 덮어쓰기 확인|Confirm file overwrite)' 60 ||
-                { fail "$name: the shell did not ask"; break; }
-            [[ $name == second-key ]] && [[ ! -f $work/shots/replace-question.png ]] &&
-                shot replace-question
-            press "$window" Return # 예
-            ;;
         warning)
             wait_window '경고' 60 || { fail "$name: no warning window"; break; }
             [[ $name == first-key ]] && shot warning-window
             press "$window" Escape
             ;;
-        ok:*)
+        ok | ok:*)
             wait_window PeltoUserInstall 60 || { fail "$name: no message box"; break; }
             [[ ${step#ok:} == shot ]] && shot completion-message
             press "$window" Return

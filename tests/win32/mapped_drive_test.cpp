@@ -1,5 +1,6 @@
 // A drive letter the elevated program does not see is taken through the user's saved
 // mapping of that drive, and the run log says so.
+#include "platform/path_files.h"
 #include "platform/win32/filesystem_win32.h"
 #include "platform/win32/mapped_drive.h"
 #include "tests/win32/win32_test_support.h"
@@ -91,10 +92,11 @@ TEST(MappedDriveTest, FileSystemListsTheUpdatePathThroughTheMapping) {
     saved.map(letter, share.path());
     MemoryLog log;
     platform::win32::MappedDrives drives(log, saved.key());
-    platform::win32::Win32FileSystem files(log, drives);
+    platform::win32::Win32FileSystem files(log, &drives);
 
     const std::vector<platform::DirEntry> entries =
-        files.list(text_of(std::wstring(1, letter) + L":\\*.exe"), platform::attr::kNormal);
+        platform::PathFiles(files, log)
+            .list(text_of(std::wstring(1, letter) + L":\\*.exe"), platform::attr::kNormal);
     ASSERT_EQ(entries.size(), 1U);
     EXPECT_EQ(entries[0].name, u"installpelto_H.exe");
 }

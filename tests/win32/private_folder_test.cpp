@@ -6,6 +6,7 @@
 // no place for the Users group. The rule itself is therefore proved on descriptors as
 // Windows keeps them; on the file system, Wine shows who else may change a folder (the
 // others' Unix bits, read back as Everyone), and real Windows shows the rest.
+#include "platform/path_files.h"
 #include "platform/win32/filesystem_win32.h"
 #include "platform/win32/private_folder.h"
 #include "platform/win32/security_descriptor.h"
@@ -147,7 +148,9 @@ void expect_no_takeover_privileges() {
 class PrivateFolderTest : public ::testing::Test {
 protected:
     PrivateFolder make(const std::wstring& path, PrivateAccess access) {
-        return files_.make_private_directory(text_of(path), access);
+        return platform::PathFiles(files_, log_)
+            .make_private_directory(text_of(path), access)
+            .state;
     }
 
     TempFolder temp_;
@@ -176,6 +179,14 @@ TEST(PrivateFolderRule, TrustsOnlyWhatNobodyButAdministratorsCanHaveMadeOrChange
     // Another owner; rights still taken from the parent; none at all.
     EXPECT_FALSE(trusted(L"O:S-1-5-21-1-2-3-1001D:P" + admins));
     EXPECT_FALSE(trusted(L"O:BAD:" + admins));
+    // Each part of the rule is told apart: a link an administrator made, which nobody
+    // else may change, is followed although its rights are not protected.
+    const SddlDescriptor link(L"O:BAD:" + admins + L"(A;;0x1200a9;;;WD)");
+    const platform::win32::RightsVerdict verdict =
+        platform::win32::judge_rights(link.get(), RightsReading::Windows, nullptr);
+    EXPECT_TRUE(verdict.owned_by_run);
+    EXPECT_FALSE(verdict.others_may_change);
+    EXPECT_FALSE(verdict.protected_rights);
     EXPECT_FALSE(trusted(L"O:BAD:NO_ACCESS_CONTROL"));
     // Others may change it, or what is made in it, or its rights.
     EXPECT_FALSE(trusted(L"O:BAD:P" + admins + L"(A;OICI;0x1301bf;;;BU)"));
@@ -216,13 +227,19 @@ TEST_F(PrivateFolderTest, AFolderTheProgramMadeIsTrustedAndKeepsItsRights) {
     SECURITY_ATTRIBUTES attributes{sizeof attributes, older_rights.get(), FALSE};
     ASSERT_TRUE(CreateDirectoryW(older.c_str(), &attributes));
     ASSERT_TRUE(CreateDirectoryW((older + L"\\20250101-000000").c_str(), nullptr));
-    write_bytes(older + L"\\20250101-000000\\Pelto.ini", "server_pwd=secret");
+    const std::wstring copy = older + L"\\20250101-000000\\Pelto.ini";
+    const std::wstring marked = older + L"\\20250101-000000\\Print.ini";
+    write_bytes(copy, "server_pwd=secret");
+    write_bytes(marked, "read-only when kept");
+    ASSERT_TRUE(SetFileAttributesW(marked.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(make(older, PrivateAccess::AdministratorsOnly), PrivateFolder::Trusted);
-    for (const wchar_t* entry : {L"", L"\\20250101-000000", L"\\20250101-000000\\Pelto.ini"}) {
-        expect_private(older + entry, false);
+    for (const std::wstring& entry : {older, older + L"\\20250101-000000", copy, marked}) {
+        expect_private(entry, false);
     }
-    EXPECT_EQ(read_bytes(older + L"\\20250101-000000\\Pelto.ini"),
-              std::optional<std::string>("server_pwd=secret"));
+    EXPECT_EQ(read_bytes(copy), std::optional<std::string>("server_pwd=secret"));
+    // A kept copy's read-only mark is its own: restricting who may read it keeps it.
+    EXPECT_EQ(GetFileAttributesW(copy.c_str()) & FILE_ATTRIBUTE_READONLY, 0U);
+    EXPECT_NE(GetFileAttributesW(marked.c_str()) & FILE_ATTRIBUTE_READONLY, 0U);
     EXPECT_EQ(log_.lines(), std::vector<std::string>{});
     expect_no_takeover_privileges();
 }

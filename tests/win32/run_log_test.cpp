@@ -1,6 +1,10 @@
 // Where the run log goes when the user's temporary folder is unusual: a TMP longer than
 // MAX_PATH, or one that names no absolute path, never makes the log land relative to the
-// current folder (wherever the run was started from: a download folder, a share).
+// current folder (wherever the run was started from: a download folder, a share). The
+// folders of a /LOG path: made with the staging folder's rights, never reached through a
+// link.
+#include "platform/path_files.h"
+#include "platform/win32/filesystem_win32.h"
 #include "platform/win32/run_log_win32.h"
 #include "tests/win32/win32_test_support.h"
 
@@ -92,6 +96,52 @@ TEST(DefaultRunLog, ALongOrRelativeTempFolderNeverPutsTheLogInTheCurrentFolder) 
     }
     EXPECT_FALSE(exists(here + L"\\PeltoUserInstall_H.log"));
     EXPECT_FALSE(exists(here + L"\\relative"));
+}
+
+// An elevated run's /LOG may lie below a folder any user can write (a drive's root): the
+// folders it lacks are made with the staging folder's rights, not with what the folder
+// above would pass on.
+TEST(RunLogFolders, MissingFoldersGetTheStagingFoldersRights) {
+    TempFolder folder;
+    {
+        platform::win32::Win32RunLog log(folder / L"로그\\silent\\silent.log");
+        ASSERT_EQ(log.open(), std::nullopt);
+        log.write("made");
+    }
+    EXPECT_NE(read_bytes(folder / L"로그\\silent\\silent.log").value_or("").find("made"),
+              std::string::npos);
+    MemoryLog memory;
+    platform::win32::Win32FileSystem files(memory);
+    const platform::MadeFolder staging =
+        platform::PathFiles(files, memory)
+            .make_private_directory(text_of(folder / L"펠토사용자설치"),
+                                    platform::PrivateAccess::AdministratorsChange);
+    ASSERT_EQ(staging.state, platform::PrivateFolder::Created);
+    const std::string rights = rights_text(folder / L"펠토사용자설치");
+    EXPECT_EQ(rights_text(folder / L"로그"), rights);
+    EXPECT_EQ(rights_text(folder / L"로그\\silent"), rights);
+}
+
+// A link on the way to the log (a junction a user swapped in for a folder) is never
+// followed: the log would land wherever the user chose.
+TEST(RunLogFolders, ALinkOnTheWayIsRefused) {
+    TempFolder folder;
+    const std::wstring elsewhere = folder / L"elsewhere";
+    const std::wstring link = folder / L"logs";
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    // Wine answers success without making the link.
+    const bool made =
+        CreateSymbolicLinkW(link.c_str(), elsewhere.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    const DWORD attributes = GetFileAttributesW(link.c_str());
+    if (!made || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        GTEST_SKIP() << "this system makes no symbolic links";
+    }
+    platform::win32::Win32RunLog log(link + L"\\run.log");
+    const std::optional<std::string> refusal = log.open();
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_NE(refusal->find("is a link"), std::string::npos) << *refusal;
+    EXPECT_FALSE(exists(elsewhere + L"\\run.log"));
 }
 
 } // namespace

@@ -292,8 +292,12 @@ TEST_F(UiTest, HiddenWindowOwnsTheShellCopyAndIsNeverShown) {
     // Topmost, so the shell's question it owns never opens hidden behind other windows.
     EXPECT_NE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
     platform::win32::Win32ShellCopy shell;
-    EXPECT_EQ(shell.copy_file(*owner, text_of(source + L"\\installpelto_H.exe"), text_of(target)),
-              0);
+    MemoryLog log;
+    platform::win32::Win32FileSystem files(log);
+    const std::unique_ptr<platform::Folder> staging =
+        platform::PathFiles(files, log).open_folder(text_of(target));
+    ASSERT_NE(staging, nullptr);
+    EXPECT_EQ(shell.copy_file(*owner, text_of(source + L"\\installpelto_H.exe"), *staging), 0);
     EXPECT_FALSE(IsWindowVisible(hwnd));
     EXPECT_EQ(read_bytes(target + L"\\installpelto_H.exe"), std::optional<std::string>(content));
     owner.reset();

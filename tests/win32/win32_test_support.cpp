@@ -1,6 +1,9 @@
 #include "tests/win32/win32_test_support.h"
 
+#include "platform/win32/security_descriptor.h"
+
 #include <atomic>
+#include <sddl.h>
 
 namespace pelto::win32_test {
 
@@ -104,6 +107,26 @@ bool exists(const std::wstring& path) {
 
 Text text_of(std::wstring_view wide) {
     return Text(wide.begin(), wide.end());
+}
+
+std::string rights_text(const std::wstring& path) {
+    const platform::win32::FileHandle handle(CreateFileW(
+        path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    DWORD error = ERROR_SUCCESS;
+    const platform::win32::LocalMemory descriptor =
+        handle ? platform::win32::read_owner_and_rights(handle.get(), error)
+               : platform::win32::LocalMemory();
+    LPWSTR text = nullptr;
+    if (!descriptor ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.get(), SDDL_REVISION_1,
+            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return "unreadable";
+    }
+    std::string out = to_utf8(text_of(text));
+    LocalFree(text);
+    return out;
 }
 
 std::wstring test_mutex_name() {

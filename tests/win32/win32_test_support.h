@@ -39,6 +39,9 @@ void write_bytes(const std::wstring& path, std::string_view bytes);
 std::optional<std::string> read_bytes(const std::wstring& path);
 bool exists(const std::wstring& path);
 Text text_of(std::wstring_view wide);
+// The owner and DACL of the entry at `path` (read without following a link) in SDDL, to
+// compare; "unreadable" when the system will not give them.
+std::string rights_text(const std::wstring& path);
 
 // A name of the single-run mutex that no other test, and no real run, uses.
 std::wstring test_mutex_name();

@@ -26,9 +26,8 @@ int run_program(platform::Platform& p, const RunOptions& options) {
     // Silent: the same services, but every dialog goes to the run log and the copies
     // neither ask nor show progress.
     SilentUserInterface silent_ui(p.ui, p.log);
-    platform::Platform run{p.registry, p.profiles,  p.files,
-                           p.shell,    p.processes, options.silent ? silent_ui : p.ui,
-                           p.odbc,     p.log,       p.session};
+    platform::Platform run = options.silent ? platform::with_services(p, {.ui = &silent_ui})
+                                            : platform::with_services(p, {});
     // A plan asks for the rights the run needs, since it reads what the run reads (the
     // kept settings files are for administrators only), but claims nothing.
     if (const std::optional<int> refused =

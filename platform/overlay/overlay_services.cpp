@@ -268,7 +268,14 @@ PlanPlatform::PlanPlatform(Platform& real)
     : log_(real.log), files_(real.files, record_, log_), registry_(real.registry, record_),
       profiles_(files_, record_, log_), shell_(files_, record_),
       processes_(files_, real.processes, record_), ui_(real.ui, record_),
-      odbc_(real.odbc, registry_), platform_{registry_, profiles_, files_, shell_,      processes_,
-                                             ui_,       odbc_,     log_,   real.session} {}
+      odbc_(real.odbc, registry_), platform_{.registry = registry_,
+                                             .profiles = profiles_,
+                                             .files = files_,
+                                             .shell = shell_,
+                                             .processes = processes_,
+                                             .ui = ui_,
+                                             .odbc = odbc_,
+                                             .log = log_,
+                                             .session = real.session} {}
 
 } // namespace pelto::platform::overlay

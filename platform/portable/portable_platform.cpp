@@ -29,9 +29,15 @@ PortableMachine::PortableMachine(MachineRoot machine, Terminal& terminal,
       registry_(machine_.registry_file(), *log_), profiles_(*log_), files_(machine_, *log_),
       shell_(machine_, *log_, terminal), processes_(machine_, *log_, terminal, claim_),
       odbc_(machine_, registry_.connect_to_lookup()),
-      session_(machine_, *log_, claim_), platform_{registry_, profiles_,  files_,
-                                                   shell_,    processes_, *ui_,
-                                                   odbc_,     *log_,      session_} {}
+      session_(machine_, *log_, claim_), platform_{.registry = registry_,
+                                                   .profiles = profiles_,
+                                                   .files = files_,
+                                                   .shell = shell_,
+                                                   .processes = processes_,
+                                                   .ui = *ui_,
+                                                   .odbc = odbc_,
+                                                   .log = *log_,
+                                                   .session = session_} {}
 
 } // namespace portable
 

@@ -13,8 +13,15 @@ namespace pelto::platform::win32 {
 Win32Machine::Win32Machine(const std::wstring& log_path, std::optional<OdbcServerMap> server_map)
     : log_(log_path), drives_(log_), registry_(log_), profiles_(log_), files_(log_, &drives_),
       shell_(drives_), processes_(log_, claim_), ui_(log_), odbc_(log_, std::move(server_map)),
-      session_(log_, claim_), platform_{registry_, profiles_, files_, shell_,  processes_,
-                                        ui_,       odbc_,     log_,   session_} {
+      session_(log_, claim_), platform_{.registry = registry_,
+                                        .profiles = profiles_,
+                                        .files = files_,
+                                        .shell = shell_,
+                                        .processes = processes_,
+                                        .ui = ui_,
+                                        .odbc = odbc_,
+                                        .log = log_,
+                                        .session = session_} {
     report_failed_libraries_to(&log_);
     // Common Controls 6 (named by the manifest) for the dialogs' controls.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};

@@ -86,11 +86,8 @@ std::string spill_folder(const pelto::testing::TempMachine& temp) {
 TestMachine::TestMachine()
     : tmpdir_("TMPDIR", spill_folder(temp_)),
       program_folder_("PELTO_PROGRAM_FOLDER", "C:\\PeltoUserInstall_H"),
-      platform_{temp_.platform().registry,  temp_.platform().profiles,
-                temp_.platform().files,     temp_.platform().shell,
-                temp_.platform().processes, temp_.ui(),
-                temp_.platform().odbc,      temp_.log(),
-                temp_.platform().session} {
+      platform_(
+          platform::with_services(temp_.platform(), {.ui = &temp_.ui(), .log = &temp_.log()})) {
     // servers.ini places the SQLite central databases below the machine root.
     fs::create_directories(root() / "central");
 }

@@ -34,15 +34,7 @@ protected:
     fs::path record_path = fs::path(std::getenv("TMPDIR")) / "double-record.txt";
     ScopedEnv record_file{"PELTO_ODBC_DOUBLE_RECORD", record_path.string()};
     DoubleProviders providers{PELTO_ODBC_DOUBLE};
-    platform::Platform platform{machine.platform().registry,
-                                machine.platform().profiles,
-                                machine.platform().files,
-                                machine.platform().shell,
-                                machine.platform().processes,
-                                machine.platform().ui,
-                                providers,
-                                machine.platform().log,
-                                machine.platform().session};
+    platform::Platform platform = platform::with_services(machine.platform(), {.odbc = &providers});
     clsDBMng db{platform};
 };
 

@@ -206,10 +206,8 @@ void TypeMatrixTest::SetUp() {
     Text key = u"INTEGER PRIMARY KEY";
     Text memo = u"VARCHAR(20)";
     if (t.server == Server::SqlServer) {
-        const platform::Platform& p = machine.platform();
         double_platform = std::make_unique<platform::Platform>(
-            platform::Platform{p.registry, p.profiles, p.files, p.shell, p.processes, p.ui,
-                               double_providers, p.log, p.session});
+            platform::with_services(machine.platform(), {.odbc = &double_providers}));
         double_admin = std::make_unique<DirectDb>(u"DRIVER=" + from_utf8(PELTO_ODBC_DOUBLE) + u";");
         db = std::make_unique<clsDBMng>(*double_platform);
         ASSERT_EQ(db->ConnectServerDSN(u"PeltoDouble"), 1);

@@ -71,7 +71,8 @@ public:
     const Text& path() const override { return path_; }
     std::optional<uint32_t> attributes() override { return platform::attr::kDirectory; }
     bool set_attributes(uint32_t) override { return false; }
-    std::optional<std::vector<platform::DirEntry>> list(TextView pattern, uint32_t filter) override {
+    std::optional<std::vector<platform::DirEntry>> list(TextView pattern,
+                                                        uint32_t filter) override {
         files_.listed_patterns.push_back(join(pattern));
         std::vector<platform::DirEntry> out;
         for (const auto& [k, node] : files_.nodes_) {
@@ -219,7 +220,15 @@ struct FakePlatform {
     UnusedProcesses processes;
     UnusedOdbc odbc;
     ScriptedSession session;
-    platform::Platform p{registry, profiles, files, shell, processes, ui, odbc, log, session};
+    platform::Platform p{.registry = registry,
+                         .profiles = profiles,
+                         .files = files,
+                         .shell = shell,
+                         .processes = processes,
+                         .ui = ui,
+                         .odbc = odbc,
+                         .log = log,
+                         .session = session};
 };
 
 } // namespace pelto::testing

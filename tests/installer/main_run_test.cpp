@@ -58,9 +58,8 @@ protected:
         log_ = log.get();
         machine_ = std::make_unique<platform::portable::PortableMachine>(
             platform::portable::MachineRoot(root_), terminal_, std::move(ui), std::move(log));
-        const platform::Platform& m = machine_->platform();
-        p_ = std::make_unique<platform::Platform>(platform::Platform{
-            m.registry, m.profiles, m.files, m.shell, processes_, m.ui, m.odbc, m.log, session_});
+        p_ = std::make_unique<platform::Platform>(platform::with_services(
+            machine_->platform(), {.processes = &processes_, .session = &session_}));
     }
 
     testing::DemoMachine demo_{std::string("main-") +

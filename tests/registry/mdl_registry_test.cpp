@@ -72,9 +72,7 @@ public:
 
 TEST_F(RegistryModuleTest, KeysOpenForSetValueOnlyAndCloseOnAConversionError) {
     RecordingRegistry registry;
-    platform::Platform& real = t.platform();
-    platform::Platform p{registry, real.profiles, real.files, real.shell,  real.processes,
-                         real.ui,  real.odbc,     real.log,   real.session};
+    platform::Platform p = platform::with_services(t.platform(), {.registry = &registry});
     mdl레지스트리::sG_SetRegValue(p, Text(kPolicies), u"EnableLUA", Variant(int32_t{0}), 4);
     try {
         mdl레지스트리::sG_SetRegValue(p, Text(kPolicies), u"EnableLUA", Variant(u"abc"), 4);

@@ -1,5 +1,6 @@
 #include "installer/mdl_functions.h"
 #include "platform/codepage.h"
+#include "tests/support/swap_after_open.h"
 #include "tests/support/temp_machine.h"
 
 #include <functional>
@@ -79,64 +80,20 @@ TEST_F(DeleteFolderTest, LinksAreRemovedAsLinksAndNeverFollowed) {
 }
 
 // Another user swaps a folder of the tree for a link at the worst moment: right after the
-// run has looked at it and found a real folder (by its path, or by opening it), it is
-// moved away and a link to another folder of the machine takes its name.
-class SwapAfterTheLook final : public testing::ForwardingFileSystem {
-public:
-    SwapAfterTheLook(platform::FileSystem& files, TextView watched, std::function<void()> swap)
-        : ForwardingFileSystem(files), watched_(watched), swap_(std::move(swap)) {}
-
-protected:
-    std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) override {
-        return folder ? std::make_unique<Watched>(std::move(folder), *this) : nullptr;
-    }
-
-private:
-    class Watched final : public testing::ForwardingFolder {
-    public:
-        Watched(std::unique_ptr<platform::Folder> folder, SwapAfterTheLook& owner)
-            : ForwardingFolder(std::move(folder)), owner_(owner) {}
-        std::unique_ptr<platform::Folder> open_folder(TextView name) override {
-            std::unique_ptr<platform::Folder> opened = folder_->open_folder(name);
-            if (opened && join(name) == owner_.watched_) {
-                owner_.fire();
-            }
-            return wrap(std::move(opened));
-        }
-
-    protected:
-        std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) override {
-            return owner_.wrap(std::move(folder));
-        }
-
-    private:
-        Text join(TextView name) const { return path() + u"\\" + Text(name); }
-        SwapAfterTheLook& owner_;
-    };
-
-    void fire() {
-        if (!fired_) {
-            fired_ = true;
-            swap_();
-        }
-    }
-
-    Text watched_;
-    std::function<void()> swap_;
-    bool fired_ = false;
-};
-
+// run has opened it, it is moved away and a link to another folder of the machine takes
+// its name.
 TEST_F(DeleteFolderTest, ALinkSwappedInAfterTheLookIsNeverFollowed) {
     t.write_file(u"C:\\Pelto_H\\Resource\\Img\\f.txt", "x");
     t.write_file(u"C:\\Windows\\System32\\keep.dll", "keep");
     const fs::perms mode = fs::status(t.host(u"C:\\Windows\\System32\\keep.dll")).permissions();
     const Text img = u"C:\\Pelto_H\\Resource\\Img";
-    SwapAfterTheLook swapping(t.platform().files, img, [&] {
+    testing::SwapAfterOpen swapping(t.platform().files, img, [&] {
         fs::rename(t.host(img), t.host(u"C:\\Pelto_H\\Resource\\moved"));
         fs::create_directory_symlink(t.host(u"C:\\Windows\\System32"), t.host(img));
     });
     platform::Platform p = platform::with_services(t.platform(), {.files = &swapping});
     mdl함수::fG_DeleteFolder(p, u"C:\\Pelto_H\\Resource");
+    ASSERT_TRUE(swapping.fired());
     EXPECT_EQ(t.read_file(u"C:\\Windows\\System32\\keep.dll"), "keep");
     EXPECT_EQ(fs::status(t.host(u"C:\\Windows\\System32\\keep.dll")).permissions(), mode);
     EXPECT_FALSE(t.exists(u"C:\\Pelto_H\\Resource\\moved\\f.txt"));

@@ -8,6 +8,7 @@
 #include "tests/support/demo_machine.h"
 #include "tests/support/recording.h"
 #include "tests/support/scripted_terminal.h"
+#include "tests/support/swap_after_open.h"
 
 #include <filesystem>
 #include <fstream>
@@ -20,55 +21,6 @@ namespace pelto {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Swaps the folder `watched` (a Windows path) for a link once the run has opened it.
-class SwapAfterTheOpen final : public testing::ForwardingFileSystem {
-public:
-    SwapAfterTheOpen(platform::FileSystem& files, Text watched, std::function<void()> swap)
-        : ForwardingFileSystem(files), watched_(std::move(watched)), swap_(std::move(swap)) {}
-
-protected:
-    std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) override {
-        return folder ? std::make_unique<Watched>(std::move(folder), *this) : nullptr;
-    }
-
-private:
-    class Watched final : public testing::ForwardingFolder {
-    public:
-        Watched(std::unique_ptr<platform::Folder> folder, SwapAfterTheOpen& owner)
-            : ForwardingFolder(std::move(folder)), owner_(owner) {}
-        std::unique_ptr<platform::Folder> open_folder(TextView name) override {
-            std::unique_ptr<platform::Folder> opened = ForwardingFolder::open_folder(name);
-            owner_.opened(opened.get());
-            return opened;
-        }
-        platform::MadeFolder make_private_folder(TextView name,
-                                                 platform::PrivateAccess access) override {
-            platform::MadeFolder made = ForwardingFolder::make_private_folder(name, access);
-            owner_.opened(made.folder.get());
-            return made;
-        }
-
-    protected:
-        std::unique_ptr<platform::Folder> wrap(std::unique_ptr<platform::Folder> folder) override {
-            return owner_.wrap(std::move(folder));
-        }
-
-    private:
-        SwapAfterTheOpen& owner_;
-    };
-
-    void opened(const platform::Folder* folder) {
-        if (folder != nullptr && !fired_ && equals_ignore_case(folder->path(), watched_)) {
-            fired_ = true;
-            swap_();
-        }
-    }
-
-    Text watched_;
-    std::function<void()> swap_;
-    bool fired_ = false;
-};
 
 std::string read_bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -125,7 +77,7 @@ TEST(SwapSweep, AFolderSwappedForALinkBetweenItsOpenAndItsUseLeadsNowhere) {
             platform::portable::MachineRoot(root), terminal,
             std::make_unique<testing::RecordingUserInterface>(),
             std::make_unique<testing::MemoryRunLog>());
-        SwapAfterTheOpen swapping(machine.platform().files, windows, [&, host = host] {
+        testing::SwapAfterOpen swapping(machine.platform().files, windows, [&, host = host] {
             fs::rename(root / host, root / (host + ".moved"));
             fs::create_symlink(root / "drive_d/Victim", root / host);
             ::lchown((root / host).c_str(), 65534, 65534);
@@ -135,6 +87,7 @@ TEST(SwapSweep, AFolderSwappedForALinkBetweenItsOpenAndItsUseLeadsNowhere) {
         options.silent = true;
         platform::Platform p = platform::with_services(machine.platform(), {.files = &swapping});
         installer::run_program(p, options);
+        EXPECT_TRUE(swapping.fired());
         EXPECT_EQ(victims_of(root), victims);
         EXPECT_FALSE(fs::exists(root / "RAN-PLANTED"));
         if (HasFailure()) {

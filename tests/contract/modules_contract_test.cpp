@@ -159,6 +159,7 @@ TEST_F(RunFoldersContract, APrivateFolderIsEmptiedButForItsKeptSets) {
     m.write_file(m.path(u"stage\\version.dll"), "planted");
     m.write_file(m.path(u"stage\\installpelto_H.exe"), "an earlier run's");
     m.write_file(m.path(u"stage\\locked.exe"), "read-only");
+    m.make_folder(m.path(u"stage\\sub"));
     m.write_file(m.path(u"stage\\sub\\inner.dll"), "planted below");
     ASSERT_TRUE(platform::paths(p).set_attributes(m.path(u"stage\\locked.exe"),
                                                   attr::kReadOnly | attr::kHidden));

@@ -54,8 +54,9 @@ bool clear_folder(platform::Platform& p, platform::Folder& folder, const Text& p
         note(p, "SetAttr " + to_utf8(path) + " normal failed");
     }
     const std::vector<platform::DirEntry> entries =
-        guarded(p, "Dir", path + u"\\*.*", std::vector<platform::DirEntry>{},
-                [&] { return folder.list(u"*.*", kEverything).value_or(std::vector<platform::DirEntry>{}); });
+        guarded(p, "Dir", path + u"\\*.*", std::vector<platform::DirEntry>{}, [&] {
+            return folder.list(u"*.*", kEverything).value_or(std::vector<platform::DirEntry>{});
+        });
     bool has_files = false;
     std::vector<Text> subfolders;
     std::vector<Text> links;
@@ -102,8 +103,9 @@ bool delete_entry(platform::Platform& p, platform::Folder& parent, const Text& p
     // The look-up with the directory filter does not see hidden or system entries, so a
     // hidden folder is left alone.
     const std::vector<platform::DirEntry> found =
-        guarded(p, "Dir", path, std::vector<platform::DirEntry>{},
-                [&] { return parent.list(name, attr::kDirectory).value_or(std::vector<platform::DirEntry>{}); });
+        guarded(p, "Dir", path, std::vector<platform::DirEntry>{}, [&] {
+            return parent.list(name, attr::kDirectory).value_or(std::vector<platform::DirEntry>{});
+        });
     if (found.empty() || (found.front().attributes & attr::kDirectory) == 0) {
         return false;
     }

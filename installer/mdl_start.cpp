@@ -489,9 +489,8 @@ void keep_before_replacing(platform::Platform& p, ProgramState& g, platform::Fol
     if (copy && platform::read_all(*copy) == bytes) {
         return;
     }
-    const Text folder =
-        installer::keep_settings_files(p, staging, bin.folder.get(),
-                                       installer::folder_stamp(platform::local_time_now()));
+    const Text folder = installer::keep_settings_files(
+        p, staging, bin.folder.get(), installer::folder_stamp(platform::local_time_now()));
     if (!folder.empty()) {
         g.kept_folder = folder;
     }

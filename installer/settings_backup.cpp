@@ -226,8 +226,9 @@ Copied copy_into(platform::Platform& p, platform::Folder& bin, platform::Folder&
                 continue;
             }
             if (!there || (there->front().attributes & attr::kReparsePoint) == 0) {
-                return Copied{{}, "C:\\Pelto_H\\bin\\" + to_utf8(name) +
-                                      " cannot be read as a file with one name"};
+                return Copied{{},
+                              "C:\\Pelto_H\\bin\\" + to_utf8(name) +
+                                  " cannot be read as a file with one name"};
             }
             passed_over.append(passed_over.empty() ? "" : ", ").append(to_utf8(name));
             continue;

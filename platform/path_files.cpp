@@ -48,7 +48,8 @@ std::vector<DirEntry> PathFiles::list(TextView pattern, uint32_t attribute_filte
         }
     }
     // VB's Dir gives nothing for a folder it cannot read.
-    for (DirEntry& entry : at.folder->list(name, attribute_filter).value_or(std::vector<DirEntry>{})) {
+    for (DirEntry& entry :
+         at.folder->list(name, attribute_filter).value_or(std::vector<DirEntry>{})) {
         entries.push_back(std::move(entry));
     }
     return entries;

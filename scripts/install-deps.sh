@@ -9,7 +9,7 @@ packages=(
     # build
     build-essential cmake ninja-build git pkg-config
     googletest libbenchmark-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     # iconv is glibc's; extended attributes for DOS attributes
     attr libattr1-dev
     # ODBC with real drivers

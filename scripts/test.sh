@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The test command: installs what it needs, builds and runs every test suite.
-#   bash scripts/test.sh            everything (Linux, sanitizers, fuzzing, Windows under Wine)
-#   bash scripts/test.sh linux      one stage (linux, asan, fuzz, windows)
+#   bash scripts/test.sh            everything (format, Linux, sanitizers, fuzzing, Windows under Wine)
+#   bash scripts/test.sh linux      one stage (lint, linux, asan, fuzz, windows)
+# Every stage builds the project's own code with warnings as errors: g++ (linux, asan),
+# clang (fuzz), mingw-w64's g++ (windows).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/fail-loudly.sh"
 cd "$(dirname "$0")/.."
@@ -16,7 +18,7 @@ fi
 
 stages=("$@")
 if ((${#stages[@]} == 0)); then
-    stages=(linux asan fuzz windows)
+    stages=(lint linux asan fuzz windows)
 fi
 
 jobs=$(nproc)
@@ -24,6 +26,9 @@ jobs=$(nproc)
 for stage in "${stages[@]}"; do
     echo "=== stage: $stage ==="
     case "$stage" in
+    lint)
+        bash scripts/check-format.sh
+        ;;
     linux | asan)
         preset=$( [[ $stage == linux ]] && echo debug || echo asan )
         cmake --preset "$preset" >/dev/null

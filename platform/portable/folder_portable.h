@@ -29,8 +29,8 @@ struct FolderEntry {
 // left out, in the order NTFS lists them (by upper-cased name). A folder that cannot be
 // read is named in the run log as `windows_folder` and gives nullopt.
 std::optional<std::vector<FolderEntry>> read_folder(int folder, TextView pattern, RunLog& log,
-                                     TextView windows_folder,
-                                     const std::filesystem::path& host_folder);
+                                                    TextView windows_folder,
+                                                    const std::filesystem::path& host_folder);
 
 class PortableFolder final : public Folder {
 public:

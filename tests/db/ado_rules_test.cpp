@@ -9,8 +9,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
-#include <sstream>
 #include <new>
+#include <sstream>
 #include <stdexcept>
 
 namespace pelto {

@@ -36,8 +36,7 @@ public:
         return counter_.fails("File.size", subject_, kDenied) ? std::nullopt : file_->size();
     }
     std::optional<size_t> read(std::span<uint8_t> buffer) override {
-        return counter_.fails("File.read", subject_, kSharing) ? std::nullopt
-                                                                : file_->read(buffer);
+        return counter_.fails("File.read", subject_, kSharing) ? std::nullopt : file_->read(buffer);
     }
     bool write(std::span<const uint8_t> data) override {
         return !counter_.fails("File.write", subject_, kDiskFull) && file_->write(data);
@@ -56,7 +55,7 @@ public:
 
     std::optional<uint32_t> attributes() override {
         return fails("Folder.attributes", {}, kDenied) ? std::nullopt
-                                                        : ForwardingFolder::attributes();
+                                                       : ForwardingFolder::attributes();
     }
     bool set_attributes(uint32_t attributes) override {
         return !fails("Folder.set_attributes", {}, kDenied) &&
@@ -86,7 +85,7 @@ public:
     }
     std::unique_ptr<Folder> open_folder(TextView name) override {
         return fails("Folder.open_folder", name, kDenied) ? nullptr
-                                                           : ForwardingFolder::open_folder(name);
+                                                          : ForwardingFolder::open_folder(name);
     }
     std::unique_ptr<platform::File> open_file(TextView name, platform::FileMode mode) override {
         if (fails("Folder.open_file", name, kSharing)) {
@@ -127,7 +126,7 @@ public:
     }
     std::optional<Text> link_target(TextView name) override {
         return fails("Folder.link_target", name, kDenied) ? std::nullopt
-                                                           : ForwardingFolder::link_target(name);
+                                                          : ForwardingFolder::link_target(name);
     }
 
 protected:
@@ -143,8 +142,7 @@ private:
         }
         return counter_.fails(call, subject, why);
     }
-    std::unique_ptr<platform::File> wrap_file(std::unique_ptr<platform::File> file,
-                                              TextView name) {
+    std::unique_ptr<platform::File> wrap_file(std::unique_ptr<platform::File> file, TextView name) {
         if (!file) {
             return nullptr;
         }
@@ -330,13 +328,13 @@ struct FaultPlatform::Services {
 
 FaultPlatform::FaultPlatform(platform::Platform& real, size_t fail_at)
     : counter_(fail_at, real.log), services_(std::make_unique<Services>(real, counter_)),
-      platform_(std::make_unique<platform::Platform>(platform::with_services(
-          real, {.registry = &services_->registry,
-                 .profiles = &services_->profiles,
-                 .files = &services_->files,
-                 .shell = &services_->shell,
-                 .processes = &services_->processes,
-                 .odbc = &services_->odbc}))) {}
+      platform_(std::make_unique<platform::Platform>(
+          platform::with_services(real, {.registry = &services_->registry,
+                                         .profiles = &services_->profiles,
+                                         .files = &services_->files,
+                                         .shell = &services_->shell,
+                                         .processes = &services_->processes,
+                                         .odbc = &services_->odbc}))) {}
 
 FaultPlatform::~FaultPlatform() = default;
 

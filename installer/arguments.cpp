@@ -54,7 +54,7 @@ bool is_stamp(TextView name) {
 }
 
 // The exit statuses in short, each with its Korean and English meaning: the usage's table.
-// The whole table, with what the user saw, is the README's "Exit status".
+// The whole table, with what the user saw, is "Exit status" in docs/operations.md.
 struct StatusRow {
     TextView status;
     TextView korean;

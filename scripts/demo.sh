@@ -103,7 +103,7 @@ case "$status" in
 22) echo "   a wrong argument: nothing was touched" ;;
 23) echo "   another run, or a program an earlier run started, is at work: nothing was touched" ;;
 24) echo "   no administrator rights: nothing was touched" ;;
-*) echo "   see the README's \"Exit status\"" ;;
+*) echo "   see \"Exit status\" in docs/operations.md" ;;
 esac
 
 echo

@@ -4,7 +4,7 @@
 // counts. The trees are built in `folder` (default: the system's temporary folder) and
 // removed afterwards.
 #include "installer/mdl_functions.h"
-#include "platform/portable/portable_machine.h"
+#include "platform/portable/machine_portable.h"
 #include "platform/portable/process_terminal.h"
 #include "platform/portable/terminal_ui.h"
 

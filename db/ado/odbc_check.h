@@ -27,8 +27,8 @@ constexpr int16_t kNoData = 100;
 
 // What a call whose failure is an answer returned: the return code, and the error its
 // diagnostics describe when it failed. SQL_NO_DATA and SQL_NEED_DATA are answers, not
-// failures. The error is held apart: every fetched row and every text cell gets a
-// status, and room for an error inside it would be cleared each time.
+// failures. Every fetched row and every text cell gets a status, so one without a
+// failure is a return code and an empty pointer.
 struct OdbcStatus {
     int16_t rc = 0;
     std::unique_ptr<Error> failure;

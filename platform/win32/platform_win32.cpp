@@ -1,9 +1,9 @@
 // The Windows platform of the run: the machine's services, with the run log where the
 // command line puts it.
 #include "platform/platform.h"
-#include "platform/win32/run_log_win32.h"
+#include "platform/win32/files/run_log_win32.h"
+#include "platform/win32/machine_win32.h"
 #include "platform/win32/wide.h"
-#include "platform/win32/win32_machine.h"
 
 namespace pelto::platform {
 

@@ -2,7 +2,7 @@
 // where libraries are loaded from, before the runtime starts and before any static
 // initializer of any library runs (their order is not defined, and any of them could load
 // a library). The program is linked with -e pelto_program_entry (installer/sequence.cmake).
-#include "platform/win32/dll_search.h"
+#include "platform/win32/security/dll_search.h"
 
 // mingw-w64's start-up code of a Windows (not console) program: it starts the C runtime,
 // runs the static initializers and calls main.

@@ -3,10 +3,10 @@
 // in the 32-bit view the shipped program writes. Its runs claim a single-run name of the
 // machine's own, never a run's.
 #include "platform/codepage.h"
-#include "platform/win32/private_folder.h"
-#include "platform/win32/security_descriptor.h"
+#include "platform/win32/machine_win32.h"
+#include "platform/win32/security/private_folder.h"
+#include "platform/win32/security/security_descriptor.h"
 #include "platform/win32/wide.h"
-#include "platform/win32/win32_machine.h"
 #include "tests/contract/contract_machine.h"
 #include "tests/win32/win32_test_support.h"
 
@@ -128,7 +128,7 @@ bool ContractMachine::only_administrators_may_read(TextView path) const {
         return false;
     }
     // Wine reads every file back with an entry for its Unix owner, the program's own user
-    // (platform/win32/private_folder.h): that entry stands for the administrators there.
+    // (platform/win32/security/private_folder.h): that entry stands for the administrators there.
     const bool wine = platform::win32::rights_reading() == platform::win32::RightsReading::Wine;
     PSID owner = nullptr;
     BOOL defaulted = FALSE;

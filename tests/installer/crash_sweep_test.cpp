@@ -6,7 +6,7 @@
 #include "core/exit_status.h"
 #include "installer/run.h"
 #include "platform/portable/dos_attributes.h"
-#include "platform/portable/portable_machine.h"
+#include "platform/portable/machine_portable.h"
 #include "platform/portable/reg_file.h"
 #include "platform/portable/run_log_file.h"
 #include "tests/support/demo_machine.h"

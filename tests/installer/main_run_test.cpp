@@ -7,7 +7,7 @@
 #include "db/ado/recordset.h"
 #include "installer/mdl_start.h"
 #include "installer/run.h"
-#include "platform/portable/portable_machine.h"
+#include "platform/portable/machine_portable.h"
 #include "tests/support/demo_machine.h"
 #include "tests/support/recording.h"
 #include "tests/support/scripted_terminal.h"

@@ -4,7 +4,7 @@
 // walking from the drive's root again, no victim changes, nothing planted runs, and the
 // password goes nowhere but the settings file and the kept copies.
 #include "installer/run.h"
-#include "platform/portable/portable_machine.h"
+#include "platform/portable/machine_portable.h"
 #include "tests/support/demo_machine.h"
 #include "tests/support/recording.h"
 #include "tests/support/scripted_terminal.h"

@@ -1,5 +1,5 @@
 #include "core/error.h"
-#include "platform/portable/portable_machine.h"
+#include "platform/portable/machine_portable.h"
 #include "platform/portable/run_log_file.h"
 #include "tests/support/temp_machine.h"
 

@@ -5,7 +5,7 @@
 // (immutable flags, missing permissions).
 #pragma once
 
-#include "platform/portable/portable_machine.h"
+#include "platform/portable/machine_portable.h"
 #include "tests/support/recording.h"
 #include "tests/support/scripted_terminal.h"
 

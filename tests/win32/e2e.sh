@@ -94,7 +94,7 @@ SQL
         hosp01=$'connection=DRIVER={SQLite3};Database='"$work/hosp01.db"$';\nuser=doc\npassword=hosp!pw1'
     fi
 
-    # The test-only server map of the Windows build (platform/win32/odbc_server_map.h).
+    # The test-only server map of the Windows build (platform/win32/odbc/odbc_server_map.h).
     cat >"$work/servers.ini" <<INI
 [127.0.0.12]
 connection=DRIVER={SQLite3};Database=$central;

@@ -1,7 +1,7 @@
 // The folder of the running program, the reason a refused call gives in the run log, and
 // what holding a folder or a program keeps others from doing.
 #include "platform/path_files.h"
-#include "platform/win32/filesystem_win32.h"
+#include "platform/win32/files/filesystem_win32.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 #include "tests/win32/win32_test_support.h"

@@ -1,8 +1,8 @@
 // A drive letter the elevated program does not see is taken through the user's saved
 // mapping of that drive, and the run log says so.
 #include "platform/path_files.h"
-#include "platform/win32/filesystem_win32.h"
-#include "platform/win32/mapped_drive.h"
+#include "platform/win32/files/filesystem_win32.h"
+#include "platform/win32/files/mapped_drive.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // ADO connection strings as the program builds them, turned into ODBC connection strings
 // for the Windows drivers; the test-only server map; the host drivers reached through
 // odbc32 where the system offers them (Wine).
-#include "platform/win32/odbc_providers_win32.h"
+#include "platform/win32/odbc/odbc_providers_win32.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 // 32 bits wide and the 32-bit drivers answer. Under Wine the driver is the host's SQLite3
 // ODBC driver, reached by its host path; elsewhere the test is skipped.
 #include "db/cls_db_mng.h"
-#include "platform/win32/odbc_providers_win32.h"
-#include "platform/win32/win32_machine.h"
+#include "platform/win32/machine_win32.h"
+#include "platform/win32/odbc/odbc_providers_win32.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <algorithm>

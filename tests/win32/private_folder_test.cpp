@@ -1,15 +1,15 @@
 // The run's private folders: the run uses one only when it made it itself, and never
 // takes one over.
 //
-// Wine keeps rights as Unix permission bits (platform/win32/private_folder.h): it reads
+// Wine keeps rights as Unix permission bits (platform/win32/security/private_folder.h): it reads
 // every file back as owned by the program's own user and never as protected, and it has
 // no place for the Users group. The rule itself is therefore proved on descriptors as
 // Windows keeps them; on the file system, Wine shows who else may change a folder (the
 // others' Unix bits, read back as Everyone), and real Windows shows the rest.
 #include "platform/path_files.h"
-#include "platform/win32/filesystem_win32.h"
-#include "platform/win32/private_folder.h"
-#include "platform/win32/security_descriptor.h"
+#include "platform/win32/files/filesystem_win32.h"
+#include "platform/win32/security/private_folder.h"
+#include "platform/win32/security/security_descriptor.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Programs started by path with a normal window and waited for on their process handle.
 #include "core/error.h"
-#include "platform/win32/filesystem_win32.h"
-#include "platform/win32/processes_win32.h"
-#include "platform/win32/run_log_win32.h"
+#include "platform/win32/files/filesystem_win32.h"
+#include "platform/win32/files/run_log_win32.h"
+#include "platform/win32/process/processes_win32.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>

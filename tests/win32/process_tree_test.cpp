@@ -1,8 +1,8 @@
 // The wait on a started program: it holds on to the handle the start returned, and names
 // in the run log what the program left running.
-#include "platform/win32/filesystem_win32.h"
-#include "platform/win32/processes_win32.h"
-#include "platform/win32/run_log_win32.h"
+#include "platform/win32/files/filesystem_win32.h"
+#include "platform/win32/files/run_log_win32.h"
+#include "platform/win32/process/processes_win32.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <chrono>

@@ -4,7 +4,7 @@
 // it. ReplaceFileW itself is replaced by a stand-in that first does what the system
 // documents for each failure.
 #include "platform/path_files.h"
-#include "platform/win32/filesystem_win32.h"
+#include "platform/win32/files/filesystem_win32.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 // folders of a /LOG path: made with the staging folder's rights, never reached through a
 // link.
 #include "platform/path_files.h"
-#include "platform/win32/filesystem_win32.h"
-#include "platform/win32/run_log_win32.h"
+#include "platform/win32/files/filesystem_win32.h"
+#include "platform/win32/files/run_log_win32.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The dialogs and windows as real windows, answered by a second thread as a user would
 // answer them. They need a desktop (under Wine: a display); without one they are skipped.
 #include "forms/frm_message.h"
-#include "platform/win32/input_box.h"
-#include "platform/win32/ui_win32.h"
-#include "platform/win32/warning_window.h"
+#include "platform/win32/ui/input_box.h"
+#include "platform/win32/ui/ui_win32.h"
+#include "platform/win32/ui/warning_window.h"
 #include "tests/win32/win32_test_support.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #include "tests/win32/win32_test_support.h"
 
-#include "platform/win32/security_descriptor.h"
+#include "platform/win32/security/security_descriptor.h"
 
 #include <atomic>
 #include <sddl.h>

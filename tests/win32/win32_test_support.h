@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/win32/win32_machine.h"
+#include "platform/win32/machine_win32.h"
 #include "tests/support/recording.h"
 
 #include <optional>

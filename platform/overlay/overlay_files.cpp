@@ -385,6 +385,7 @@ std::vector<DirEntry> OverlayFileSystem::entries(const Text& folder, TextView pa
         }
     }
     std::vector<DirEntry> out;
+    out.reserve(found.size());
     for (auto& [order, e] : found) {
         out.push_back(std::move(e));
     }

@@ -145,7 +145,7 @@ bool OverlayProfiles::write_private_profile_strings(Folder& folder, TextView nam
 
 int OverlayShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_file,
                                 Folder& destination_folder_open) {
-    const Text destination_folder = destination_folder_open.path();
+    const Text& destination_folder = destination_folder_open.path();
     using Kind = OverlayFileSystem::Entry::Kind;
     constexpr int kNotFound = 2;     // ERROR_FILE_NOT_FOUND
     constexpr int kPathNotFound = 3; // ERROR_PATH_NOT_FOUND

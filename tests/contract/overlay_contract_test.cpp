@@ -108,6 +108,8 @@ TEST_F(PlanContract, FilesThePlanWroteAreWhatItsReadsFind) {
 TEST_F(PlanContract, FoldersThePlanMovedOrMadeAreWhatItsReadsFind) {
     m.make_folder_others_may_change(m.path(u"planted"));
     m.write_file(m.path(u"planted\\version.dll"), "planted");
+    m.make_folder(m.path(u"d"));
+    m.make_folder(m.path(u"d\\sub"));
     m.write_file(m.path(u"d\\sub\\inner.txt"), "inner");
     m.make_folder(m.path(u"d\\empty"));
 
@@ -159,6 +161,8 @@ TEST_F(PlanContract, FoldersThePlanMovedOrMadeAreWhatItsReadsFind) {
 // deleted the source; a settings file written into a copy keeps the copy's other lines.
 TEST_F(PlanContract, CopiesAndSettingsThePlanWroteAreWhatItsReadsFind) {
     const std::string template_bytes = to_cp949(u"[일반]\r\n제목=펠토\r\n");
+    m.make_folder(m.path(u"update"));
+    m.make_folder(m.path(u"newer"));
     m.write_file(m.path(u"update\\Pelto.ini"), template_bytes);
     m.write_file(m.path(u"update\\installpelto_H.exe"), "first");
     m.write_file(m.path(u"newer\\installpelto_H.exe"), "second");
@@ -233,6 +237,9 @@ TEST_F(PlanContract, RegistryValuesThePlanWroteAreWhatItsQueriesFind) {
 // Every kind of write the plan makes, one after another, and not a byte, name, attribute,
 // right or time of the machine's changes: only the plan holds them.
 TEST_F(PlanContract, TheMachineUnderThePlanIsUnchangedByteForByte) {
+    m.make_folder(m.path(u"d"));
+    m.make_folder(m.path(u"d\\sub"));
+    m.make_folder(m.path(u"update"));
     m.write_file(m.path(u"d\\Pelto.ini"), "[S]\r\nk=1\r\n");
     m.give_distinctive_rights(m.path(u"d\\Pelto.ini"));
     m.write_file(m.path(u"d\\old.txt"), "old");

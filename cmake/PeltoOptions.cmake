@@ -32,13 +32,16 @@ macro(pelto_use_googletest)
     endif()
 endmacro()
 
-# pelto_add_test(NAME name SOURCES ... LIBS ...): one GoogleTest executable run by CTest.
+# pelto_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [TEST_PREFIX prefix]): one
+# GoogleTest executable run by CTest. TEST_PREFIX goes before each test's name, for the same
+# bodies built a second time against another machine.
 function(pelto_add_test)
-    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;TEST_PREFIX" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
     # A list of labels must reach the LABELS property as one value.
     string(REPLACE ";" "\\;" labels "${T_LABELS}")
-    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}")
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${T_TEST_PREFIX}"
+                         PROPERTIES LABELS "${labels}")
 endfunction()

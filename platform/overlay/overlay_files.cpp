@@ -70,6 +70,18 @@ Text join(const Text& folder, TextView name) {
     return ends_with(folder, u"\\") ? folder + Text(name) : folder + u"\\" + Text(name);
 }
 
+// Whether the path `path` lies below the folder `folder` (both clean, in the same case).
+bool is_below(const Text& path, const Text& folder) {
+    return path.size() > folder.size() && path.starts_with(folder) &&
+           (ends_with(folder, u"\\") || path[folder.size()] == u'\\');
+}
+
+// What `path`, below `folder`, is below `onto`.
+Text rebased(const Text& path, const Text& folder, const Text& onto) {
+    const size_t cut = folder.size() + (ends_with(folder, u"\\") ? 0 : 1);
+    return join(onto, TextView(path).substr(cut));
+}
+
 // A file of the plan's own, read from memory.
 class MemoryFile final : public File {
 public:
@@ -125,7 +137,17 @@ private:
 // safe here, since nothing on the machine is changed.
 class OverlayFolder final : public Folder {
 public:
-    OverlayFolder(OverlayFileSystem& view, Text path) : view_(view), path_(std::move(path)) {}
+    OverlayFolder(OverlayFileSystem& view, Text path)
+        : view_(view), path_(std::move(path)), key_(key_of(path_)) {
+        ++view_.held_[key_];
+    }
+    ~OverlayFolder() override {
+        if (--view_.held_[key_] == 0) {
+            view_.held_.erase(key_);
+        }
+    }
+    OverlayFolder(const OverlayFolder&) = delete;
+    OverlayFolder& operator=(const OverlayFolder&) = delete;
 
     const Text& path() const override { return path_; }
     std::optional<uint32_t> attributes() override { return view_.get_attributes(path_); }
@@ -145,8 +167,11 @@ public:
         const OverlayFileSystem::Entry e = view_.look_up(path);
         // A file of the machine with a second name is refused as the machine refuses it.
         if (e.kind == OverlayFileSystem::Entry::Kind::File && e.real &&
-            view_.real().open_file(path, FileMode::Read) &&
-            !view_.real().open_file(path, FileMode::ReadOneName)) {
+            view_.real().open_file(e.origin, FileMode::Read) &&
+            !view_.real().open_file(e.origin, FileMode::ReadOneName)) {
+            view_.log_.write("SetAttr " + to_utf8(path) +
+                             " refused: the file has another name, and its attributes are that "
+                             "file's too");
             return false;
         }
         return view_.set_attributes(path, attributes);
@@ -167,7 +192,7 @@ public:
         const OverlayFileSystem::Entry e = view_.look_up(path);
         if (e.kind != OverlayFileSystem::Entry::Kind::Folder ||
             (e.attributes & (attr::kReparsePoint | attr::kReadOnly)) != 0 ||
-            !view_.entries(path, u"*").empty()) {
+            view_.held_at_or_below(key_of(path)) || !view_.entries(path, u"*").empty()) {
             return false;
         }
         view_.remove(path, PlanEvent::Kind::FolderRemoved, 0);
@@ -188,6 +213,7 @@ public:
         return std::make_unique<WrittenFile>(std::string(), [&view, path](std::string bytes) {
             const uint64_t size = bytes.size();
             view.put_file(path, std::move(bytes), attr::kArchive);
+            view.changed_.at(key_of(path)).access = PrivateAccess::AdministratorsOnly;
             view.plan_.add(PlanEvent::Kind::FileKept, path).size = size;
         });
     }
@@ -220,28 +246,72 @@ public:
         if (e.kind == OverlayFileSystem::Entry::Kind::Absent) {
             return EntryTrust{};
         }
-        if (!e.real) {
+        if (e.rights_of.empty()) {
             // What the plan made is the run's own.
             return EntryTrust{true, true, false, true, "made by this run"};
         }
-        const std::unique_ptr<Folder> real = view_.real().open_folder(path_);
-        return real ? real->trust(name) : EntryTrust{};
+        return view_.machine_trust(e.rights_of);
     }
     bool move(TextView name, Folder& destination, TextView new_name) override {
         return view_.move(join(path_, name), join(destination.path(), new_name));
     }
     std::optional<Text> link_target(TextView name) override {
-        const std::unique_ptr<Folder> real = view_.real().open_folder(path_);
-        return real ? real->link_target(name) : std::nullopt;
+        const OverlayFileSystem::Entry e = view_.look_up(join(path_, name));
+        return e.real ? view_.machine_link_target(e.origin) : std::nullopt;
     }
 
 private:
     OverlayFileSystem& view_;
     Text path_;
+    Text key_;
 };
 
 OverlayFileSystem::OverlayFileSystem(FileSystem& real, PlanRecord& plan, RunLog& log)
-    : real_(real), real_paths_(real, log), plan_(plan) {}
+    : real_(real), real_paths_(real, log), plan_(plan), log_(log) {}
+
+bool OverlayFileSystem::held_at_or_below(const Text& path) const {
+    const auto it = held_.lower_bound(path);
+    return it != held_.end() && (it->first == path || is_below(it->first, path));
+}
+
+EntryTrust OverlayFileSystem::machine_trust(const Text& machine_path) {
+    const std::optional<FolderAndName> at = split_folder_and_name(machine_path);
+    const std::unique_ptr<Folder> folder = at ? real_paths_.open_folder(at->folder) : nullptr;
+    return folder ? folder->trust(at->name) : EntryTrust{};
+}
+
+std::optional<Text> OverlayFileSystem::machine_link_target(const Text& machine_path) {
+    const std::optional<FolderAndName> at = split_folder_and_name(machine_path);
+    const std::unique_ptr<Folder> folder = at ? real_paths_.open_folder(at->folder) : nullptr;
+    return folder ? folder->link_target(at->name) : std::nullopt;
+}
+
+std::optional<DirEntry> OverlayFileSystem::machine_entry(const Text& machine_path) {
+    // Listed in its folder, the entry has its name as spelled there. A root, or a share
+    // whose server is no folder to list, is only asked for its attributes.
+    const std::optional<FolderAndName> at = split_folder_and_name(machine_path);
+    const std::unique_ptr<Folder> folder = at && !at->name.empty() && !has_wildcards(at->name)
+                                               ? real_paths_.open_folder(at->folder)
+                                               : nullptr;
+    if (!folder) {
+        const std::optional<uint32_t> attributes = real_paths_.get_attributes(machine_path);
+        return attributes ? std::optional<DirEntry>(DirEntry{name_of(machine_path), *attributes})
+                          : std::nullopt;
+    }
+    std::optional<std::vector<DirEntry>> found = folder->list(at->name, kEverything);
+    if (!found || found->empty()) {
+        return std::nullopt;
+    }
+    return std::move(found->front());
+}
+
+bool OverlayFileSystem::changed_by_plan(TextView path) const {
+    return changed_.count(key_of(path)) != 0;
+}
+
+OverlayFileSystem::Entry& OverlayFileSystem::put(const Text& path, Entry entry) {
+    return changed_.insert_or_assign(key_of(path), std::move(entry)).first->second;
+}
 
 std::unique_ptr<Folder> OverlayFileSystem::open_volume(TextView volume) {
     const std::optional<WindowsPath> parsed = parse_windows_path(volume);
@@ -257,22 +327,29 @@ OverlayFileSystem::Entry OverlayFileSystem::look_up(TextView path) {
     if (const auto it = changed_.find(key); it != changed_.end()) {
         return it->second;
     }
-    // A folder the plan removed, or made itself, hides what the machine has below it.
+    // The nearest folder above that the plan changed decides: one it removed, or made
+    // itself, hides what the machine has below it; below one of the machine's (moved, or
+    // with other attributes) is what the machine has below that folder's origin.
+    Text machine_path = cleaned;
     for (Text above = parent_of(key); !above.empty(); above = parent_of(above)) {
         if (const auto it = changed_.find(above); it != changed_.end()) {
             if (it->second.kind != Entry::Kind::Folder || !it->second.real) {
                 return Entry::absent(name_of(cleaned));
             }
+            machine_path = rebased(cleaned, above, it->second.origin);
             break;
         }
     }
-    const std::optional<uint32_t> attributes = real_paths_.get_attributes(cleaned);
-    if (!attributes) {
+    const std::optional<DirEntry> entry = machine_entry(machine_path);
+    if (!entry) {
         return Entry::absent(name_of(cleaned));
     }
-    const bool folder = (*attributes & attr::kDirectory) != 0;
-    return Entry(folder ? Entry::Kind::Folder : Entry::Kind::File, name_of(cleaned), *attributes,
-                 true);
+    const bool folder = (entry->attributes & attr::kDirectory) != 0;
+    Entry found(folder ? Entry::Kind::Folder : Entry::Kind::File, entry->name, entry->attributes,
+                true);
+    found.origin = machine_path;
+    found.rights_of = machine_path;
+    return found;
 }
 
 OverlayFileSystem::Entry& OverlayFileSystem::override_of(const Text& path) {
@@ -292,7 +369,7 @@ std::vector<DirEntry> OverlayFileSystem::entries(const Text& folder, TextView pa
     const Text key = key_of(folder);
     std::map<Text, DirEntry> found; // by upper-cased name, as NTFS orders them
     if (here.real) {
-        for (DirEntry& e : real_paths_.list(join(clean(folder), u"*"), kEverything)) {
+        for (DirEntry& e : real_paths_.list(join(here.origin, u"*"), kEverything)) {
             if (e.name == u"." || e.name == u".." || changed_.count(key_of(join(key, e.name)))) {
                 continue;
             }
@@ -308,6 +385,7 @@ std::vector<DirEntry> OverlayFileSystem::entries(const Text& folder, TextView pa
         }
     }
     std::vector<DirEntry> out;
+    out.reserve(found.size());
     for (auto& [order, e] : found) {
         out.push_back(std::move(e));
     }
@@ -322,8 +400,7 @@ uint64_t OverlayFileSystem::size_of(TextView path) {
     if (e.bytes) {
         return e.bytes->size();
     }
-    const std::unique_ptr<File> file =
-        real_paths_.open_file(e.origin.empty() ? clean(path) : e.origin, FileMode::Read);
+    const std::unique_ptr<File> file = real_paths_.open_file(e.origin, FileMode::Read);
     return file ? file->size().value_or(0) : 0;
 }
 
@@ -388,15 +465,17 @@ PrivateFolder OverlayFileSystem::private_directory_state(TextView path) {
     if (e.kind != Entry::Kind::Folder || (e.attributes & attr::kReparsePoint) != 0) {
         return PrivateFolder::Untrusted;
     }
-    // A folder the plan made is the run's own; a real one is judged by the real rule.
-    return e.real ? real_paths_.private_directory_state(clean(path)) : PrivateFolder::Trusted;
+    // A folder the plan made is the run's own; one of the machine's is judged on the machine
+    // by the real rule, wherever the plan moved it.
+    return e.rights_of.empty() ? PrivateFolder::Trusted
+                               : real_paths_.private_directory_state(e.rights_of);
 }
 
 PrivateFolder OverlayFileSystem::make_private_directory(TextView path, PrivateAccess access) {
     const PrivateFolder state = private_directory_state(path);
     if (state == PrivateFolder::Created) {
-        changed_.insert_or_assign(key_of(path), Entry(Entry::Kind::Folder, name_of(clean(path)),
-                                                      attr::kDirectory, false));
+        put(clean(path), Entry(Entry::Kind::Folder, name_of(clean(path)), attr::kDirectory, false))
+            .access = access;
         plan_.add(PlanEvent::Kind::FolderMade, clean(path)).after =
             access == PrivateAccess::AdministratorsOnly
                 ? u"administrators only"
@@ -406,24 +485,33 @@ PrivateFolder OverlayFileSystem::make_private_directory(TextView path, PrivateAc
 }
 
 bool OverlayFileSystem::move(TextView from, TextView to) {
+    const Text from_key = key_of(from);
+    const Text to_key = key_of(to);
     const Entry source = look_up(from);
-    if (source.kind == Entry::Kind::Absent || look_up(to).kind != Entry::Kind::Absent) {
+    const Text to_parent = parent_of(clean(to));
+    if (source.kind == Entry::Kind::Absent || look_up(to).kind != Entry::Kind::Absent ||
+        is_below(to_key, from_key) || to_parent.empty() ||
+        look_up(to_parent).kind != Entry::Kind::Folder || held_at_or_below(from_key)) {
         return false;
     }
+    // The entry goes with what it holds: the machine's entries below it stay the machine's
+    // below its origin, and what the plan changed below it moves along.
     Entry moved = source;
     moved.name = name_of(clean(to));
-    if (moved.kind == Entry::Kind::File && !moved.bytes && moved.origin.empty()) {
-        moved.origin = clean(from);
-    }
-    // A moved folder's entries are not looked at again by the run.
-    moved.real = false;
-    const Text from_key = key_of(from);
-    std::erase_if(changed_, [&](const auto& item) {
-        return item.first.size() > from_key.size() && item.first.starts_with(from_key) &&
-               item.first[from_key.size()] == u'\\';
+    std::map<Text, Entry> below;
+    std::erase_if(changed_, [&](auto& item) {
+        if (is_below(item.first, to_key)) {
+            return true;
+        }
+        if (!is_below(item.first, from_key)) {
+            return false;
+        }
+        below.emplace(rebased(item.first, from_key, to_key), std::move(item.second));
+        return true;
     });
     changed_.insert_or_assign(from_key, Entry::absent(name_of(clean(from))));
-    changed_.insert_or_assign(key_of(to), std::move(moved));
+    changed_.insert_or_assign(to_key, std::move(moved));
+    changed_.merge(below);
     plan_.add(PlanEvent::Kind::Moved, clean(from)).after = clean(to);
     return true;
 }
@@ -439,7 +527,7 @@ std::unique_ptr<File> OverlayFileSystem::open_file(TextView path, FileMode mode)
         }
         // The machine's file, by the machine's rule for the mode (a held file is only read).
         const FileMode real_mode = mode == FileMode::Hold ? FileMode::ReadOneName : mode;
-        return real_paths_.open_file(e.origin.empty() ? clean(path) : e.origin, real_mode);
+        return real_paths_.open_file(e.origin, real_mode);
     }
     const Text parent = parent_of(clean(path));
     if (e.kind == Entry::Kind::Folder || (e.attributes & attr::kReadOnly) != 0 || parent.empty() ||
@@ -472,7 +560,13 @@ void OverlayFileSystem::put_file(TextView path, std::string bytes, uint32_t attr
                (attributes & (attr::kReadOnly | attr::kHidden | attr::kSystem)) | attr::kArchive,
                false);
     file.bytes = std::make_shared<const std::string>(std::move(bytes));
-    changed_.insert_or_assign(key_of(path), std::move(file));
+    // A file it replaces keeps its name as spelled, and its rights.
+    if (const Entry there = look_up(path); there.kind == Entry::Kind::File) {
+        file.name = there.name;
+        file.rights_of = there.rights_of;
+        file.access = there.access;
+    }
+    put(clean(path), std::move(file));
 }
 
 void OverlayFileSystem::put_copy(TextView path, TextView source) {
@@ -483,15 +577,14 @@ void OverlayFileSystem::put_copy(TextView path, TextView source) {
                false);
     copy.bytes = from.bytes;
     if (!from.bytes) {
-        copy.origin = from.origin.empty() ? clean(source) : from.origin;
+        copy.origin = from.origin;
     }
-    changed_.insert_or_assign(key_of(path), std::move(copy));
+    put(clean(path), std::move(copy));
 }
 
 void OverlayFileSystem::ensure_folder(TextView path) {
     if (look_up(path).kind == Entry::Kind::Absent) {
-        changed_.insert_or_assign(key_of(path), Entry(Entry::Kind::Folder, name_of(clean(path)),
-                                                      attr::kDirectory, false));
+        put(clean(path), Entry(Entry::Kind::Folder, name_of(clean(path)), attr::kDirectory, false));
     }
 }
 

@@ -18,7 +18,10 @@ namespace pelto::platform::overlay {
 
 // The view is kept by path: nothing on the machine is changed, so no path can lead a write
 // anywhere. Its reads of the machine take the real walk (PathFiles), so a planned run
-// reaches what the run itself would reach, and no more.
+// reaches what the run itself would reach, and no more. Being kept by path, the view
+// neither moves nor removes a folder that is held open (or one holding an open folder), as
+// Windows refuses to: what is done through the held folder would otherwise be done to
+// whatever later stands at its path.
 class OverlayFileSystem final : public FileSystem {
 public:
     OverlayFileSystem(FileSystem& real, PlanRecord& plan, RunLog& log);
@@ -42,6 +45,7 @@ public:
     // services. nullopt when the path is not a file in this view.
     std::optional<std::string> read_bytes(TextView path);
     // Puts a file at `path` in this view, without recording anything (the caller records).
+    // It keeps the rights of a file it replaces.
     void put_file(TextView path, std::string bytes, uint32_t attributes);
     // Puts at `path` a copy of the file `source` of this view, its bytes read only when
     // they are needed (an installer may be large).
@@ -59,11 +63,21 @@ public:
         Kind kind = Kind::Absent;
         Text name;               // its own name, as spelled
         uint32_t attributes = 0; // attr:: bits
-        bool real = false;       // still the real machine's (content, a folder's entries)
+        // The machine's own entry at `origin`, wherever the plan moved it: a file's bytes,
+        // a folder's entries (but those the plan changed) are the machine's there.
+        bool real = false;
         std::shared_ptr<const std::string> bytes; // a file the plan wrote
-        Text origin; // a file the plan copied: the machine's file that holds its bytes
+        // The machine's entry that holds its content (a file the plan copied: the source).
+        Text origin;
+        // The machine's entry whose owner and rights it has: its own, the one it replaced,
+        // the one the plan moved here. Empty for what the plan made: see `access`.
+        Text rights_of;
+        // What the plan made private, and for whom; nullopt: the rights its folder gives.
+        std::optional<PrivateAccess> access;
     };
     Entry look_up(TextView path);
+    // Whether the plan changed the entry at `path` itself.
+    bool changed_by_plan(TextView path) const;
     // The entries of the folder `folder` (a path without a trailing separator) whose
     // names match `pattern`, "." and ".." left out, in the order NTFS lists them.
     std::vector<DirEntry> entries(const Text& folder, TextView pattern);
@@ -73,13 +87,26 @@ public:
 private:
     Entry& override_of(const Text& path);
     void remove(const Text& path, PlanEvent::Kind kind, uint64_t size);
+    Entry& put(const Text& path, Entry entry);
+    // Whether a folder at `path`, or one below it, is held open.
+    bool held_at_or_below(const Text& path) const;
+    // The machine's entry at `machine_path`, its name as spelled there; nullopt when the
+    // machine's walk does not reach one.
+    std::optional<DirEntry> machine_entry(const Text& machine_path);
+    // Who owns the machine's entry at `machine_path`, and where it leads if it is a link.
+    EntryTrust machine_trust(const Text& machine_path);
+    std::optional<Text> machine_link_target(const Text& machine_path);
 
     FileSystem& real_;
     PathFiles real_paths_;
     PlanRecord& plan_;
+    RunLog& log_;
     // What the plan changed, by path in upper case; a path's own entry wins over
-    // the real machine, and an absent or plan-made folder hides the real entries below it.
+    // the real machine. A folder the plan made or removed hides the machine's entries below
+    // it; below one the plan moved, they are the machine's below its origin.
     std::map<Text, Entry> changed_;
+    // The folders held open, by path in upper case, and how many times each.
+    std::map<Text, int> held_;
 
     friend class OverlayFolder;
 };

@@ -56,13 +56,17 @@ public:
 
 } // namespace
 
-// A key of the planned registry: reads see the plan's writes first.
+// A key of the planned registry: reads see the plan's writes first. It allows what it was
+// opened for, as the machine's key does.
 class OverlayKey final : public RegistryKey {
 public:
-    OverlayKey(OverlayRegistry& registry, Text path)
-        : registry_(registry), path_(std::move(path)) {}
+    OverlayKey(OverlayRegistry& registry, Text path, uint32_t access)
+        : registry_(registry), path_(std::move(path)), access_(access) {}
 
     long set_value(TextView value_name, uint32_t type, std::span<const uint8_t> data) override {
+        if ((access_ & kKeySetValue) == 0) {
+            return kRegAccessDenied;
+        }
         RegistryData value{type, std::vector<uint8_t>(data.begin(), data.end())};
         const std::optional<RegistryData> before = registry_.value(path_, value_name);
         PlanEvent& event = registry_.plan_.add(PlanEvent::Kind::RegistryWrite, path_);
@@ -73,22 +77,26 @@ public:
         return kRegSuccess;
     }
     std::optional<RegistryData> query_value(TextView value_name) override {
+        if ((access_ & kKeyQueryValue) == 0) {
+            return std::nullopt;
+        }
         return registry_.value(path_, value_name);
     }
 
 private:
     OverlayRegistry& registry_;
     Text path_;
+    uint32_t access_;
 };
 
-long OverlayRegistry::open_local_machine_key(TextView path, uint32_t /*access*/,
+long OverlayRegistry::open_local_machine_key(TextView path, uint32_t access,
                                              std::unique_ptr<RegistryKey>& key) {
     // The key is only looked at: a missing one answers as it would the run.
     std::unique_ptr<RegistryKey> real_key;
     const long status = real_.open_local_machine_key(path, kKeyQueryValue, real_key);
     key.reset();
     if (status == kRegSuccess) {
-        key = std::make_unique<OverlayKey>(*this, Text(path));
+        key = std::make_unique<OverlayKey>(*this, Text(path), access);
     }
     return status;
 }
@@ -137,7 +145,7 @@ bool OverlayProfiles::write_private_profile_strings(Folder& folder, TextView nam
 
 int OverlayShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_file,
                                 Folder& destination_folder_open) {
-    const Text destination_folder = destination_folder_open.path();
+    const Text& destination_folder = destination_folder_open.path();
     using Kind = OverlayFileSystem::Entry::Kind;
     constexpr int kNotFound = 2;     // ERROR_FILE_NOT_FOUND
     constexpr int kPathNotFound = 3; // ERROR_PATH_NOT_FOUND
@@ -172,12 +180,17 @@ std::optional<std::string> OverlayProcesses::cannot_start(TextView path) {
     }
     // A file the plan copied is the machine's file it was copied from; one the plan wrote
     // itself cannot be judged and is taken to start.
-    return e.bytes ? std::nullopt : real_.cannot_start(e.origin.empty() ? Text(path) : e.origin);
+    return e.bytes ? std::nullopt : real_.cannot_start(e.origin);
 }
 
 std::unique_ptr<Process> OverlayProcesses::start(TextView path, int /*show_command*/,
-                                                 TextView /*working_folder*/) {
-    if (const std::optional<std::string> why = cannot_start(path)) {
+                                                 TextView working_folder) {
+    std::optional<std::string> why = cannot_start(path);
+    // A program is never started without the working folder it is given.
+    if (!why && files_.look_up(working_folder).kind != OverlayFileSystem::Entry::Kind::Folder) {
+        why = "its working folder " + to_utf8(working_folder) + " is not there";
+    }
+    if (why) {
         plan_.add(PlanEvent::Kind::NotStarted, Text(path)).after = from_utf8(*why);
         // What the machine's own start would raise.
         throw VbError::runtime(files_.look_up(path).kind == OverlayFileSystem::Entry::Kind::File

@@ -31,6 +31,9 @@ protected:
 };
 
 TEST_F(ProcessesContract, TheWaitEndsWithTheProgramAndGivesItsExitCode) {
+    if (const auto why = m.why_the_plan_cannot_show(RealEffect::ProgramRuns)) {
+        GTEST_SKIP() << *why;
+    }
     m.make_folder(m.path(u"펠토사용자설치"));
     const Text program = m.path(u"펠토사용자설치\\installpelto_H.exe");
     m.make_program(program, 42);
@@ -65,6 +68,9 @@ TEST_F(ProcessesContract, AMissingProgramIsFileNotFound) {
 }
 
 TEST_F(ProcessesContract, TheProgramRunsInTheWorkingFolderItIsGiven) {
+    if (const auto why = m.why_the_plan_cannot_show(RealEffect::ProgramRuns)) {
+        GTEST_SKIP() << *why;
+    }
     // The run itself may have been started from anywhere (a download folder, a share):
     // the program gets the folder it is given, not the run's nor its own.
     m.make_folder(m.path(u"펠토사용자설치"));
@@ -79,6 +85,9 @@ TEST_F(ProcessesContract, TheProgramRunsInTheWorkingFolderItIsGiven) {
 }
 
 TEST_F(ProcessesContract, ProgramsLeftRunningAreNamedAndNotWaitedFor) {
+    if (const auto why = m.why_the_plan_cannot_show(RealEffect::ProgramRuns)) {
+        GTEST_SKIP() << *why;
+    }
     const Text program = m.path(u"installpelto_H.exe");
     m.make_program(program, 5, /*leave_running=*/true);
     const auto started = std::chrono::steady_clock::now();

@@ -1,4 +1,4 @@
-// The contract machine of the Windows build: the program's own Windows platform
+// The machine of the Windows build: the program's own Windows platform
 // (Win32Machine) with its run log on a folder below %TEMP%, and a key below HKLM\SOFTWARE
 // in the 32-bit view the shipped program writes. Its runs claim a single-run name of the
 // machine's own, never a run's.
@@ -7,9 +7,11 @@
 #include "platform/win32/security/private_folder.h"
 #include "platform/win32/security/security_descriptor.h"
 #include "platform/win32/wide.h"
-#include "tests/contract/contract_machine.h"
+#include "tests/contract/system_machine.h"
 #include "tests/win32/win32_test_support.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <sddl.h>
 #include <vector>
@@ -33,28 +35,28 @@ constexpr size_t kStampLength = 24;
 
 } // namespace
 
-struct ContractMachine::Impl {
+struct SystemMachine::Impl {
     TempFolder folder;
     platform::win32::Win32Machine services{folder / L"run.log"};
     std::wstring session_name = win32_test::test_mutex_name();
     Text key;
 };
 
-ContractMachine::ContractMachine() : impl_(std::make_unique<Impl>()) {
+SystemMachine::SystemMachine() : impl_(std::make_unique<Impl>()) {
     CreateDirectoryW((impl_->folder / L"files").c_str(), nullptr);
 }
 
-ContractMachine::~ContractMachine() {
+SystemMachine::~SystemMachine() {
     if (!impl_->key.empty()) {
         RegDeleteKeyExW(HKEY_LOCAL_MACHINE, wide(impl_->key).c_str(), KEY_WOW64_32KEY, 0);
     }
 }
 
-platform::Platform& ContractMachine::platform() {
+platform::Platform& SystemMachine::platform() {
     return impl_->services.platform();
 }
 
-Text ContractMachine::path(TextView relative) const {
+Text SystemMachine::path(TextView relative) const {
     Text out = impl_->folder.text() + u"\\files";
     if (!relative.empty()) {
         out += u'\\';
@@ -63,23 +65,27 @@ Text ContractMachine::path(TextView relative) const {
     return out;
 }
 
-void ContractMachine::write_file(TextView path, std::string_view bytes) const {
+void SystemMachine::write_file(TextView path, std::string_view bytes) const {
     win32_test::write_bytes(wide(path), bytes);
 }
 
-std::optional<std::string> ContractMachine::read_file(TextView path) const {
+std::optional<std::string> SystemMachine::read_file(TextView path) const {
     return win32_test::read_bytes(wide(path));
 }
 
-bool ContractMachine::exists(TextView path) const {
+bool SystemMachine::exists(TextView path) const {
     return win32_test::exists(wide(path));
 }
 
-void ContractMachine::make_folder(TextView path) const {
+void SystemMachine::make_folder(TextView path) const {
     CreateDirectoryW(wide(path).c_str(), nullptr);
 }
 
-bool ContractMachine::make_link_to_outside(TextView path) const {
+bool SystemMachine::set_attributes(TextView path, uint32_t attributes) const {
+    return platform::paths(impl_->services.platform()).set_attributes(path, attributes);
+}
+
+bool SystemMachine::make_link_to_outside(TextView path) const {
     const std::wstring target = impl_->folder / L"outside";
     CreateDirectoryW(target.c_str(), nullptr);
     win32_test::write_bytes(target + L"\\precious.txt", "keep me");
@@ -90,7 +96,7 @@ bool ContractMachine::make_link_to_outside(TextView path) const {
            (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool ContractMachine::make_link(TextView link, TextView target) const {
+bool SystemMachine::make_link(TextView link, TextView target) const {
     // Wine answers success without making the link.
     const std::wstring at = wide(link);
     const std::wstring to = wide(target);
@@ -99,11 +105,11 @@ bool ContractMachine::make_link(TextView link, TextView target) const {
            (GetFileAttributesW(at.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-std::optional<std::string> ContractMachine::read_outside_precious() const {
+std::optional<std::string> SystemMachine::read_outside_precious() const {
     return win32_test::read_bytes(impl_->folder / L"outside\\precious.txt");
 }
 
-void ContractMachine::make_folder_others_may_change(TextView path) const {
+void SystemMachine::make_folder_others_may_change(TextView path) const {
     const std::wstring folder = wide(path);
     CreateDirectoryW(folder.c_str(), nullptr);
     // Set on the folder made (Wine keeps it as the Unix mode 0777, beyond the umask that
@@ -115,7 +121,7 @@ void ContractMachine::make_folder_others_may_change(TextView path) const {
     SetKernelObjectSecurity(handle.get(), DACL_SECURITY_INFORMATION, everyone.get());
 }
 
-bool ContractMachine::only_administrators_may_read(TextView path) const {
+bool SystemMachine::only_administrators_may_read(TextView path) const {
     const platform::win32::FileHandle handle(
         CreateFileW(wide(path).c_str(), READ_CONTROL,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -155,19 +161,19 @@ bool ContractMachine::only_administrators_may_read(TextView path) const {
     return true;
 }
 
-bool ContractMachine::make_hard_link(TextView file, TextView link) const {
+bool SystemMachine::make_hard_link(TextView file, TextView link) const {
     return CreateHardLinkW(wide(link).c_str(), wide(file).c_str(), nullptr) != FALSE;
 }
 
-bool ContractMachine::a_held_folder_stays_in_place() const {
+bool SystemMachine::a_held_folder_stays_in_place() const {
     return true;
 }
 
-std::string ContractMachine::rights(TextView path) const {
+std::string SystemMachine::rights(TextView path) const {
     return win32_test::rights_text(wide(path));
 }
 
-void ContractMachine::give_distinctive_rights(TextView path) const {
+void SystemMachine::give_distinctive_rights(TextView path) const {
     // The administrators and the test's own user (under Wine the owner's permission bits)
     // only: Everyone, who may read a new file, may not.
     HANDLE raw = nullptr;
@@ -190,7 +196,7 @@ void ContractMachine::give_distinctive_rights(TextView path) const {
     SetKernelObjectSecurity(handle.get(), DACL_SECURITY_INFORMATION, rights.get());
 }
 
-bool ContractMachine::make_file_link_to_outside(TextView path) const {
+bool SystemMachine::make_file_link_to_outside(TextView path) const {
     const std::wstring folder = impl_->folder / L"outside";
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring target = folder + L"\\precious.txt";
@@ -203,7 +209,7 @@ bool ContractMachine::make_file_link_to_outside(TextView path) const {
 
 namespace {
 
-class OpenHold final : public ContractMachine::Hold {
+class OpenHold final : public SystemMachine::Hold {
 public:
     explicit OpenHold(HANDLE file) : file_(file) {}
     ~OpenHold() override { CloseHandle(file_); }
@@ -216,7 +222,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ContractMachine::Hold> ContractMachine::keep_from_deletion(TextView path) const {
+std::unique_ptr<SystemMachine::Hold> SystemMachine::keep_from_deletion(TextView path) const {
     const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -225,7 +231,7 @@ std::unique_ptr<ContractMachine::Hold> ContractMachine::keep_from_deletion(TextV
     return std::make_unique<OpenHold>(file);
 }
 
-void ContractMachine::make_program(TextView path, uint32_t exit_code, bool leave_running) const {
+void SystemMachine::make_program(TextView path, uint32_t exit_code, bool leave_running) const {
     const std::wstring program = wide(path);
     CopyFileW(beside_tests(L"pelto_win32_test_child.exe").c_str(), program.c_str(), FALSE);
     // The child reads what to do from the file beside it: it gets no arguments.
@@ -233,7 +239,7 @@ void ContractMachine::make_program(TextView path, uint32_t exit_code, bool leave
                             std::to_string(exit_code) + (leave_running ? " leave" : ""));
 }
 
-Text ContractMachine::registry_key() const {
+Text SystemMachine::registry_key() const {
     if (impl_->key.empty()) {
         impl_->key = u"SOFTWARE\\PeltoTest\\키" + from_utf8(std::to_string(GetCurrentProcessId()) +
                                                             "-" + std::to_string(GetTickCount64()));
@@ -247,8 +253,8 @@ Text ContractMachine::registry_key() const {
     return impl_->key;
 }
 
-std::optional<ContractMachine::RegistryValue>
-ContractMachine::read_registry_value(TextView key, TextView name) const {
+std::optional<SystemMachine::RegistryValue>
+SystemMachine::read_registry_value(TextView key, TextView name) const {
     HKEY opened = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(key).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY,
                       &opened) != ERROR_SUCCESS) {
@@ -283,7 +289,128 @@ ContractMachine::read_registry_value(TextView key, TextView name) const {
 
 namespace {
 
-class Win32Run final : public ContractMachine::Run {
+// FNV-1a, 64 bits: bytes in a line of the snapshot.
+std::string digest(std::string_view bytes) {
+    uint64_t hash = 14695981039346656037ULL;
+    for (const char c : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string number(LARGE_INTEGER value) {
+    return std::to_string(value.QuadPart);
+}
+
+// One line for the entry itself (a link is not followed): its attributes, times but the
+// last access, size, owner and rights, and its bytes.
+std::string entry_line(const std::wstring& path, const std::wstring& shown) {
+    const platform::win32::FileHandle handle(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (!handle ||
+        !GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(handle.get(), FileStandardInfo, &standard, sizeof standard)) {
+        return to_utf8(win32_test::text_of(shown)) + " unreadable\n";
+    }
+    std::string out = to_utf8(win32_test::text_of(shown)) + " attributes " +
+                      std::to_string(basic.FileAttributes) + " created " +
+                      number(basic.CreationTime) + " written " + number(basic.LastWriteTime) +
+                      " changed " + number(basic.ChangeTime) + " size " +
+                      number(standard.EndOfFile) + " " + win32_test::rights_text(path);
+    if ((basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
+        out += " bytes " + digest(win32_test::read_bytes(path).value_or("(unreadable)"));
+    }
+    return out + "\n";
+}
+
+void add_tree(const std::wstring& path, const std::wstring& shown, std::string& out) {
+    out += entry_line(path, shown);
+    if ((GetFileAttributesW(path.c_str()) &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY) {
+        return;
+    }
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") {
+                names.push_back(name);
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::wstring& name : names) {
+        add_tree(path + L"\\" + name, shown + L"\\" + name, out);
+    }
+}
+
+// The key's own time of last writing, its values (name, type, data) and its subkeys.
+void add_key(HKEY parent, const std::wstring& path, std::string& out) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS) {
+        out += "key " + to_utf8(win32_test::text_of(path)) + " missing\n";
+        return;
+    }
+    FILETIME written{};
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, &written);
+    out += "key " + to_utf8(win32_test::text_of(path)) + " written " +
+           std::to_string(written.dwHighDateTime) + ":" + std::to_string(written.dwLowDateTime) +
+           "\n";
+    std::vector<wchar_t> name(16384);
+    std::vector<BYTE> data(1 << 16);
+    for (DWORD i = 0;; ++i) {
+        DWORD name_size = static_cast<DWORD>(name.size());
+        DWORD data_size = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        if (RegEnumValueW(key, i, name.data(), &name_size, nullptr, &type, data.data(),
+                          &data_size) != ERROR_SUCCESS) {
+            break;
+        }
+        out += "  " + to_utf8(win32_test::text_of(std::wstring_view(name.data(), name_size))) +
+               " type " + std::to_string(type) + " data " +
+               digest(std::string_view(reinterpret_cast<const char*>(data.data()), data_size)) +
+               "\n";
+    }
+    std::vector<std::wstring> subkeys;
+    for (DWORD i = 0;; ++i) {
+        DWORD name_size = static_cast<DWORD>(name.size());
+        if (RegEnumKeyExW(key, i, name.data(), &name_size, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        subkeys.emplace_back(name.data(), name_size);
+    }
+    RegCloseKey(key);
+    for (const std::wstring& subkey : subkeys) {
+        add_key(parent, path + L"\\" + subkey, out);
+    }
+}
+
+} // namespace
+
+std::string SystemMachine::snapshot() const {
+    std::string out;
+    add_tree(impl_->folder / L"files", L"files", out);
+    add_tree(impl_->folder / L"outside", L"outside", out);
+    if (!impl_->key.empty()) {
+        add_key(HKEY_LOCAL_MACHINE, wide(impl_->key), out);
+    }
+    return out;
+}
+
+namespace {
+
+class Win32Run final : public SystemMachine::Run {
 public:
     Win32Run(platform::RunLog& log, const std::wstring& name)
         : session_(log, claim_, name), processes_(log, claim_) {}
@@ -298,15 +425,15 @@ private:
 
 } // namespace
 
-std::unique_ptr<ContractMachine::Run> ContractMachine::make_run() const {
+std::unique_ptr<SystemMachine::Run> SystemMachine::make_run() const {
     return std::make_unique<Win32Run>(impl_->services.log(), impl_->session_name);
 }
 
-std::unique_ptr<platform::FileRunLogBase> ContractMachine::make_file_log(TextView path) const {
+std::unique_ptr<platform::FileRunLogBase> SystemMachine::make_file_log(TextView path) const {
     return std::make_unique<platform::win32::Win32RunLog>(wide(path));
 }
 
-std::vector<std::string> ContractMachine::log_lines() const {
+std::vector<std::string> SystemMachine::log_lines() const {
     std::vector<std::string> lines;
     const std::string text = win32_test::read_bytes(impl_->folder / L"run.log").value_or("");
     size_t start = 0;

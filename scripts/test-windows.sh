@@ -3,9 +3,10 @@
 # (release, no test hooks) and, where this kernel runs 32-bit code, its 32-bit test build.
 # Then, on two fresh Wine prefixes, a Korean one (ANSI code page 949) and a Western one
 # (1252), with a desktop on Xvfb: the Windows tests and the end-to-end run of
-# PeltoUserInstall_H.exe (tests/win32/e2e.sh) for each tested program. The two code pages
-# must end with the same registry values and the same files. Everything it starts is
-# stopped at the end, whatever happened.
+# PeltoUserInstall_H.exe (tests/win32/e2e.sh) for each tested program; on the Korean prefix,
+# the fault sweep over the Windows services (tests/win32/e2e_fault_sweep.sh) for the 64-bit
+# twin. The two code pages must end with the same registry values and the same files.
+# Everything it starts is stopped at the end, whatever happened.
 #
 # Each step below is a function run by `step` under its name: a step that stops the stage
 # is named at the end; a step whose checks fail is named among the failed ones, and the
@@ -135,6 +136,14 @@ run_e2e() { # run_e2e PRESET CODE_PAGE
     counts[$1 $2 e2e]=$(grep -E '^e2e: [0-9]+ passed' "$log" | tail -1 || true)
 }
 
+# The fault sweep over the Windows services on the prefix in use: each call of steps 9 to
+# 18 failing in turn (tests/win32/e2e_fault_sweep.sh; about three minutes).
+run_fault_sweep() { # run_fault_sweep PRESET CODE_PAGE
+    local log=$wine_dir/fault-sweep-$1-$2.log
+    bash tests/win32/e2e_fault_sweep.sh "$root/build/$1" "$2" </dev/null 2>&1 | tee "$log" || failed
+    counts[$1 $2 sweep]=$(grep -E '^fault sweep under Wine' "$log" | tail -1 || true)
+}
+
 # Terminal-server awareness, the import table, the start-up order and odbc32.dll.
 security_checks() { # security_checks PRESET
     bash tests/win32/security_checks.sh "$root/build/$1" "$root/build/windows-x86" </dev/null ||
@@ -168,6 +177,9 @@ report() {
     for cp in "${code_pages[@]}"; do
         for preset in "${programs[@]}"; do
             echo "    $preset, code page $cp: ctest: ${counts[$preset $cp ctest]:-none}; ${counts[$preset $cp e2e]:-e2e: none}"
+            if [[ -n ${counts[$preset $cp sweep]:-} ]]; then
+                echo "        ${counts[$preset $cp sweep]}"
+            fi
         done
     done
     if ((${#failed_steps[@]})); then
@@ -193,6 +205,11 @@ for cp in "${code_pages[@]}"; do
     for preset in "${programs[@]}"; do
         step "ctest $preset, code page $cp" run_ctest "$preset" "$cp"
         step "end-to-end run of $preset, code page $cp" run_e2e "$preset" "$cp"
+        # Once: the 64-bit twin on the Korean prefix. The 32-bit test build runs the same
+        # services, and the end-to-end runs already hold every code page to the same end.
+        if [[ $preset == windows-x64 && $cp == "${code_pages[0]}" ]]; then
+            step "fault sweep of $preset, code page $cp" run_fault_sweep "$preset" "$cp"
+        fi
     done
 done
 use_code_page "${code_pages[0]}"

@@ -21,6 +21,7 @@ namespace pelto::contract {
 namespace {
 
 using platform::win32::wide;
+using win32_test::names_in;
 using win32_test::TempFolder;
 
 std::wstring beside_tests(const wchar_t* name) {
@@ -335,20 +336,7 @@ void add_tree(const std::wstring& path, const std::wstring& shown, std::string& 
          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY) {
         return;
     }
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data{};
-    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..") {
-                names.push_back(name);
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::wstring& name : names) {
+    for (const std::wstring& name : names_in(path)) {
         add_tree(path + L"\\" + name, shown + L"\\" + name, out);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "platform/win32/security/security_descriptor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <sddl.h>
 
@@ -59,19 +60,28 @@ void remove_tree(const std::wstring& path) {
         return;
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        WIN32_FIND_DATAW data{};
-        const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name != L"." && name != L"..") {
-                    remove_tree(path + L"\\" + name);
-                }
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
+        for (const std::wstring& name : names_in(path)) {
+            remove_tree(path + L"\\" + name);
         }
     }
     RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::wstring> names_in(const std::wstring& path) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") {
+                names.push_back(name);
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void write_bytes(const std::wstring& path, std::string_view bytes) {

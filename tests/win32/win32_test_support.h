@@ -35,6 +35,9 @@ private:
 };
 
 void remove_tree(const std::wstring& path);
+// The names in the folder at `path`, without "." and "..", in code point order; none
+// when it cannot be listed.
+std::vector<std::wstring> names_in(const std::wstring& path);
 void write_bytes(const std::wstring& path, std::string_view bytes);
 std::optional<std::string> read_bytes(const std::wstring& path);
 bool exists(const std::wstring& path);

@@ -128,4 +128,7 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// FNV-1a, 64 bits, in 16 hexadecimal digits: a file's bytes in a line of a snapshot.
+std::string digest(std::string_view bytes);
+
 } // namespace pelto::contract

@@ -196,17 +196,6 @@ SystemMachine::read_registry_value(TextView key, TextView name) const {
 
 namespace {
 
-// FNV-1a, 64 bits: a file's bytes in a line of the snapshot.
-std::string digest(std::string_view bytes) {
-    uint64_t hash = 14695981039346656037ULL;
-    for (const char c : bytes) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
-}
-
 // Every extended attribute of the entry itself (user.DOSATTRIB among them), name and value.
 std::string extended_attributes(const fs::path& path) {
     std::string names(4096, '\0');

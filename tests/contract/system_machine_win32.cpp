@@ -290,17 +290,6 @@ SystemMachine::read_registry_value(TextView key, TextView name) const {
 
 namespace {
 
-// FNV-1a, 64 bits: bytes in a line of the snapshot.
-std::string digest(std::string_view bytes) {
-    uint64_t hash = 14695981039346656037ULL;
-    for (const char c : bytes) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
-}
-
 std::string number(LARGE_INTEGER value) {
     return std::to_string(value.QuadPart);
 }

@@ -93,6 +93,21 @@ private:
     int last_ = -1;
 };
 
+// Permission bits, the DOS attributes and the last-write time go with a copied file, as
+// the shell's copy keeps them; a copy whose file system keeps none of them is still whole.
+void carry_metadata(int source_fd, const struct stat& source, int copy_fd) {
+    (void)::fchmod(copy_fd, source.st_mode & 07777);
+    std::vector<char> attributes(256);
+    const ssize_t attr_size =
+        ::fgetxattr(source_fd, dos::kXattrName, attributes.data(), attributes.size());
+    if (attr_size > 0) {
+        (void)::fsetxattr(copy_fd, dos::kXattrName, attributes.data(),
+                          static_cast<size_t>(attr_size), 0);
+    }
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    (void)::futimens(copy_fd, times);
+}
+
 } // namespace
 
 PortableShellCopy::PortableShellCopy(const MachineRoot& machine, RunLog& log, Terminal& terminal)
@@ -237,18 +252,7 @@ int PortableShellCopy::copy_file(const OwnerWindow& /*owner*/, TextView source_f
     }
     progress.finish();
 
-    // Permission bits, the DOS attributes and the last-write time go with the file.
-    (void)::fchmod(out.fd(), st.st_mode & 07777);
-    std::vector<char> attributes(256);
-    const ssize_t attr_size =
-        ::fgetxattr(in.get(), dos::kXattrName, attributes.data(), attributes.size());
-    if (attr_size > 0) {
-        (void)::fsetxattr(out.fd(), dos::kXattrName, attributes.data(),
-                          static_cast<size_t>(attr_size), 0);
-    }
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    (void)::futimens(out.fd(), times);
-
+    carry_metadata(in.get(), st, out.fd());
     if (!out.commit(refusal)) {
         if (std::string_view(refusal.call) == "renameat") {
             return refused(refusal.error_number, refusal.call, copy.destination_file,
